@@ -1,0 +1,21 @@
+#pragma once
+
+namespace vantor::cli {
+
+// Exit statuses of the vantor tool; documented in the README.
+enum ExitStatus : int {
+    Success = 0,
+    NoResponse = 1,       // send: at least one command got no response
+    UsageError = 2,       // bad command line
+    FileNotReadable = 3,  // upload/check: the file cannot be opened or read
+    FileRejected = 4,     // upload/check: empty file, or the header line is not accepted
+    PlcIdRejected = 5,    // upload: the PLC ID has more than four hex digits
+    PortNotOpenable = 6,  // the serial port cannot be opened
+    NoLinkResponse = 7,   // upload: the PLC did not echo the link test
+    UploadAborted = 8,    // upload: a record was not echoed; the upload stopped there
+    SaveNotConfirmed = 9, // upload: all records sent, but the PLC never confirmed the EEPROM save
+    PortLost = 10,        // the port failed during the run (cable pulled, device gone)
+    InternalError = 70,
+};
+
+} // namespace vantor::cli

@@ -1,0 +1,122 @@
+#include "cli/PlcSimCommand.h"
+
+#include "cli/ExitStatus.h"
+#include "cli/Usage.h"
+#include "hostlink/Frame.h"
+#include "hostlink/PlcId.h"
+#include "plcsim/PtyPlcServer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+
+namespace vantor::cli {
+
+namespace {
+
+bool readCount(const QCommandLineParser& parser, const char* name, int* value, QString* error)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    *value = parser.value(name).toInt(&ok);
+    if (!ok || *value < 0) {
+        *error = QString("--%1 must be a whole number of 0 or more").arg(name);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int PlcSimCommand::run(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Serves a simulated PLC on a pseudo-terminal and prints the device path to open, e.g.\n"
+        "  vantor send --port /dev/pts/3 '@01C230*'\n"
+        "It answers a lone ENQ with ENQ, and frames addressed to its ID with a correct FCS with\n"
+        "\"@\" + ID + code + \"00\" + FCS + \"*\". Stop it with Ctrl+C.");
+    parser.addHelpOption();
+    parser.addOptions({
+        {"id", "The PLC's ID, as hex text (default 01).", "TEXT", "01"},
+        {"silent", "Answer nothing at all."},
+        {"no-enq", "Do not answer the ENQ handshake."},
+        {"wrong-id", "Echo frames with the wrong ID (its ID plus one)."},
+        {"split", "Send each answer in pieces of N characters ...", "N"},
+        {"split-gap", "... with MS milliseconds between them (default 20).", "MS", "20"},
+        {"line-end", "End answers with cr, crlf or lf (default cr).", "cr|crlf|lf", "cr"},
+        {"delay", "Start every answer MS milliseconds late.", "MS"},
+        {"stop-after", "Answer N frames, then fall silent.", "N"},
+        {"hang-up-after", "Answer N frames, then close the line when the next arrives.", "N"},
+        {"busy-polls", "After CS, leave this many IR polls unanswered while saving (default 2).", "N", "2"},
+        {"verbose", "Print what is received and sent."},
+    });
+    if (const auto early = Usage::parse(parser, arguments))
+        return *early;
+    if (!parser.positionalArguments().isEmpty())
+        return Usage::fail(parser, "plc-sim takes no arguments besides its options");
+
+    plcsim::PlcFaults faults;
+    faults.silent = parser.isSet("silent");
+    faults.noEnqAnswer = parser.isSet("no-enq");
+    faults.wrongId = parser.isSet("wrong-id");
+    QString error;
+    if (!readCount(parser, "split", &faults.splitChars, &error) ||
+        !readCount(parser, "split-gap", &faults.splitGapMs, &error) ||
+        !readCount(parser, "delay", &faults.delayMs, &error) ||
+        !readCount(parser, "stop-after", &faults.stopAfterFrames, &error) ||
+        !readCount(parser, "hang-up-after", &faults.hangUpAfterFrames, &error) ||
+        !readCount(parser, "busy-polls", &faults.busyPolls, &error))
+        return Usage::fail(parser, error);
+    const QString lineEnd = parser.value("line-end").toLower();
+    if (lineEnd == "cr")
+        faults.lineEnd = plcsim::LineEnd::CR;
+    else if (lineEnd == "crlf")
+        faults.lineEnd = plcsim::LineEnd::CRLF;
+    else if (lineEnd == "lf")
+        faults.lineEnd = plcsim::LineEnd::LF;
+    else
+        return Usage::fail(parser, "--line-end must be cr, crlf or lf");
+    const auto id = hostlink::PlcId::fromText(parser.value("id").toStdString());
+    if (!id.ok)
+        return Usage::fail(parser, QString::fromStdString(id.error));
+
+    // Ctrl+C and kill are taken synchronously below, so the server shuts down cleanly.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    plcsim::PtyPlcServer server(plcsim::SimulatedPlc(id.id, faults));
+    if (parser.isSet("verbose")) {
+        server.setMonitor([](const std::string& event) {
+            std::printf("%s\n", event.c_str());
+            std::fflush(stdout);
+        });
+    }
+    std::string startError;
+    if (!server.start(&startError)) {
+        std::fprintf(stderr, "vantor: %s\n", startError.c_str());
+        return InternalError;
+    }
+    std::printf("%s\n", server.devicePath().c_str());
+    std::fprintf(stderr, "Simulated PLC with ID %s on %s; press Ctrl+C to stop.\n",
+                 hostlink::Frame::renderHex(id.id).c_str(), server.devicePath().c_str());
+    std::fflush(stdout);
+
+    const timespec tick{0, 100 * 1000 * 1000};
+    while (server.isServing()) {
+        if (sigtimedwait(&stopSignals, nullptr, &tick) > 0)
+            break;
+    }
+    const bool hungUp = server.snapshot().hungUp();
+    server.stop();
+    if (hungUp)
+        std::fprintf(stderr, "Simulated PLC hung up, as asked.\n");
+    return Success;
+}
+
+} // namespace vantor::cli

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QStringList>
+
+namespace vantor::cli {
+
+// vantor send [port options] COMMAND...: the console's terminal without a window. Each command is
+// sent as typed over one opening of the port; standard output gets what the response log would.
+class SendCommand
+{
+public:
+    static int run(const QStringList& arguments);
+};
+
+} // namespace vantor::cli

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vantor::console {
+
+// Line parameters of the serial port. Flow control is always off.
+struct PortSettings
+{
+    int baudRate = 38400;
+    char parity = 'N'; // 'N', 'E' or 'O'
+    int dataBits = 8;  // 7 or 8
+    int stopBits = 1;  // 1 or 2
+
+    // "baud,parity letter,data bits,stop bits", e.g. "38400,N,8,1".
+    std::string settingsText() const;
+
+    // The console's lists, in their order, and the index each starts on.
+    static const std::vector<std::string>& portItems();
+    static const std::vector<std::string>& baudItems();
+    static const std::vector<std::string>& dataBitItems();
+    static const std::vector<std::string>& parityItems();
+    static const std::vector<std::string>& stopBitItems();
+    static constexpr int defaultPortIndex = 0;
+    static constexpr int defaultBaudIndex = 5;
+    static constexpr int defaultDataBitIndex = 1;
+    static constexpr int defaultParityIndex = 0;
+    static constexpr int defaultStopBitIndex = 0;
+    static constexpr const char* defaultTimeoutText = "500 ";
+
+    // Settings from the lists' selected indexes; an index outside its list keeps that field's default.
+    static PortSettings fromIndexes(int baudIndex, int dataBitIndex, int parityIndex, int stopBitIndex);
+
+    bool operator==(const PortSettings& other) const;
+};
+
+} // namespace vantor::console

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "console/OpenResult.h"
+#include "console/PortSettings.h"
+#include "console/SerialLink.h"
+#include "hostlink/CommandExchange.h"
+#include "hostlink/LinkPort.h"
+#include "plcsim/PlcFaults.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vantor::plcsim {
+class PtyPlcServer;
+}
+
+namespace vantor::console {
+
+// The serial console without its window: the one port, its settings, the timeout text and the
+// command exchange, with the Open Port and Close Port actions. The console window and the
+// command-line tool both drive this; what the user sees goes out through the sinks.
+//
+// The port named "SIM" is a simulated PLC started on a pseudo-terminal inside this process on first
+// opening and talked to through the same serial port layer as real hardware.
+class SerialConsole : public hostlink::LinkPort
+{
+public:
+    SerialConsole();
+    ~SerialConsole() override;
+
+    // Take effect at the next opening; an open port stays as it is.
+    void setPortName(const std::string& name) { portName_ = name; }
+    const std::string& portName() const { return portName_; }
+    void setSettings(const PortSettings& settings) { settings_ = settings; }
+    const PortSettings& settings() const { return settings_; }
+
+    // Read at the start of every wait.
+    void setTimeoutText(const std::string& text) { exchange_.setTimeoutText(text); }
+    const std::string& timeoutText() const { return exchange_.timeoutText(); }
+
+    // Response log entries ("COM 1: Open at 38400,N,8,1"), one line each without a line end.
+    void setLogSink(std::function<void(const std::string&)> sink) { logSink_ = std::move(sink); }
+    // Port failures: could not open, lost. A full sentence naming the port.
+    void setErrorSink(std::function<void(const std::string&)> sink) { errorSink_ = std::move(sink); }
+    // Called with the new state whenever the port opens or closes, a lost port included.
+    void setStateSink(std::function<void(bool open)> sink) { stateSink_ = std::move(sink); }
+
+    // The Open Port action: opens with the current settings and logs the opening line, only when the
+    // port is closed. Returns whether the port is open afterwards.
+    bool openPort();
+    // The Close Port action; nothing happens when already closed. Nothing is logged.
+    void closePort();
+    bool isOpen() const;
+    // The result of the last opening attempt.
+    const OpenResult& lastOpenResult() const { return lastOpen_; }
+
+    // One exchange (see hostlink::CommandExchange), opening the port first when it is closed.
+    hostlink::ExchangeResult sendCommand(const std::string& cmd) { return exchange_.sendCommand(cmd); }
+    hostlink::CommandExchange& exchange() { return exchange_; }
+
+    // The simulated PLC behind "SIM": its faults and ID apply to the next one started. The running
+    // one, if any, is reachable for inspection.
+    void setSimulatorFaults(const plcsim::PlcFaults& faults, std::int16_t id = 1);
+    plcsim::PtyPlcServer* simulator() { return simulator_.get(); }
+
+    // hostlink::LinkPort
+    bool ensureOpen() override { return openPort(); }
+    bool write(const std::string& bytes) override;
+    hostlink::PortRead read(int waitMs) override;
+
+private:
+    std::string resolveDevice();
+    void portLost();
+
+    std::string portName_ = "COM1";
+    PortSettings settings_;
+    SerialLink link_;
+    hostlink::CommandExchange exchange_;
+    OpenResult lastOpen_;
+    std::unique_ptr<plcsim::PtyPlcServer> simulator_;
+    plcsim::PlcFaults simFaults_;
+    std::int16_t simId_ = 1;
+    std::function<void(const std::string&)> logSink_;
+    std::function<void(const std::string&)> errorSink_;
+    std::function<void(bool)> stateSink_;
+};
+
+} // namespace vantor::console

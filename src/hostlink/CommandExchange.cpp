@@ -1,0 +1,89 @@
+#include "hostlink/CommandExchange.h"
+
+#include "hostlink/TimeoutText.h"
+
+#include <algorithm>
+
+namespace vantor::hostlink {
+
+CommandExchange::CommandExchange(LinkPort& port, const Clock& clock) : port_(port), clock_(clock) {}
+
+ExchangeResult CommandExchange::sendCommand(const std::string& cmd)
+{
+    lastResponse_.clear();
+    if (!port_.ensureOpen())
+        return finish(ExchangeStatus::PortNotOpen);
+
+    if (cmd.empty() || (cmd.front() != '@' && cmd.front() != ':')) {
+        if (!write(std::string(1, enq)))
+            return finish(ExchangeStatus::PortLost);
+        const ExchangeStatus handshake = waitForEnq();
+        if (handshake != ExchangeStatus::Response)
+            return finish(handshake);
+    }
+    if (!write(cmd + '\r'))
+        return finish(ExchangeStatus::PortLost);
+    return finish(readResponse());
+}
+
+ExchangeResult CommandExchange::finish(ExchangeStatus status)
+{
+    if (status != ExchangeStatus::Response)
+        lastResponse_.clear();
+    return {status, lastResponse_};
+}
+
+bool CommandExchange::write(const std::string& bytes)
+{
+    if (trace_)
+        trace_(TraceDirection::Sent, bytes);
+    return port_.write(bytes);
+}
+
+PortRead CommandExchange::read(int waitMs)
+{
+    PortRead got = port_.read(waitMs);
+    if (trace_ && !got.bytes.empty())
+        trace_(TraceDirection::Received, got.bytes);
+    return got;
+}
+
+ExchangeStatus CommandExchange::waitForEnq()
+{
+    const std::int64_t deadline = clock_.nowMs() + TimeoutText::effectiveMs(timeoutText_, enqFallbackMs);
+    for (;;) {
+        const auto remaining = std::max<std::int64_t>(0, deadline - clock_.nowMs());
+        const PortRead got = read(static_cast<int>(remaining));
+        if (got.lost)
+            return ExchangeStatus::PortLost;
+        // Only a lone ENQ answers the handshake; anything else read meanwhile is dropped.
+        if (got.bytes.size() == 1 && got.bytes.front() == enq)
+            return ExchangeStatus::Response;
+        if (clock_.nowMs() >= deadline)
+            return ExchangeStatus::NoEnqAnswer;
+    }
+}
+
+ExchangeStatus CommandExchange::readResponse()
+{
+    const std::int64_t deadline =
+        clock_.nowMs() + TimeoutText::effectiveMs(timeoutText_, responseFallbackMs);
+    for (;;) {
+        const auto remaining = std::max<std::int64_t>(0, deadline - clock_.nowMs());
+        const PortRead got = read(static_cast<int>(remaining));
+        if (got.lost) {
+            rxBuffer_.reset();
+            return ExchangeStatus::PortLost;
+        }
+        if (auto line = rxBuffer_.feed(got.bytes)) {
+            lastResponse_ = std::move(*line);
+            return lastResponse_.empty() ? ExchangeStatus::NoResponse : ExchangeStatus::Response;
+        }
+        if (clock_.nowMs() >= deadline) {
+            rxBuffer_.reset();
+            return ExchangeStatus::NoResponse;
+        }
+    }
+}
+
+} // namespace vantor::hostlink

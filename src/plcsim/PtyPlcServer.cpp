@@ -1,0 +1,162 @@
+#include "plcsim/PtyPlcServer.h"
+
+#include "hostlink/ControlText.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace vantor::plcsim {
+
+using hostlink::ControlText;
+
+PtyPlcServer::PtyPlcServer(SimulatedPlc plc) : plc_(std::move(plc)) {}
+
+PtyPlcServer::~PtyPlcServer()
+{
+    stop();
+}
+
+bool PtyPlcServer::start(std::string* error)
+{
+    char name[256] = {};
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+        if (error)
+            *error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    // Raw on both sides: no echo of the host's bytes, no CR to LF translation.
+    termios tio{};
+    if (::tcgetattr(slave_, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(slave_, TCSANOW, &tio);
+    }
+    if (::tcgetattr(master_, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(master_, TCSANOW, &tio);
+    }
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
+    if (::pipe2(wake_, O_CLOEXEC) != 0) {
+        if (error)
+            *error = std::string("cannot create a pipe: ") + std::strerror(errno);
+        closeLine();
+        return false;
+    }
+    path_ = name;
+    serving_ = true;
+    thread_ = std::thread([this] { serve(); });
+    return true;
+}
+
+void PtyPlcServer::stop()
+{
+    if (thread_.joinable()) {
+        const char byte = 'q';
+        [[maybe_unused]] auto written = ::write(wake_[1], &byte, 1);
+        thread_.join();
+    }
+    closeLine();
+    for (int& fd : wake_) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    serving_ = false;
+}
+
+void PtyPlcServer::closeLine()
+{
+    if (master_ >= 0)
+        ::close(master_);
+    if (slave_ >= 0)
+        ::close(slave_);
+    master_ = slave_ = -1;
+}
+
+SimulatedPlc PtyPlcServer::snapshot() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return plc_;
+}
+
+void PtyPlcServer::report(const std::string& event) const
+{
+    if (monitor_)
+        monitor_(event);
+}
+
+bool PtyPlcServer::pause(int ms)
+{
+    if (ms <= 0)
+        return true;
+    pollfd wake{wake_[0], POLLIN, 0};
+    return ::poll(&wake, 1, ms) == 0;
+}
+
+void PtyPlcServer::serve()
+{
+    char buffer[4096];
+    for (;;) {
+        pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (fds[1].revents != 0)
+            break;
+        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0) {
+            // EIO while no client has the slave open is not an error of ours; wait for the next one.
+            if (!pause(5))
+                break;
+            continue;
+        }
+
+        std::vector<PlcAction> actions;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const auto framesBefore = plc_.frames().size();
+            const int enqBefore = plc_.enqCount();
+            actions = plc_.receive(std::string(buffer, static_cast<std::size_t>(n)));
+            if (monitor_) {
+                for (int i = enqBefore; i < plc_.enqCount(); ++i)
+                    report("received <ENQ>");
+                for (auto i = framesBefore; i < plc_.frames().size(); ++i)
+                    report("received " + ControlText::escape(plc_.frames()[i]));
+            }
+        }
+        for (const PlcAction& action : actions) {
+            if (!pause(action.delayMs)) {
+                serving_ = false;
+                return;
+            }
+            if (action.kind == PlcAction::Kind::HangUp) {
+                report("hung up");
+                closeLine();
+                serving_ = false;
+                return;
+            }
+            report("sent " + ControlText::escape(action.bytes));
+            std::size_t at = 0;
+            while (at < action.bytes.size()) {
+                const ssize_t w = ::write(master_, action.bytes.data() + at, action.bytes.size() - at);
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w <= 0)
+                    break;
+                at += static_cast<std::size_t>(w);
+            }
+        }
+    }
+    serving_ = false;
+}
+
+} // namespace vantor::plcsim

@@ -1,0 +1,103 @@
+#include "plcsim/SimulatedPlc.h"
+
+#include "hostlink/Frame.h"
+
+#include <algorithm>
+
+namespace vantor::plcsim {
+
+using hostlink::Frame;
+
+SimulatedPlc::SimulatedPlc(std::int16_t id, PlcFaults faults) : id_(id), faults_(faults) {}
+
+bool SimulatedPlc::isRecordCode(const std::string& code)
+{
+    static const char* const codes[] = {"CZ", "CF", "Wm", "Wu", "CT", "WF"};
+    return std::any_of(std::begin(codes), std::end(codes), [&](const char* c) { return code == c; });
+}
+
+std::vector<PlcAction> SimulatedPlc::receive(const std::string& bytes)
+{
+    std::vector<PlcAction> actions;
+    for (char c : bytes) {
+        if (hungUp_)
+            break;
+        if (c == '\x05' && line_.empty()) {
+            ++enqCount_;
+            if (!faults_.silent && !faults_.noEnqAnswer)
+                actions.push_back({PlcAction::Kind::Write, faults_.delayMs, "\x05"});
+        } else if (c == '\r') {
+            auto more = handleLine(line_);
+            line_.clear();
+            actions.insert(actions.end(), more.begin(), more.end());
+        } else if (c == '\n' && line_.empty()) {
+            // The LF of a host that ends its lines with CR LF.
+        } else {
+            line_ += c;
+        }
+    }
+    return actions;
+}
+
+std::vector<PlcAction> SimulatedPlc::handleLine(const std::string& line)
+{
+    frames_.push_back(line);
+    const int count = static_cast<int>(frames_.size());
+    if (faults_.hangUpAfterFrames >= 0 && count > faults_.hangUpAfterFrames) {
+        hungUp_ = true;
+        return {{PlcAction::Kind::HangUp, 0, {}}};
+    }
+    std::string answer = answerFor(line);
+    if (answer.empty() || faults_.silent || (faults_.stopAfterFrames >= 0 && count > faults_.stopAfterFrames))
+        return {};
+    return deliver(std::move(answer));
+}
+
+std::string SimulatedPlc::answerFor(const std::string& line)
+{
+    if (line.empty() || line.front() != '@')
+        return line;
+
+    const std::string ownId = Frame::renderHex(id_);
+    if (line.size() < 1 + ownId.size() + 2 + 3 || line.compare(1, ownId.size(), ownId) != 0 || line.back() != '*')
+        return {};
+    const std::string body = line.substr(0, line.size() - 3);
+    if (line.compare(line.size() - 3, 2, Frame::renderHex(Frame::computeFCS(body))) != 0)
+        return {};
+
+    const std::string command = body.substr(1 + ownId.size());
+    const std::string code = command.substr(0, 2);
+    if (code == "C2") {
+        records_.clear();
+    } else if (isRecordCode(code)) {
+        records_.push_back(command);
+    } else if (code == "CS") {
+        saved_ = records_;
+        busyLeft_ = faults_.busyPolls;
+    } else if (code == "IR" && busyLeft_ > 0) {
+        --busyLeft_;
+        return {};
+    }
+    const std::int16_t echoId = faults_.wrongId ? static_cast<std::int16_t>(id_ + 1) : id_;
+    std::string reply = code + "00";
+    return Frame::appendFCS(echoId, reply);
+}
+
+std::vector<PlcAction> SimulatedPlc::deliver(std::string text) const
+{
+    switch (faults_.lineEnd) {
+    case LineEnd::CR: text += '\r'; break;
+    case LineEnd::CRLF: text += "\r\n"; break;
+    case LineEnd::LF: text += '\n'; break;
+    }
+    if (faults_.splitChars <= 0)
+        return {{PlcAction::Kind::Write, faults_.delayMs, text}};
+    std::vector<PlcAction> pieces;
+    for (std::size_t at = 0; at < text.size(); at += static_cast<std::size_t>(faults_.splitChars)) {
+        pieces.push_back({PlcAction::Kind::Write, at == 0 ? faults_.delayMs : faults_.splitGapMs,
+                          text.substr(at, static_cast<std::size_t>(faults_.splitChars))});
+    }
+    return pieces;
+}
+
+} // namespace vantor::plcsim
