@@ -1,0 +1,177 @@
+// The serial port layer and the exchange over real pseudo-terminals, against the simulated PLC.
+#include "console/SerialConsole.h"
+#include "hostlink/Frame.h"
+#include "plcsim/PtyPlcServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace vantor;
+using console::OpenError;
+using console::SerialConsole;
+using hostlink::ExchangeStatus;
+
+namespace {
+
+struct Watched
+{
+    std::vector<std::string> log, errors;
+    std::vector<bool> states;
+    void attach(SerialConsole& c)
+    {
+        c.setLogSink([this](const std::string& s) { log.push_back(s); });
+        c.setErrorSink([this](const std::string& s) { errors.push_back(s); });
+        c.setStateSink([this](bool open) { states.push_back(open); });
+    }
+};
+
+std::int64_t msSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+plcsim::PlcFaults with(void (*change)(plcsim::PlcFaults&))
+{
+    plcsim::PlcFaults f;
+    change(f);
+    return f;
+}
+
+} // namespace
+
+TEST(SerialLinkPty, ExchangesWithEveryKindOfWellFormedAnswer)
+{
+    struct Case { const char* name; plcsim::PlcFaults faults; };
+    const Case cases[] = {
+        {"CR", {}},
+        {"CR LF", with([](plcsim::PlcFaults& f) { f.lineEnd = plcsim::LineEnd::CRLF; })},
+        {"bare LF", with([](plcsim::PlcFaults& f) { f.lineEnd = plcsim::LineEnd::LF; })},
+        {"split with gaps", with([](plcsim::PlcFaults& f) { f.splitChars = 3; f.splitGapMs = 15; })},
+        {"split LF end", with([](plcsim::PlcFaults& f) { f.splitChars = 10; f.splitGapMs = 15; f.lineEnd = plcsim::LineEnd::LF; })},
+        {"late within the timeout", with([](plcsim::PlcFaults& f) { f.delayMs = 150; })},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SerialConsole console;
+        Watched watched;
+        watched.attach(console);
+        console.setPortName("SIM");
+        console.setSimulatorFaults(c.faults);
+        for (int round = 0; round < 2; ++round) { // the second round reads any leftover LF first
+            EXPECT_EQ(console.sendCommand("@01C230*").response, "@01C20030*");
+            EXPECT_EQ(console.sendCommand("RS").response, "RS") << "ENQ handshake";
+        }
+        EXPECT_EQ(watched.log, std::vector<std::string>{"SIM: Open at 38400,N,8,1"});
+        EXPECT_TRUE(watched.errors.empty());
+        EXPECT_EQ(console.simulator()->snapshot().enqCount(), 2);
+    }
+}
+
+TEST(SerialLinkPty, SilenceCostsTheTimeoutAndALateAnswerIsReadNext)
+{
+    SerialConsole console;
+    console.setPortName("SIM");
+    console.setSimulatorFaults(with([](plcsim::PlcFaults& f) { f.delayMs = 300; }));
+    console.setTimeoutText("100");
+    ASSERT_TRUE(console.openPort());
+
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(console.sendCommand("@01C230*").status, ExchangeStatus::NoResponse);
+    const auto waited = msSince(start);
+    EXPECT_GE(waited, 100);
+    EXPECT_LT(waited, 250);
+
+    console.setTimeoutText("1000");
+    EXPECT_EQ(console.sendCommand("@01CS51*").response, "@01C20030*") << "the late echo of C2 comes first";
+}
+
+TEST(SerialLinkPty, AHangUpEndsTheWaitClosesThePortAndTheNextOpeningWorks)
+{
+    SerialConsole console;
+    Watched watched;
+    watched.attach(console);
+    console.setPortName("SIM");
+    console.setSimulatorFaults(with([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 1; }));
+    console.setTimeoutText("3000");
+    EXPECT_EQ(console.sendCommand("@01C230*").response, "@01C20030*");
+
+    const auto start = std::chrono::steady_clock::now();
+    const auto lost = console.sendCommand("@01C230*");
+    EXPECT_EQ(lost.status, ExchangeStatus::PortLost);
+    EXPECT_LT(msSince(start), 1000) << "a hang-up must not wait out the 3 s timeout";
+    EXPECT_FALSE(console.isOpen());
+    ASSERT_EQ(watched.errors.size(), 1u);
+    EXPECT_NE(watched.errors[0].find("Lost the connection to SIM"), std::string::npos) << watched.errors[0];
+    EXPECT_EQ(watched.states, (std::vector<bool>{true, false}));
+
+    console.setSimulatorFaults({});
+    EXPECT_EQ(console.sendCommand("@01C230*").response, "@01C20030*") << "the device is back";
+    EXPECT_EQ(watched.log.size(), 2u) << "the reopening is logged again";
+}
+
+TEST(SerialLinkPty, OpeningFailuresAreToldApartAndNothingIsSent)
+{
+    char regularFile[] = "/tmp/vantor-test-XXXXXX";
+    const int fd = ::mkstemp(regularFile);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+
+    struct Case { std::string port; OpenError error; const char* says; };
+    const Case cases[] = {
+        {"/dev/ttyVANTOR-missing", OpenError::NoSuchDevice, "no such device"},
+        {"COM2", OpenError::NoSuchDevice, "COM 2 (/dev/ttyS1)"},
+        {"/dev/null", OpenError::NotSerialDevice, "not a serial device"},
+        {regularFile, OpenError::NotSerialDevice, "not a serial device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port);
+        SerialConsole console;
+        Watched watched;
+        watched.attach(console);
+        console.setPortName(c.port);
+        const auto result = console.sendCommand("@01C230*");
+        EXPECT_EQ(result.status, ExchangeStatus::PortNotOpen);
+        EXPECT_EQ(console.lastOpenResult().error, c.error);
+        EXPECT_FALSE(console.isOpen());
+        ASSERT_EQ(watched.errors.size(), 1u);
+        EXPECT_NE(watched.errors[0].find(c.says), std::string::npos) << watched.errors[0];
+        EXPECT_TRUE(watched.log.empty());
+        EXPECT_TRUE(watched.states.empty());
+    }
+    std::remove(regularFile);
+}
+
+TEST(SerialLinkPty, APortHeldByAnotherUserIsBusy)
+{
+    plcsim::PtyPlcServer server;
+    ASSERT_TRUE(server.start(nullptr));
+    SerialConsole first, second;
+    first.setPortName(server.devicePath());
+    second.setPortName(server.devicePath());
+    ASSERT_TRUE(first.openPort());
+    EXPECT_FALSE(second.openPort());
+    EXPECT_EQ(second.lastOpenResult().error, OpenError::Busy);
+    EXPECT_NE(second.lastOpenResult().message.find("busy or locked"), std::string::npos);
+    first.closePort();
+    EXPECT_TRUE(second.openPort()) << "free again once the first closes it";
+}
+
+TEST(SerialLinkPty, OpenAndCloseActionsAreIdempotent)
+{
+    SerialConsole console;
+    Watched watched;
+    watched.attach(console);
+    console.setPortName("SIM");
+    console.closePort();
+    EXPECT_TRUE(console.openPort());
+    EXPECT_TRUE(console.openPort());
+    console.setSettings(console::PortSettings::fromIndexes(3, 0, 1, 1));
+    console.closePort();
+    console.closePort();
+    EXPECT_TRUE(console.openPort());
+    EXPECT_EQ(watched.log, (std::vector<std::string>{"SIM: Open at 38400,N,8,1", "SIM: Open at 9600,E,7,2"}));
+    EXPECT_EQ(watched.states, (std::vector<bool>{true, false, true}));
+}
