@@ -1,6 +1,8 @@
+#include "cli/CheckCommand.h"
 #include "cli/ExitStatus.h"
 #include "cli/PlcSimCommand.h"
 #include "cli/SendCommand.h"
+#include "cli/UploadCommand.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -13,6 +15,8 @@ const char* const usage =
     "Uploads compiled controller programs into a PLC over a serial line.\n"
     "\n"
     "Commands:\n"
+    "  upload    upload a compiled program (.VQC) into the PLC\n"
+    "  check     read a compiled program as an upload would, without a port\n"
     "  send      send command lines as typed and print the replies\n"
     "  plc-sim   serve a simulated PLC on a pseudo-terminal\n"
     "\n"
@@ -38,6 +42,10 @@ int main(int argc, char* argv[])
     }
     const QString command = arguments.takeAt(1);
     arguments[0] = "vantor " + command;
+    if (command == "upload")
+        return vantor::cli::UploadCommand::run(arguments);
+    if (command == "check")
+        return vantor::cli::CheckCommand::run(arguments);
     if (command == "send")
         return vantor::cli::SendCommand::run(arguments);
     if (command == "plc-sim")

@@ -1,0 +1,114 @@
+#include "cli/CheckCommand.h"
+
+#include "cli/ExitStatus.h"
+#include "cli/Usage.h"
+#include "hostlink/ControlText.h"
+#include "hostlink/Frame.h"
+#include "hostlink/PlcId.h"
+#include "upload/CompiledCodeFormat.h"
+#include "upload/CompiledCodeReader.h"
+
+#include <cstdio>
+#include <map>
+
+namespace vantor::cli {
+
+using upload::CompiledCodeFormat;
+using upload::CompiledCodeReader;
+using upload::FileProblem;
+
+namespace {
+constexpr int maxSkippedShown = 50;
+const char* const prefixes[] = {"01:", "02:", "03:", "04:", "05:", "06:"};
+} // namespace
+
+int CheckCommand::run(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Reads FILE as an upload would, without a port: whether the header is accepted, how many\n"
+        "records would be sent by type, which lines would be skipped, and with --frames every frame.\n"
+        "Exit status 0 when the upload would start; 3 unreadable file, 4 rejected content, 5 bad ID.");
+    parser.addHelpOption();
+    parser.addOptions({
+        {"id", "The PLC ID the frames are built for (default 01).", "TEXT", "01"},
+        {"frames", "List every frame that would be sent, in order."},
+    });
+    parser.addPositionalArgument("FILE", "The compiled program to check.");
+    if (const auto early = Usage::parse(parser, arguments))
+        return *early;
+    if (parser.positionalArguments().size() != 1)
+        return Usage::fail(parser, "check takes exactly one FILE");
+    const std::string path = parser.positionalArguments().front().toLocal8Bit().toStdString();
+
+    CompiledCodeReader reader;
+    if (const FileProblem problem = reader.open(path); problem != FileProblem::None) {
+        std::printf("%s.\n", CompiledCodeReader::describe(problem, path).c_str());
+        return FileNotReadable;
+    }
+    std::printf("File: %s\n", path.c_str());
+    std::string line;
+    if (!reader.readLine(line)) {
+        if (reader.problem() != FileProblem::None) {
+            std::printf("%s.\n", CompiledCodeReader::describe(reader.problem(), path).c_str());
+            return FileNotReadable;
+        }
+        std::printf("Header: rejected: the file is empty.\n");
+        return FileRejected;
+    }
+    if (const std::string problem = CompiledCodeFormat::headerProblem(line); !problem.empty()) {
+        std::printf("Header: rejected: %s.\n", problem.c_str());
+        return FileRejected;
+    }
+    std::printf("Header: accepted\n");
+
+    const auto id = hostlink::PlcId::fromText(parser.value("id").toStdString());
+    const bool listFrames = parser.isSet("frames");
+    if (listFrames && id.ok)
+        std::printf("Frames for PLC ID %s:\n  %s\n", hostlink::Frame::renderHex(id.id).c_str(),
+                    hostlink::Frame::build(id.id, "C2").c_str());
+
+    std::map<std::string, int> counts;
+    int records = 0;
+    int skipped = 0;
+    std::string skippedList;
+    while (reader.readLine(line)) {
+        if (const auto command = CompiledCodeFormat::commandFor(line)) {
+            ++records;
+            ++counts[line.substr(0, 3)];
+            if (listFrames && id.ok)
+                std::printf("  %s\n", hostlink::ControlText::escape(hostlink::Frame::build(id.id, *command)).c_str());
+            continue;
+        }
+        if (++skipped <= maxSkippedShown)
+            skippedList += "  line " + std::to_string(reader.lineNumber()) + ": " +
+                           (line.empty() ? std::string("(empty)") : "\"" + hostlink::ControlText::escape(line) + "\"") +
+                           "\n";
+    }
+    if (reader.problem() != FileProblem::None) {
+        std::printf("%s.\n", CompiledCodeReader::describe(reader.problem(), path).c_str());
+        return FileNotReadable;
+    }
+    if (listFrames && id.ok) {
+        for (const char* tail : {"CS", "IR"})
+            std::printf("  %s\n", hostlink::Frame::build(id.id, tail).c_str());
+        std::printf("  %s (then CL, C1, CL with --reset; C1 alone without)\n", hostlink::Frame::build(id.id, "C1").c_str());
+    }
+
+    std::printf("Records to send: %d\n", records);
+    for (const char* prefix : prefixes) {
+        if (const auto it = counts.find(prefix); it != counts.end())
+            std::printf("  %s %s  %d\n", prefix, CompiledCodeFormat::codeFor(prefix)->c_str(), it->second);
+    }
+    std::printf("Skipped lines: %d\n%s", skipped, skippedList.c_str());
+    if (skipped > maxSkippedShown)
+        std::printf("  ... and %d more\n", skipped - maxSkippedShown);
+    if (!id.ok) {
+        std::printf("PLC ID: rejected: %s\n", id.error.c_str());
+        return PlcIdRejected;
+    }
+    std::printf("The upload would start.\n");
+    return Success;
+}
+
+} // namespace vantor::cli

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QStringList>
+
+namespace vantor::cli {
+
+// vantor check [--id TEXT] [--frames] FILE: reads FILE as the upload would, without a port, and
+// reports whether the upload would start, what it would send, and what it would skip.
+class CheckCommand
+{
+public:
+    static int run(const QStringList& arguments);
+};
+
+} // namespace vantor::cli

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "upload/UploadOutcome.h"
+
+#include <QStringList>
+
+namespace vantor::cli {
+
+// vantor upload [port options] [--id TEXT] [--reset] FILE: the main panel's upload without a window.
+// Standard output gets the captions the panel would show, the final one last.
+class UploadCommand
+{
+public:
+    static int run(const QStringList& arguments);
+    static int exitStatusFor(upload::UploadOutcome outcome);
+};
+
+} // namespace vantor::cli

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace vantor::upload {
+
+// Where the upload shows its state: the main panel's status label, or the command line.
+class UploadReporter
+{
+public:
+    virtual ~UploadReporter() = default;
+    // Makes the status visible with this caption. Not drawn until repaint() or the upload returns.
+    virtual void showCaption(const std::string& caption) = 0;
+    // Draws the status now, in the middle of the upload.
+    virtual void repaint() = 0;
+    // A record line went out and was echoed or not: caption is "Uploading Line #:  N" for the
+    // line number N (from 1) out of total record lines; showCaption is not called for it.
+    virtual void recordSent(int lineNumber, int total, const std::string& caption) = 0;
+};
+
+} // namespace vantor::upload
