@@ -1,8 +1,13 @@
 // vantor-bench: figures for the serial link, against the simulated PLC on a real pseudo-terminal.
 //   vantor-bench exchange [N]   time per exchange of "@01C230*" (default N = 2000)
 //   vantor-bench silent [MS]    CPU time used while waiting MS ms (default 3000) on a silent PLC
+//   vantor-bench upload [N]     uploads an N-record file (default 20000): time per record, peak memory
+//   vantor-bench floor [N]      the same N record exchanges by a minimal poll() loop on the pty
+// For upload and floor the PLC runs in a child process, so its memory is not counted.
 #include "console/SerialConsole.h"
+#include "hostlink/Frame.h"
 #include "plcsim/PtyPlcServer.h"
+#include "upload/UploadProcedure.h"
 
 #include <QCoreApplication>
 
@@ -10,7 +15,13 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 using namespace vantor;
 
@@ -58,6 +69,125 @@ int silent(int waitMs)
     return 0;
 }
 
+// Serves a simulated PLC in a child process; returns its device path and pid.
+std::string forkPlc(pid_t* child)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    *child = ::fork();
+    if (*child == 0) {
+        ::close(fds[0]);
+        plcsim::PtyPlcServer server;
+        if (!server.start(nullptr))
+            ::_exit(1);
+        const std::string path = server.devicePath() + "\n";
+        [[maybe_unused]] auto w = ::write(fds[1], path.data(), path.size());
+        ::close(fds[1]);
+        for (;;)
+            ::pause();
+    }
+    ::close(fds[1]);
+    char buffer[256] = {};
+    [[maybe_unused]] auto n = ::read(fds[0], buffer, sizeof buffer - 1);
+    ::close(fds[0]);
+    std::string path = buffer;
+    if (!path.empty() && path.back() == '\n')
+        path.pop_back();
+    return path;
+}
+
+void stopPlc(pid_t child)
+{
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+}
+
+long peakKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+std::string makeProgram(int records)
+{
+    char name[] = "/tmp/vantor-bench-XXXXXX";
+    const int fd = ::mkstemp(name);
+    std::FILE* f = ::fdopen(fd, "wb");
+    std::fputs("Vantor Compiled Code\r\n", f);
+    for (int i = 0; i < records; ++i)
+        std::fprintf(f, "03:%04X%02X\r\n", i & 0xFFFF, i & 0xFF);
+    std::fclose(f);
+    return name;
+}
+
+struct NullReporter : upload::UploadReporter
+{
+    void showCaption(const std::string& caption) override { last = caption; }
+    void repaint() override {}
+    void recordSent(int, int, const std::string&) override {}
+    std::string last;
+};
+
+int uploadFile(int records)
+{
+    const std::string program = makeProgram(records);
+    pid_t child = 0;
+    const std::string device = forkPlc(&child);
+    const long baseline = peakKiB();
+    console::SerialConsole console;
+    console.setPortName(device);
+    NullReporter reporter;
+    upload::UploadProcedure procedure({console.exchange(), [] { return std::string(); }}, reporter);
+    const auto start = std::chrono::steady_clock::now();
+    const auto outcome = procedure.run({program, [] { return "01"; }, [] { return false; }});
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    stopPlc(child);
+    std::remove(program.c_str());
+    std::printf("%d records: \"%s\" (outcome %d) in %.1f ms: %.4f ms per record line; peak memory %ld KiB "
+                "(%ld KiB before the upload)\n",
+                records, reporter.last.c_str(), static_cast<int>(outcome), ms, ms / records, peakKiB(), baseline);
+    return outcome == upload::UploadOutcome::Completed ? 0 : 1;
+}
+
+// The least any uploader can do on this line: write a frame, poll() until the CR of the echo.
+int floorLoop(int records)
+{
+    pid_t child = 0;
+    const std::string device = forkPlc(&child);
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    const auto start = std::chrono::steady_clock::now();
+    int echoed = 0;
+    char buffer[256];
+    for (int i = 0; i < records; ++i) {
+        char command[32];
+        std::snprintf(command, sizeof command, "Wm%04X%02X", i & 0xFFFF, i & 0xFF);
+        const std::string frame = hostlink::Frame::build(1, command) + "\r";
+        [[maybe_unused]] auto w = ::write(fd, frame.data(), frame.size());
+        for (;;) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 500) <= 0)
+                break;
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0 && buffer[n - 1] == '\r') {
+                ++echoed;
+                break;
+            }
+        }
+    }
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    ::close(fd);
+    stopPlc(child);
+    std::printf("%d exchanges (%d echoed) by a bare poll() loop in %.1f ms: %.4f ms per record line\n", records,
+                echoed, ms, ms / records);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -69,6 +199,10 @@ int main(int argc, char* argv[])
         return exchange(n > 0 ? n : 2000);
     if (what == "silent")
         return silent(n > 0 ? n : 3000);
-    std::fprintf(stderr, "usage: vantor-bench exchange [N] | silent [MS]\n");
+    if (what == "upload")
+        return uploadFile(n > 0 ? n : 20000);
+    if (what == "floor")
+        return floorLoop(n > 0 ? n : 20000);
+    std::fprintf(stderr, "usage: vantor-bench exchange [N] | silent [MS] | upload [N] | floor [N]\n");
     return 2;
 }

@@ -24,6 +24,7 @@ void ProgressBar::finish()
     draw(done_, total_);
     std::fputc('\n', out_);
     std::fflush(out_);
+    drawn_ = false;
 }
 
 void ProgressBar::draw(int done, int total)
