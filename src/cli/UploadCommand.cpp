@@ -91,9 +91,10 @@ int UploadCommand::run(const QStringList& arguments)
     console.setLogSink([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
 
     CommandLineReporter reporter(::isatty(STDERR_FILENO) == 1);
-    std::string portProblem;
-    console.setErrorSink([&portProblem](const std::string& message) { portProblem = message; });
-    upload::UploadProcedure procedure({console.exchange(), [&portProblem] { return portProblem; }}, reporter);
+    // Port failures reach the user through the final caption, which names the port and the cause.
+    console.setErrorSink([](const std::string&) {});
+    upload::UploadProcedure procedure({console.exchange(), [&console] { return console.lastPortProblem(); }},
+                                      reporter);
 
     const std::string idText = parser.value("id").toStdString();
     const bool reset = parser.isSet("reset");

@@ -51,14 +51,12 @@ bool SerialConsole::openPort()
     lastOpen_ = {};
     const std::string device = resolveDevice();
     if (device.empty()) {
-        if (errorSink_)
-            errorSink_(lastOpen_.message);
+        reportProblem(lastOpen_.message);
         return false;
     }
     lastOpen_ = link_.open(device, PortName::displayName(portName_), settings_);
     if (!lastOpen_.ok()) {
-        if (errorSink_)
-            errorSink_(lastOpen_.message);
+        reportProblem(lastOpen_.message);
         return false;
     }
     if (logSink_)
@@ -82,10 +80,16 @@ bool SerialConsole::isOpen() const
     return link_.isOpen();
 }
 
+void SerialConsole::reportProblem(const std::string& message)
+{
+    lastProblem_ = message;
+    if (errorSink_)
+        errorSink_(message);
+}
+
 void SerialConsole::portLost()
 {
-    if (errorSink_)
-        errorSink_(link_.lostMessage());
+    reportProblem(link_.lostMessage());
     if (stateSink_)
         stateSink_(false);
 }

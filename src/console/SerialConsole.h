@@ -54,6 +54,8 @@ public:
     bool isOpen() const;
     // The result of the last opening attempt.
     const OpenResult& lastOpenResult() const { return lastOpen_; }
+    // The sentence of the most recent port failure, an opening or a lost port; empty if none yet.
+    const std::string& lastPortProblem() const { return lastProblem_; }
 
     // One exchange (see hostlink::CommandExchange), opening the port first when it is closed.
     hostlink::ExchangeResult sendCommand(const std::string& cmd) { return exchange_.sendCommand(cmd); }
@@ -72,12 +74,14 @@ public:
 private:
     std::string resolveDevice();
     void portLost();
+    void reportProblem(const std::string& message);
 
     std::string portName_ = "COM1";
     PortSettings settings_;
     SerialLink link_;
     hostlink::CommandExchange exchange_;
     OpenResult lastOpen_;
+    std::string lastProblem_;
     std::unique_ptr<plcsim::PtyPlcServer> simulator_;
     plcsim::PlcFaults simFaults_;
     std::int16_t simId_ = 1;

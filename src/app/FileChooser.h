@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace vantor::app {
+
+// The file-open dialog behind Select, replaceable in tests.
+class FileChooser
+{
+public:
+    virtual ~FileChooser() = default;
+    // Shows the dialog for opening one file, listing what matches filter ("Label (*.EXT)"), and
+    // blocks until it is closed. Returns the chosen file's full name, or an empty text on Cancel.
+    virtual QString chooseFile(QWidget* parent, const QString& filter) = 0;
+};
+
+// The platform's own dialog.
+class DialogFileChooser : public FileChooser
+{
+public:
+    QString chooseFile(QWidget* parent, const QString& filter) override;
+};
+
+} // namespace vantor::app

@@ -1,0 +1,25 @@
+#include "app/PortList.h"
+
+#include "console/PortName.h"
+
+#include <QSerialPortInfo>
+
+namespace vantor::app {
+
+QStringList PortList::extraPorts(int comItems)
+{
+    QStringList covered;
+    for (int n = 1; n <= comItems; ++n)
+        covered << QString::fromStdString(console::PortName::devicePath("COM" + std::to_string(n)));
+    QStringList ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        const QString device = info.systemLocation();
+        if (!covered.contains(device) && !ports.contains(device))
+            ports << device;
+    }
+    ports.sort();
+    ports << console::PortName::simulated;
+    return ports;
+}
+
+} // namespace vantor::app

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QStringList>
+
+namespace vantor::app {
+
+// The extra ports both port lists offer after their fixed COM items: the serial devices the system
+// reports (those that a COM item already names left out), then SIM, the simulated PLC.
+class PortList
+{
+public:
+    // comItems: how many "COMn" items the list starts with (their devices are left out).
+    static QStringList extraPorts(int comItems);
+};
+
+} // namespace vantor::app

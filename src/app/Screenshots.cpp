@@ -1,0 +1,65 @@
+#include "app/Screenshots.h"
+
+#include "app/UploaderPanel.h"
+#include "app/confirmOverwrite.h"
+#include "app/serialComm.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QThread>
+#include <cstdio>
+
+namespace vantor::app {
+
+namespace {
+
+void settle()
+{
+    for (int i = 0; i < 10; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(20);
+    }
+}
+
+bool save(QWidget& window, const QDir& dir, const char* name)
+{
+    settle();
+    const QString path = dir.filePath(name);
+    const bool ok = window.grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "could not write", path.toLocal8Bit().constData());
+    return ok;
+}
+
+} // namespace
+
+int Screenshots::take(UploaderPanel& panel, const QString& directory)
+{
+    QDir dir(directory);
+    dir.mkpath(".");
+    bool ok = save(panel, dir, "panel.png");
+
+    auto* ports = panel.findChild<QComboBox*>("portChoice");
+    ports->setCurrentIndex(ports->findText("SIM"));
+    panel.findChild<QPushButton*>("SerialSetup")->click();
+    serialComm& console = panel.console();
+    console.move(panel.x() + 40, panel.y() + 60);
+    auto* command = console.findChild<QLineEdit*>("commandString");
+    command->setText("@01C230*");
+    QMetaObject::invokeMethod(command, "returnPressed", Qt::DirectConnection);
+    command->setText("RS");
+    QMetaObject::invokeMethod(command, "returnPressed", Qt::DirectConnection);
+    ok = save(console, dir, "console.png") && ok;
+    console.findChild<QPushButton*>("ExitButton")->click();
+
+    panel.findChild<QPushButton*>("Browse")->click();
+    panel.findChild<QPushButton*>("Upload")->click();
+    ok = save(panel.confirmation(), dir, "confirmation.png") && ok;
+    panel.confirmation().findChild<QPushButton*>("yesButton")->click();
+    ok = save(panel, dir, "panel-uploaded.png") && ok;
+    return ok ? 0 : 1;
+}
+
+} // namespace vantor::app

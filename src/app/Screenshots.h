@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace vantor::app {
+
+class UploaderPanel;
+
+// Pictures of the windows for the documentation: the panel as it starts, the console after an
+// exchange with the simulated PLC, the confirmation, and the panel after an upload into the
+// simulated PLC of the file the panel's chooser returns.
+class Screenshots
+{
+public:
+    // Returns the program's exit status: 0 when every picture was written.
+    static int take(UploaderPanel& panel, const QString& directory);
+};
+
+} // namespace vantor::app

@@ -1,0 +1,192 @@
+#include "app/UploaderPanel.h"
+
+#include "app/Bell.h"
+#include "app/FileChooser.h"
+#include "app/PortList.h"
+#include "app/confirmOverwrite.h"
+#include "app/serialComm.h"
+#include "upload/UploadProcedure.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vantor::app {
+
+namespace {
+constexpr const char* fileFilter = "Vantor Compiled Code (*.VQC)";
+constexpr int panelComPorts = 8;
+} // namespace
+
+// Shows the upload's state in the status label; repaints draw it at once, mid-upload.
+class UploaderPanel::StatusReporter : public upload::UploadReporter
+{
+public:
+    explicit StatusReporter(UploaderPanel& panel) : panel_(panel) {}
+    void showCaption(const std::string& caption) override
+    {
+        panel_.Message->setText(QString::fromLocal8Bit(caption.c_str()));
+        panel_.Message->setVisible(true);
+    }
+    void repaint() override { panel_.repaint(); }
+    void recordSent(int, int, const std::string& caption) override { showCaption(caption); }
+
+private:
+    UploaderPanel& panel_;
+};
+
+UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString& extraPort)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      chooser_(chooser ? std::move(chooser) : std::make_unique<DialogFileChooser>())
+{
+    setObjectName("UploaderPanel");
+    setWindowTitle("Vantor Program Uploader Ver 1.0");
+    setFont(QFont("Arial", 9));
+
+    // Loading selects the first port, which creates the console window, hidden, with its defaults.
+    console_ = new serialComm(this);
+    confirm_ = new confirmOverwrite(this);
+    buildControls(extraPort);
+    onPortChanged();
+    connect(portChoice, &QComboBox::currentIndexChanged, this, &UploaderPanel::onPortChanged);
+    connect(confirm_, &confirmOverwrite::confirmed, this, [this] { UploadProgram(); });
+    SerialSetup->setFocus();
+}
+
+UploaderPanel::~UploaderPanel() = default;
+
+void UploaderPanel::buildControls(const QString& extraPort)
+{
+    Label2 = new QLabel("File to Upload", this);
+    Label2->setObjectName("Label2");
+    Text2 = new QLineEdit(this);
+    Text2->setObjectName("Text2");
+    Browse = new QPushButton("Select", this);
+    Browse->setObjectName("Browse");
+
+    Label1 = new QLabel("PLC ID (00-FF)", this);
+    Label1->setObjectName("Label1");
+    PLCID = new QLineEdit("01", this);
+    PLCID->setObjectName("PLCID");
+    PLCID->setMaxLength(32767);
+    portChoice = new QComboBox(this);
+    portChoice->setObjectName("portChoice");
+    portChoice->setEditable(true);
+    portChoice->setInsertPolicy(QComboBox::NoInsert);
+    for (int n = 1; n <= panelComPorts; ++n)
+        portChoice->addItem(QString("COM%1").arg(n));
+    portChoice->addItems(PortList::extraPorts(panelComPorts));
+    int start = 0;
+    if (!extraPort.isEmpty()) {
+        start = portChoice->findText(extraPort, Qt::MatchFixedString);
+        if (start < 0) {
+            portChoice->addItem(extraPort);
+            start = portChoice->count() - 1;
+        }
+    }
+    portChoice->setCurrentIndex(start);
+    SerialSetup = new QPushButton("Serial Setup", this);
+    SerialSetup->setObjectName("SerialSetup");
+
+    ResetChoice = new QCheckBox("To RESET PLC After Upload", this);
+    ResetChoice->setObjectName("ResetChoice");
+
+    Upload = new QPushButton("UPLOAD NOW!", this);
+    Upload->setObjectName("Upload");
+    Upload->setFont(QFont("Arial Black", 11, QFont::Black));
+    Upload->setMinimumHeight(36);
+
+    Message = new QLabel(this);
+    Message->setObjectName("Message");
+    Message->setAlignment(Qt::AlignCenter);
+    Message->setWordWrap(true);
+    Message->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Message->setFont(QFont("Arial Black", 10, QFont::Black));
+    Message->setAutoFillBackground(true);
+    QPalette status = Message->palette();
+    status.setColor(QPalette::Window, status.color(QPalette::Highlight));
+    status.setColor(QPalette::WindowText, Qt::yellow);
+    Message->setPalette(status);
+    Message->setMinimumHeight(44);
+    QSizePolicy keepSpace = Message->sizePolicy();
+    keepSpace.setRetainSizeWhenHidden(true);
+    Message->setSizePolicy(keepSpace);
+    Message->hide();
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(Label2, 0, 0);
+    grid->addWidget(Text2, 0, 1, 1, 2);
+    grid->addWidget(Browse, 0, 3);
+    grid->addWidget(Label1, 1, 0);
+    grid->addWidget(PLCID, 1, 1);
+    grid->addWidget(portChoice, 1, 2);
+    grid->addWidget(SerialSetup, 1, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(2, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(ResetChoice);
+    layout->addWidget(Upload);
+    layout->addWidget(Message);
+    setFixedSize(480, 230);
+
+    connect(Browse, &QPushButton::clicked, this, &UploaderPanel::onBrowse);
+    connect(SerialSetup, &QPushButton::clicked, this, [this] {
+        console_->show();
+        console_->raise();
+        console_->activateWindow();
+    });
+    connect(Upload, &QPushButton::clicked, this, &UploaderPanel::onUploadClicked);
+}
+
+void UploaderPanel::onPortChanged()
+{
+    // The console's list is the one the port opens from; ports beyond its items are added to it.
+    console_->selectPort(portChoice->itemText(std::max(0, portChoice->currentIndex())));
+}
+
+void UploaderPanel::onBrowse()
+{
+    const QString name = chooser_->chooseFile(this, fileFilter);
+    // Cancel keeps the earlier choice: the box and the file the upload reads stay as they were.
+    if (name.isEmpty())
+        return;
+    chosenFile_ = name;
+    Text2->setText(name);
+}
+
+void UploaderPanel::onUploadClicked()
+{
+    Bell::ring();
+    confirm_->show();
+    confirm_->raise();
+    confirm_->activateWindow();
+}
+
+upload::UploadOutcome UploaderPanel::UploadProgram()
+{
+    StatusReporter reporter(*this);
+    console::SerialConsole& link = console_->core();
+    upload::UploadProcedure procedure({link.exchange(), [&link] { return link.lastPortProblem(); }}, reporter);
+    return procedure.run({chosenFile_.toLocal8Bit().toStdString(), [this] { return PLCID->text().toLatin1().toStdString(); },
+                          [this] { return ResetChoice->checkState() == Qt::Checked; }});
+}
+
+void UploaderPanel::closeEvent(QCloseEvent* event)
+{
+    // Ends the program at once: nothing is asked or saved, and the port is released now.
+    console_->core().closePort();
+    confirm_->hide();
+    console_->hide();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+} // namespace vantor::app

@@ -1,0 +1,67 @@
+#include "app/confirmOverwrite.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vantor::app {
+
+confirmOverwrite::confirmOverwrite(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName("confirmOverwrite");
+    setWindowTitle("Confirmation");
+    setAutoFillBackground(true);
+    QPalette yellow = palette();
+    yellow.setColor(QPalette::Window, QColor(255, 255, 128));
+    yellow.setColor(QPalette::WindowText, Qt::black);
+    setPalette(yellow);
+
+    Label1 = new QLabel("Are you sure you want to overwrite the existing PLC Program?", this);
+    Label1->setObjectName("Label1");
+    Label1->setAlignment(Qt::AlignCenter);
+    Label1->setWordWrap(true);
+    QFont bold = Label1->font();
+    bold.setBold(true);
+    Label1->setFont(bold);
+
+    yesButton = new QPushButton("Yes", this);
+    yesButton->setObjectName("yesButton");
+    NoButton = new QPushButton("No", this);
+    NoButton->setObjectName("NoButton");
+    for (QPushButton* button : {yesButton, NoButton}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->setMinimumWidth(90);
+        button->setAutoFillBackground(false);
+        button->setPalette(QPalette());
+    }
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(yesButton);
+    buttons->addSpacing(30);
+    buttons->addWidget(NoButton);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 18, 20, 16);
+    layout->addWidget(Label1);
+    layout->addSpacing(12);
+    layout->addLayout(buttons);
+    setFixedSize(380, 130);
+
+    connect(yesButton, &QPushButton::clicked, this, [this] {
+        hide();
+        emit confirmed();
+    });
+    connect(NoButton, &QPushButton::clicked, this, &QWidget::hide);
+}
+
+void confirmOverwrite::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    yesButton->setFocus();
+}
+
+} // namespace vantor::app

@@ -1,0 +1,47 @@
+#include "app/FileChooser.h"
+#include "app/Screenshots.h"
+#include "app/UploaderPanel.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("vantor-uploader");
+    QApplication::setApplicationVersion(VANTOR_VERSION);
+    QApplication::setWindowIcon(QIcon::fromTheme("vantor-uploader"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Uploads compiled controller programs into a PLC over a serial line.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({
+        {"port", "Add DEVICE (e.g. /dev/ttyUSB0, or SIM for the simulated PLC) to the port lists and select it.",
+         "DEVICE"},
+        {"screenshots", "Take pictures of the windows into DIR, uploading FILE into the simulated PLC, then quit.",
+         "DIR"},
+    });
+    parser.addPositionalArgument("FILE", "With --screenshots: the program to upload for the pictures.", "[FILE]");
+    parser.process(app);
+
+    // For the pictures, Select answers with FILE instead of showing the dialog.
+    class GivenFile : public vantor::app::FileChooser
+    {
+    public:
+        explicit GivenFile(QString path) : path_(std::move(path)) {}
+        QString chooseFile(QWidget*, const QString&) override { return path_; }
+
+    private:
+        QString path_;
+    };
+    std::unique_ptr<vantor::app::FileChooser> chooser;
+    if (parser.isSet("screenshots") && !parser.positionalArguments().isEmpty())
+        chooser = std::make_unique<GivenFile>(parser.positionalArguments().front());
+
+    vantor::app::UploaderPanel panel(std::move(chooser), parser.value("port"));
+    panel.show();
+    if (parser.isSet("screenshots"))
+        return vantor::app::Screenshots::take(panel, parser.value("screenshots"));
+    return app.exec();
+}

@@ -1,0 +1,252 @@
+#include "app/serialComm.h"
+
+#include "app/Bell.h"
+#include "app/PortList.h"
+#include "console/PortSettings.h"
+#include "hostlink/Frame.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vantor::app {
+
+using console::PortSettings;
+
+namespace {
+
+QComboBox* makeList(QWidget* parent, const char* name, const std::vector<std::string>& items, int selected)
+{
+    auto* list = new QComboBox(parent);
+    list->setObjectName(name);
+    list->setEditable(true);
+    // The settings come from the selected item only; text typed into the box never becomes an item.
+    list->setInsertPolicy(QComboBox::NoInsert);
+    for (const auto& item : items)
+        list->addItem(QString::fromStdString(item));
+    list->setCurrentIndex(selected);
+    return list;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const char* text, QWidget* buddy)
+{
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setObjectName(name);
+    label->setBuddy(buddy);
+    return label;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const char* text)
+{
+    auto* button = new QPushButton(QString::fromLatin1(text), parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+serialComm::serialComm(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName("serialComm");
+    setWindowTitle("PC Serial Port Setup");
+    buildControls();
+
+    console_.setLogSink([this](const std::string& line) { appendResponse(QString::fromLocal8Bit(line.c_str())); });
+    console_.setErrorSink([this](const std::string& message) { appendResponse(QString::fromLocal8Bit(message.c_str())); });
+    console_.setStateSink([this](bool open) { onStateChanged(open); });
+
+    // Loading: the lists start on their defaults (set while building), then Close Port is disabled.
+    syncSettings();
+    closePort->setEnabled(false);
+}
+
+serialComm::~serialComm() = default;
+
+void serialComm::buildControls()
+{
+    portChoice = makeList(this, "portChoice", PortSettings::portItems(), PortSettings::defaultPortIndex);
+    for (const QString& extra : PortList::extraPorts(static_cast<int>(PortSettings::portItems().size())))
+        portChoice->addItem(extra);
+    baudChoice = makeList(this, "baudChoice", PortSettings::baudItems(), PortSettings::defaultBaudIndex);
+    dataBitChoice = makeList(this, "dataBitChoice", PortSettings::dataBitItems(), PortSettings::defaultDataBitIndex);
+    stopBitChoice = makeList(this, "stopBitChoice", PortSettings::stopBitItems(), PortSettings::defaultStopBitIndex);
+    parityChoice = makeList(this, "parityChoice", PortSettings::parityItems(), PortSettings::defaultParityIndex);
+    timeOutBox = new QLineEdit(PortSettings::defaultTimeoutText, this);
+    timeOutBox->setObjectName("timeOutBox");
+
+    lblPortName = makeLabel(this, "lblPortName", "Port Name :", portChoice);
+    lblBaudRate = makeLabel(this, "lblBaudRate", "Baud Rate:", baudChoice);
+    lblDataBits = makeLabel(this, "lblDataBits", "Data Bits:", dataBitChoice);
+    lblStopBit = makeLabel(this, "lblStopBit", "Stop Bits :", stopBitChoice);
+    lblParity = makeLabel(this, "lblParity", "Parity :", parityChoice);
+    lblTimeOut = makeLabel(this, "lblTimeOut", "Timeout (ms) :", timeOutBox);
+
+    openPort = makeButton(this, "openPort", "Open Port");
+    closePort = makeButton(this, "closePort", "Close Port");
+    ExitButton = makeButton(this, "ExitButton", "Exit");
+    clearButton = makeButton(this, "clearButton", "Clear");
+
+    commandString = new QLineEdit(this);
+    commandString->setObjectName("commandString");
+    lblCommand = makeLabel(this, "lblCommand", "Command String (Press <Enter> to send", commandString);
+    responseBox = new QPlainTextEdit(this);
+    responseBox->setObjectName("responseBox");
+    responseBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    responseBox->setLineWrapMode(QPlainTextEdit::NoWrap);
+    lblResponse = makeLabel(this, "lblResponse", "Response Strings", responseBox);
+
+    auto* settings = new QGridLayout;
+    settings->addWidget(lblPortName, 0, 0);
+    settings->addWidget(portChoice, 0, 1);
+    settings->addWidget(lblBaudRate, 0, 2);
+    settings->addWidget(baudChoice, 0, 3);
+    settings->addWidget(lblDataBits, 1, 0);
+    settings->addWidget(dataBitChoice, 1, 1);
+    settings->addWidget(lblStopBit, 1, 2);
+    settings->addWidget(stopBitChoice, 1, 3);
+    settings->addWidget(lblParity, 2, 0);
+    settings->addWidget(parityChoice, 2, 1);
+    settings->addWidget(lblTimeOut, 2, 2);
+    settings->addWidget(timeOutBox, 2, 3);
+    settings->setColumnStretch(1, 1);
+    settings->setColumnStretch(3, 1);
+    settings->setColumnMinimumWidth(2, 20);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(openPort);
+    buttons->addWidget(closePort);
+    buttons->addWidget(ExitButton);
+
+    auto* responseHeader = new QHBoxLayout;
+    responseHeader->addWidget(lblResponse);
+    responseHeader->addStretch();
+    responseHeader->addWidget(clearButton);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(settings);
+    layout->addLayout(buttons);
+    layout->addWidget(lblCommand);
+    layout->addWidget(commandString);
+    layout->addLayout(responseHeader);
+    layout->addWidget(responseBox, 1);
+    resize(520, 440);
+
+    for (QComboBox* list : {portChoice, baudChoice, dataBitChoice, parityChoice, stopBitChoice})
+        connect(list, &QComboBox::currentIndexChanged, this, &serialComm::syncSettings);
+    connect(timeOutBox, &QLineEdit::textChanged, this, &serialComm::syncSettings);
+    connect(openPort, &QPushButton::clicked, this, &serialComm::openPortAction);
+    connect(closePort, &QPushButton::clicked, this, &serialComm::closePortAction);
+    connect(ExitButton, &QPushButton::clicked, this, &serialComm::exitAction);
+    connect(clearButton, &QPushButton::clicked, responseBox, &QPlainTextEdit::clear);
+    connect(commandString, &QLineEdit::returnPressed, this, &serialComm::sendTypedCommand);
+}
+
+void serialComm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    commandString->setFocus();
+}
+
+void serialComm::syncSettings()
+{
+    // Kept current on every change, so an exchange started from anywhere (the upload included)
+    // opens the port with what the window shows. An open port is not touched.
+    const int port = portChoice->currentIndex() >= 0 ? portChoice->currentIndex() : 0;
+    console_.setPortName(portChoice->itemText(port).toStdString());
+    console_.setSettings(PortSettings::fromIndexes(baudChoice->currentIndex(), dataBitChoice->currentIndex(),
+                                                   parityChoice->currentIndex(), stopBitChoice->currentIndex()));
+    console_.setTimeoutText(timeOutBox->text().toStdString());
+}
+
+void serialComm::selectPort(const QString& name)
+{
+    int index = portChoice->findText(name, Qt::MatchFixedString);
+    if (index < 0) {
+        portChoice->addItem(name);
+        index = portChoice->count() - 1;
+    }
+    portChoice->setCurrentIndex(index); // works on a disabled list too; takes effect at the next opening
+    syncSettings();
+}
+
+void serialComm::setPortControlsEnabled(bool flag)
+{
+    for (QWidget* control : std::initializer_list<QWidget*>{portChoice, baudChoice, dataBitChoice, stopBitChoice,
+                                                            parityChoice, timeOutBox})
+        control->setEnabled(flag);
+}
+
+void serialComm::onStateChanged(bool open)
+{
+    openPort->setEnabled(!open);
+    closePort->setEnabled(open);
+    setPortControlsEnabled(!open);
+}
+
+void serialComm::openPortAction()
+{
+    syncSettings();
+    console_.openPort();
+}
+
+void serialComm::closePortAction()
+{
+    console_.closePort();
+}
+
+void serialComm::exitAction()
+{
+    closePortAction();
+    hide();
+}
+
+void serialComm::appendResponse(const QString& text)
+{
+    // The whole text is replaced, which leaves the view at the top of the log.
+    responseBox->setPlainText(responseBox->toPlainText() + text + "\n");
+}
+
+QString serialComm::responseText() const
+{
+    QString text = responseBox->toPlainText();
+    text.replace("\n", "\r\n");
+    return text;
+}
+
+hostlink::ExchangeResult serialComm::sendCommand(const std::string& cmd)
+{
+    syncSettings();
+    return console_.sendCommand(cmd);
+}
+
+std::string serialComm::appendFCS(std::int16_t id, std::string& cmd)
+{
+    return hostlink::Frame::appendFCS(id, cmd);
+}
+
+int serialComm::computeFCS(const std::string& cmd)
+{
+    return hostlink::Frame::computeFCS(cmd);
+}
+
+void serialComm::sendTypedCommand()
+{
+    // Protocol text is 8-bit: typed characters go out as Latin-1, replies come back the same way.
+    const auto result = sendCommand(commandString->text().toLatin1().toStdString());
+    if (result.hasResponse()) {
+        appendResponse(QString::fromLatin1(result.response.data(), static_cast<qsizetype>(result.response.size())));
+    } else if (!result.portFailed()) {
+        Bell::ring();
+        appendResponse("(Warning: No Response from PLC)");
+    } else {
+        Bell::ring(); // the port layer has logged why
+    }
+}
+
+} // namespace vantor::app

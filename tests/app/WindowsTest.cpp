@@ -1,0 +1,307 @@
+// The windows driven as a user would, headless, against the simulated PLC in-process.
+#include "app/Bell.h"
+#include "app/UploaderPanel.h"
+#include "app/confirmOverwrite.h"
+#include "app/serialComm.h"
+#include "hostlink/Frame.h"
+#include "plcsim/PtyPlcServer.h"
+#include "support/TempFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace vantor;
+using app::UploaderPanel;
+
+namespace {
+
+class ScriptedChooser : public app::FileChooser
+{
+public:
+    explicit ScriptedChooser(QStringList answers) : answers_(std::move(answers)) {}
+    QString chooseFile(QWidget*, const QString& filter) override
+    {
+        filters << filter;
+        return answers_.isEmpty() ? QString() : answers_.takeFirst();
+    }
+    QStringList filters;
+
+private:
+    QStringList answers_;
+};
+
+class Windows : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        app::Bell::setHandler([this] { ++beeps; });
+    }
+    void TearDown() override { app::Bell::setHandler({}); }
+
+    void makePanel(QStringList files = {}, const QString& port = QString())
+    {
+        auto chooser = std::make_unique<ScriptedChooser>(files);
+        chooser_ = chooser.get();
+        panel = std::make_unique<UploaderPanel>(std::move(chooser), port);
+        panel->show();
+    }
+    template <typename T> T* in(QWidget& window, const char* name)
+    {
+        T* child = window.findChild<T*>(name);
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    template <typename T> T* onPanel(const char* name) { return in<T>(*panel, name); }
+    template <typename T> T* onConsole(const char* name) { return in<T>(panel->console(), name); }
+    void click(QWidget& window, const char* button) { QTest::mouseClick(in<QPushButton>(window, button), Qt::LeftButton); }
+    void choosePort(const char* name)
+    {
+        auto* list = onPanel<QComboBox>("portChoice");
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Home);
+        while (list->currentText() != name && list->currentIndex() < list->count() - 1)
+            QTest::keyClick(list, Qt::Key_Down);
+        ASSERT_EQ(list->currentText(), name);
+    }
+    void type(const QString& command)
+    {
+        auto* box = onConsole<QLineEdit>("commandString");
+        box->clear();
+        QTest::keyClicks(box, command);
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    QString log() { return panel->console().responseText(); }
+    std::vector<std::string> plcFrames()
+    {
+        auto* sim = panel->console().core().simulator();
+        return sim ? sim->snapshot().frames() : std::vector<std::string>{};
+    }
+    bool enabled(const char* name) { return onConsole<QWidget>(name)->isEnabled(); }
+
+    std::unique_ptr<UploaderPanel> panel;
+    ScriptedChooser* chooser_ = nullptr;
+    int beeps = 0;
+};
+
+QStringList items(QComboBox* list)
+{
+    QStringList all;
+    for (int i = 0; i < list->count(); ++i)
+        all << list->itemText(i);
+    return all;
+}
+
+} // namespace
+
+TEST_F(Windows, StartWithTheirCaptionsAndDefaults)
+{
+    makePanel();
+    EXPECT_EQ(panel->windowTitle(), "Vantor Program Uploader Ver 1.0");
+    EXPECT_EQ(onPanel<QLabel>("Label2")->text(), "File to Upload");
+    EXPECT_EQ(onPanel<QLabel>("Label1")->text(), "PLC ID (00-FF)");
+    EXPECT_EQ(onPanel<QLineEdit>("PLCID")->text(), "01");
+    EXPECT_EQ(onPanel<QPushButton>("Browse")->text(), "Select");
+    EXPECT_EQ(onPanel<QPushButton>("SerialSetup")->text(), "Serial Setup");
+    EXPECT_EQ(onPanel<QCheckBox>("ResetChoice")->text(), "To RESET PLC After Upload");
+    EXPECT_FALSE(onPanel<QCheckBox>("ResetChoice")->isChecked());
+    EXPECT_EQ(onPanel<QPushButton>("Upload")->text(), "UPLOAD NOW!");
+    EXPECT_FALSE(onPanel<QLabel>("Message")->isVisible());
+    const QStringList panelPorts = items(onPanel<QComboBox>("portChoice"));
+    EXPECT_EQ(panelPorts.mid(0, 8), (QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}));
+    EXPECT_EQ(panelPorts.last(), "SIM");
+
+    app::serialComm& console = panel->console();
+    EXPECT_FALSE(console.isVisible()) << "created hidden while the panel loads";
+    EXPECT_EQ(console.windowTitle(), "PC Serial Port Setup");
+    EXPECT_EQ(items(onConsole<QComboBox>("portChoice")).mid(0, 6),
+              (QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}));
+    EXPECT_EQ(items(onConsole<QComboBox>("baudChoice")),
+              (QStringList{"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}));
+    EXPECT_EQ(onConsole<QComboBox>("portChoice")->currentText(), "COM1");
+    EXPECT_EQ(onConsole<QComboBox>("baudChoice")->currentText(), "38400");
+    EXPECT_EQ(onConsole<QComboBox>("dataBitChoice")->currentText(), "8");
+    EXPECT_EQ(onConsole<QComboBox>("parityChoice")->currentText(), "None");
+    EXPECT_EQ(onConsole<QComboBox>("stopBitChoice")->currentText(), "1");
+    EXPECT_EQ(onConsole<QLineEdit>("timeOutBox")->text(), "500 ");
+    EXPECT_TRUE(enabled("openPort"));
+    EXPECT_FALSE(enabled("closePort"));
+    EXPECT_EQ(log(), "");
+}
+
+TEST_F(Windows, ThePanelsPortChoiceReachesTheConsole)
+{
+    makePanel();
+    choosePort("COM3");
+    EXPECT_EQ(onConsole<QComboBox>("portChoice")->currentText(), "COM3");
+    EXPECT_EQ(panel->console().core().portName(), "COM3");
+
+    // COM7 is not one of the console's items: it is added there, and opening it says what is wrong.
+    choosePort("COM7");
+    EXPECT_EQ(onConsole<QComboBox>("portChoice")->currentText(), "COM7");
+    click(panel->console(), "openPort");
+    EXPECT_TRUE(log().startsWith("Cannot open COM 7 (/dev/ttyS6): no such device")) << log().toStdString();
+    EXPECT_TRUE(log().endsWith("\r\n"));
+    EXPECT_TRUE(enabled("openPort")) << "a failed opening leaves the window closed";
+    EXPECT_TRUE(enabled("portChoice"));
+}
+
+TEST_F(Windows, StartUpPortIsAddedToBothLists)
+{
+    makePanel({}, "/dev/ttyVANTOR9");
+    EXPECT_EQ(onPanel<QComboBox>("portChoice")->currentText(), "/dev/ttyVANTOR9");
+    EXPECT_EQ(onConsole<QComboBox>("portChoice")->currentText(), "/dev/ttyVANTOR9");
+}
+
+TEST_F(Windows, OpenCloseAndExitFollowThePortState)
+{
+    makePanel({}, "SIM");
+    click(*panel, "SerialSetup");
+    EXPECT_TRUE(panel->console().isVisible());
+    auto* baud = onConsole<QComboBox>("baudChoice");
+    baud->setCurrentIndex(baud->findText("9600"));
+
+    click(panel->console(), "openPort");
+    EXPECT_EQ(log(), "SIM: Open at 9600,N,8,1\r\n");
+    EXPECT_FALSE(enabled("openPort"));
+    EXPECT_TRUE(enabled("closePort"));
+    for (const char* setting : {"portChoice", "baudChoice", "dataBitChoice", "parityChoice", "stopBitChoice", "timeOutBox"})
+        EXPECT_FALSE(enabled(setting)) << setting;
+    click(panel->console(), "openPort");
+    EXPECT_EQ(log(), "SIM: Open at 9600,N,8,1\r\n") << "a second click changes nothing";
+
+    click(panel->console(), "ExitButton");
+    EXPECT_FALSE(panel->console().isVisible());
+    EXPECT_FALSE(panel->console().core().isOpen());
+    click(*panel, "SerialSetup");
+    EXPECT_TRUE(enabled("openPort"));
+    EXPECT_FALSE(enabled("closePort"));
+    EXPECT_TRUE(enabled("baudChoice"));
+    EXPECT_EQ(baud->currentText(), "9600") << "settings survive hiding";
+
+    click(panel->console(), "openPort");
+    click(panel->console(), "closePort");
+    EXPECT_TRUE(enabled("openPort"));
+    EXPECT_EQ(log(), "SIM: Open at 9600,N,8,1\r\nSIM: Open at 9600,N,8,1\r\n") << "closing logs nothing";
+    click(panel->console(), "clearButton");
+    EXPECT_EQ(log(), "");
+}
+
+TEST_F(Windows, EnterSendsTheTypedCommandAndLogsTheReply)
+{
+    makePanel({}, "SIM");
+    click(*panel, "SerialSetup");
+    auto* timeout = onConsole<QLineEdit>("timeOutBox");
+    timeout->setText("100");
+
+    type("@01C230*");
+    EXPECT_EQ(log(), "SIM: Open at 38400,N,8,1\r\n@01C20030*\r\n") << "the opening line comes first";
+    EXPECT_EQ(onConsole<QLineEdit>("commandString")->text(), "@01C230*") << "kept for a repeat";
+    QTest::keyClick(onConsole<QLineEdit>("commandString"), Qt::Key_Return);
+    EXPECT_TRUE(log().endsWith("@01C20030*\r\n@01C20030*\r\n"));
+    EXPECT_EQ(beeps, 0);
+
+    type("@02C230*"); // another PLC's address: nothing answers
+    EXPECT_TRUE(log().endsWith("(Warning: No Response from PLC)\r\n"));
+    EXPECT_EQ(beeps, 1);
+
+    type(""); // an empty command takes the ENQ handshake, then its empty line gets no reply
+    EXPECT_TRUE(log().endsWith("(Warning: No Response from PLC)\r\n(Warning: No Response from PLC)\r\n"));
+    EXPECT_EQ(beeps, 2);
+    EXPECT_EQ(panel->console().core().simulator()->snapshot().enqCount(), 1);
+    EXPECT_EQ(plcFrames(), (std::vector<std::string>{"@01C230*", "@01C230*", "@02C230*", ""}));
+}
+
+TEST_F(Windows, WithoutEnqAnswerTheTypedCommandIsNotSent)
+{
+    makePanel({}, "SIM");
+    plcsim::PlcFaults faults;
+    faults.noEnqAnswer = true;
+    panel->console().core().setSimulatorFaults(faults);
+    onConsole<QLineEdit>("timeOutBox")->setText("100");
+    type("RS");
+    EXPECT_TRUE(log().endsWith("(Warning: No Response from PLC)\r\n"));
+    EXPECT_EQ(beeps, 1);
+    EXPECT_TRUE(plcFrames().empty());
+}
+
+TEST_F(Windows, YesRunsOneUploadAndNoRunsNone)
+{
+    test::TempFile program("Vantor Compiled Code\r\n01:00\r\n; skip\r\n05:\r\n");
+    makePanel({QString::fromStdString(program.path())}, "SIM");
+    click(*panel, "Browse");
+    EXPECT_EQ(chooser_->filters, QStringList{"Vantor Compiled Code (*.VQC)"});
+    EXPECT_EQ(onPanel<QLineEdit>("Text2")->text().toStdString(), program.path());
+
+    click(*panel, "Upload");
+    EXPECT_EQ(beeps, 1);
+    ASSERT_TRUE(panel->confirmation().isVisible());
+    EXPECT_EQ(panel->confirmation().windowTitle(), "Confirmation");
+    click(panel->confirmation(), "NoButton");
+    EXPECT_FALSE(panel->confirmation().isVisible());
+    EXPECT_TRUE(plcFrames().empty());
+    EXPECT_FALSE(onPanel<QLabel>("Message")->isVisible());
+
+    onPanel<QCheckBox>("ResetChoice")->click();
+    click(*panel, "Upload");
+    click(panel->confirmation(), "yesButton");
+    EXPECT_FALSE(panel->confirmation().isVisible());
+    EXPECT_TRUE(onPanel<QLabel>("Message")->isVisible());
+    EXPECT_EQ(onPanel<QLabel>("Message")->text(), " 2 Lines Uploaded!");
+    std::vector<std::string> expected;
+    for (const char* c : {"C2", "CZ00", "CT", "CS", "IR", "CL", "C1", "CL"})
+        expected.push_back(hostlink::Frame::build(1, c));
+    EXPECT_EQ(plcFrames(), expected) << "exactly one upload";
+    EXPECT_EQ(log(), "SIM: Open at 38400,N,8,1\r\n");
+    EXPECT_TRUE(panel->console().core().isOpen()) << "the port stays open after an upload";
+}
+
+TEST_F(Windows, CancelKeepsTheEarlierChoice)
+{
+    makePanel({"/tmp/first.VQC"});
+    click(*panel, "Browse");
+    click(*panel, "Browse"); // cancelled
+    EXPECT_EQ(onPanel<QLineEdit>("Text2")->text(), "/tmp/first.VQC");
+    EXPECT_EQ(panel->chosenFile(), "/tmp/first.VQC");
+}
+
+TEST_F(Windows, UploadCaptionsNameWhatWentWrong)
+{
+    test::TempFile program("Vantor Compiled Code\r\n01:00\r\n");
+    struct Case { const char* port; QStringList files; const char* caption; };
+    const Case cases[] = {
+        {"SIM", {}, "No file chosen: select the program file first. Uploading aborted"},
+        {"COM2", {QString::fromStdString(program.path())},
+         "Cannot open COM 2 (/dev/ttyS1): no such device. Check the port name, and that the adapter is plugged in. "
+         "Upload aborted."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port);
+        makePanel(c.files, c.port);
+        click(*panel, "Browse");
+        click(*panel, "Upload");
+        click(panel->confirmation(), "yesButton");
+        EXPECT_EQ(onPanel<QLabel>("Message")->text(), c.caption);
+    }
+}
+
+TEST_F(Windows, ClosingThePanelReleasesThePortAtOnce)
+{
+    makePanel({}, "SIM");
+    click(*panel, "SerialSetup");
+    click(panel->console(), "openPort");
+    ASSERT_TRUE(panel->console().core().isOpen());
+    const std::string device = panel->console().core().simulator()->devicePath();
+    panel->close();
+    EXPECT_FALSE(panel->console().isVisible());
+    EXPECT_FALSE(panel->console().core().isOpen());
+    console::SerialConsole other;
+    other.setPortName(device);
+    EXPECT_TRUE(other.openPort()) << "another program can have the port now";
+}
