@@ -12,12 +12,12 @@
 #include <QCoreApplication>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -45,8 +45,10 @@ int exchange(int count)
     int answered = 0;
     for (int i = 0; i < count; ++i)
         answered += console.sendCommand("@01C230*").hasResponse() ? 1 : 0;
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%d exchanges (%d answered) in %.1f ms: %.3f ms per exchange\n", count, answered, ms, ms / count);
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%d exchanges (%d answered) in %.1f ms: %.3f ms per exchange\n", count, answered, ms,
+                ms / count);
     return answered == count ? 0 : 1;
 }
 
@@ -64,8 +66,8 @@ int silent(int waitMs)
     const auto start = std::chrono::steady_clock::now();
     const bool answered = console.sendCommand("@01C230*").hasResponse();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("waited %.3f s on a silent PLC (answered: %s), CPU used: %.4f s\n", wall, answered ? "yes" : "no",
-                cpuSeconds() - cpuBefore);
+    std::printf("waited %.3f s on a silent PLC (answered: %s), CPU used: %.4f s\n", wall,
+                answered ? "yes" : "no", cpuSeconds() - cpuBefore);
     return 0;
 }
 
@@ -142,12 +144,14 @@ int uploadFile(int records)
     upload::UploadProcedure procedure({console.exchange(), [] { return std::string(); }}, reporter);
     const auto start = std::chrono::steady_clock::now();
     const auto outcome = procedure.run({program, [] { return "01"; }, [] { return false; }});
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     stopPlc(child);
     std::remove(program.c_str());
     std::printf("%d records: \"%s\" (outcome %d) in %.1f ms: %.4f ms per record line; peak memory %ld KiB "
                 "(%ld KiB before the upload)\n",
-                records, reporter.last.c_str(), static_cast<int>(outcome), ms, ms / records, peakKiB(), baseline);
+                records, reporter.last.c_str(), static_cast<int>(outcome), ms, ms / records, peakKiB(),
+                baseline);
     return outcome == upload::UploadOutcome::Completed ? 0 : 1;
 }
 
@@ -180,11 +184,12 @@ int floorLoop(int records)
             }
         }
     }
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     ::close(fd);
     stopPlc(child);
-    std::printf("%d exchanges (%d echoed) by a bare poll() loop in %.1f ms: %.4f ms per record line\n", records,
-                echoed, ms, ms / records);
+    std::printf("%d exchanges (%d echoed) by a bare poll() loop in %.1f ms: %.4f ms per record line\n",
+                records, echoed, ms, ms / records);
     return 0;
 }
 

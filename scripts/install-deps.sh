@@ -7,7 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev libqt6serialport6
   libgl-dev
-  xvfb xauth
+  libgtest-dev libgmock-dev
+  xvfb xauth fonts-dejavu-core
 )
 
 missing=()

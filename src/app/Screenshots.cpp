@@ -59,6 +59,14 @@ int Screenshots::take(UploaderPanel& panel, const QString& directory)
     ok = save(panel.confirmation(), dir, "confirmation.png") && ok;
     panel.confirmation().findChild<QPushButton*>("yesButton")->click();
     ok = save(panel, dir, "panel-uploaded.png") && ok;
+
+    // A port that is not there: the caption says which and why instead of blaming the PLC.
+    // The port is still open on SIM after the upload; a new choice applies at the next opening.
+    console.findChild<QPushButton*>("closePort")->click();
+    ports->setCurrentIndex(ports->findText("COM2"));
+    panel.findChild<QPushButton*>("Upload")->click();
+    panel.confirmation().findChild<QPushButton*>("yesButton")->click();
+    ok = save(panel, dir, "panel-port-error.png") && ok;
     return ok ? 0 : 1;
 }
 

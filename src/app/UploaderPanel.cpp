@@ -42,7 +42,8 @@ private:
 };
 
 UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString& extraPort)
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : QWidget(nullptr,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       chooser_(chooser ? std::move(chooser) : std::make_unique<DialogFileChooser>())
 {
     setObjectName("UploaderPanel");
@@ -107,7 +108,7 @@ void UploaderPanel::buildControls(const QString& extraPort)
     Message->setAlignment(Qt::AlignCenter);
     Message->setWordWrap(true);
     Message->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Message->setFont(QFont("Arial Black", 10, QFont::Black));
+    Message->setFont(QFont("Arial Black", 9, QFont::Black));
     Message->setAutoFillBackground(true);
     QPalette status = Message->palette();
     status.setColor(QPalette::Window, status.color(QPalette::Highlight));
@@ -135,7 +136,7 @@ void UploaderPanel::buildControls(const QString& extraPort)
     layout->addWidget(ResetChoice);
     layout->addWidget(Upload);
     layout->addWidget(Message);
-    setFixedSize(480, 230);
+    setFixedSize(480, 206);
 
     connect(Browse, &QPushButton::clicked, this, &UploaderPanel::onBrowse);
     connect(SerialSetup, &QPushButton::clicked, this, [this] {
@@ -174,8 +175,10 @@ upload::UploadOutcome UploaderPanel::UploadProgram()
 {
     StatusReporter reporter(*this);
     console::SerialConsole& link = console_->core();
-    upload::UploadProcedure procedure({link.exchange(), [&link] { return link.lastPortProblem(); }}, reporter);
-    return procedure.run({chosenFile_.toLocal8Bit().toStdString(), [this] { return PLCID->text().toLatin1().toStdString(); },
+    upload::UploadProcedure procedure({link.exchange(), [&link] { return link.lastPortProblem(); }},
+                                      reporter);
+    return procedure.run({chosenFile_.toLocal8Bit().toStdString(),
+                          [this] { return PLCID->text().toLatin1().toStdString(); },
                           [this] { return ResetChoice->checkState() == Qt::Checked; }});
 }
 

@@ -27,7 +27,8 @@ class UploaderPanel : public QWidget
 public:
     // chooser: the Select dialog; null for the platform's own. extraPort: a device to add to both
     // port lists and select at start (empty: COM1).
-    explicit UploaderPanel(std::unique_ptr<FileChooser> chooser = nullptr, const QString& extraPort = QString());
+    explicit UploaderPanel(std::unique_ptr<FileChooser> chooser = nullptr,
+                           const QString& extraPort = QString());
     ~UploaderPanel() override;
 
     // Transfers the chosen file into the PLC, reporting in the status label.

@@ -17,12 +17,14 @@ int main(int argc, char* argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
-        {"port", "Add DEVICE (e.g. /dev/ttyUSB0, or SIM for the simulated PLC) to the port lists and select it.",
+        {"port",
+         "Add DEVICE (e.g. /dev/ttyUSB0, or SIM for the simulated PLC) to the port lists and select it.",
          "DEVICE"},
-        {"screenshots", "Take pictures of the windows into DIR, uploading FILE into the simulated PLC, then quit.",
-         "DIR"},
+        {"screenshots",
+         "Take pictures of the windows into DIR, uploading FILE into the simulated PLC, then quit.", "DIR"},
     });
-    parser.addPositionalArgument("FILE", "With --screenshots: the program to upload for the pictures.", "[FILE]");
+    parser.addPositionalArgument("FILE", "With --screenshots: the program to upload for the pictures.",
+                                 "[FILE]");
     parser.process(app);
 
     // For the pictures, Select answers with FILE instead of showing the dialog.

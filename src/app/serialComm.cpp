@@ -57,8 +57,10 @@ serialComm::serialComm(QWidget* parent) : QWidget(parent, Qt::Window)
     setWindowTitle("PC Serial Port Setup");
     buildControls();
 
-    console_.setLogSink([this](const std::string& line) { appendResponse(QString::fromLocal8Bit(line.c_str())); });
-    console_.setErrorSink([this](const std::string& message) { appendResponse(QString::fromLocal8Bit(message.c_str())); });
+    console_.setLogSink(
+        [this](const std::string& line) { appendResponse(QString::fromLocal8Bit(line.c_str())); });
+    console_.setErrorSink(
+        [this](const std::string& message) { appendResponse(QString::fromLocal8Bit(message.c_str())); });
     console_.setStateSink([this](bool open) { onStateChanged(open); });
 
     // Loading: the lists start on their defaults (set while building), then Close Port is disabled.
@@ -74,9 +76,12 @@ void serialComm::buildControls()
     for (const QString& extra : PortList::extraPorts(static_cast<int>(PortSettings::portItems().size())))
         portChoice->addItem(extra);
     baudChoice = makeList(this, "baudChoice", PortSettings::baudItems(), PortSettings::defaultBaudIndex);
-    dataBitChoice = makeList(this, "dataBitChoice", PortSettings::dataBitItems(), PortSettings::defaultDataBitIndex);
-    stopBitChoice = makeList(this, "stopBitChoice", PortSettings::stopBitItems(), PortSettings::defaultStopBitIndex);
-    parityChoice = makeList(this, "parityChoice", PortSettings::parityItems(), PortSettings::defaultParityIndex);
+    dataBitChoice =
+        makeList(this, "dataBitChoice", PortSettings::dataBitItems(), PortSettings::defaultDataBitIndex);
+    stopBitChoice =
+        makeList(this, "stopBitChoice", PortSettings::stopBitItems(), PortSettings::defaultStopBitIndex);
+    parityChoice =
+        makeList(this, "parityChoice", PortSettings::parityItems(), PortSettings::defaultParityIndex);
     timeOutBox = new QLineEdit(PortSettings::defaultTimeoutText, this);
     timeOutBox->setObjectName("timeOutBox");
 
@@ -160,7 +165,8 @@ void serialComm::syncSettings()
     const int port = portChoice->currentIndex() >= 0 ? portChoice->currentIndex() : 0;
     console_.setPortName(portChoice->itemText(port).toStdString());
     console_.setSettings(PortSettings::fromIndexes(baudChoice->currentIndex(), dataBitChoice->currentIndex(),
-                                                   parityChoice->currentIndex(), stopBitChoice->currentIndex()));
+                                                   parityChoice->currentIndex(),
+                                                   stopBitChoice->currentIndex()));
     console_.setTimeoutText(timeOutBox->text().toStdString());
 }
 
@@ -177,8 +183,8 @@ void serialComm::selectPort(const QString& name)
 
 void serialComm::setPortControlsEnabled(bool flag)
 {
-    for (QWidget* control : std::initializer_list<QWidget*>{portChoice, baudChoice, dataBitChoice, stopBitChoice,
-                                                            parityChoice, timeOutBox})
+    for (QWidget* control : std::initializer_list<QWidget*>{portChoice, baudChoice, dataBitChoice,
+                                                            stopBitChoice, parityChoice, timeOutBox})
         control->setEnabled(flag);
 }
 
@@ -240,7 +246,8 @@ void serialComm::sendTypedCommand()
     // Protocol text is 8-bit: typed characters go out as Latin-1, replies come back the same way.
     const auto result = sendCommand(commandString->text().toLatin1().toStdString());
     if (result.hasResponse()) {
-        appendResponse(QString::fromLatin1(result.response.data(), static_cast<qsizetype>(result.response.size())));
+        appendResponse(
+            QString::fromLatin1(result.response.data(), static_cast<qsizetype>(result.response.size())));
     } else if (!result.portFailed()) {
         Bell::ring();
         appendResponse("(Warning: No Response from PLC)");

@@ -77,13 +77,15 @@ int CheckCommand::run(const QStringList& arguments)
             ++records;
             ++counts[line.substr(0, 3)];
             if (listFrames && id.ok)
-                std::printf("  %s\n", hostlink::ControlText::escape(hostlink::Frame::build(id.id, *command)).c_str());
+                std::printf("  %s\n",
+                            hostlink::ControlText::escape(hostlink::Frame::build(id.id, *command)).c_str());
             continue;
         }
         if (++skipped <= maxSkippedShown)
-            skippedList += "  line " + std::to_string(reader.lineNumber()) + ": " +
-                           (line.empty() ? std::string("(empty)") : "\"" + hostlink::ControlText::escape(line) + "\"") +
-                           "\n";
+            skippedList +=
+                "  line " + std::to_string(reader.lineNumber()) + ": " +
+                (line.empty() ? std::string("(empty)") : "\"" + hostlink::ControlText::escape(line) + "\"") +
+                "\n";
     }
     if (reader.problem() != FileProblem::None) {
         std::printf("%s.\n", CompiledCodeReader::describe(reader.problem(), path).c_str());
@@ -92,7 +94,8 @@ int CheckCommand::run(const QStringList& arguments)
     if (listFrames && id.ok) {
         for (const char* tail : {"CS", "IR"})
             std::printf("  %s\n", hostlink::Frame::build(id.id, tail).c_str());
-        std::printf("  %s (then CL, C1, CL with --reset; C1 alone without)\n", hostlink::Frame::build(id.id, "C1").c_str());
+        std::printf("  %s (then CL, C1, CL with --reset; C1 alone without)\n",
+                    hostlink::Frame::build(id.id, "C1").c_str());
     }
 
     std::printf("Records to send: %d\n", records);

@@ -10,14 +10,17 @@ namespace vantor::cli {
 void PortOptions::addTo(QCommandLineParser& parser)
 {
     options_ = {
-        {"port", "Serial port: COM1..COM8, a device path such as /dev/ttyUSB0, or SIM for the built-in "
-                 "simulated PLC (default COM1).", "PORT", "COM1"},
+        {"port",
+         "Serial port: COM1..COM8, a device path such as /dev/ttyUSB0, or SIM for the built-in "
+         "simulated PLC (default COM1).",
+         "PORT", "COM1"},
         {"baud", "Baud rate (default 38400).", "N", "38400"},
         {"data-bits", "Data bits: 7 or 8 (default 8).", "7|8", "8"},
         {"parity", "Parity: none, even or odd (default none).", "none|even|odd", "none"},
         {"stop-bits", "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
-        {"timeout", "Response timeout in milliseconds, as typed in the console's box (default \"500 \"); "
-                    "below 1 or not a number means 1000 ms for the ENQ handshake and 500 ms for a response.",
+        {"timeout",
+         "Response timeout in milliseconds, as typed in the console's box (default \"500 \"); "
+         "below 1 or not a number means 1000 ms for the ENQ handshake and 500 ms for a response.",
          "TEXT", "500 "},
         {"trace", "Write every byte sent and received to standard error, with times in milliseconds."},
     };

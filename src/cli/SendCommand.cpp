@@ -33,7 +33,8 @@ int SendCommand::run(const QStringList& arguments)
     console::SerialConsole console;
     port.applyTo(console);
     console.setLogSink([](const std::string& line) { std::printf("%s\n", line.c_str()); });
-    console.setErrorSink([](const std::string& message) { std::fprintf(stderr, "vantor: %s\n", message.c_str()); });
+    console.setErrorSink(
+        [](const std::string& message) { std::fprintf(stderr, "vantor: %s\n", message.c_str()); });
 
     if (!console.openPort())
         return PortNotOpenable;

@@ -48,15 +48,24 @@ int UploadCommand::exitStatusFor(upload::UploadOutcome outcome)
 {
     using upload::UploadOutcome;
     switch (outcome) {
-    case UploadOutcome::Completed: return Success;
-    case UploadOutcome::SaveNotConfirmed: return SaveNotConfirmed;
-    case UploadOutcome::FileNotReadable: return FileNotReadable;
-    case UploadOutcome::FileRejected: return FileRejected;
-    case UploadOutcome::PlcIdRejected: return PlcIdRejected;
-    case UploadOutcome::PortNotOpenable: return PortNotOpenable;
-    case UploadOutcome::NoLinkResponse: return NoLinkResponse;
-    case UploadOutcome::Aborted: return UploadAborted;
-    case UploadOutcome::PortLost: return PortLost;
+    case UploadOutcome::Completed:
+        return Success;
+    case UploadOutcome::SaveNotConfirmed:
+        return SaveNotConfirmed;
+    case UploadOutcome::FileNotReadable:
+        return FileNotReadable;
+    case UploadOutcome::FileRejected:
+        return FileRejected;
+    case UploadOutcome::PlcIdRejected:
+        return PlcIdRejected;
+    case UploadOutcome::PortNotOpenable:
+        return PortNotOpenable;
+    case UploadOutcome::NoLinkResponse:
+        return NoLinkResponse;
+    case UploadOutcome::Aborted:
+        return UploadAborted;
+    case UploadOutcome::PortLost:
+        return PortLost;
     }
     return InternalError;
 }

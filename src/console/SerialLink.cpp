@@ -19,9 +19,12 @@ const char* const disconnected = "the device was disconnected or the line hung u
 QSerialPort::Parity toQt(char parity)
 {
     switch (parity) {
-    case 'E': return QSerialPort::EvenParity;
-    case 'O': return QSerialPort::OddParity;
-    default: return QSerialPort::NoParity;
+    case 'E':
+        return QSerialPort::EvenParity;
+    case 'O':
+        return QSerialPort::OddParity;
+    default:
+        return QSerialPort::NoParity;
     }
 }
 
@@ -53,7 +56,9 @@ OpenResult SerialLink::open(const std::string& devicePath, const std::string& di
 
     // Classify what the port layer would only call "not found" or "permission": the file system tells
     // the causes apart, and a user needs to know which one to fix.
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(devicePath.c_str(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return failure(OpenError::NoSuchDevice, name,
@@ -98,7 +103,8 @@ OpenResult SerialLink::open(const std::string& devicePath, const std::string& di
                 return failure(OpenError::NotSerialDevice, name, "this is not a serial device.");
             if (error == QSerialPort::UnsupportedOperationError)
                 return failure(OpenError::SettingsRejected, name,
-                               "the device does not accept " + settings.settingsText() + " (" + detail + ").");
+                               "the device does not accept " + settings.settingsText() + " (" + detail +
+                                   ").");
             return failure(OpenError::Other, name, detail + ".");
         }
     }
@@ -155,7 +161,7 @@ bool SerialLink::write(const std::string& bytes)
     while (port_->bytesToWrite() > 0) {
         if (!port_->waitForBytesWritten(writeTimeoutMs)) {
             lose(port_->error() == QSerialPort::TimeoutError ? "the data could not be sent within 5 s"
-                                                              : disconnected);
+                                                             : disconnected);
             return false;
         }
     }

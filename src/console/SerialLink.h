@@ -26,7 +26,8 @@ public:
     ~SerialLink();
 
     // displayName names the port in messages ("COM 1", "/dev/ttyUSB0").
-    OpenResult open(const std::string& devicePath, const std::string& displayName, const PortSettings& settings);
+    OpenResult open(const std::string& devicePath, const std::string& displayName,
+                    const PortSettings& settings);
     void close();
     bool isOpen() const;
 

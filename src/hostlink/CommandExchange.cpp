@@ -66,8 +66,7 @@ ExchangeStatus CommandExchange::waitForEnq()
 
 ExchangeStatus CommandExchange::readResponse()
 {
-    const std::int64_t deadline =
-        clock_.nowMs() + TimeoutText::effectiveMs(timeoutText_, responseFallbackMs);
+    const std::int64_t deadline = clock_.nowMs() + TimeoutText::effectiveMs(timeoutText_, responseFallbackMs);
     for (;;) {
         const auto remaining = std::max<std::int64_t>(0, deadline - clock_.nowMs());
         const PortRead got = read(static_cast<int>(remaining));

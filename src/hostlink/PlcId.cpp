@@ -19,8 +19,9 @@ PlcIdResult PlcId::fromText(const std::string& text)
             break;
         if (++digits > maxDigits) {
             return {false, 0,
-                    "The PLC ID \"" + text + "\" has more than four hexadecimal digits. Enter the PLC's ID "
-                    "as 00 to FF."};
+                    "The PLC ID \"" + text +
+                        "\" has more than four hexadecimal digits. Enter the PLC's ID "
+                        "as 00 to FF."};
         }
         const int nibble = std::isdigit(static_cast<unsigned char>(c))
                                ? c - '0'

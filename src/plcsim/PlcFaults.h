@@ -9,16 +9,16 @@ enum class LineEnd { CR, CRLF, LF };
 // How the simulated PLC misbehaves. The defaults give a well-behaved PLC.
 struct PlcFaults
 {
-    bool silent = false;       // answers nothing at all, not even ENQ
-    bool noEnqAnswer = false;  // ignores the ENQ handshake, answers frames
-    bool wrongId = false;      // echoes frames with its ID plus one
-    int splitChars = 0;        // > 0: each answer goes out in writes of this many characters ...
-    int splitGapMs = 0;        // ... with this pause between them
+    bool silent = false;      // answers nothing at all, not even ENQ
+    bool noEnqAnswer = false; // ignores the ENQ handshake, answers frames
+    bool wrongId = false;     // echoes frames with its ID plus one
+    int splitChars = 0;       // > 0: each answer goes out in writes of this many characters ...
+    int splitGapMs = 0;       // ... with this pause between them
     LineEnd lineEnd = LineEnd::CR;
-    int delayMs = 0;           // every answer starts this late
-    int stopAfterFrames = -1;  // >= 0: answers this many frames, then stays silent
-    int hangUpAfterFrames = -1;// >= 0: answers this many frames, closes the line when the next arrives
-    int busyPolls = 0;         // after "CS", this many "IR" polls go unanswered while it saves
+    int delayMs = 0;            // every answer starts this late
+    int stopAfterFrames = -1;   // >= 0: answers this many frames, then stays silent
+    int hangUpAfterFrames = -1; // >= 0: answers this many frames, closes the line when the next arrives
+    int busyPolls = 0;          // after "CS", this many "IR" polls go unanswered while it saves
 };
 
 } // namespace vantor::plcsim

@@ -59,7 +59,8 @@ std::string SimulatedPlc::answerFor(const std::string& line)
         return line;
 
     const std::string ownId = Frame::renderHex(id_);
-    if (line.size() < 1 + ownId.size() + 2 + 3 || line.compare(1, ownId.size(), ownId) != 0 || line.back() != '*')
+    if (line.size() < 1 + ownId.size() + 2 + 3 || line.compare(1, ownId.size(), ownId) != 0 ||
+        line.back() != '*')
         return {};
     const std::string body = line.substr(0, line.size() - 3);
     if (line.compare(line.size() - 3, 2, Frame::renderHex(Frame::computeFCS(body))) != 0)
@@ -86,9 +87,15 @@ std::string SimulatedPlc::answerFor(const std::string& line)
 std::vector<PlcAction> SimulatedPlc::deliver(std::string text) const
 {
     switch (faults_.lineEnd) {
-    case LineEnd::CR: text += '\r'; break;
-    case LineEnd::CRLF: text += "\r\n"; break;
-    case LineEnd::LF: text += '\n'; break;
+    case LineEnd::CR:
+        text += '\r';
+        break;
+    case LineEnd::CRLF:
+        text += "\r\n";
+        break;
+    case LineEnd::LF:
+        text += '\n';
+        break;
     }
     if (faults_.splitChars <= 0)
         return {{PlcAction::Kind::Write, faults_.delayMs, text}};

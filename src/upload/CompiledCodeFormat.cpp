@@ -15,7 +15,11 @@ std::string lower(std::string text)
 
 std::optional<std::string> CompiledCodeFormat::codeFor(const std::string& line)
 {
-    static const struct { const char* prefix; const char* code; } records[] = {
+    static const struct
+    {
+        const char* prefix;
+        const char* code;
+    } records[] = {
         {"01:", "CZ"}, {"02:", "CF"}, {"03:", "Wm"}, {"04:", "Wu"}, {"05:", "CT"}, {"06:", "WF"},
     };
     if (line.size() < 3)

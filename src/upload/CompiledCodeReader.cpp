@@ -17,7 +17,9 @@ FileProblem CompiledCodeReader::open(const std::string& path)
     problem_ = FileProblem::None;
     if (path.empty() || path == "*.VQC")
         return problem_ = FileProblem::NoneChosen;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return problem_ = FileProblem::IsFolder;
     file_ = std::fopen(path.c_str(), "rb");
@@ -69,12 +71,18 @@ bool CompiledCodeReader::readLine(std::string& line)
 std::string CompiledCodeReader::describe(FileProblem problem, const std::string& path)
 {
     switch (problem) {
-    case FileProblem::None: return {};
-    case FileProblem::NoneChosen: return "No file chosen: select the program file first";
-    case FileProblem::NotFound: return "Cannot open " + path + ": no such file";
-    case FileProblem::NotPermitted: return "Cannot open " + path + ": permission denied";
-    case FileProblem::IsFolder: return "Cannot open " + path + ": it is a folder, not a file";
-    case FileProblem::ReadError: return "Cannot read " + path;
+    case FileProblem::None:
+        return {};
+    case FileProblem::NoneChosen:
+        return "No file chosen: select the program file first";
+    case FileProblem::NotFound:
+        return "Cannot open " + path + ": no such file";
+    case FileProblem::NotPermitted:
+        return "Cannot open " + path + ": permission denied";
+    case FileProblem::IsFolder:
+        return "Cannot open " + path + ": it is a folder, not a file";
+    case FileProblem::ReadError:
+        return "Cannot read " + path;
     }
     return {};
 }

@@ -7,11 +7,11 @@ namespace vantor::upload {
 
 enum class FileProblem {
     None,
-    NoneChosen,   // the file name is empty, or still the dialog's "*.VQC" pattern
+    NoneChosen, // the file name is empty, or still the dialog's "*.VQC" pattern
     NotFound,
     NotPermitted,
     IsFolder,
-    ReadError,    // the file opened, but reading it failed
+    ReadError, // the file opened, but reading it failed
 };
 
 // Reads a compiled-code file line by line, holding one line at a time, so a file of any size is read

@@ -21,8 +21,7 @@ std::string UploadProcedure::uploadedCaption(int lines)
 
 UploadProcedure::UploadProcedure(UploadLink link, UploadReporter& reporter)
     : link_(std::move(link)), reporter_(reporter)
-{
-}
+{}
 
 bool UploadProcedure::isEcho(const std::string& response, const std::string& frame)
 {
@@ -85,7 +84,8 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
         if (!counter.readLine(line)) {
             if (counter.problem() != FileProblem::None)
                 return stop(UploadOutcome::FileNotReadable,
-                            CompiledCodeReader::describe(counter.problem(), input.filePath) + ". Uploading aborted",
+                            CompiledCodeReader::describe(counter.problem(), input.filePath) +
+                                ". Uploading aborted",
                             true);
             return stop(UploadOutcome::FileRejected, "The file is empty. Uploading aborted", true);
         }
@@ -95,7 +95,9 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
             total += CompiledCodeFormat::codeFor(line) ? 1 : 0;
         if (counter.problem() != FileProblem::None)
             return stop(UploadOutcome::FileNotReadable,
-                        CompiledCodeReader::describe(counter.problem(), input.filePath) + ". Uploading aborted", true);
+                        CompiledCodeReader::describe(counter.problem(), input.filePath) +
+                            ". Uploading aborted",
+                        true);
     }
     if (!hostlink::PlcId::fromText(input.plcIdText ? input.plcIdText() : "01").ok)
         return badPlcId(input);
@@ -108,10 +110,14 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
     reader.readLine(line); // the header, checked above
 
     switch (exchange("C2", input)) {
-    case Step::Echoed: break;
-    case Step::NotEchoed: return stop(UploadOutcome::NoLinkResponse, noResponseCaption, false);
-    case Step::PortFailed: return portFailed();
-    case Step::BadPlcId: return badPlcId(input);
+    case Step::Echoed:
+        break;
+    case Step::NotEchoed:
+        return stop(UploadOutcome::NoLinkResponse, noResponseCaption, false);
+    case Step::PortFailed:
+        return portFailed();
+    case Step::BadPlcId:
+        return badPlcId(input);
     }
 
     int lineNumber = 1;
@@ -133,7 +139,8 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
     }
     if (reader.problem() != FileProblem::None)
         return stop(UploadOutcome::FileNotReadable,
-                    CompiledCodeReader::describe(reader.problem(), input.filePath) + ". Upload aborted.", true);
+                    CompiledCodeReader::describe(reader.problem(), input.filePath) + ". Upload aborted.",
+                    true);
     reader.close();
 
     reporter_.showCaption(savingCaption);
@@ -154,7 +161,8 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
     }
 
     const int sent = lineNumber - 1;
-    reporter_.showCaption(confirmed ? uploadedCaption(sent) : uploadedCaption(sent) + saveNotConfirmedWarning);
+    reporter_.showCaption(confirmed ? uploadedCaption(sent)
+                                    : uploadedCaption(sent) + saveNotConfirmedWarning);
 
     const bool reset = input.resetChosen && input.resetChosen();
     for (const char* command : {"CL", "C1", "CL"}) {

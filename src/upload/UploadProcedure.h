@@ -32,9 +32,10 @@ public:
     static constexpr const char* noResponseCaption = "No response from PLC";
     static constexpr const char* recordFailedCaption = "Error receiving PLC Response. Upload aborted.";
     static constexpr const char* savingCaption = "Saving Program to EEPROM...";
-    static constexpr const char* saveNotConfirmedWarning = " (Warning: the PLC did not confirm the EEPROM save)";
-    static std::string lineCaption(int lineNumber);     // "Uploading Line #:  1"
-    static std::string uploadedCaption(int lines);      // " 12 Lines Uploaded!"
+    static constexpr const char* saveNotConfirmedWarning =
+        " (Warning: the PLC did not confirm the EEPROM save)";
+    static std::string lineCaption(int lineNumber); // "Uploading Line #:  1"
+    static std::string uploadedCaption(int lines);  // " 12 Lines Uploaded!"
 
     UploadProcedure(UploadLink link, UploadReporter& reporter);
 

@@ -60,7 +60,10 @@ protected:
     }
     template <typename T> T* onPanel(const char* name) { return in<T>(*panel, name); }
     template <typename T> T* onConsole(const char* name) { return in<T>(panel->console(), name); }
-    void click(QWidget& window, const char* button) { QTest::mouseClick(in<QPushButton>(window, button), Qt::LeftButton); }
+    void click(QWidget& window, const char* button)
+    {
+        QTest::mouseClick(in<QPushButton>(window, button), Qt::LeftButton);
+    }
     void choosePort(const char* name)
     {
         auto* list = onPanel<QComboBox>("portChoice");
@@ -114,7 +117,8 @@ TEST_F(Windows, StartWithTheirCaptionsAndDefaults)
     EXPECT_EQ(onPanel<QPushButton>("Upload")->text(), "UPLOAD NOW!");
     EXPECT_FALSE(onPanel<QLabel>("Message")->isVisible());
     const QStringList panelPorts = items(onPanel<QComboBox>("portChoice"));
-    EXPECT_EQ(panelPorts.mid(0, 8), (QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}));
+    EXPECT_EQ(panelPorts.mid(0, 8),
+              (QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}));
     EXPECT_EQ(panelPorts.last(), "SIM");
 
     app::serialComm& console = panel->console();
@@ -171,7 +175,8 @@ TEST_F(Windows, OpenCloseAndExitFollowThePortState)
     EXPECT_EQ(log(), "SIM: Open at 9600,N,8,1\r\n");
     EXPECT_FALSE(enabled("openPort"));
     EXPECT_TRUE(enabled("closePort"));
-    for (const char* setting : {"portChoice", "baudChoice", "dataBitChoice", "parityChoice", "stopBitChoice", "timeOutBox"})
+    for (const char* setting :
+         {"portChoice", "baudChoice", "dataBitChoice", "parityChoice", "stopBitChoice", "timeOutBox"})
         EXPECT_FALSE(enabled(setting)) << setting;
     click(panel->console(), "openPort");
     EXPECT_EQ(log(), "SIM: Open at 9600,N,8,1\r\n") << "a second click changes nothing";
@@ -274,11 +279,18 @@ TEST_F(Windows, CancelKeepsTheEarlierChoice)
 TEST_F(Windows, UploadCaptionsNameWhatWentWrong)
 {
     test::TempFile program("Vantor Compiled Code\r\n01:00\r\n");
-    struct Case { const char* port; QStringList files; const char* caption; };
+    struct Case
+    {
+        const char* port;
+        QStringList files;
+        const char* caption;
+    };
     const Case cases[] = {
         {"SIM", {}, "No file chosen: select the program file first. Uploading aborted"},
-        {"COM2", {QString::fromStdString(program.path())},
-         "Cannot open COM 2 (/dev/ttyS1): no such device. Check the port name, and that the adapter is plugged in. "
+        {"COM2",
+         {QString::fromStdString(program.path())},
+         "Cannot open COM 2 (/dev/ttyS1): no such device. Check the port name, and that the adapter is "
+         "plugged in. "
          "Upload aborted."},
     };
     for (const Case& c : cases) {

@@ -7,14 +7,27 @@ using vantor::test::runTool;
 
 TEST(VantorSend, PrintsWhatTheResponseLogWould)
 {
-    struct Case { std::vector<std::string> args; int status; const char* out; const char* err; };
+    struct Case
+    {
+        std::vector<std::string> args;
+        int status;
+        const char* out;
+        const char* err;
+    };
     const Case cases[] = {
         {{"send", "--port", "SIM", "@01C230*", "RS"}, 0, "SIM: Open at 38400,N,8,1\n@01C20030*\nRS\n", ""},
-        {{"send", "--port", "SIM", "--parity", "even", "--baud", "9600", "@01IR5A*"}, 0,
-         "SIM: Open at 9600,E,8,1\n@01IR005A*\n", ""},
-        {{"send", "--port", "SIM", "--timeout", "50", "@02C230*", "@01C230*"}, 1,
-         "SIM: Open at 38400,N,8,1\n(Warning: No Response from PLC)\n@01C20030*\n", ""},
-        {{"send", "--port", "/dev/ttyVANTOR-missing", "RS"}, 6, "", "Cannot open /dev/ttyVANTOR-missing: no such device"},
+        {{"send", "--port", "SIM", "--parity", "even", "--baud", "9600", "@01IR5A*"},
+         0,
+         "SIM: Open at 9600,E,8,1\n@01IR005A*\n",
+         ""},
+        {{"send", "--port", "SIM", "--timeout", "50", "@02C230*", "@01C230*"},
+         1,
+         "SIM: Open at 38400,N,8,1\n(Warning: No Response from PLC)\n@01C20030*\n",
+         ""},
+        {{"send", "--port", "/dev/ttyVANTOR-missing", "RS"},
+         6,
+         "",
+         "Cannot open /dev/ttyVANTOR-missing: no such device"},
         {{"send", "--port", "SIM"}, 2, "", "no COMMAND given"},
         {{"send", "--parity", "mark", "x"}, 2, "", "--parity must be none, even or odd"},
         {{"send", "--bogus", "x"}, 2, "", "Unknown option 'bogus'"},
@@ -50,7 +63,8 @@ TEST(VantorSend, ReportsAPlcThatHangsUp)
 {
     auto sim = vantor::test::startTool({"plc-sim", "--hang-up-after", "1"});
     const std::string device = sim.readLine();
-    const auto run = runTool({"send", "--port", device, "--timeout", "3000", "@01C230*", "@01C230*", "@01C230*"});
+    const auto run =
+        runTool({"send", "--port", device, "--timeout", "3000", "@01C230*", "@01C230*", "@01C230*"});
     EXPECT_EQ(run.status, 10);
     EXPECT_EQ(run.out, device + ": Open at 38400,N,8,1\n@01C20030*\n");
     EXPECT_NE(run.err.find("Lost the connection to " + device), std::string::npos) << run.err;

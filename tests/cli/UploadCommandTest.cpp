@@ -18,7 +18,8 @@ const std::string header = "Vantor Compiled Code\r\n";
 // Records, comments, empty lines, an 07: line, a prefix-only record, an LF inside a line, 8-bit bytes.
 const std::string mixedFile = header + "; conveyor\r\n01:0000000C\r\n\r\n03:0010FF\r\n07:0000\r\n05:\r\n"
                                        "04:00\n20\r\n06:\xE9\xFF\r\n02:0001";
-const std::vector<std::string> mixedCommands = {"CZ0000000C", "Wm0010FF", "CT", "Wu00\n20", "WF\xE9\xFF", "CF0001"};
+const std::vector<std::string> mixedCommands = {"CZ0000000C", "Wm0010FF",   "CT",
+                                                "Wu00\n20",   "WF\xE9\xFF", "CF0001"};
 
 std::vector<std::string> framesFor(std::int16_t id, const std::vector<std::string>& commands)
 {
@@ -77,40 +78,157 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
     const Case cases[] = {
         {"mixed file", mixedFile, {}, 1, {}, full(mixedCommands, {"C1"}), 1, " 6 Lines Uploaded!", 0},
         {"header only", header, {}, 1, {}, full({}, {"C1"}), 1, " 0 Lines Uploaded!", 0},
-        {"reset checked", header + "05:\r\n", {"--reset"}, 1, {}, full({"CT"}, {"CL", "C1", "CL"}), 1,
-         " 1 Lines Uploaded!", 0},
-        {"ID without leading zero", header + "05:\r\n", {"--id", "1"}, 1, {}, full({"CT"}, {"C1"}), 1,
-         " 1 Lines Uploaded!", 0},
-        {"ID with blanks", header + "05:\r\n", {"--id", " 1 2"}, 0x12, {}, full({"CT"}, {"C1"}), 0x12,
-         " 1 Lines Uploaded!", 0},
-        {"ID ff", header + "05:\r\n", {"--id", "ff"}, 255, {}, full({"CT"}, {"C1"}), 255, " 1 Lines Uploaded!", 0},
-        {"ID fffe", header + "05:\r\n", {"--id", "fffe"}, -2, {}, full({"CT"}, {"C1"}), -2, " 1 Lines Uploaded!", 0},
-        {"ID too long", mixedFile, {"--id", "12345"}, 1, {}, {}, 1,
-         "The PLC ID \"12345\" has more than four hexadecimal digits. Enter the PLC's ID as 00 to FF. Uploading aborted", 5},
-        {"header with trailing blank", "Vantor Compiled Code \r\n05:\r\n", {}, 1, {}, {}, 1,
-         "Invalid file content. Uploading aborted", 4},
-        {"header in lower case", "vantor compiled code\r\n05:\r\n", {}, 1, {}, {}, 1,
-         "Invalid file content. Uploading aborted", 4},
-        {"LF-only line ends", "Vantor Compiled Code\n05:\n", {}, 1, {}, {}, 1, "Invalid file content. Uploading aborted", 4},
+        {"reset checked",
+         header + "05:\r\n",
+         {"--reset"},
+         1,
+         {},
+         full({"CT"}, {"CL", "C1", "CL"}),
+         1,
+         " 1 Lines Uploaded!",
+         0},
+        {"ID without leading zero",
+         header + "05:\r\n",
+         {"--id", "1"},
+         1,
+         {},
+         full({"CT"}, {"C1"}),
+         1,
+         " 1 Lines Uploaded!",
+         0},
+        {"ID with blanks",
+         header + "05:\r\n",
+         {"--id", " 1 2"},
+         0x12,
+         {},
+         full({"CT"}, {"C1"}),
+         0x12,
+         " 1 Lines Uploaded!",
+         0},
+        {"ID ff",
+         header + "05:\r\n",
+         {"--id", "ff"},
+         255,
+         {},
+         full({"CT"}, {"C1"}),
+         255,
+         " 1 Lines Uploaded!",
+         0},
+        {"ID fffe",
+         header + "05:\r\n",
+         {"--id", "fffe"},
+         -2,
+         {},
+         full({"CT"}, {"C1"}),
+         -2,
+         " 1 Lines Uploaded!",
+         0},
+        {"ID too long",
+         mixedFile,
+         {"--id", "12345"},
+         1,
+         {},
+         {},
+         1,
+         "The PLC ID \"12345\" has more than four hexadecimal digits. Enter the PLC's ID as 00 to FF. "
+         "Uploading aborted",
+         5},
+        {"header with trailing blank",
+         "Vantor Compiled Code \r\n05:\r\n",
+         {},
+         1,
+         {},
+         {},
+         1,
+         "Invalid file content. Uploading aborted",
+         4},
+        {"header in lower case",
+         "vantor compiled code\r\n05:\r\n",
+         {},
+         1,
+         {},
+         {},
+         1,
+         "Invalid file content. Uploading aborted",
+         4},
+        {"LF-only line ends",
+         "Vantor Compiled Code\n05:\n",
+         {},
+         1,
+         {},
+         {},
+         1,
+         "Invalid file content. Uploading aborted",
+         4},
         {"empty file", "", {}, 1, {}, {}, 1, "The file is empty. Uploading aborted", 4},
-        {"silence on C2", mixedFile, {}, 1, faults([](plcsim::PlcFaults& f) { f.silent = true; }), {"C2"}, 1,
-         "No response from PLC", 7},
-        {"wrong ID in the echo", mixedFile, {}, 1, faults([](plcsim::PlcFaults& f) { f.wrongId = true; }), {"C2"}, 1,
-         "No response from PLC", 7},
+        {"silence on C2",
+         mixedFile,
+         {},
+         1,
+         faults([](plcsim::PlcFaults& f) { f.silent = true; }),
+         {"C2"},
+         1,
+         "No response from PLC",
+         7},
+        {"wrong ID in the echo",
+         mixedFile,
+         {},
+         1,
+         faults([](plcsim::PlcFaults& f) { f.wrongId = true; }),
+         {"C2"},
+         1,
+         "No response from PLC",
+         7},
         {"another PLC's ID", mixedFile, {"--id", "02"}, 1, {}, {"C2"}, 2, "No response from PLC", 7},
-        {"silence on record 3", mixedFile, {}, 1, faults([](plcsim::PlcFaults& f) { f.stopAfterFrames = 3; }),
-         {"C2", "CZ0000000C", "Wm0010FF", "CT"}, 1, "Error receiving PLC Response. Upload aborted.", 8},
-        {"IR busy for three polls", header + "05:\r\n", {}, 1, faults([](plcsim::PlcFaults& f) { f.busyPolls = 3; }),
-         join(join({"C2", "CT", "CS"}, repeat("IR", 4)), {"C1"}), 1, " 1 Lines Uploaded!", 0},
-        {"IR never echoed", header + "05:\r\n", {"--reset"}, 1,
+        {"silence on record 3",
+         mixedFile,
+         {},
+         1,
+         faults([](plcsim::PlcFaults& f) { f.stopAfterFrames = 3; }),
+         {"C2", "CZ0000000C", "Wm0010FF", "CT"},
+         1,
+         "Error receiving PLC Response. Upload aborted.",
+         8},
+        {"IR busy for three polls",
+         header + "05:\r\n",
+         {},
+         1,
+         faults([](plcsim::PlcFaults& f) { f.busyPolls = 3; }),
+         join(join({"C2", "CT", "CS"}, repeat("IR", 4)), {"C1"}),
+         1,
+         " 1 Lines Uploaded!",
+         0},
+        {"IR never echoed",
+         header + "05:\r\n",
+         {"--reset"},
+         1,
          faults([](plcsim::PlcFaults& f) { f.busyPolls = 1000; }),
-         join(join({"C2", "CT", "CS"}, repeat("IR", 20)), {"CL", "C1", "CL"}), 1,
-         " 1 Lines Uploaded! (Warning: the PLC did not confirm the EEPROM save)", 9},
-        {"answers split, CR LF", mixedFile, {}, 1,
-         faults([](plcsim::PlcFaults& f) { f.splitChars = 4; f.splitGapMs = 5; f.lineEnd = plcsim::LineEnd::CRLF; }),
-         full(mixedCommands, {"C1"}), 1, " 6 Lines Uploaded!", 0},
-        {"hang-up mid-upload", mixedFile, {}, 1, faults([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 3; }),
-         {"C2", "CZ0000000C", "Wm0010FF", "CT"}, 1, "", 10},
+         join(join({"C2", "CT", "CS"}, repeat("IR", 20)), {"CL", "C1", "CL"}),
+         1,
+         " 1 Lines Uploaded! (Warning: the PLC did not confirm the EEPROM save)",
+         9},
+        {"answers split, CR LF",
+         mixedFile,
+         {},
+         1,
+         faults([](plcsim::PlcFaults& f) {
+             f.splitChars = 4;
+             f.splitGapMs = 5;
+             f.lineEnd = plcsim::LineEnd::CRLF;
+         }),
+         full(mixedCommands, {"C1"}),
+         1,
+         " 6 Lines Uploaded!",
+         0},
+        {"hang-up mid-upload",
+         mixedFile,
+         {},
+         1,
+         faults([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 3; }),
+         {"C2", "CZ0000000C", "Wm0010FF", "CT"},
+         1,
+         "",
+         10},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,13 +242,15 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
         const auto run = runTool(args);
         EXPECT_EQ(run.status, c.status) << run.out << run.err;
         if (c.status == 10)
-            EXPECT_NE(lastLine(run.out).find("Lost the connection to " + plc.devicePath()), std::string::npos) << run.out;
+            EXPECT_NE(lastLine(run.out).find("Lost the connection to " + plc.devicePath()), std::string::npos)
+                << run.out;
         else
             EXPECT_EQ(lastLine(run.out), c.finalCaption);
         EXPECT_EQ(plc.snapshot().frames(), framesFor(c.frameId, c.commands));
         if (c.status == 0 || c.status == 9) {
             const auto saved = plc.snapshot().savedProgram();
-            EXPECT_EQ(saved.size(), std::count_if(c.commands.begin(), c.commands.end(), [](const std::string& cmd) {
+            EXPECT_EQ(saved.size(),
+                      std::count_if(c.commands.begin(), c.commands.end(), [](const std::string& cmd) {
                           return plcsim::SimulatedPlc::isRecordCode(cmd.substr(0, 2));
                       }));
         }
@@ -140,16 +260,32 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
 TEST(VantorUpload, RefusesWhatItCannotReadOrReach)
 {
     TempFile file(header + "05:\r\n");
-    struct Probe { std::vector<std::string> args; int status; const char* out; const char* err; };
+    struct Probe
+    {
+        std::vector<std::string> args;
+        int status;
+        const char* out;
+        const char* err;
+    };
     const Probe probes[] = {
-        {{"upload", "--port", "SIM", "/tmp/vantor-nowhere.VQC"}, 3,
-         "Cannot open /tmp/vantor-nowhere.VQC: no such file. Uploading aborted\n", ""},
-        {{"upload", "--port", "SIM", "/tmp"}, 3, "Cannot open /tmp: it is a folder, not a file. Uploading aborted\n", ""},
-        {{"upload", "--port", "/dev/ttyVANTOR-missing", file.path()}, 6,
-         "Cannot open /dev/ttyVANTOR-missing: no such device. Check the port name, and that the adapter is plugged "
-         "in. Upload aborted.\n", ""},
+        {{"upload", "--port", "SIM", "/tmp/vantor-nowhere.VQC"},
+         3,
+         "Cannot open /tmp/vantor-nowhere.VQC: no such file. Uploading aborted\n",
+         ""},
+        {{"upload", "--port", "SIM", "/tmp"},
+         3,
+         "Cannot open /tmp: it is a folder, not a file. Uploading aborted\n",
+         ""},
+        {{"upload", "--port", "/dev/ttyVANTOR-missing", file.path()},
+         6,
+         "Cannot open /dev/ttyVANTOR-missing: no such device. Check the port name, and that the adapter is "
+         "plugged "
+         "in. Upload aborted.\n",
+         ""},
         {{"upload", "--port", "SIM"}, 2, "", "upload takes exactly one FILE"},
-        {{"upload", "--port", "SIM", file.path()}, 0, "Saving Program to EEPROM...\n 1 Lines Uploaded!\n",
+        {{"upload", "--port", "SIM", file.path()},
+         0,
+         "Saving Program to EEPROM...\n 1 Lines Uploaded!\n",
          "SIM: Open at 38400,N,8,1"},
     };
     for (const Probe& p : probes) {
@@ -163,13 +299,24 @@ TEST(VantorUpload, RefusesWhatItCannotReadOrReach)
 
 TEST(VantorCheck, TellsWhetherTheUploadWouldStart)
 {
-    struct Probe { std::string bytes; std::vector<std::string> options; int status; std::vector<const char*> says; };
+    struct Probe
+    {
+        std::string bytes;
+        std::vector<std::string> options;
+        int status;
+        std::vector<const char*> says;
+    };
     const Probe probes[] = {
-        {mixedFile, {"--frames"}, 0,
-         {"Header: accepted", "Records to send: 6", "  01: CZ  1", "Skipped lines: 3", "  line 2: \"; conveyor\"",
-          "  line 4: (empty)", "  line 6: \"07:0000\"", "  @01C230*\n  @01CZ0000000C2B*", "  @01Wu00<LF>20",
-          "The upload would start."}},
-        {"\xEF\xBB\xBFVantor Compiled Code\r\n", {}, 4, {"Header: rejected: the file starts with a byte-order mark"}},
+        {mixedFile,
+         {"--frames"},
+         0,
+         {"Header: accepted", "Records to send: 6", "  01: CZ  1", "Skipped lines: 3",
+          "  line 2: \"; conveyor\"", "  line 4: (empty)", "  line 6: \"07:0000\"",
+          "  @01C230*\n  @01CZ0000000C2B*", "  @01Wu00<LF>20", "The upload would start."}},
+        {"\xEF\xBB\xBFVantor Compiled Code\r\n",
+         {},
+         4,
+         {"Header: rejected: the file starts with a byte-order mark"}},
         {"Vantor Compiled Code \r\n", {}, 4, {"trailing blanks"}},
         {"Vantor Compiled Code\n01:00\n", {}, 4, {"LF alone"}},
         {"", {}, 4, {"Header: rejected: the file is empty."}},

@@ -8,13 +8,23 @@ using namespace vantor::console;
 
 TEST(PortName, MapsNamesToDevices)
 {
-    struct Case { const char* name; const char* device; const char* shown; };
+    struct Case
+    {
+        const char* name;
+        const char* device;
+        const char* shown;
+    };
     const Case cases[] = {
-        {"COM1", "/dev/ttyS0", "COM 1"},   {"COM8", "/dev/ttyS7", "COM 8"},
-        {"com3", "/dev/ttyS2", "COM 3"},   {"COM12", "/dev/ttyS11", "COM 12"},
+        {"COM1", "/dev/ttyS0", "COM 1"},
+        {"COM8", "/dev/ttyS7", "COM 8"},
+        {"com3", "/dev/ttyS2", "COM 3"},
+        {"COM12", "/dev/ttyS11", "COM 12"},
         {"/dev/ttyUSB0", "/dev/ttyUSB0", "/dev/ttyUSB0"},
-        {"COM0", "COM0", "COM0"},          {"COMX", "COMX", "COMX"},  {"COM", "COM", "COM"},
-        {"SIM", "", "SIM"},                {"sim", "", "SIM"},
+        {"COM0", "COM0", "COM0"},
+        {"COMX", "COMX", "COMX"},
+        {"COM", "COM", "COM"},
+        {"SIM", "", "SIM"},
+        {"sim", "", "SIM"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -26,8 +36,9 @@ TEST(PortName, MapsNamesToDevices)
 TEST(PortSettings, BuildsTheSettingsTextFromTheLists)
 {
     EXPECT_EQ(PortSettings().settingsText(), "38400,N,8,1");
-    const auto defaults = PortSettings::fromIndexes(PortSettings::defaultBaudIndex, PortSettings::defaultDataBitIndex,
-                                                    PortSettings::defaultParityIndex, PortSettings::defaultStopBitIndex);
+    const auto defaults =
+        PortSettings::fromIndexes(PortSettings::defaultBaudIndex, PortSettings::defaultDataBitIndex,
+                                  PortSettings::defaultParityIndex, PortSettings::defaultStopBitIndex);
     EXPECT_EQ(defaults.settingsText(), "38400,N,8,1");
     EXPECT_EQ(PortSettings::fromIndexes(0, 0, 1, 1).settingsText(), "1200,E,7,2");
     EXPECT_EQ(PortSettings::fromIndexes(7, 1, 2, 0).settingsText(), "115200,O,8,1");
@@ -37,14 +48,27 @@ TEST(PortSettings, BuildsTheSettingsTextFromTheLists)
 
 TEST(ParityErrorFilter, ReplacesMarkedCharactersAcrossReads)
 {
-    struct Case { const char* name; std::vector<std::string> reads; std::string out; };
+    struct Case
+    {
+        const char* name;
+        std::vector<std::string> reads;
+        std::string out;
+    };
     const Case cases[] = {
         {"plain", {"@01C230\r"}, "@01C230\r"},
         {"one bad character", {std::string("@0\xFF\0x1\r", 7)}, "@0?1\r"},
-        {"escaped 0xFF", {"A\xFF\xFF" "B"}, "A\xFF" "B"},
+        {"escaped 0xFF",
+         {"A\xFF\xFF"
+          "B"},
+         "A\xFF"
+         "B"},
         {"mark split after FF", {"A\xFF", std::string("\0zB", 3)}, "A?B"},
         {"mark split after 00", {std::string("A\xFF\0", 3), "zB"}, "A?B"},
-        {"escape split", {"A\xFF", "\xFF" "B"}, "A\xFF" "B"},
+        {"escape split",
+         {"A\xFF", "\xFF"
+                   "B"},
+         "A\xFF"
+         "B"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

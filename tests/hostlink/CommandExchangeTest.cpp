@@ -37,9 +37,13 @@ TEST(CommandExchange, ReturnsTheLineThatAnswersAFrame)
 
 TEST(CommandExchange, HandshakesWithEnqOnlyForUnaddressedCommands)
 {
-    struct Case { const char* cmd; bool enq; };
-    for (const Case c : {Case{"RS", true}, Case{"", true}, Case{"@01C230*", false}, Case{":X", false},
-                         Case{" @01", true}}) {
+    struct Case
+    {
+        const char* cmd;
+        bool enq;
+    };
+    for (const Case c :
+         {Case{"RS", true}, Case{"", true}, Case{"@01C230*", false}, Case{":X", false}, Case{" @01", true}}) {
         SCOPED_TRACE(std::string("command '") + c.cmd + "'");
         Bench b;
         b.link.onWrite = [&](const std::string& w) {
@@ -59,7 +63,11 @@ TEST(CommandExchange, HandshakesWithEnqOnlyForUnaddressedCommands)
 
 TEST(CommandExchange, WithoutEnqAnswerTheCommandIsNeverSent)
 {
-    struct Case { const char* name; const char* answer; };
+    struct Case
+    {
+        const char* name;
+        const char* answer;
+    };
     for (const Case c : {Case{"silence", nullptr}, Case{"ENQ with other characters", "\x05x"},
                          Case{"something else", "?"}}) {
         SCOPED_TRACE(c.name);
@@ -79,11 +87,16 @@ TEST(CommandExchange, WithoutEnqAnswerTheCommandIsNeverSent)
 
 TEST(CommandExchange, WaitsTheTimeoutOrItsFallback)
 {
-    struct Case { const char* timeout; const char* cmd; std::int64_t waitedMs; };
+    struct Case
+    {
+        const char* timeout;
+        const char* cmd;
+        std::int64_t waitedMs;
+    };
     const Case cases[] = {
-        {"500 ", "@01C230*", 500}, {"0", "@01C230*", 500}, {"0", "RS", 1000}, {"500.5", "@01C230*", 500},
-        {"", "@01C230*", 500},     {"x", "RS", 1000},      {"-3", "RS", 1000}, {"1", "@01C230*", 1},
-        {"99999999999", "@01C230*", 500},
+        {"500 ", "@01C230*", 500},  {"0", "@01C230*", 500}, {"0", "RS", 1000},
+        {"500.5", "@01C230*", 500}, {"", "@01C230*", 500},  {"x", "RS", 1000},
+        {"-3", "RS", 1000},         {"1", "@01C230*", 1},   {"99999999999", "@01C230*", 500},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.timeout) + " / " + c.cmd);

@@ -8,14 +8,17 @@ using vantor::hostlink::PlcId;
 
 TEST(Frame, BuildsTheWorkedExamples)
 {
-    struct Case { std::int16_t id; const char* command; const char* frame; };
+    struct Case
+    {
+        std::int16_t id;
+        const char* command;
+        const char* frame;
+    };
     const Case cases[] = {
-        {1, "C2", "@01C230*"},  {1, "CS", "@01CS51*"}, {1, "IR", "@01IR5A*"}, {1, "C1", "@01C133*"},
-        {0x0A, "CL", "@0ACL3E*"}, {1, "", "@0141*"},
+        {1, "C2", "@01C230*"},      {1, "CS", "@01CS51*"},    {1, "IR", "@01IR5A*"},
+        {1, "C1", "@01C133*"},      {0x0A, "CL", "@0ACL3E*"}, {1, "", "@0141*"},
         {1, "N", "@01N0F*"}, // an FCS below 16 keeps its leading zero
-        {1, "A", "@01A00*"},
-        {255, "C2", "@FFC231*"},
-        {-2, "C2", "@FFFEC232*"},
+        {1, "A", "@01A00*"},        {255, "C2", "@FFC231*"},  {-2, "C2", "@FFFEC232*"},
         {0x123, "C2", "@123C201*"},
     };
     for (const Case& c : cases) {
@@ -40,11 +43,16 @@ TEST(Frame, RendersHexAsTheFrameNeedsIt)
 
 TEST(PlcId, ConvertsTheBoxText)
 {
-    struct Case { const char* text; std::int16_t id; const char* framePrefix; };
+    struct Case
+    {
+        const char* text;
+        std::int16_t id;
+        const char* framePrefix;
+    };
     const Case cases[] = {
-        {"01", 1, "@01"},       {"1", 1, "@01"},        {" 1", 1, "@01"},      {"1 2", 0x12, "@12"},
-        {"ff", 255, "@FF"},     {"FF", 255, "@FF"},     {"", 0, "@00"},        {"G7", 0, "@00"},
-        {"\t0\nA ", 0x0A, "@0A"}, {"1G", 1, "@01"},     {"fffe", -2, "@FFFE"}, {"7fff", 32767, "@7FFF"},
+        {"01", 1, "@01"},          {"1", 1, "@01"},    {" 1", 1, "@01"},      {"1 2", 0x12, "@12"},
+        {"ff", 255, "@FF"},        {"FF", 255, "@FF"}, {"", 0, "@00"},        {"G7", 0, "@00"},
+        {"\t0\nA ", 0x0A, "@0A"},  {"1G", 1, "@01"},   {"fffe", -2, "@FFFE"}, {"7fff", 32767, "@7FFF"},
         {"8000", -32768, "@8000"}, {"0001", 1, "@01"},
     };
     for (const Case& c : cases) {

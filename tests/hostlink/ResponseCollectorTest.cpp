@@ -26,7 +26,13 @@ TEST(ResponseCollector, EndsResponsesAsTheLinkDoes)
 {
     using Chunks = std::vector<std::string>;
     using Lines = std::vector<std::string>;
-    struct Case { const char* name; Chunks chunks; Lines responses; const char* pending; };
+    struct Case
+    {
+        const char* name;
+        Chunks chunks;
+        Lines responses;
+        const char* pending;
+    };
     const Case cases[] = {
         {"CR", {"@01C230\r"}, {"@01C230"}, ""},
         {"CR LF in one read", {"@01C230\r\n"}, {"@01C230"}, ""},

@@ -30,7 +30,8 @@ struct Watched
 
 std::int64_t msSince(std::chrono::steady_clock::time_point start)
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 plcsim::PlcFaults with(void (*change)(plcsim::PlcFaults&))
@@ -44,13 +45,24 @@ plcsim::PlcFaults with(void (*change)(plcsim::PlcFaults&))
 
 TEST(SerialLinkPty, ExchangesWithEveryKindOfWellFormedAnswer)
 {
-    struct Case { const char* name; plcsim::PlcFaults faults; };
+    struct Case
+    {
+        const char* name;
+        plcsim::PlcFaults faults;
+    };
     const Case cases[] = {
         {"CR", {}},
         {"CR LF", with([](plcsim::PlcFaults& f) { f.lineEnd = plcsim::LineEnd::CRLF; })},
         {"bare LF", with([](plcsim::PlcFaults& f) { f.lineEnd = plcsim::LineEnd::LF; })},
-        {"split with gaps", with([](plcsim::PlcFaults& f) { f.splitChars = 3; f.splitGapMs = 15; })},
-        {"split LF end", with([](plcsim::PlcFaults& f) { f.splitChars = 10; f.splitGapMs = 15; f.lineEnd = plcsim::LineEnd::LF; })},
+        {"split with gaps", with([](plcsim::PlcFaults& f) {
+             f.splitChars = 3;
+             f.splitGapMs = 15;
+         })},
+        {"split LF end", with([](plcsim::PlcFaults& f) {
+             f.splitChars = 10;
+             f.splitGapMs = 15;
+             f.lineEnd = plcsim::LineEnd::LF;
+         })},
         {"late within the timeout", with([](plcsim::PlcFaults& f) { f.delayMs = 150; })},
     };
     for (const Case& c : cases) {
@@ -119,7 +131,12 @@ TEST(SerialLinkPty, OpeningFailuresAreToldApartAndNothingIsSent)
     ASSERT_GE(fd, 0);
     ::close(fd);
 
-    struct Case { std::string port; OpenError error; const char* says; };
+    struct Case
+    {
+        std::string port;
+        OpenError error;
+        const char* says;
+    };
     const Case cases[] = {
         {"/dev/ttyVANTOR-missing", OpenError::NoSuchDevice, "no such device"},
         {"COM2", OpenError::NoSuchDevice, "COM 2 (/dev/ttyS1)"},

@@ -1,5 +1,5 @@
-#include "hostlink/Frame.h"
 #include "plcsim/SimulatedPlc.h"
+#include "hostlink/Frame.h"
 
 #include <gtest/gtest.h>
 
@@ -49,8 +49,18 @@ TEST(SimulatedPlc, StaysBusyForSomePollsAfterSaving)
 
 TEST(SimulatedPlc, InjectsFaults)
 {
-    struct Case { const char* name; PlcFaults faults; std::string input; std::string output; };
-    auto with = [](auto change) { PlcFaults f; change(f); return f; };
+    struct Case
+    {
+        const char* name;
+        PlcFaults faults;
+        std::string input;
+        std::string output;
+    };
+    auto with = [](auto change) {
+        PlcFaults f;
+        change(f);
+        return f;
+    };
     const std::string c2 = frame("C2");
     const std::string echo = Frame::build(1, "C200");
     const Case cases[] = {

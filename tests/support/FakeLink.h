@@ -27,7 +27,10 @@ class FakeLink : public hostlink::LinkPort
 public:
     explicit FakeLink(FakeClock& clock) : clock_(clock) {}
 
-    void arrive(const std::string& bytes, std::int64_t afterMs = 0) { arrivals_.emplace(clock_.now + afterMs, bytes); }
+    void arrive(const std::string& bytes, std::int64_t afterMs = 0)
+    {
+        arrivals_.emplace(clock_.now + afterMs, bytes);
+    }
     void loseAfter(std::int64_t afterMs) { lostAt_ = clock_.now + afterMs; }
 
     bool ensureOpen() override

@@ -12,6 +12,9 @@ using TestApplication = QCoreApplication;
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    // Headless unless a display is asked for explicitly (test discovery runs at build time too).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     TestApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

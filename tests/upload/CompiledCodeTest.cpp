@@ -11,13 +11,26 @@ using vantor::test::TempFile;
 
 TEST(CompiledCodeFormat, MapsPrefixesToCaseSensitiveCodes)
 {
-    struct Case { const char* line; std::optional<std::string> command; };
+    struct Case
+    {
+        const char* line;
+        std::optional<std::string> command;
+    };
     const Case cases[] = {
-        {"01:0000000C", "CZ0000000C"}, {"02:0001", "CF0001"}, {"03:0010FF", "Wm0010FF"},
-        {"04:0020", "Wu0020"},         {"05:", "CT"},         {"06:00 31\t;x", "WF00 31\t;x"},
-        {"03:a\nb", "Wma\nb"},         {"06:\xE9\xFF", "WF\xE9\xFF"},
-        {"07:0000", std::nullopt},     {"", std::nullopt},    {"; comment", std::nullopt},
-        {"1:00", std::nullopt},        {"01", std::nullopt},  {" 01:00", std::nullopt},
+        {"01:0000000C", "CZ0000000C"},
+        {"02:0001", "CF0001"},
+        {"03:0010FF", "Wm0010FF"},
+        {"04:0020", "Wu0020"},
+        {"05:", "CT"},
+        {"06:00 31\t;x", "WF00 31\t;x"},
+        {"03:a\nb", "Wma\nb"},
+        {"06:\xE9\xFF", "WF\xE9\xFF"},
+        {"07:0000", std::nullopt},
+        {"", std::nullopt},
+        {"; comment", std::nullopt},
+        {"1:00", std::nullopt},
+        {"01", std::nullopt},
+        {" 01:00", std::nullopt},
         {"01;00", std::nullopt},
     };
     for (const Case& c : cases) {
@@ -28,7 +41,11 @@ TEST(CompiledCodeFormat, MapsPrefixesToCaseSensitiveCodes)
 
 TEST(CompiledCodeFormat, ExplainsRejectedHeaders)
 {
-    struct Case { std::string line; const char* says; };
+    struct Case
+    {
+        std::string line;
+        const char* says;
+    };
     const Case cases[] = {
         {"Vantor Compiled Code", nullptr},
         {"Vantor Compiled Code ", "trailing blanks"},
@@ -51,7 +68,12 @@ TEST(CompiledCodeFormat, ExplainsRejectedHeaders)
 
 TEST(CompiledCodeReader, EndsLinesOnlyAtCarriageReturns)
 {
-    struct Case { const char* name; std::string bytes; std::vector<std::string> lines; };
+    struct Case
+    {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> lines;
+    };
     const Case cases[] = {
         {"CR LF", "A\r\nB\r\n", {"A", "B"}},
         {"CR alone", "A\rB\r", {"A", "B"}},
@@ -80,7 +102,12 @@ TEST(CompiledCodeReader, EndsLinesOnlyAtCarriageReturns)
 
 TEST(CompiledCodeReader, NamesWhatKeepsAFileFromOpening)
 {
-    struct Case { std::string path; FileProblem problem; const char* says; };
+    struct Case
+    {
+        std::string path;
+        FileProblem problem;
+        const char* says;
+    };
     const Case cases[] = {
         {"", FileProblem::NoneChosen, "No file chosen"},
         {"*.VQC", FileProblem::NoneChosen, "No file chosen"},

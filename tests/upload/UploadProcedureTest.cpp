@@ -1,10 +1,10 @@
 // The procedure's reporting and failure paths over a scripted link; the full protocol runs against
 // the simulated PLC in the command-line tests.
+#include "upload/UploadProcedure.h"
 #include "hostlink/CommandExchange.h"
 #include "hostlink/Frame.h"
 #include "support/FakeLink.h"
 #include "support/TempFile.h"
-#include "upload/UploadProcedure.h"
 
 #include <gtest/gtest.h>
 
@@ -61,10 +61,14 @@ TEST(UploadProcedure, ReportsAsThePanelShowsIt)
     const auto outcome = b.procedure.run({file.path(), [] { return "01"; }, [] { return false; }});
     EXPECT_EQ(outcome, UploadOutcome::Completed);
     EXPECT_EQ(b.reporter.events, (std::vector<std::string>{
-                                     "record 1/3 Uploading Line #:  1", "repaint",
-                                     "record 2/3 Uploading Line #:  2", "repaint",
-                                     "record 3/3 Uploading Line #:  3", "repaint",
-                                     "caption Saving Program to EEPROM...", "repaint",
+                                     "record 1/3 Uploading Line #:  1",
+                                     "repaint",
+                                     "record 2/3 Uploading Line #:  2",
+                                     "repaint",
+                                     "record 3/3 Uploading Line #:  3",
+                                     "repaint",
+                                     "caption Saving Program to EEPROM...",
+                                     "repaint",
                                      "caption  3 Lines Uploaded!",
                                  }));
     EXPECT_EQ(b.procedure.linesSent(), 3);
@@ -85,13 +89,22 @@ TEST(UploadProcedure, ReadsThePlcIdAgainForEveryFrame)
 
 TEST(UploadProcedure, FailuresBeforeTheLinkTestSendNothing)
 {
-    struct Case { const char* name; std::string bytes; const char* id; bool portOpens; UploadOutcome outcome; const char* caption; };
+    struct Case
+    {
+        const char* name;
+        std::string bytes;
+        const char* id;
+        bool portOpens;
+        UploadOutcome outcome;
+        const char* caption;
+    };
     const Case cases[] = {
         {"empty file", "", "01", true, UploadOutcome::FileRejected, "The file is empty. Uploading aborted"},
         {"wrong header", "Vantor compiled code\r\n01:00\r\n", "01", true, UploadOutcome::FileRejected,
          "Invalid file content. Uploading aborted"},
         {"long PLC ID", mixed, "10000", true, UploadOutcome::PlcIdRejected,
-         "The PLC ID \"10000\" has more than four hexadecimal digits. Enter the PLC's ID as 00 to FF. Uploading aborted"},
+         "The PLC ID \"10000\" has more than four hexadecimal digits. Enter the PLC's ID as 00 to FF. "
+         "Uploading aborted"},
         {"port cannot open", mixed, "01", false, UploadOutcome::PortNotOpenable,
          "Cannot open COM 2 (/dev/ttyS1): no such device. Upload aborted."},
     };
@@ -104,7 +117,8 @@ TEST(UploadProcedure, FailuresBeforeTheLinkTestSendNothing)
         const std::string id = c.id;
         EXPECT_EQ(b.procedure.run({file.path(), [&] { return id; }, [] { return true; }}), c.outcome);
         EXPECT_TRUE(b.link.written.empty());
-        EXPECT_EQ(b.reporter.events, (std::vector<std::string>{std::string("caption ") + c.caption, "repaint"}));
+        EXPECT_EQ(b.reporter.events,
+                  (std::vector<std::string>{std::string("caption ") + c.caption, "repaint"}));
     }
 }
 
@@ -113,7 +127,8 @@ TEST(UploadProcedure, AMissingFileIsNamed)
     Bench b;
     EXPECT_EQ(b.procedure.run({"/tmp/vantor-nowhere/x.VQC", [] { return "01"; }, [] { return false; }}),
               UploadOutcome::FileNotReadable);
-    EXPECT_EQ(b.reporter.events.front(), "caption Cannot open /tmp/vantor-nowhere/x.VQC: no such file. Uploading aborted");
+    EXPECT_EQ(b.reporter.events.front(),
+              "caption Cannot open /tmp/vantor-nowhere/x.VQC: no such file. Uploading aborted");
     EXPECT_TRUE(b.link.written.empty());
 }
 

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Takes the README's pictures of the windows under a virtual X display: the main panel, the serial
+# console after an exchange with the simulated PLC, the confirmation, and the panel after uploading
+# the example program into the simulated PLC.
+#   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]      (defaults: build, docs/images)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+out=${2:-docs/images}
+command -v xvfb-run >/dev/null || { echo "xvfb-run is missing: run scripts/install-deps.sh" >&2; exit 1; }
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
+    "$build/src/app/vantor-uploader" --port SIM --screenshots "$out" examples/conveyor.VQC
