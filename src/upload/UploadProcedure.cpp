@@ -68,6 +68,24 @@ UploadProcedure::Step UploadProcedure::exchange(const std::string& command, cons
     return isEcho(result.response, frame) ? Step::Echoed : Step::NotEchoed;
 }
 
+UploadOutcome UploadProcedure::unreadable(FileProblem problem, const std::string& path, bool started)
+{
+    // Before anything is sent the panel's captions say "Uploading aborted", afterwards "Upload aborted.".
+    return stop(UploadOutcome::FileNotReadable,
+                CompiledCodeReader::describe(problem, path) +
+                    (started ? ". Upload aborted." : ". Uploading aborted"),
+                true);
+}
+
+std::optional<UploadOutcome> UploadProcedure::linkFailure(Step step, const UploadInput& input)
+{
+    if (step == Step::PortFailed)
+        return portFailed();
+    if (step == Step::BadPlcId)
+        return badPlcId(input);
+    return std::nullopt;
+}
+
 UploadOutcome UploadProcedure::run(const UploadInput& input)
 {
     linesSent_ = 0;
@@ -76,17 +94,12 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
     int total = 0;
     {
         CompiledCodeReader counter;
-        const FileProblem problem = counter.open(input.filePath);
-        if (problem != FileProblem::None)
-            return stop(UploadOutcome::FileNotReadable,
-                        CompiledCodeReader::describe(problem, input.filePath) + ". Uploading aborted", true);
+        if (const FileProblem problem = counter.open(input.filePath); problem != FileProblem::None)
+            return unreadable(problem, input.filePath, false);
         std::string line;
         if (!counter.readLine(line)) {
             if (counter.problem() != FileProblem::None)
-                return stop(UploadOutcome::FileNotReadable,
-                            CompiledCodeReader::describe(counter.problem(), input.filePath) +
-                                ". Uploading aborted",
-                            true);
+                return unreadable(counter.problem(), input.filePath, false);
             return stop(UploadOutcome::FileRejected, "The file is empty. Uploading aborted", true);
         }
         if (!CompiledCodeFormat::isHeader(line))
@@ -94,31 +107,22 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
         while (counter.readLine(line))
             total += CompiledCodeFormat::codeFor(line) ? 1 : 0;
         if (counter.problem() != FileProblem::None)
-            return stop(UploadOutcome::FileNotReadable,
-                        CompiledCodeReader::describe(counter.problem(), input.filePath) +
-                            ". Uploading aborted",
-                        true);
+            return unreadable(counter.problem(), input.filePath, false);
     }
     if (!hostlink::PlcId::fromText(input.plcIdText ? input.plcIdText() : "01").ok)
         return badPlcId(input);
 
     CompiledCodeReader reader;
     if (const FileProblem problem = reader.open(input.filePath); problem != FileProblem::None)
-        return stop(UploadOutcome::FileNotReadable,
-                    CompiledCodeReader::describe(problem, input.filePath) + ". Uploading aborted", true);
+        return unreadable(problem, input.filePath, false);
     std::string line;
     reader.readLine(line); // the header, checked above
 
-    switch (exchange("C2", input)) {
-    case Step::Echoed:
-        break;
-    case Step::NotEchoed:
+    const Step linkTest = exchange("C2", input);
+    if (const auto failed = linkFailure(linkTest, input))
+        return *failed;
+    if (linkTest == Step::NotEchoed)
         return stop(UploadOutcome::NoLinkResponse, noResponseCaption, false);
-    case Step::PortFailed:
-        return portFailed();
-    case Step::BadPlcId:
-        return badPlcId(input);
-    }
 
     int lineNumber = 1;
     while (reader.readLine(line)) {
@@ -126,10 +130,8 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
         if (!command)
             continue;
         const Step step = exchange(*command, input);
-        if (step == Step::PortFailed)
-            return portFailed();
-        if (step == Step::BadPlcId)
-            return badPlcId(input);
+        if (const auto failed = linkFailure(step, input))
+            return *failed;
         reporter_.recordSent(lineNumber, total, lineCaption(lineNumber));
         reporter_.repaint();
         ++lineNumber;
@@ -138,25 +140,19 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
         linesSent_ = lineNumber - 1;
     }
     if (reader.problem() != FileProblem::None)
-        return stop(UploadOutcome::FileNotReadable,
-                    CompiledCodeReader::describe(reader.problem(), input.filePath) + ". Upload aborted.",
-                    true);
+        return unreadable(reader.problem(), input.filePath, true);
     reader.close();
 
     reporter_.showCaption(savingCaption);
     reporter_.repaint();
-    if (const Step step = exchange("CS", input); step == Step::PortFailed)
-        return portFailed();
-    else if (step == Step::BadPlcId)
-        return badPlcId(input);
+    if (const auto failed = linkFailure(exchange("CS", input), input))
+        return *failed;
 
     bool confirmed = false;
     for (int poll = 0; poll < maxSavePolls && !confirmed; ++poll) {
         const Step step = exchange("IR", input);
-        if (step == Step::PortFailed)
-            return portFailed();
-        if (step == Step::BadPlcId)
-            return badPlcId(input);
+        if (const auto failed = linkFailure(step, input))
+            return *failed;
         confirmed = step == Step::Echoed;
     }
 
@@ -165,15 +161,11 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
                                     : uploadedCaption(sent) + saveNotConfirmedWarning);
 
     const bool reset = input.resetChosen && input.resetChosen();
-    for (const char* command : {"CL", "C1", "CL"}) {
-        const bool isReset = std::string(command) == "CL";
-        if (isReset && !reset)
+    for (const std::string command : {"CL", "C1", "CL"}) {
+        if (command == "CL" && !reset)
             continue;
-        const Step step = exchange(command, input);
-        if (step == Step::PortFailed)
-            return portFailed();
-        if (step == Step::BadPlcId)
-            return badPlcId(input);
+        if (const auto failed = linkFailure(exchange(command, input), input))
+            return *failed;
     }
     return confirmed ? UploadOutcome::Completed : UploadOutcome::SaveNotConfirmed;
 }

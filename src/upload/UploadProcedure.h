@@ -1,10 +1,12 @@
 #pragma once
 
+#include "upload/CompiledCodeReader.h"
 #include "upload/UploadLink.h"
 #include "upload/UploadOutcome.h"
 #include "upload/UploadReporter.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace vantor::upload {
@@ -52,6 +54,9 @@ private:
     Step exchange(const std::string& command, const UploadInput& input);
     UploadOutcome stop(UploadOutcome outcome, const std::string& caption, bool repaint);
     UploadOutcome portFailed();
+    UploadOutcome unreadable(FileProblem problem, const std::string& path, bool started);
+    // The outcome for a step that failed at the port or on the PLC ID; nothing for the others.
+    std::optional<UploadOutcome> linkFailure(Step step, const UploadInput& input);
     UploadOutcome badPlcId(const UploadInput& input);
 
     UploadLink link_;
