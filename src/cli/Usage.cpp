@@ -2,6 +2,8 @@
 
 #include "cli/ExitStatus.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 
 namespace vantor::cli {
@@ -12,7 +14,10 @@ std::optional<int> Usage::parse(QCommandLineParser& parser, const QStringList& a
     if (!parser.parse(arguments))
         return fail(parser, parser.errorText());
     if (parser.isSet("help")) {
-        std::printf("%s", parser.helpText().toLocal8Bit().constData());
+        // The parser names the executable's path; users know the command by "vantor <command>".
+        QString help = parser.helpText();
+        help.replace("Usage: " + QCoreApplication::arguments().constFirst(), "Usage: " + arguments.constFirst());
+        std::printf("%s", help.toLocal8Bit().constData());
         return Success;
     }
     return std::nullopt;

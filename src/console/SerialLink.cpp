@@ -2,6 +2,7 @@
 
 #include <QSerialPort>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <grp.h>
@@ -175,8 +176,10 @@ hostlink::PortRead SerialLink::read(int waitMs)
         result.lost = true;
         return result;
     }
-    if (port_->bytesAvailable() == 0 && waitMs > 0) {
-        if (!port_->waitForReadyRead(waitMs)) {
+    // Without an event loop the port only reads the device inside waitForReadyRead, so even a read
+    // that must not block asks it, with a zero wait.
+    if (port_->bytesAvailable() == 0) {
+        if (!port_->waitForReadyRead(std::max(0, waitMs))) {
             if (port_->error() != QSerialPort::TimeoutError && port_->error() != QSerialPort::NoError) {
                 lose(disconnected);
                 result.lost = true;
