@@ -16,7 +16,8 @@ std::optional<int> Usage::parse(QCommandLineParser& parser, const QStringList& a
     if (parser.isSet("help")) {
         // The parser names the executable's path; users know the command by "vantor <command>".
         QString help = parser.helpText();
-        help.replace("Usage: " + QCoreApplication::arguments().constFirst(), "Usage: " + arguments.constFirst());
+        help.replace("Usage: " + QCoreApplication::arguments().constFirst(),
+                     "Usage: " + arguments.constFirst());
         std::printf("%s", help.toLocal8Bit().constData());
         return Success;
     }
