@@ -267,6 +267,22 @@ TEST_F(Windows, YesRunsOneUploadAndNoRunsNone)
     EXPECT_TRUE(panel->console().core().isOpen()) << "the port stays open after an upload";
 }
 
+TEST_F(Windows, TheConfirmationIgnoresEnterAndEscape)
+{
+    test::TempFile program("Vantor Compiled Code\r\n01:00\r\n");
+    makePanel({QString::fromStdString(program.path())}, "SIM");
+    click(*panel, "Browse");
+    click(*panel, "Upload");
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        QTest::keyClick(in<QPushButton>(panel->confirmation(), "yesButton"), key);
+        QTest::keyClick(&panel->confirmation(), key);
+    }
+    EXPECT_TRUE(panel->confirmation().isVisible());
+    EXPECT_TRUE(plcFrames().empty());
+    QTest::keyClick(in<QPushButton>(panel->confirmation(), "yesButton"), Qt::Key_Space);
+    EXPECT_FALSE(plcFrames().empty()) << "Space on the focused button is a deliberate press";
+}
+
 TEST_F(Windows, CancelKeepsTheEarlierChoice)
 {
     makePanel({"/tmp/first.VQC"});

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using vantor::test::runTool;
 
 TEST(VantorSend, PrintsWhatTheResponseLogWould)
@@ -69,4 +72,23 @@ TEST(VantorSend, ReportsAPlcThatHangsUp)
     EXPECT_EQ(run.out, device + ": Open at 38400,N,8,1\n@01C20030*\n");
     EXPECT_NE(run.err.find("Lost the connection to " + device), std::string::npos) << run.err;
     sim.stop();
+}
+
+TEST(VantorSend, NamesTheGroupToJoinWhenPermissionIsDenied)
+{
+    if (::geteuid() != 0 || ::access("/usr/sbin/runuser", X_OK) != 0)
+        GTEST_SKIP() << "needs root to run the tool as another user";
+    auto sim = vantor::test::startTool({"plc-sim"});
+    const std::string device = sim.readLine();
+    ASSERT_EQ(::chmod(device.c_str(), 0660), 0);
+    QProcess process;
+    process.start("/usr/sbin/runuser", {"-u", "nobody", "--", VANTOR_TOOL, "send", "--port",
+                                        QString::fromStdString(device), "@01C230*"});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_EQ(process.exitCode(), 6);
+    EXPECT_NE(err.find("Cannot open " + device + ": permission denied. Add your user to the group '"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("sudo usermod -aG"), std::string::npos) << err;
 }
