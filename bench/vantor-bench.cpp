@@ -128,7 +128,7 @@ struct NullReporter : upload::UploadReporter
 {
     void showCaption(const std::string& caption) override { last = caption; }
     void repaint() override {}
-    void recordSent(int, int, const std::string&) override {}
+    void recordSent(std::int64_t, std::int64_t, const std::string&) override {}
     std::string last;
 };
 

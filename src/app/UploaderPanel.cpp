@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,7 +36,7 @@ public:
         panel_.Message->setVisible(true);
     }
     void repaint() override { panel_.repaint(); }
-    void recordSent(int, int, const std::string& caption) override { showCaption(caption); }
+    void recordSent(std::int64_t, std::int64_t, const std::string& caption) override { showCaption(caption); }
 
 private:
     UploaderPanel& panel_;
@@ -156,10 +157,10 @@ void UploaderPanel::onPortChanged()
 void UploaderPanel::onBrowse()
 {
     const QString name = chooser_->chooseFile(this, fileFilter);
-    // Cancel keeps the earlier choice: the box and the file the upload reads stay as they were.
+    // Cancel keeps the earlier choice. The box is what the upload reads, so a path typed into it works
+    // too, and the panel never uploads a file other than the one it shows.
     if (name.isEmpty())
         return;
-    chosenFile_ = name;
     Text2->setText(name);
 }
 
@@ -177,7 +178,7 @@ upload::UploadOutcome UploaderPanel::UploadProgram()
     console::SerialConsole& link = console_->core();
     upload::UploadProcedure procedure({link.exchange(), [&link] { return link.lastPortProblem(); }},
                                       reporter);
-    return procedure.run({chosenFile_.toLocal8Bit().toStdString(),
+    return procedure.run({QFile::encodeName(Text2->text()).toStdString(),
                           [this] { return PLCID->text().toLatin1().toStdString(); },
                           [this] { return ResetChoice->checkState() == Qt::Checked; }});
 }

@@ -36,8 +36,6 @@ public:
 
     serialComm& console() { return *console_; }
     confirmOverwrite& confirmation() { return *confirm_; }
-    // The file the upload reads: the dialog's last choice, not the text of the file box.
-    const QString& chosenFile() const { return chosenFile_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -53,7 +51,6 @@ private:
     std::unique_ptr<FileChooser> chooser_;
     serialComm* console_ = nullptr;
     confirmOverwrite* confirm_ = nullptr;
-    QString chosenFile_;
 
     QLabel* Label2;
     QLineEdit* Text2;

@@ -1,6 +1,7 @@
 #include "cli/CheckCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/StopSignals.h"
 #include "cli/Usage.h"
 #include "hostlink/ControlText.h"
 #include "hostlink/Frame.h"
@@ -19,6 +20,26 @@ using upload::FileProblem;
 
 namespace {
 constexpr int maxSkippedShown = 50;
+constexpr std::size_t maxShownBytes = 60; // of a skipped line
+
+// A skipped line as the listing shows it: escaped, and cut short when long.
+std::string shown(const std::string& line)
+{
+    if (line.empty())
+        return "(empty)";
+    if (line.size() <= maxShownBytes)
+        return "\"" + hostlink::ControlText::escape(line) + "\"";
+    return "\"" + hostlink::ControlText::escape(line.substr(0, maxShownBytes)) + "\"... (" +
+           std::to_string(line.size()) + " bytes)";
+}
+
+int unreadable(const CompiledCodeReader& reader, const std::string& path)
+{
+    if (reader.problem() == FileProblem::Interrupted || StopSignals::requested())
+        return StopSignals::exitStatus();
+    std::printf("%s.\n", reader.describeProblem(path).c_str());
+    return reader.problem() == FileProblem::LineTooLong ? FileRejected : FileNotReadable;
+}
 const char* const prefixes[] = {"01:", "02:", "03:", "04:", "05:", "06:"};
 } // namespace
 
@@ -39,20 +60,18 @@ int CheckCommand::run(const QStringList& arguments)
         return *early;
     if (parser.positionalArguments().size() != 1)
         return Usage::fail(parser, "check takes exactly one FILE");
-    const std::string path = parser.positionalArguments().front().toLocal8Bit().toStdString();
+    const std::string path = Usage::bytes(parser.positionalArguments().front());
 
+    StopSignals::install();
     CompiledCodeReader reader;
-    if (const FileProblem problem = reader.open(path); problem != FileProblem::None) {
-        std::printf("%s.\n", CompiledCodeReader::describe(problem, path).c_str());
-        return FileNotReadable;
-    }
+    reader.setStopCheck([] { return StopSignals::requested(); });
+    if (reader.open(path) != FileProblem::None)
+        return unreadable(reader, path);
     std::printf("File: %s\n", path.c_str());
     std::string line;
     if (!reader.readLine(line)) {
-        if (reader.problem() != FileProblem::None) {
-            std::printf("%s.\n", CompiledCodeReader::describe(reader.problem(), path).c_str());
-            return FileNotReadable;
-        }
+        if (reader.problem() != FileProblem::None)
+            return unreadable(reader, path);
         std::printf("Header: rejected: the file is empty.\n");
         return FileRejected;
     }
@@ -62,17 +81,19 @@ int CheckCommand::run(const QStringList& arguments)
     }
     std::printf("Header: accepted\n");
 
-    const auto id = hostlink::PlcId::fromText(parser.value("id").toStdString());
+    const auto id = hostlink::PlcId::fromText(Usage::bytes(parser.value("id")));
     const bool listFrames = parser.isSet("frames");
     if (listFrames && id.ok)
         std::printf("Frames for PLC ID %s:\n  %s\n", hostlink::Frame::renderHex(id.id).c_str(),
                     hostlink::Frame::build(id.id, "C2").c_str());
 
-    std::map<std::string, int> counts;
-    int records = 0;
-    int skipped = 0;
+    std::map<std::string, std::int64_t> counts;
+    std::int64_t records = 0;
+    std::int64_t skipped = 0;
     std::string skippedList;
     while (reader.readLine(line)) {
+        if (StopSignals::requested())
+            return StopSignals::exitStatus();
         if (const auto command = CompiledCodeFormat::commandFor(line)) {
             ++records;
             ++counts[line.substr(0, 3)];
@@ -82,15 +103,10 @@ int CheckCommand::run(const QStringList& arguments)
             continue;
         }
         if (++skipped <= maxSkippedShown)
-            skippedList +=
-                "  line " + std::to_string(reader.lineNumber()) + ": " +
-                (line.empty() ? std::string("(empty)") : "\"" + hostlink::ControlText::escape(line) + "\"") +
-                "\n";
+            skippedList += "  line " + std::to_string(reader.lineNumber()) + ": " + shown(line) + "\n";
     }
-    if (reader.problem() != FileProblem::None) {
-        std::printf("%s.\n", CompiledCodeReader::describe(reader.problem(), path).c_str());
-        return FileNotReadable;
-    }
+    if (reader.problem() != FileProblem::None)
+        return unreadable(reader, path);
     if (listFrames && id.ok) {
         for (const char* tail : {"CS", "IR"})
             std::printf("  %s\n", hostlink::Frame::build(id.id, tail).c_str());
@@ -98,14 +114,15 @@ int CheckCommand::run(const QStringList& arguments)
                     hostlink::Frame::build(id.id, "C1").c_str());
     }
 
-    std::printf("Records to send: %d\n", records);
+    std::printf("Records to send: %lld\n", static_cast<long long>(records));
     for (const char* prefix : prefixes) {
         if (const auto it = counts.find(prefix); it != counts.end())
-            std::printf("  %s %s  %d\n", prefix, CompiledCodeFormat::codeFor(prefix)->c_str(), it->second);
+            std::printf("  %s %s  %lld\n", prefix, CompiledCodeFormat::codeFor(prefix)->c_str(),
+                        static_cast<long long>(it->second));
     }
-    std::printf("Skipped lines: %d\n%s", skipped, skippedList.c_str());
+    std::printf("Skipped lines: %lld\n%s", static_cast<long long>(skipped), skippedList.c_str());
     if (skipped > maxSkippedShown)
-        std::printf("  ... and %d more\n", skipped - maxSkippedShown);
+        std::printf("  ... and %lld more\n", static_cast<long long>(skipped - maxSkippedShown));
     if (!id.ok) {
         std::printf("PLC ID: rejected: %s\n", id.error.c_str());
         return PlcIdRejected;

@@ -15,7 +15,9 @@ enum ExitStatus : int {
     UploadAborted = 8,    // upload: a record was not echoed; the upload stopped there
     SaveNotConfirmed = 9, // upload: all records sent, but the PLC never confirmed the EEPROM save
     PortLost = 10,        // the port failed during the run (cable pulled, device gone)
+    FileChanged = 11,     // upload: the file changed while it was being sent; the save was not asked for
     InternalError = 70,
+    // Stopped by a signal: 128 + its number (130 for Ctrl+C, 143 for SIGTERM), see StopSignals.
 };
 
 } // namespace vantor::cli

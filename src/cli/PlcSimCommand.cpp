@@ -78,7 +78,7 @@ int PlcSimCommand::run(const QStringList& arguments)
         faults.lineEnd = plcsim::LineEnd::LF;
     else
         return Usage::fail(parser, "--line-end must be cr, crlf or lf");
-    const auto id = hostlink::PlcId::fromText(parser.value("id").toStdString());
+    const auto id = hostlink::PlcId::fromText(Usage::bytes(parser.value("id")));
     if (!id.ok)
         return Usage::fail(parser, QString::fromStdString(id.error));
 

@@ -1,6 +1,7 @@
 #include "cli/PortOptions.h"
 
 #include "cli/TracePrinter.h"
+#include "cli/Usage.h"
 #include "console/SerialConsole.h"
 
 #include <memory>
@@ -29,7 +30,7 @@ void PortOptions::addTo(QCommandLineParser& parser)
 
 bool PortOptions::read(const QCommandLineParser& parser, QString* error)
 {
-    portName = parser.value("port").toStdString();
+    portName = Usage::bytes(parser.value("port"));
     if (portName.empty()) {
         *error = "--port needs a port name";
         return false;
@@ -64,7 +65,7 @@ bool PortOptions::read(const QCommandLineParser& parser, QString* error)
         return false;
     }
     settings.stopBits = stopBits.toInt();
-    timeoutText = parser.value("timeout").toStdString();
+    timeoutText = Usage::bytes(parser.value("timeout"));
     trace = parser.isSet("trace");
     return true;
 }

@@ -6,7 +6,7 @@ namespace vantor::cli {
 
 ProgressBar::ProgressBar(std::FILE* out) : out_(out), start_(std::chrono::steady_clock::now()) {}
 
-void ProgressBar::update(int done, int total)
+void ProgressBar::update(std::int64_t done, std::int64_t total)
 {
     done_ = done;
     total_ = total;
@@ -27,17 +27,18 @@ void ProgressBar::finish()
     drawn_ = false;
 }
 
-void ProgressBar::draw(int done, int total)
+void ProgressBar::draw(std::int64_t done, std::int64_t total)
 {
     constexpr int width = 30;
-    const double fraction = total > 0 ? static_cast<double>(done) / total : 1.0;
+    const double fraction = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0;
     const int filled = static_cast<int>(fraction * width);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const double rate = seconds > 0 ? done / seconds : 0.0;
-    const int left = rate > 0 ? static_cast<int>((total - done) / rate + 0.5) : 0;
+    const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+    const auto left = rate > 0 ? static_cast<long long>(static_cast<double>(total - done) / rate + 0.5) : 0LL;
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.resize(width, '.');
-    std::fprintf(out_, "\r[%s] %d/%d %3d%%  %.0f lines/s  %d:%02d left ", bar.c_str(), done, total,
+    std::fprintf(out_, "\r[%s] %lld/%lld %3d%%  %.0f lines/s  %lld:%02lld left ", bar.c_str(),
+                 static_cast<long long>(done), static_cast<long long>(total),
                  static_cast<int>(fraction * 100), rate, left / 60, left % 60);
     std::fflush(out_);
     drawn_ = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 
 namespace vantor::cli {
@@ -11,18 +12,18 @@ class ProgressBar
 {
 public:
     explicit ProgressBar(std::FILE* out);
-    void update(int done, int total);
+    void update(std::int64_t done, std::int64_t total);
     // Draws the final state and ends the line; nothing when nothing was drawn.
     void finish();
 
 private:
-    void draw(int done, int total);
+    void draw(std::int64_t done, std::int64_t total);
 
     std::FILE* out_;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point lastDraw_;
-    int done_ = 0;
-    int total_ = 0;
+    std::int64_t done_ = 0;
+    std::int64_t total_ = 0;
     bool drawn_ = false;
 };
 

@@ -2,10 +2,13 @@
 
 #include "cli/ExitStatus.h"
 #include "cli/PortOptions.h"
+#include "cli/StopSignals.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
+#include "hostlink/ControlText.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace vantor::cli {
 
@@ -36,15 +39,30 @@ int SendCommand::run(const QStringList& arguments)
     console.setErrorSink(
         [](const std::string& message) { std::fprintf(stderr, "vantor: %s\n", message.c_str()); });
 
+    StopSignals::install();
+    console.exchange().setStopCheck([] { return StopSignals::requested(); });
     if (!console.openPort())
         return PortNotOpenable;
+    // A reply is printed whole, NUL bytes included; on a terminal its control characters are shown
+    // in the trace's notation, so a device cannot drive the user's terminal.
+    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
     int status = Success;
     for (const QString& command : parser.positionalArguments()) {
-        const auto result = console.sendCommand(command.toLocal8Bit().toStdString());
+        const auto result = StopSignals::requested()
+                                ? hostlink::ExchangeResult{hostlink::ExchangeStatus::Interrupted, {}}
+                                : console.sendCommand(Usage::bytes(command));
+        if (result.status == hostlink::ExchangeStatus::Interrupted) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "vantor: interrupted; the remaining commands were not sent\n");
+            return StopSignals::exitStatus();
+        }
         if (result.portFailed())
             return result.status == hostlink::ExchangeStatus::PortNotOpen ? PortNotOpenable : PortLost;
         if (result.hasResponse()) {
-            std::printf("%s\n", result.response.c_str());
+            const std::string shown =
+                terminal ? hostlink::ControlText::escape(result.response) : result.response;
+            std::fwrite(shown.data(), 1, shown.size(), stdout);
+            std::fputc('\n', stdout);
         } else {
             std::printf("(Warning: No Response from PLC)\n");
             status = NoResponse;

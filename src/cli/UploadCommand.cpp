@@ -3,6 +3,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/PortOptions.h"
 #include "cli/ProgressBar.h"
+#include "cli/StopSignals.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
 #include "upload/UploadProcedure.h"
@@ -32,7 +33,7 @@ public:
         std::fflush(stdout);
     }
     void repaint() override {}
-    void recordSent(int lineNumber, int total, const std::string&) override
+    void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string&) override
     {
         if (bar_)
             bar_->update(lineNumber, total);
@@ -66,6 +67,10 @@ int UploadCommand::exitStatusFor(upload::UploadOutcome outcome)
         return UploadAborted;
     case UploadOutcome::PortLost:
         return PortLost;
+    case UploadOutcome::FileChanged:
+        return FileChanged;
+    case UploadOutcome::Interrupted:
+        return StopSignals::requested() ? StopSignals::exitStatus() : InternalError;
     }
     return InternalError;
 }
@@ -105,10 +110,12 @@ int UploadCommand::run(const QStringList& arguments)
     upload::UploadProcedure procedure({console.exchange(), [&console] { return console.lastPortProblem(); }},
                                       reporter);
 
-    const std::string idText = parser.value("id").toStdString();
+    const std::string idText = Usage::bytes(parser.value("id"));
     const bool reset = parser.isSet("reset");
-    const auto outcome = procedure.run({parser.positionalArguments().front().toLocal8Bit().toStdString(),
-                                        [&idText] { return idText; }, [reset] { return reset; }});
+    StopSignals::install();
+    const auto outcome =
+        procedure.run({Usage::bytes(parser.positionalArguments().front()), [&idText] { return idText; },
+                       [reset] { return reset; }, [] { return StopSignals::requested(); }});
     return exitStatusFor(outcome);
 }
 

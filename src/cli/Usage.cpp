@@ -18,16 +18,24 @@ std::optional<int> Usage::parse(QCommandLineParser& parser, const QStringList& a
         QString help = parser.helpText();
         help.replace("Usage: " + QCoreApplication::arguments().constFirst(),
                      "Usage: " + arguments.constFirst());
-        std::printf("%s", help.toLocal8Bit().constData());
+        std::printf("%s", help.toLatin1().constData());
         return Success;
     }
     return std::nullopt;
 }
 
+QStringList Usage::arguments(int argc, char* argv[])
+{
+    QStringList list;
+    for (int i = 0; i < argc; ++i)
+        list << QString::fromLatin1(argv[i]);
+    return list;
+}
+
 int Usage::fail(const QCommandLineParser&, const QString& message)
 {
     std::fprintf(stderr, "vantor: %s\nTry 'vantor --help' or 'vantor COMMAND --help'.\n",
-                 message.toLocal8Bit().constData());
+                 message.toLatin1().constData());
     return UsageError;
 }
 

@@ -3,6 +3,7 @@
 #include "cli/PlcSimCommand.h"
 #include "cli/SendCommand.h"
 #include "cli/UploadCommand.h"
+#include "cli/Usage.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -31,7 +32,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName("vantor");
     QCoreApplication::setApplicationVersion(VANTOR_VERSION);
 
-    QStringList arguments = QCoreApplication::arguments();
+    // Arguments are bytes: file names and commands pass through as given, whatever the locale.
+    QStringList arguments = vantor::cli::Usage::arguments(argc, argv);
     if (arguments.size() < 2 || arguments[1] == "--help" || arguments[1] == "-h" || arguments[1] == "help") {
         std::printf("%s", usage);
         return arguments.size() < 2 ? vantor::cli::UsageError : vantor::cli::Success;
@@ -50,6 +52,6 @@ int main(int argc, char* argv[])
         return vantor::cli::SendCommand::run(arguments);
     if (command == "plc-sim")
         return vantor::cli::PlcSimCommand::run(arguments);
-    std::fprintf(stderr, "vantor: unknown command '%s'\n%s", command.toLocal8Bit().constData(), usage);
+    std::fprintf(stderr, "vantor: unknown command '%s'\n%s", command.toLatin1().constData(), usage);
     return vantor::cli::UsageError;
 }

@@ -40,9 +40,11 @@ bool CommandExchange::write(const std::string& bytes)
     return port_.write(bytes);
 }
 
-PortRead CommandExchange::read(int waitMs)
+PortRead CommandExchange::read(std::int64_t waitMs)
 {
-    PortRead got = port_.read(waitMs);
+    if (stopCheck_)
+        waitMs = std::min<std::int64_t>(waitMs, stopCheckSliceMs);
+    PortRead got = port_.read(static_cast<int>(std::max<std::int64_t>(0, waitMs)));
     if (trace_ && !got.bytes.empty())
         trace_(TraceDirection::Received, got.bytes);
     return got;
@@ -52,13 +54,14 @@ ExchangeStatus CommandExchange::waitForEnq()
 {
     const std::int64_t deadline = clock_.nowMs() + TimeoutText::effectiveMs(timeoutText_, enqFallbackMs);
     for (;;) {
-        const auto remaining = std::max<std::int64_t>(0, deadline - clock_.nowMs());
-        const PortRead got = read(static_cast<int>(remaining));
+        const PortRead got = read(deadline - clock_.nowMs());
         if (got.lost)
             return ExchangeStatus::PortLost;
         // Only a lone ENQ answers the handshake; anything else read meanwhile is dropped.
         if (got.bytes.size() == 1 && got.bytes.front() == enq)
             return ExchangeStatus::Response;
+        if (stopRequested())
+            return ExchangeStatus::Interrupted;
         if (clock_.nowMs() >= deadline)
             return ExchangeStatus::NoEnqAnswer;
     }
@@ -68,8 +71,7 @@ ExchangeStatus CommandExchange::readResponse()
 {
     const std::int64_t deadline = clock_.nowMs() + TimeoutText::effectiveMs(timeoutText_, responseFallbackMs);
     for (;;) {
-        const auto remaining = std::max<std::int64_t>(0, deadline - clock_.nowMs());
-        const PortRead got = read(static_cast<int>(remaining));
+        const PortRead got = read(deadline - clock_.nowMs());
         if (got.lost) {
             rxBuffer_.reset();
             return ExchangeStatus::PortLost;
@@ -78,7 +80,11 @@ ExchangeStatus CommandExchange::readResponse()
             lastResponse_ = std::move(*line);
             return lastResponse_.empty() ? ExchangeStatus::NoResponse : ExchangeStatus::Response;
         }
-        if (clock_.nowMs() >= deadline) {
+        if (stopRequested()) {
+            rxBuffer_.reset();
+            return ExchangeStatus::Interrupted;
+        }
+        if (rxBuffer_.overflowed() || clock_.nowMs() >= deadline) {
             rxBuffer_.reset();
             return ExchangeStatus::NoResponse;
         }

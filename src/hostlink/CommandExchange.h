@@ -15,6 +15,7 @@ enum class ExchangeStatus {
     NoEnqAnswer, // the ENQ handshake got no lone ENQ back; the command was not sent
     PortNotOpen, // the port could not be opened; nothing was sent
     PortLost,    // the port failed during the exchange and is closed now
+    Interrupted, // the stop check asked to stop during a wait; the command may have gone out
 };
 
 struct ExchangeResult
@@ -37,9 +38,10 @@ enum class TraceDirection { Sent, Received };
 // Commands that begin with neither "@" nor ":" (an empty one too) are preceded by the ENQ handshake.
 // Each wait takes its length from the timeout text at its start (see TimeoutText): 1000 ms when
 // that gives less than 1 for the ENQ wait, 500 ms for the response. Waits block on the port until a
-// deadline of the monotonic clock, so a silent PLC costs no CPU. Nothing is flushed before a command
-// is written: characters left over from an earlier exchange are read first, as the start of this
-// exchange's response.
+// deadline of the monotonic clock, so a silent PLC costs no CPU. A response that grows beyond
+// ResponseCollector::maxResponseBytes without a line end is garbage: the wait ends as NoResponse. Nothing is
+// flushed before a command is written: characters left over from an earlier exchange are read first, as the
+// start of this exchange's response.
 class CommandExchange
 {
 public:
@@ -56,6 +58,11 @@ public:
     using TraceSink = std::function<void(TraceDirection, const std::string&)>;
     void setTraceSink(TraceSink sink) { trace_ = std::move(sink); }
 
+    // Asked during every wait, at least every stopCheckSliceMs; true ends the wait as Interrupted.
+    // Empty (the default) for none.
+    static constexpr int stopCheckSliceMs = 100;
+    void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
+
     ExchangeResult sendCommand(const std::string& cmd);
 
     // The response of the most recent exchange; empty when it got none.
@@ -63,7 +70,8 @@ public:
 
 private:
     bool write(const std::string& bytes);
-    PortRead read(int waitMs);
+    PortRead read(std::int64_t waitMs);
+    bool stopRequested() const { return stopCheck_ && stopCheck_(); }
     ExchangeStatus waitForEnq();
     ExchangeStatus readResponse();
     ExchangeResult finish(ExchangeStatus status);
@@ -74,6 +82,7 @@ private:
     std::string lastResponse_;
     ResponseCollector rxBuffer_;
     TraceSink trace_;
+    std::function<bool()> stopCheck_;
 };
 
 } // namespace vantor::hostlink

@@ -15,6 +15,12 @@ std::optional<std::string> ResponseCollector::feed(const std::string& chunk)
 
     if (buffer_.empty())
         return std::nullopt;
+    if (buffer_.size() > maxResponseBytes) {
+        // Even if it ends now, such a line is no answer: drop it rather than hold it.
+        buffer_.clear();
+        overflowed_ = true;
+        return std::nullopt;
+    }
     const char last = buffer_.back();
     if (last != '\r' && last != '\n')
         return std::nullopt;

@@ -44,7 +44,11 @@ std::string CompiledCodeFormat::headerProblem(const std::string& line)
     const std::string expected = header;
     if (line == expected)
         return {};
-    if (line.compare(0, 3, "\xEF\xBB\xBF") == 0 && headerProblem(line.substr(3)).empty())
+    // Editors add one byte-order mark; a damaged file may hold any number, so count them, no recursion.
+    std::size_t marks = 0;
+    while (line.compare(marks, 3, "\xEF\xBB\xBF") == 0)
+        marks += 3;
+    if (marks > 0 && line.compare(marks, std::string::npos, expected) == 0)
         return "the file starts with a byte-order mark (EF BB BF) before the header; save it without one";
     if (line.compare(0, expected.size() + 1, expected + "\n") == 0)
         return "its lines end with LF alone; the file needs CR LF line ends";

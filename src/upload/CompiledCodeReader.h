@@ -1,47 +1,70 @@
 #pragma once
 
-#include <cstdio>
+#include "upload/ProgramFile.h"
+
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace vantor::upload {
 
-enum class FileProblem {
-    None,
-    NoneChosen, // the file name is empty, or still the dialog's "*.VQC" pattern
-    NotFound,
-    NotPermitted,
-    IsFolder,
-    ReadError, // the file opened, but reading it failed
-};
-
-// Reads a compiled-code file line by line, holding one line at a time, so a file of any size is read
-// in constant memory. A line ends only at CR; an LF right after the CR belongs to the line end, any
-// other LF stays in the text. A last line without CR still counts. Bytes pass through unchanged.
+// Reads a compiled-code file line by line, holding one line at a time, so a regular file of any size
+// is read in constant memory (see ProgramFile for other input). A line ends only at CR; an LF right
+// after the CR belongs to the line end, any other LF stays in the text. A last line without CR still
+// counts. Bytes pass through unchanged.
+//
+// Every byte read goes into a running fingerprint, so two passes over the same input can be compared:
+// equal fingerprints and byte counts mean the same bytes, barring a deliberate collision.
 class CompiledCodeReader
 {
 public:
-    CompiledCodeReader() = default;
-    ~CompiledCodeReader();
+    // No record comes near this; a longer line is a wrong or damaged file, and is refused rather than
+    // held in memory or sent as a frame that would take minutes on the line.
+    static constexpr std::size_t maxLineBytes = 64 * 1024;
+
+    CompiledCodeReader();
+    ~CompiledCodeReader() = default;
     CompiledCodeReader(const CompiledCodeReader&) = delete;
     CompiledCodeReader& operator=(const CompiledCodeReader&) = delete;
 
+    // See ProgramFile::setStopCheck.
+    void setStopCheck(std::function<bool()> check) { file_.setStopCheck(std::move(check)); }
+
     // Opens path for reading; None on success.
     FileProblem open(const std::string& path);
-    void close();
+    void close() { file_.close(); }
+    // Starts again at the first line, with a fresh line count and fingerprint. False on failure.
+    bool rewind();
 
-    // Reads the next line into line. False at the end of the file or on a read error (see problem()).
+    // Reads the next line into line. False at the end of the file, or on a problem (see problem()):
+    // a read error, or a line longer than maxLineBytes, whose number lineNumber() then gives.
     bool readLine(std::string& line);
 
     // 1 for the first line read, and so on.
-    int lineNumber() const { return lineNumber_; }
+    std::int64_t lineNumber() const { return lineNumber_; }
     FileProblem problem() const { return problem_; }
+    // The bytes read so far and their fingerprint.
+    std::uint64_t bytesRead() const { return bytesRead_; }
+    std::uint64_t fingerprint() const { return fingerprint_; }
 
-    // A sentence naming the file and the problem, e.g. "Cannot open x.VQC: no such file".
-    static std::string describe(FileProblem problem, const std::string& path);
+    // A sentence naming the file and the problem, e.g. "Cannot open x.VQC: no such file", with the
+    // system's reason where it gave one.
+    std::string describeProblem(const std::string& path) const;
 
 private:
-    std::FILE* file_ = nullptr;
-    int lineNumber_ = 0;
+    bool fill();
+    void consume(std::size_t count);
+
+    ProgramFile file_;
+    std::vector<char> buffer_;
+    std::size_t at_ = 0;
+    std::size_t end_ = 0;
+    bool eof_ = false;
+    bool openFailed_ = false;
+    std::int64_t lineNumber_ = 0;
+    std::uint64_t bytesRead_ = 0;
+    std::uint64_t fingerprint_ = 0;
     FileProblem problem_ = FileProblem::None;
 };
 

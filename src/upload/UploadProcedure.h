@@ -5,6 +5,7 @@
 #include "upload/UploadOutcome.h"
 #include "upload/UploadReporter.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,13 +18,25 @@ struct UploadInput
     std::string filePath;
     std::function<std::string()> plcIdText;
     std::function<bool()> resetChosen;
+    // Asked before every step and during every wait; true stops the upload at the next safe point
+    // (Interrupted). May be empty.
+    std::function<bool()> stopRequested = {};
 };
 
 // Transfers one compiled-code file into the PLC:
 //   "C2" link test -> one frame per record line -> "CS" -> up to 20 "IR" polls -> ["CL"] "C1" ["CL"]
-// A record that is not echoed (first five characters of the frame) stops the upload at once. The
-// file is read twice, once to count the records for progress and once to send them, one line in
-// memory at a time.
+// A record that is not echoed (first five characters of the frame) stops the upload at once.
+//
+// What the PLC saves is the file as it was when the upload started, or nothing new:
+// - The first pass reads the whole file before anything is sent: it checks the header, refuses a line
+//   longer than CompiledCodeReader::maxLineBytes (naming it), counts the records and fingerprints
+//   every byte. An unreadable or rejected file sends nothing.
+// - The second pass reads the same open file again (input that is not a regular file was read once
+//   into memory, see ProgramFile) and fingerprints it as it sends. A record beyond the first count, a
+//   read problem, or a different fingerprint or length at the end stops the upload before "CS": the
+//   PLC's saved program stays as it was, and the records sent sit unsaved in its working memory.
+// - A stop request is honoured before the next frame and during waits; "CS" is never sent after it.
+// A regular file is read one line at a time in both passes, so memory does not grow with its size.
 class UploadProcedure
 {
 public:
@@ -36,32 +49,39 @@ public:
     static constexpr const char* savingCaption = "Saving Program to EEPROM...";
     static constexpr const char* saveNotConfirmedWarning =
         " (Warning: the PLC did not confirm the EEPROM save)";
-    static std::string lineCaption(int lineNumber); // "Uploading Line #:  1"
-    static std::string uploadedCaption(int lines);  // " 12 Lines Uploaded!"
+    static std::string lineCaption(std::int64_t lineNumber); // "Uploading Line #:  1"
+    static std::string uploadedCaption(std::int64_t lines);  // " 12 Lines Uploaded!"
 
     UploadProcedure(UploadLink link, UploadReporter& reporter);
 
     UploadOutcome run(const UploadInput& input);
 
     // Record lines echoed by the last run.
-    int linesSent() const { return linesSent_; }
+    std::int64_t linesSent() const { return linesSent_; }
+    // The file line of the last record sent (echoed or not), 0 before the first.
+    std::int64_t lastRecordFileLine() const { return lastRecordFileLine_; }
 
     // Whether response echoes frame: its first five characters equal the frame's.
     static bool isEcho(const std::string& response, const std::string& frame);
 
 private:
-    enum class Step { Echoed, NotEchoed, PortFailed, BadPlcId };
+    enum class Step { Echoed, NotEchoed, PortFailed, BadPlcId, Interrupted };
     Step exchange(const std::string& command, const UploadInput& input);
     UploadOutcome stop(UploadOutcome outcome, const std::string& caption, bool repaint);
     UploadOutcome portFailed();
-    UploadOutcome unreadable(FileProblem problem, const std::string& path, bool started);
-    // The outcome for a step that failed at the port or on the PLC ID; nothing for the others.
-    std::optional<UploadOutcome> linkFailure(Step step, const UploadInput& input);
+    UploadOutcome unreadable(const CompiledCodeReader& reader, const std::string& path, bool started);
+    UploadOutcome changed(const std::string& path);
+    UploadOutcome interrupted(const std::string& when);
+    // The outcome for a step that failed at the port, on the PLC ID or by a stop request; nothing
+    // for the others. when says, for a stop request, how far the upload had come.
+    std::optional<UploadOutcome> linkFailure(Step step, const UploadInput& input, const std::string& when);
     UploadOutcome badPlcId(const UploadInput& input);
+    std::string afterRecords() const;
 
     UploadLink link_;
     UploadReporter& reporter_;
-    int linesSent_ = 0;
+    std::int64_t linesSent_ = 0;
+    std::int64_t lastRecordFileLine_ = 0;
     hostlink::ExchangeStatus lastStatus_ = hostlink::ExchangeStatus::NoResponse;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vantor::upload {
@@ -15,7 +16,7 @@ public:
     virtual void repaint() = 0;
     // A record line went out and was echoed or not: caption is "Uploading Line #:  N" for the
     // line number N (from 1) out of total record lines; showCaption is not called for it.
-    virtual void recordSent(int lineNumber, int total, const std::string& caption) = 0;
+    virtual void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string& caption) = 0;
 };
 
 } // namespace vantor::upload

@@ -283,13 +283,20 @@ TEST_F(Windows, TheConfirmationIgnoresEnterAndEscape)
     EXPECT_FALSE(plcFrames().empty()) << "Space on the focused button is a deliberate press";
 }
 
-TEST_F(Windows, CancelKeepsTheEarlierChoice)
+TEST_F(Windows, TheUploadReadsTheFileTheBoxShows)
 {
-    makePanel({"/tmp/first.VQC"});
+    test::TempFile chosen("Vantor Compiled Code\r\n01:00\r\n02:00\r\n");
+    test::TempFile typed("Vantor Compiled Code\r\n05:\r\n");
+    makePanel({QString::fromStdString(chosen.path())}, "SIM");
     click(*panel, "Browse");
     click(*panel, "Browse"); // cancelled
-    EXPECT_EQ(onPanel<QLineEdit>("Text2")->text(), "/tmp/first.VQC");
-    EXPECT_EQ(panel->chosenFile(), "/tmp/first.VQC");
+    auto* box = onPanel<QLineEdit>("Text2");
+    EXPECT_EQ(box->text().toStdString(), chosen.path()) << "Cancel keeps the earlier choice";
+    box->clear();
+    QTest::keyClicks(box, QString::fromStdString(typed.path()));
+    click(*panel, "Upload");
+    click(panel->confirmation(), "yesButton");
+    EXPECT_EQ(onPanel<QLabel>("Message")->text(), " 1 Lines Uploaded!");
 }
 
 TEST_F(Windows, UploadCaptionsNameWhatWentWrong)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <vector>
 
 using namespace vantor::upload;
@@ -73,7 +74,9 @@ TEST(CompiledCodeReader, EndsLinesOnlyAtCarriageReturns)
         const char* name;
         std::string bytes;
         std::vector<std::string> lines;
+        FileProblem problem = FileProblem::None;
     };
+    const std::string longest(CompiledCodeReader::maxLineBytes, 'A');
     const Case cases[] = {
         {"CR LF", "A\r\nB\r\n", {"A", "B"}},
         {"CR alone", "A\rB\r", {"A", "B"}},
@@ -84,6 +87,9 @@ TEST(CompiledCodeReader, EndsLinesOnlyAtCarriageReturns)
         {"LF CR", "A\n\rB", {"A\n", "B"}},
         {"NUL and 8-bit bytes", std::string("A\0\xFF\r\n", 5), {std::string("A\0\xFF", 3)}},
         {"empty file", "", {}},
+        {"CR LF across a buffer's end", std::string(65535, 'A') + "\r\nB", {std::string(65535, 'A'), "B"}},
+        {"longest line", longest + "\rB", {longest, "B"}},
+        {"longer line refused", "H\r" + longest + "A\rB", {"H"}, FileProblem::LineTooLong},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -95,9 +101,33 @@ TEST(CompiledCodeReader, EndsLinesOnlyAtCarriageReturns)
         while (reader.readLine(line))
             lines.push_back(line);
         EXPECT_EQ(lines, c.lines);
-        EXPECT_EQ(reader.lineNumber(), static_cast<int>(c.lines.size()));
-        EXPECT_EQ(reader.problem(), FileProblem::None);
+        EXPECT_EQ(reader.problem(), c.problem);
+        // A refused line keeps its number, for the message.
+        EXPECT_EQ(reader.lineNumber(),
+                  static_cast<std::int64_t>(c.lines.size()) + (c.problem == FileProblem::None ? 0 : 1));
+        if (c.problem == FileProblem::None) {
+            EXPECT_EQ(reader.bytesRead(), c.bytes.size());
+        }
     }
+}
+
+TEST(CompiledCodeReader, ASecondPassFingerprintsTheSameBytesAlike)
+{
+    TempFile file("Vantor Compiled Code\r\n01:00\r\n");
+    TempFile other("Vantor Compiled Code\r\n01:01\r\n");
+    const auto pass = [](CompiledCodeReader& reader) {
+        std::string line;
+        while (reader.readLine(line)) {
+        }
+        return std::make_pair(reader.bytesRead(), reader.fingerprint());
+    };
+    CompiledCodeReader reader, changed;
+    ASSERT_EQ(reader.open(file.path()), FileProblem::None);
+    ASSERT_EQ(changed.open(other.path()), FileProblem::None);
+    const auto first = pass(reader);
+    ASSERT_TRUE(reader.rewind());
+    EXPECT_EQ(pass(reader), first);
+    EXPECT_NE(pass(changed), first);
 }
 
 TEST(CompiledCodeReader, NamesWhatKeepsAFileFromOpening)
@@ -106,20 +136,26 @@ TEST(CompiledCodeReader, NamesWhatKeepsAFileFromOpening)
     {
         std::string path;
         FileProblem problem;
-        const char* says;
+        std::string says;
     };
+    const std::string loop = "/tmp/vantor-test-loop-" + std::to_string(::getpid()) + ".VQC";
+    std::remove(loop.c_str());
+    ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
     const Case cases[] = {
         {"", FileProblem::NoneChosen, "No file chosen"},
         {"*.VQC", FileProblem::NoneChosen, "No file chosen"},
         {"/tmp/vantor-no-such-file.VQC", FileProblem::NotFound, "no such file"},
         {"/tmp", FileProblem::IsFolder, "it is a folder"},
+        {loop, FileProblem::NotReadable, "Cannot open " + loop + ": Too many levels of symbolic links"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         CompiledCodeReader reader;
         EXPECT_EQ(reader.open(c.path), c.problem);
-        EXPECT_NE(CompiledCodeReader::describe(c.problem, c.path).find(c.says), std::string::npos);
+        EXPECT_NE(reader.describeProblem(c.path).find(c.says), std::string::npos)
+            << reader.describeProblem(c.path);
         std::string line;
         EXPECT_FALSE(reader.readLine(line));
     }
+    std::remove(loop.c_str());
 }

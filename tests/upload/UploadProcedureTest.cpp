@@ -20,7 +20,7 @@ struct Recorder : upload::UploadReporter
     std::vector<std::string> events;
     void showCaption(const std::string& c) override { events.push_back("caption " + c); }
     void repaint() override { events.push_back("repaint"); }
-    void recordSent(int n, int total, const std::string& c) override
+    void recordSent(std::int64_t n, std::int64_t total, const std::string& c) override
     {
         events.push_back("record " + std::to_string(n) + "/" + std::to_string(total) + " " + c);
     }

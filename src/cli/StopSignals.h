@@ -1,0 +1,20 @@
+#pragma once
+
+namespace vantor::cli {
+
+// Ctrl+C (SIGINT), SIGTERM and a closed terminal (SIGHUP) ask the running command to stop at its next
+// safe point instead of killing it mid-exchange: the port is then closed properly (its settings
+// restored, its lock released) and the user is told where things stand. A second signal of the
+// same kind ends the process at once, as usual.
+class StopSignals
+{
+public:
+    static void install();
+    static bool requested();
+    // The signal that asked, 0 if none.
+    static int signal();
+    // The conventional exit status after that signal: 128 + its number.
+    static int exitStatus() { return 128 + signal(); }
+};
+
+} // namespace vantor::cli

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vantor::upload {
+
+enum class FileProblem {
+    None,
+    NoneChosen,   // the file name is empty, or still the dialog's "*.VQC" pattern
+    NotFound,     // no such file, or a folder on the way is missing
+    NotPermitted, // the system refused access
+    IsFolder,
+    NotReadable, // any other reason the system gives for not opening or reading it
+    TooLarge,    // input that is not a regular file holds more than ProgramFile::maxStreamBytes
+    Stalled,     // input that is not a regular file sent nothing for ProgramFile::stallMs
+    Interrupted, // the stop check asked to stop while waiting for input
+    LineTooLong, // a line is longer than CompiledCodeReader::maxLineBytes
+};
+
+// The bytes of the program file, read the same way twice.
+//
+// Opening never blocks: the path is opened non-blocking and then inspected. A regular file is read
+// from its open descriptor, so a file renamed over or deleted after opening is still read as it was
+// opened; rewind() seeks back to its start (whether its bytes changed meanwhile is for the caller to
+// find out). Anything else that can be read (a pipe, a FIFO, a terminal, a character device) is read
+// once, to its end, into memory at open(): at most maxStreamBytes, waiting at most stallMs for each
+// piece, so an endless or silent source ends in a problem instead of a hang or unbounded memory.
+class ProgramFile
+{
+public:
+    static constexpr std::size_t maxStreamBytes = 16u << 20; // 16 MiB
+    static constexpr int stallMs = 10000;
+
+    ProgramFile() = default;
+    ~ProgramFile();
+    ProgramFile(const ProgramFile&) = delete;
+    ProgramFile& operator=(const ProgramFile&) = delete;
+
+    // Consulted while waiting for input that is not a regular file; true ends the wait (Interrupted).
+    void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
+
+    // None on success. On failure the system's reason, if any, is in reason().
+    FileProblem open(const std::string& path);
+    void close();
+
+    // Up to size bytes into buffer: the count, 0 at the end, -1 on a read error (see reason()).
+    std::int64_t read(char* buffer, std::size_t size);
+    // Back to the first byte. False on failure (see reason()).
+    bool rewind();
+
+    bool isRegular() const { return regular_; }
+    // The system's words for the last failure ("Too many levels of symbolic links"); may be empty.
+    const std::string& reason() const { return reason_; }
+
+private:
+    FileProblem fail(FileProblem problem, int systemError);
+    FileProblem slurp();
+
+    int fd_ = -1;
+    bool regular_ = false;
+    std::string memory_; // the whole input, when it is not a regular file
+    std::size_t memoryAt_ = 0;
+    std::string reason_;
+    std::function<bool()> stopCheck_;
+};
+
+} // namespace vantor::upload
