@@ -49,6 +49,7 @@ int PlcSimCommand::run(const QStringList& arguments)
         {"delay", "Start every answer MS milliseconds late.", "MS"},
         {"stop-after", "Answer N frames, then fall silent.", "N"},
         {"hang-up-after", "Answer N frames, then close the line when the next arrives.", "N"},
+        {"flood", "Answer the first line with an endless stream of characters without a line end."},
         {"busy-polls", "After CS, leave this many IR polls unanswered while saving (default 2).", "N", "2"},
         {"verbose", "Print what is received and sent."},
     });
@@ -61,6 +62,7 @@ int PlcSimCommand::run(const QStringList& arguments)
     faults.silent = parser.isSet("silent");
     faults.noEnqAnswer = parser.isSet("no-enq");
     faults.wrongId = parser.isSet("wrong-id");
+    faults.flood = parser.isSet("flood");
     QString error;
     if (!readCount(parser, "split", &faults.splitChars, &error) ||
         !readCount(parser, "split-gap", &faults.splitGapMs, &error) ||

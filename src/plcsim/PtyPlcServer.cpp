@@ -102,7 +102,8 @@ void PtyPlcServer::serve()
 {
     char buffer[4096];
     for (;;) {
-        pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        pollfd fds[2] = {{master_, static_cast<short>(flooding_ ? POLLIN | POLLOUT : POLLIN), 0},
+                         {wake_[0], POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -110,6 +111,12 @@ void PtyPlcServer::serve()
         }
         if (fds[1].revents != 0)
             break;
+        if (flooding_ && (fds[0].revents & POLLOUT)) {
+            static const std::string garbage(4096, 'A');
+            [[maybe_unused]] auto written = ::write(master_, garbage.data(), garbage.size());
+        }
+        if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+            continue;
         const ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
@@ -137,6 +144,13 @@ void PtyPlcServer::serve()
             if (!pause(action.delayMs)) {
                 serving_ = false;
                 return;
+            }
+            if (action.kind == PlcAction::Kind::Flood) {
+                report("flooding");
+                // Never block on a full line: the host may stop reading at any time.
+                ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+                flooding_ = true;
+                continue;
             }
             if (action.kind == PlcAction::Kind::HangUp) {
                 report("hung up");

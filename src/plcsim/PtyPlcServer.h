@@ -54,6 +54,7 @@ private:
     int wake_[2] = {-1, -1};
     std::thread thread_;
     std::atomic<bool> serving_{false};
+    bool flooding_ = false;
 };
 
 } // namespace vantor::plcsim

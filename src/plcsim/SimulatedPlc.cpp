@@ -47,6 +47,8 @@ std::vector<PlcAction> SimulatedPlc::handleLine(const std::string& line)
         hungUp_ = true;
         return {{PlcAction::Kind::HangUp, 0, {}}};
     }
+    if (faults_.flood)
+        return {{PlcAction::Kind::Flood, 0, {}}};
     std::string answer = answerFor(line);
     if (answer.empty() || faults_.silent || (faults_.stopAfterFrames >= 0 && count > faults_.stopAfterFrames))
         return {};

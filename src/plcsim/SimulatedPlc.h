@@ -11,7 +11,7 @@ namespace vantor::plcsim {
 // Something the PLC does in answer to what it received.
 struct PlcAction
 {
-    enum class Kind { Write, HangUp };
+    enum class Kind { Write, HangUp, Flood };
     Kind kind = Kind::Write;
     int delayMs = 0; // pause before this action
     std::string bytes;

@@ -8,6 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
+#include <chrono>
+#include <csignal>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 using namespace vantor;
 using test::runTool;
 using test::TempFile;
@@ -332,4 +339,109 @@ TEST(VantorCheck, TellsWhetherTheUploadWouldStart)
         for (const char* text : p.says)
             EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
     }
+}
+
+// Hostile input and faults: whatever happens, the PLC saves the whole file or nothing new, the status
+// says which, and the run ends in bounded time.
+TEST(VantorUpload, SavesTheWholeFileOrNothingUnderHostileInput)
+{
+    std::string records;
+    for (int i = 0; i < 30000; ++i)
+        records += "03:" + std::to_string(100000 + i) + "\r\n";
+    const std::string big = header + records;
+    TempFile bigFile(big);
+    const std::string latin1Path = "/tmp/vantor-caf\xE9-" + std::to_string(::getpid()) + ".VQC";
+    const std::string fifoPath = "/tmp/vantor-fifo-" + std::to_string(::getpid());
+    ::mkfifo(fifoPath.c_str(), 0600);
+    {
+        std::FILE* f = std::fopen(latin1Path.c_str(), "wb");
+        std::fputs(mixedFile.c_str(), f);
+        std::fclose(f);
+    }
+    const auto flood = faults([](plcsim::PlcFaults& f) { f.flood = true; });
+    const auto slow = faults([](plcsim::PlcFaults& f) { f.delayMs = 1; });
+
+    enum class During { Nothing, Truncate, Interrupt, Terminate };
+    enum class Saved { Whole, Nothing };
+    struct Row
+    {
+        const char* name;
+        std::string path;
+        std::string stdinBytes;
+        plcsim::PlcFaults faults;
+        During during;
+        int status;
+        Saved saved;
+        double maxSeconds;
+    };
+    const Row rows[] = {
+        {"a pipe", "/dev/stdin", mixedFile, {}, During::Nothing, 0, Saved::Whole, 10},
+        {"a Latin-1 file name", latin1Path, "", {}, During::Nothing, 0, Saved::Whole, 10},
+        {"/dev/zero", "/dev/zero", "", {}, During::Nothing, 3, Saved::Nothing, 10},
+        {"a FIFO without a writer", fifoPath, "", {}, During::Nothing, 3, Saved::Nothing, 20},
+        {"a folder", "/tmp", "", {}, During::Nothing, 3, Saved::Nothing, 10},
+        {"a 1 MiB line after the header",
+         "/dev/stdin",
+         header + std::string(1 << 20, 'A'),
+         {},
+         During::Nothing,
+         4,
+         Saved::Nothing,
+         10},
+        {"a PLC that floods", bigFile.path(), "", flood, During::Nothing, 7, Saved::Nothing, 10},
+        {"truncated while sending", bigFile.path(), "", {}, During::Truncate, 11, Saved::Nothing, 30},
+        {"Ctrl+C while sending", bigFile.path(), "", slow, During::Interrupt, 130, Saved::Nothing, 30},
+        {"SIGTERM while sending", bigFile.path(), "", slow, During::Terminate, 143, Saved::Nothing, 30},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        plcsim::PtyPlcServer plc(plcsim::SimulatedPlc(1, r.faults));
+        ASSERT_TRUE(plc.start(nullptr));
+        TempFile copy(big); // what the truncating rows change under the tool's feet
+        const std::string path = r.during == During::Truncate ? copy.path() : r.path;
+
+        QProcess tool;
+        const auto started = std::chrono::steady_clock::now();
+        // Through printf, since QProcess would re-encode a file name's bytes as UTF-8; exec keeps the pid.
+        std::string printfPath;
+        for (const char c : path) {
+            char octal[8];
+            std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned char>(c));
+            printfPath += octal;
+        }
+        tool.start("/bin/sh",
+                   {"-c", "exec \"$0\" upload --port \"$1\" --timeout 5000 \"$(printf \"$2\")\"", VANTOR_TOOL,
+                    QString::fromStdString(plc.devicePath()), QString::fromStdString(printfPath)});
+        ASSERT_TRUE(tool.waitForStarted());
+        if (!r.stdinBytes.empty())
+            tool.write(r.stdinBytes.data(), static_cast<qint64>(r.stdinBytes.size()));
+        tool.closeWriteChannel();
+        if (r.during != During::Nothing) {
+            // Well into the records, long before the end.
+            while (plc.snapshot().records().size() < 200)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (r.during == During::Truncate)
+                ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(big.size() / 4)), 0);
+            else
+                ::kill(static_cast<pid_t>(tool.processId()),
+                       r.during == During::Interrupt ? SIGINT : SIGTERM);
+        }
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const std::string out = tool.readAllStandardOutput().toStdString();
+        EXPECT_EQ(tool.exitCode(), r.status) << out << tool.readAllStandardError().toStdString();
+        EXPECT_LT(seconds, r.maxSeconds);
+
+        const auto plcState = plc.snapshot();
+        const bool saveAsked = std::find(plcState.frames().begin(), plcState.frames().end(),
+                                         hostlink::Frame::build(1, "CS")) != plcState.frames().end();
+        EXPECT_EQ(saveAsked, r.saved == Saved::Whole);
+        if (r.saved == Saved::Whole)
+            EXPECT_EQ(plcState.savedProgram(), mixedCommands);
+        else
+            EXPECT_TRUE(plcState.savedProgram().empty());
+    }
+    std::remove(latin1Path.c_str());
+    std::remove(fifoPath.c_str());
 }

@@ -50,6 +50,8 @@ TEST(ResponseCollector, EndsResponsesAsTheLinkDoes)
         {"no line end yet", {"@01C2"}, {}, "@01C2"},
         {"empty reads change nothing", {"", "A", "", "\r"}, {"A"}, ""},
         {"8-bit characters pass", {"\xE9\xFF\r"}, {"\xE9\xFF"}, ""},
+        {"a flood is not held", {std::string(ResponseCollector::maxResponseBytes, 'A'), "A"}, {}, ""},
+        {"nor is its end a response", {std::string(ResponseCollector::maxResponseBytes, 'A'), "A\r"}, {}, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
