@@ -9,6 +9,7 @@ packages=(
   libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets in fuzz/ with clang (AddressSanitizer and UndefinedBehaviorSanitizer)
+# and runs each for SECONDS, starting from the seed corpus in fuzz/corpus. libFuzzer's own output goes
+# to build/fuzz/logs/TARGET.log; a finding is kept under build/fuzz/findings and fails the run.
+#   scripts/fuzz.sh [SECONDS]      (default 60)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+build=build/fuzz
+command -v clang++ >/dev/null || { echo "clang++ is missing: run scripts/install-deps.sh" >&2; exit 1; }
+
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOR_FUZZ=ON \
+    -DVANTOR_BUILD_GUI=OFF -DVANTOR_BUILD_TESTS=OFF >/dev/null
+targets=(compiled_code_fuzzer response_collector_fuzzer text_fields_fuzzer parity_filter_fuzzer
+         port_names_fuzzer cli_options_fuzzer)
+cmake --build "$build" --target "${targets[@]}"
+
+mkdir -p "$build/findings" "$build/logs"
+failed=0
+for t in "${targets[@]}"; do
+    mkdir -p "$build/corpus/$t"
+    if "$build/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$build/findings/$t-" \
+        "$build/corpus/$t" "fuzz/corpus/$t" >"$build/logs/$t.log" 2>&1; then
+        runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$build/logs/$t.log" | grep -o '[0-9]*$' || echo '?')
+        echo "$t: clean, $runs executions in ${seconds} s"
+    else
+        echo "$t: FINDING (see $build/logs/$t.log and $build/findings)"
+        tail -n 30 "$build/logs/$t.log"
+        failed=1
+    fi
+done
+exit $failed
