@@ -4,13 +4,27 @@
 
 namespace vantor::app {
 
+std::unique_ptr<QFileDialog> DialogFileChooser::makeDialog(QWidget* parent, const QString& filter)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent, QObject::tr("Select the compiled program"));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setNameFilter(filter);
+#ifndef Q_OS_WIN
+    // The extension is written in upper case, but files copied between systems often lose that. Qt's
+    // own dialog matches the filter regardless of case and shows its label as given; the native
+    // dialogs here would do neither. Windows' own dialog does both.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+#endif
+    return dialog;
+}
+
 QString DialogFileChooser::chooseFile(QWidget* parent, const QString& filter)
 {
-    // The extension of compiled programs is written in upper case, but files copied between systems
-    // often lose that; list both.
-    QString both = filter;
-    both.replace("(*.VQC)", "(*.VQC *.vqc)");
-    return QFileDialog::getOpenFileName(parent, QObject::tr("Select the compiled program"), QString(), both);
+    const auto dialog = makeDialog(parent, filter);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+        return {};
+    return dialog->selectedFiles().constFirst();
 }
 
 } // namespace vantor::app

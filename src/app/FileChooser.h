@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
+class QFileDialog;
 class QWidget;
 
 namespace vantor::app {
@@ -21,6 +23,8 @@ class DialogFileChooser : public FileChooser
 {
 public:
     QString chooseFile(QWidget* parent, const QString& filter) override;
+    // The dialog chooseFile shows, set up but not shown.
+    static std::unique_ptr<QFileDialog> makeDialog(QWidget* parent, const QString& filter);
 };
 
 } // namespace vantor::app

@@ -51,6 +51,9 @@ int Screenshots::take(UploaderPanel& panel, const QString& directory)
     QMetaObject::invokeMethod(command, "returnPressed", Qt::DirectConnection);
     command->setText("RS");
     QMetaObject::invokeMethod(command, "returnPressed", Qt::DirectConnection);
+    command->setText(":RECIPE 7 SPEED=1200 RAMP=3.5 DWELL=250 TEMP=21.5 LIMIT=80 MODE=AUTO\x1b[0m");
+    QMetaObject::invokeMethod(command, "returnPressed", Qt::DirectConnection);
+    command->setText("@01C230*");
     ok = save(console, dir, "console.png") && ok;
     console.findChild<QPushButton*>("ExitButton")->click();
 
@@ -60,10 +63,13 @@ int Screenshots::take(UploaderPanel& panel, const QString& directory)
     panel.confirmation().findChild<QPushButton*>("yesButton")->click();
     ok = save(panel, dir, "panel-uploaded.png") && ok;
 
-    // A port that is not there: the caption says which and why instead of blaming the PLC.
-    // The port is still open on SIM after the upload; a new choice applies at the next opening.
-    console.findChild<QPushButton*>("closePort")->click();
+    // The port is still open on SIM after the upload; a new choice applies at the next opening, and
+    // the panel says so.
     ports->setCurrentIndex(ports->findText("COM2"));
+    ok = save(panel, dir, "panel-port-notice.png") && ok;
+
+    // A port that is not there: the caption says which and why instead of blaming the PLC.
+    console.findChild<QPushButton*>("closePort")->click();
     panel.findChild<QPushButton*>("Upload")->click();
     panel.confirmation().findChild<QPushButton*>("yesButton")->click();
     ok = save(panel, dir, "panel-port-error.png") && ok;

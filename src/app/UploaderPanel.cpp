@@ -11,10 +11,14 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -29,17 +33,21 @@ constexpr int panelComPorts = 8;
 class UploaderPanel::StatusReporter : public upload::UploadReporter
 {
 public:
-    explicit StatusReporter(UploaderPanel& panel) : panel_(panel) {}
+    // via: the open port when it is not the one the panel shows, named under every caption.
+    StatusReporter(UploaderPanel& panel, QString via) : panel_(panel), via_(std::move(via)) {}
     void showCaption(const std::string& caption) override
     {
-        panel_.Message->setText(QString::fromLocal8Bit(caption.c_str()));
-        panel_.Message->setVisible(true);
+        QString text = QString::fromLocal8Bit(caption.c_str());
+        if (!via_.isEmpty())
+            text += "\n(through " + via_ + ", the port still open)";
+        panel_.showStatus(text);
     }
     void repaint() override { panel_.repaint(); }
     void recordSent(std::int64_t, std::int64_t, const std::string& caption) override { showCaption(caption); }
 
 private:
     UploaderPanel& panel_;
+    QString via_;
 };
 
 UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString& extraPort)
@@ -58,6 +66,8 @@ UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString
     onPortChanged();
     connect(portChoice, &QComboBox::currentIndexChanged, this, &UploaderPanel::onPortChanged);
     connect(confirm_, &confirmOverwrite::confirmed, this, [this] { UploadProgram(); });
+    connect(console_, &serialComm::portStateChanged, this, &UploaderPanel::updatePortNotice);
+    setAcceptDrops(true);
     SerialSetup->setFocus();
 }
 
@@ -69,6 +79,7 @@ void UploaderPanel::buildControls(const QString& extraPort)
     Label2->setObjectName("Label2");
     Text2 = new QLineEdit(this);
     Text2->setObjectName("Text2");
+    Text2->setAcceptDrops(false); // a file dropped on the box selects it, like one dropped on the panel
     Browse = new QPushButton("Select", this);
     Browse->setObjectName("Browse");
 
@@ -152,6 +163,64 @@ void UploaderPanel::onPortChanged()
 {
     // The console's list is the one the port opens from; ports beyond its items are added to it.
     console_->selectPort(portChoice->itemText(std::max(0, portChoice->currentIndex())));
+    updatePortNotice();
+}
+
+QString UploaderPanel::otherOpenPort() const
+{
+    const QString open = QString::fromStdString(console_->core().openPortName());
+    if (open.isEmpty() || open.compare(portChoice->currentText(), Qt::CaseInsensitive) == 0)
+        return {};
+    return open;
+}
+
+void UploaderPanel::updatePortNotice()
+{
+    // An open port stays open until it is closed, whatever the list shows now; say so, so that nobody
+    // uploads through the old port believing it is the new one.
+    const QString open = otherOpenPort();
+    if (!open.isEmpty()) {
+        showStatus(open + " is still open. Close Port in Serial Setup to use " + portChoice->currentText() +
+                   ".");
+        noticeShown_ = true;
+    } else if (noticeShown_) {
+        Message->hide();
+        noticeShown_ = false;
+    }
+}
+
+void UploaderPanel::showStatus(const QString& text)
+{
+    noticeShown_ = false;
+    Message->setText(text);
+    Message->setVisible(true);
+    // The panel keeps its width; it grows downwards when a caption needs more lines than the label has.
+    const int needed = Message->heightForWidth(Message->width()) + 2 * Message->frameWidth();
+    if (needed > Message->height()) {
+        Message->setMinimumHeight(needed);
+        setFixedHeight(sizeHint().height());
+    }
+}
+
+void UploaderPanel::selectFile(const QString& path)
+{
+    Text2->setText(path.isEmpty() ? path : QFileInfo(path).absoluteFilePath());
+}
+
+void UploaderPanel::dragEnterEvent(QDragEnterEvent* event)
+{
+    const auto urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.constFirst().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void UploaderPanel::dropEvent(QDropEvent* event)
+{
+    const auto urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.constFirst().isLocalFile())
+        return;
+    selectFile(urls.constFirst().toLocalFile());
+    event->acceptProposedAction();
 }
 
 void UploaderPanel::onBrowse()
@@ -161,7 +230,7 @@ void UploaderPanel::onBrowse()
     // too, and the panel never uploads a file other than the one it shows.
     if (name.isEmpty())
         return;
-    Text2->setText(name);
+    selectFile(name);
 }
 
 void UploaderPanel::onUploadClicked()
@@ -174,7 +243,7 @@ void UploaderPanel::onUploadClicked()
 
 upload::UploadOutcome UploaderPanel::UploadProgram()
 {
-    StatusReporter reporter(*this);
+    StatusReporter reporter(*this, otherOpenPort());
     console::SerialConsole& link = console_->core();
     upload::UploadProcedure procedure({link.exchange(), [&link] { return link.lastPortProblem(); }},
                                       reporter);

@@ -8,6 +8,8 @@
 #include <memory>
 
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -34,11 +36,20 @@ public:
     // Transfers the chosen file into the PLC, reporting in the status label.
     upload::UploadOutcome UploadProgram();
 
+    // Puts path into the file box, as Select does; the upload reads the box. A relative path is made
+    // absolute, so the box shows which file it is.
+    void selectFile(const QString& path);
+
+    // Shows text in the status label; the panel grows downwards when the text needs more lines.
+    void showStatus(const QString& text);
+
     serialComm& console() { return *console_; }
     confirmOverwrite& confirmation() { return *confirm_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     class StatusReporter;
@@ -47,6 +58,9 @@ private:
     void onBrowse();
     void onPortChanged();
     void onUploadClicked();
+    // The open port, when it is not the one the panel's list shows; empty otherwise.
+    QString otherOpenPort() const;
+    void updatePortNotice();
 
     std::unique_ptr<FileChooser> chooser_;
     serialComm* console_ = nullptr;
@@ -62,6 +76,7 @@ private:
     QCheckBox* ResetChoice;
     QPushButton* Upload;
     QLabel* Message;
+    bool noticeShown_ = false; // Message holds the port notice, not an upload's caption
 };
 
 } // namespace vantor::app

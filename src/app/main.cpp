@@ -23,8 +23,8 @@ int main(int argc, char* argv[])
         {"screenshots",
          "Take pictures of the windows into DIR, uploading FILE into the simulated PLC, then quit.", "DIR"},
     });
-    parser.addPositionalArgument("FILE", "With --screenshots: the program to upload for the pictures.",
-                                 "[FILE]");
+    parser.addPositionalArgument(
+        "FILE", "The compiled program (.VQC) to show in the file box, ready to upload.", "[FILE]");
     parser.process(app);
 
     // For the pictures, Select answers with FILE instead of showing the dialog.
@@ -42,6 +42,8 @@ int main(int argc, char* argv[])
         chooser = std::make_unique<GivenFile>(parser.positionalArguments().front());
 
     vantor::app::UploaderPanel panel(std::move(chooser), parser.value("port"));
+    if (!parser.positionalArguments().isEmpty() && !parser.isSet("screenshots"))
+        panel.selectFile(parser.positionalArguments().front());
     panel.show();
     if (parser.isSet("screenshots"))
         return vantor::app::Screenshots::take(panel, parser.value("screenshots"));

@@ -3,11 +3,13 @@
 #include "app/Bell.h"
 #include "app/PortList.h"
 #include "console/PortSettings.h"
+#include "hostlink/ControlText.h"
 #include "hostlink/Frame.h"
 
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -103,7 +105,10 @@ void serialComm::buildControls()
     responseBox = new QPlainTextEdit(this);
     responseBox->setObjectName("responseBox");
     responseBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    responseBox->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long entries (a port error, a long reply) wrap instead of hiding behind a horizontal bar.
+    responseBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    responseBox->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    responseBox->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     lblResponse = makeLabel(this, "lblResponse", "Response Strings", responseBox);
 
     auto* settings = new QGridLayout;
@@ -150,6 +155,7 @@ void serialComm::buildControls()
     connect(ExitButton, &QPushButton::clicked, this, &serialComm::exitAction);
     connect(clearButton, &QPushButton::clicked, responseBox, &QPlainTextEdit::clear);
     connect(commandString, &QLineEdit::returnPressed, this, &serialComm::sendTypedCommand);
+    commandString->installEventFilter(this);
 }
 
 void serialComm::showEvent(QShowEvent* event)
@@ -193,6 +199,21 @@ void serialComm::onStateChanged(bool open)
     openPort->setEnabled(!open);
     closePort->setEnabled(open);
     setPortControlsEnabled(!open);
+    emit portStateChanged(open);
+}
+
+bool serialComm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == commandString && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            const std::string current = commandString->text().toLatin1().toStdString();
+            const std::string shown = key == Qt::Key_Up ? history_.older(current) : history_.newer(current);
+            commandString->setText(QString::fromLatin1(shown.data(), static_cast<qsizetype>(shown.size())));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void serialComm::openPortAction()
@@ -243,11 +264,14 @@ int serialComm::computeFCS(const std::string& cmd)
 
 void serialComm::sendTypedCommand()
 {
-    // Protocol text is 8-bit: typed characters go out as Latin-1, replies come back the same way.
-    const auto result = sendCommand(commandString->text().toLatin1().toStdString());
+    // Protocol text is 8-bit: typed characters go out as Latin-1, replies come back the same way, their
+    // control characters shown as the trace shows them so that one entry stays one line.
+    const std::string command = commandString->text().toLatin1().toStdString();
+    history_.add(command);
+    const auto result = sendCommand(command);
     if (result.hasResponse()) {
-        appendResponse(
-            QString::fromLatin1(result.response.data(), static_cast<qsizetype>(result.response.size())));
+        const std::string shown = hostlink::ControlText::escapeControls(result.response);
+        appendResponse(QString::fromLatin1(shown.data(), static_cast<qsizetype>(shown.size())));
     } else if (!result.portFailed()) {
         Bell::ring();
         appendResponse("(Warning: No Response from PLC)");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/CommandHistory.h"
 #include "console/SerialConsole.h"
 
 #include <QWidget>
@@ -44,8 +45,13 @@ public:
     void closePortAction();
     void exitAction();
 
+signals:
+    // The port opened or closed (a lost port included).
+    void portStateChanged(bool open);
+
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -56,6 +62,7 @@ private:
     void sendTypedCommand();
 
     console::SerialConsole console_;
+    console::CommandHistory history_;
 
     QLabel* lblPortName;
     QLabel* lblBaudRate;

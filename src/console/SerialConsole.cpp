@@ -59,6 +59,7 @@ bool SerialConsole::openPort()
         reportProblem(lastOpen_.message);
         return false;
     }
+    openName_ = portName_;
     if (logSink_)
         logSink_(PortName::displayName(portName_) + ": Open at " + settings_.settingsText());
     if (stateSink_)

@@ -52,6 +52,9 @@ public:
     // The Close Port action; nothing happens when already closed. Nothing is logged.
     void closePort();
     bool isOpen() const;
+    // The name the open port was opened under ("COM1", "SIM"); empty while closed. It differs from
+    // portName() when the choice changed while the port was open.
+    std::string openPortName() const { return isOpen() ? openName_ : std::string(); }
     // The result of the last opening attempt.
     const OpenResult& lastOpenResult() const { return lastOpen_; }
     // The sentence of the most recent port failure, an opening or a lost port; empty if none yet.
@@ -77,6 +80,7 @@ private:
     void reportProblem(const std::string& message);
 
     std::string portName_ = "COM1";
+    std::string openName_;
     PortSettings settings_;
     SerialLink link_;
     hostlink::CommandExchange exchange_;

@@ -2,6 +2,17 @@
 
 namespace vantor::hostlink {
 
+std::string ControlText::escapeControls(const std::string& bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        out += u < 0x20 || u == 0x7F ? escape(std::string(1, c)) : std::string(1, c);
+    }
+    return out;
+}
+
 std::string ControlText::escape(const std::string& bytes)
 {
     static const char digits[] = "0123456789ABCDEF";

@@ -6,11 +6,17 @@
 #include "hostlink/Frame.h"
 #include "plcsim/PtyPlcServer.h"
 #include "support/TempFile.h"
+#include "upload/UploadProcedure.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -221,6 +227,23 @@ TEST_F(Windows, EnterSendsTheTypedCommandAndLogsTheReply)
     EXPECT_EQ(beeps, 2);
     EXPECT_EQ(panel->console().core().simulator()->snapshot().enqCount(), 1);
     EXPECT_EQ(plcFrames(), (std::vector<std::string>{"@01C230*", "@01C230*", "@02C230*", ""}));
+
+    // A reply's control characters are shown, so one reply stays one line of the log.
+    auto* box = onConsole<QLineEdit>("commandString");
+    box->setText(":A\rB\x1b");
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_TRUE(log().endsWith("(Warning: No Response from PLC)\r\n:A<CR>B<x1B>\r\n")) << log().toStdString();
+
+    // Up and Down walk the commands sent, newest first, back to what was being typed.
+    box->setText("@01");
+    QStringList walk;
+    for (const auto key : {Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Up,
+                           Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down}) {
+        QTest::keyClick(box, key);
+        walk << box->text();
+    }
+    EXPECT_EQ(walk, (QStringList{":A\rB\x1b", "", "@02C230*", "@01C230*", "@01C230*", "@01C230*", "@02C230*",
+                                 "", ":A\rB\x1b", "@01", "@01"}));
 }
 
 TEST_F(Windows, WithoutEnqAnswerTheTypedCommandIsNotSent)
@@ -324,6 +347,108 @@ TEST_F(Windows, UploadCaptionsNameWhatWentWrong)
         click(panel->confirmation(), "yesButton");
         EXPECT_EQ(onPanel<QLabel>("Message")->text(), c.caption);
     }
+}
+
+TEST_F(Windows, EveryCaptionFitsTheStatusLabel)
+{
+    makePanel();
+    const std::string longPath = "/home/technician/projects/plant-2/line-4/conveyor-retrofit-2026/station-12/"
+                                 "controller-b/compiled/release-candidate-3/conveyor-main-sequence.VQC";
+    const std::string captions[] = {
+        upload::UploadProcedure::lineCaption(300000),
+        upload::UploadProcedure::savingCaption,
+        upload::UploadProcedure::uploadedCaption(300000) + upload::UploadProcedure::saveNotConfirmedWarning,
+        upload::UploadProcedure::uploadedCaption(13) + "\n(through /dev/ttyUSB0, the port still open)",
+        "Cannot open COM 2 (/dev/ttyS1): the port is busy or locked by another program (Permission error "
+        "while "
+        "locking the device). Close the other program, or choose another port. Upload aborted.",
+        longPath + " changed during the upload: 300000 records were sent but not saved, and the PLC's saved "
+                   "program is unchanged. Upload aborted; upload the file again.",
+        "Line 12345 of " + longPath +
+            " is longer than 65536 bytes; no record is that long. Uploading aborted",
+    };
+    auto* status = onPanel<QLabel>("Message");
+    for (const std::string& caption : captions) {
+        SCOPED_TRACE(caption);
+        panel->showStatus(QString::fromStdString(caption));
+        EXPECT_GE(status->contentsRect().height(),
+                  status->heightForWidth(status->width()) - 2 * status->frameWidth());
+        EXPECT_LE(panel->height(), 400) << "the panel grows, within reason";
+    }
+}
+
+TEST_F(Windows, ThePanelSaysWhenAnotherPortIsOpen)
+{
+    test::TempFile program("Vantor Compiled Code\r\n01:00\r\n");
+    makePanel({}, "SIM");
+    panel->selectFile(QString::fromStdString(program.path()));
+    click(*panel, "SerialSetup");
+    click(panel->console(), "openPort");
+    auto* status = onPanel<QLabel>("Message");
+    EXPECT_FALSE(status->isVisible());
+    auto* ports = onPanel<QComboBox>("portChoice");
+    ports->setCurrentIndex(ports->findText("COM3"));
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_EQ(status->text(), "SIM is still open. Close Port in Serial Setup to use COM3.");
+    ports->setCurrentIndex(ports->findText("SIM"));
+    EXPECT_FALSE(status->isVisible()) << "the open port is the one shown again";
+    ports->setCurrentIndex(ports->findText("COM3"));
+
+    click(*panel, "Upload");
+    click(panel->confirmation(), "yesButton");
+    EXPECT_EQ(status->text(), " 1 Lines Uploaded!\n(through SIM, the port still open)");
+}
+
+TEST_F(Windows, TheFileDialogListsCompiledProgramsUnderItsLabel)
+{
+    const QString dir =
+        QDir::temp().filePath("vantor-dialog-" + QString::number(QCoreApplication::applicationPid()));
+    QDir().mkpath(dir);
+    for (const char* name : {"/upper.VQC", "/lower.vqc", "/other.txt"}) {
+        QFile f(dir + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const auto dialog = app::DialogFileChooser::makeDialog(nullptr, "Vantor Compiled Code (*.VQC)");
+    EXPECT_EQ(dialog->nameFilters(), QStringList{"Vantor Compiled Code (*.VQC)"});
+    dialog->setDirectory(dir);
+    dialog->show();
+    auto* view = dialog->findChild<QListView*>("listView");
+    ASSERT_NE(view, nullptr);
+    QStringList listed;
+    [[maybe_unused]] const bool filled = QTest::qWaitFor([&] {
+        listed.clear();
+        const QModelIndex root = view->rootIndex();
+        for (int row = 0; row < view->model()->rowCount(root); ++row)
+            listed << view->model()->index(row, 0, root).data().toString();
+        return listed.size() >= 2;
+    });
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"lower.vqc", "upper.VQC"}));
+    dialog->hide();
+    QDir(dir).removeRecursively();
+}
+
+TEST_F(Windows, AFileFromTheCommandLineOrADropIsSelected)
+{
+    test::TempFile program("Vantor Compiled Code\r\n05:\r\n");
+    makePanel({}, "SIM");
+    const QString path = QString::fromStdString(program.path());
+    QDir::setCurrent(QFileInfo(path).absolutePath());
+    panel->selectFile(QFileInfo(path).fileName());
+    EXPECT_EQ(onPanel<QLineEdit>("Text2")->text(), path) << "a relative path is shown in full";
+
+    onPanel<QLineEdit>("Text2")->clear();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel.get(), &drop);
+    EXPECT_EQ(onPanel<QLineEdit>("Text2")->text(), path);
+    click(*panel, "Upload");
+    click(panel->confirmation(), "yesButton");
+    EXPECT_EQ(onPanel<QLabel>("Message")->text(), " 1 Lines Uploaded!");
 }
 
 TEST_F(Windows, ClosingThePanelReleasesThePortAtOnce)
