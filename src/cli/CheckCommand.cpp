@@ -49,10 +49,10 @@ int CheckCommand::run(const QStringList& arguments)
     parser.setApplicationDescription(
         "Reads FILE as an upload would, without a port: whether the header is accepted, how many\n"
         "records would be sent by type, which lines would be skipped, and with --frames every frame.\n"
-        "Exit status 0 when the upload would start; 3 unreadable file, 4 rejected content, 5 bad ID.");
-    parser.addHelpOption();
+        "Exit status 0 when the upload would start; 3 unreadable file, 4 rejected content.");
+    Usage::addStandardOptions(parser);
     parser.addOptions({
-        {"id", "The PLC ID the frames are built for (default 01).", "TEXT", "01"},
+        {{"i", "id"}, "The PLC ID the frames are built for, 1 to 4 hex digits (default 01).", "ID", "01"},
         {"frames", "List every frame that would be sent, in order."},
     });
     parser.addPositionalArgument("FILE", "The compiled program to check.");
@@ -60,6 +60,10 @@ int CheckCommand::run(const QStringList& arguments)
         return *early;
     if (parser.positionalArguments().size() != 1)
         return Usage::fail(parser, "check takes exactly one FILE");
+    std::int16_t plcId = 1;
+    QString error;
+    if (!Usage::strictId(parser.value("id"), &plcId, &error))
+        return Usage::fail(parser, error);
     const std::string path = Usage::bytes(parser.positionalArguments().front());
 
     StopSignals::install();
@@ -81,7 +85,7 @@ int CheckCommand::run(const QStringList& arguments)
     }
     std::printf("Header: accepted\n");
 
-    const auto id = hostlink::PlcId::fromText(Usage::bytes(parser.value("id")));
+    const hostlink::PlcIdResult id{true, plcId, {}};
     const bool listFrames = parser.isSet("frames");
     if (listFrames && id.ok)
         std::printf("Frames for PLC ID %s:\n  %s\n", hostlink::Frame::renderHex(id.id).c_str(),

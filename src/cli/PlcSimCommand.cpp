@@ -37,9 +37,9 @@ int PlcSimCommand::run(const QStringList& arguments)
         "  vantor send --port /dev/pts/3 '@01C230*'\n"
         "It answers a lone ENQ with ENQ, and frames addressed to its ID with a correct FCS with\n"
         "\"@\" + ID + code + \"00\" + FCS + \"*\". Stop it with Ctrl+C.");
-    parser.addHelpOption();
+    Usage::addStandardOptions(parser);
     parser.addOptions({
-        {"id", "The PLC's ID, as hex text (default 01).", "TEXT", "01"},
+        {{"i", "id"}, "The PLC's ID in hexadecimal, 1 to 4 digits (default 01).", "ID", "01"},
         {"silent", "Answer nothing at all."},
         {"no-enq", "Do not answer the ENQ handshake."},
         {"wrong-id", "Echo frames with the wrong ID (its ID plus one)."},
@@ -80,9 +80,9 @@ int PlcSimCommand::run(const QStringList& arguments)
         faults.lineEnd = plcsim::LineEnd::LF;
     else
         return Usage::fail(parser, "--line-end must be cr, crlf or lf");
-    const auto id = hostlink::PlcId::fromText(Usage::bytes(parser.value("id")));
-    if (!id.ok)
-        return Usage::fail(parser, QString::fromStdString(id.error));
+    hostlink::PlcIdResult id{true, 1, {}};
+    if (!Usage::strictId(parser.value("id"), &id.id, &error))
+        return Usage::fail(parser, error);
 
     // Ctrl+C and kill are taken synchronously below, so the server shuts down cleanly.
     sigset_t stopSignals;

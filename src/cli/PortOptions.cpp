@@ -4,6 +4,7 @@
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
 
+#include <cstdlib>
 #include <memory>
 
 namespace vantor::cli {
@@ -11,18 +12,19 @@ namespace vantor::cli {
 void PortOptions::addTo(QCommandLineParser& parser)
 {
     options_ = {
-        {"port",
-         "Serial port: COM1..COM8, a device path such as /dev/ttyUSB0, or SIM for the built-in "
-         "simulated PLC (default COM1).",
-         "PORT", "COM1"},
-        {"baud", "Baud rate (default 38400).", "N", "38400"},
+        {{"p", "port"},
+         "Serial port: a device such as /dev/ttyUSB0, COM1..COM8 (/dev/ttyS0..7 here), or SIM for the "
+         "built-in simulated PLC. Required, unless VANTOR_PORT is set; 'vantor ports' lists them.",
+         "PORT"},
+        {{"b", "baud"}, "Baud rate (default 38400).", "N", "38400"},
         {"data-bits", "Data bits: 7 or 8 (default 8).", "7|8", "8"},
         {"parity", "Parity: none, even or odd (default none).", "none|even|odd", "none"},
         {"stop-bits", "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
-        {"timeout",
-         "Response timeout in milliseconds, as typed in the console's box (default \"500 \"); "
-         "below 1 or not a number means 1000 ms for the ENQ handshake and 500 ms for a response.",
-         "TEXT", "500 "},
+        {{"t", "timeout"},
+         "How long to wait for each answer, in milliseconds (default 500; a fraction is rounded). 0 "
+         "means 1000 ms for the ENQ handshake and 500 ms for a response.",
+         "MS",
+         "500 "},
         {"trace", "Write every byte sent and received to standard error, with times in milliseconds."},
     };
     parser.addOptions(options_);
@@ -30,9 +32,14 @@ void PortOptions::addTo(QCommandLineParser& parser)
 
 bool PortOptions::read(const QCommandLineParser& parser, QString* error)
 {
-    portName = Usage::bytes(parser.value("port"));
+    if (parser.isSet("port"))
+        portName = Usage::bytes(parser.value("port"));
+    else if (const char* fromEnvironment = std::getenv("VANTOR_PORT"))
+        portName = fromEnvironment;
+    else
+        portName.clear();
     if (portName.empty()) {
-        *error = "--port needs a port name";
+        *error = "no port given: name one with --port PORT (or set VANTOR_PORT); 'vantor ports' lists them";
         return false;
     }
     bool ok = false;
@@ -65,6 +72,8 @@ bool PortOptions::read(const QCommandLineParser& parser, QString* error)
         return false;
     }
     settings.stopBits = stopBits.toInt();
+    if (!Usage::strictTimeout(parser.value("timeout"), error))
+        return false;
     timeoutText = Usage::bytes(parser.value("timeout"));
     trace = parser.isSet("trace");
     return true;

@@ -14,7 +14,8 @@ class SerialConsole;
 namespace vantor::cli {
 
 // The port options that every command talking to a PLC takes, with the console's defaults:
-// --port COM1 --baud 38400 --data-bits 8 --parity none --stop-bits 1 --timeout "500 " and --trace.
+// --port (required, or VANTOR_PORT) --baud 38400 --data-bits 8 --parity none --stop-bits 1
+// --timeout 500 and --trace.
 class PortOptions
 {
 public:
@@ -24,7 +25,7 @@ public:
     // Applies port name, settings and timeout, and the trace when asked for.
     void applyTo(console::SerialConsole& console) const;
 
-    std::string portName = "COM1";
+    std::string portName;
     console::PortSettings settings;
     std::string timeoutText = console::PortSettings::defaultTimeoutText;
     bool trace = false;

@@ -25,6 +25,7 @@ private:
     std::int64_t done_ = 0;
     std::int64_t total_ = 0;
     bool drawn_ = false;
+    std::int64_t lastDrawnDone_ = -1;
 };
 
 } // namespace vantor::cli

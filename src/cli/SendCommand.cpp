@@ -18,9 +18,10 @@ int SendCommand::run(const QStringList& arguments)
     parser.setApplicationDescription(
         "Sends each COMMAND exactly as typed (no frame, no FCS added) and prints each reply, or\n"
         "\"(Warning: No Response from PLC)\". A command that begins with neither \"@\" nor \":\" is\n"
-        "preceded by the ENQ handshake. Exit status 0 when every command got a response, 1 when one\n"
-        "did not, 2 for a bad command line, 6 when the port cannot be opened, 10 when it is lost.");
-    parser.addHelpOption();
+        "preceded by the ENQ handshake. Replies go to standard output, shown safely on a terminal.\n"
+        "Exit status 0 when every command got a response, 1 when one did not, 2 for a bad command\n"
+        "line, 6 when the port cannot be opened, 10 when it is lost, 128+N when stopped by signal N.");
+    Usage::addStandardOptions(parser);
     PortOptions port;
     port.addTo(parser);
     parser.addPositionalArgument("COMMAND", "A command line to send, e.g. '@01C230*' or RS.", "COMMAND...");
@@ -36,6 +37,7 @@ int SendCommand::run(const QStringList& arguments)
     console::SerialConsole console;
     port.applyTo(console);
     console.setLogSink([](const std::string& line) { std::printf("%s\n", line.c_str()); });
+    console.setWarningSink([](const std::string& line) { Usage::note(line); });
     console.setErrorSink(
         [](const std::string& message) { std::fprintf(stderr, "vantor: %s\n", message.c_str()); });
 

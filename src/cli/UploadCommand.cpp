@@ -6,8 +6,12 @@
 #include "cli/StopSignals.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
+#include "hostlink/Frame.h"
 #include "upload/UploadProcedure.h"
 
+#include "hostlink/TimeoutText.h"
+
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -16,7 +20,8 @@ namespace vantor::cli {
 
 namespace {
 
-// Captions to standard output, record progress to a bar on standard error when it is a terminal.
+// Captions to standard output; details, and record progress as a bar when standard error is a
+// terminal, to standard error.
 class CommandLineReporter : public upload::UploadReporter
 {
 public:
@@ -24,6 +29,12 @@ public:
     {
         if (showProgress)
             bar_ = std::make_unique<ProgressBar>(stderr);
+    }
+    void detail(const std::string& sentence) override
+    {
+        if (bar_)
+            bar_->finish();
+        Usage::note(sentence);
     }
     void showCaption(const std::string& caption) override
     {
@@ -80,14 +91,18 @@ int UploadCommand::run(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Uploads FILE, a compiled program (.VQC), into the PLC: link test, one frame per record,\n"
-        "save to EEPROM, then C1 (with CL around it when --reset is given). Prints the status\n"
-        "captions; the last line is the final one. See the README for the exit statuses.");
-    parser.addHelpOption();
+        "save to EEPROM, then C1 (with CL around it when --reset is given). FILE may be a pipe\n"
+        "(/dev/stdin). Standard output gets the status captions, the final one last; standard error\n"
+        "gets what was tried and why something failed.\n"
+        "Exit status: 0 saved, 3 unreadable file, 4 rejected file, 6 port not openable, 7 no answer\n"
+        "to the link test, 8 a record not echoed, 9 save not confirmed, 10 port lost, 11 the file\n"
+        "changed while sending, 2 bad command line, 128+N stopped by signal N. See vantor(1).");
+    Usage::addStandardOptions(parser);
     PortOptions port;
     port.addTo(parser);
     parser.addOptions({
-        {"id", "The PLC ID as typed in the PLC ID box, hex 00-FF (default 01).", "TEXT", "01"},
-        {"reset", "Reset the PLC after the upload."},
+        {{"i", "id"}, "The PLC's ID in hexadecimal, 1 to 4 digits (default 01).", "ID", "01"},
+        {{"r", "reset"}, "Reset the PLC after the upload."},
     });
     parser.addPositionalArgument("FILE", "The compiled program to upload.");
     if (const auto early = Usage::parse(parser, arguments))
@@ -97,25 +112,44 @@ int UploadCommand::run(const QStringList& arguments)
         return Usage::fail(parser, error);
     if (parser.positionalArguments().size() != 1)
         return Usage::fail(parser, "upload takes exactly one FILE");
+    std::int16_t id = 1;
+    if (!Usage::strictId(parser.value("id"), &id, &error))
+        return Usage::fail(parser, error);
 
     console::SerialConsole console;
     port.applyTo(console);
     // The opening line goes where the console would log it; on the command line that is standard
     // error, so standard output keeps to the panel's captions.
     console.setLogSink([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+    console.setWarningSink([](const std::string& line) { Usage::note(line); });
 
-    CommandLineReporter reporter(::isatty(STDERR_FILENO) == 1);
+    // The bar shares standard error with the trace, which would write over it: one or the other.
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    CommandLineReporter reporter(terminal && !port.trace);
     // Port failures reach the user through the final caption, which names the port and the cause.
     console.setErrorSink([](const std::string&) {});
     upload::UploadProcedure procedure({console.exchange(), [&console] { return console.lastPortProblem(); }},
                                       reporter);
 
-    const std::string idText = Usage::bytes(parser.value("id"));
+    const std::string idText = hostlink::Frame::renderHex(id);
     const bool reset = parser.isSet("reset");
+    const std::string file = Usage::bytes(parser.positionalArguments().front());
+    Usage::note("uploading " + file + " to PLC ID " + idText + " through " + port.portName + " at " +
+                port.settings.settingsText() + ", timeout " +
+                std::to_string(hostlink::TimeoutText::effectiveMs(
+                    port.timeoutText, hostlink::CommandExchange::responseFallbackMs)) +
+                " ms" + (reset ? ", reset after" : ""));
     StopSignals::install();
-    const auto outcome =
-        procedure.run({Usage::bytes(parser.positionalArguments().front()), [&idText] { return idText; },
-                       [reset] { return reset; }, [] { return StopSignals::requested(); }});
+    const auto started = std::chrono::steady_clock::now();
+    const auto outcome = procedure.run({file, [&idText] { return idText; }, [reset] { return reset; },
+                                        [] { return StopSignals::requested(); }});
+    if (!terminal) {
+        // Logs and scripts get no bar; one closing line tells the count and the time.
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.2f",
+                      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+        Usage::note(std::to_string(procedure.linesSent()) + " records sent and echoed in " + seconds + " s");
+    }
     return exitStatusFor(outcome);
 }
 

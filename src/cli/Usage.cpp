@@ -1,19 +1,37 @@
 #include "cli/Usage.h"
 
 #include "cli/ExitStatus.h"
+#include "hostlink/TimeoutText.h"
 
 #include <QCoreApplication>
 
+#include <cctype>
 #include <cstdio>
 
 namespace vantor::cli {
 
+void Usage::addStandardOptions(QCommandLineParser& parser)
+{
+    parser.addHelpOption();
+    parser.addOption({{"V", "version"}, "Print the version and exit."});
+}
+
 std::optional<int> Usage::parse(QCommandLineParser& parser, const QStringList& arguments)
 {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    if (!parser.parse(arguments))
+    const bool parsed = parser.parse(arguments);
+    // Help and version win over everything else on the line (up to "--"), a wrong option included.
+    const QStringList options = arguments.mid(0, arguments.indexOf("--"));
+    if (options.contains("--version") || options.contains("-V") || (parsed && parser.isSet("version"))) {
+        std::printf("vantor %s\n", QCoreApplication::applicationVersion().toLatin1().constData());
+        return Success;
+    }
+    bool wantsHelp = false;
+    for (const char* ask : {"--help", "-h", "--help-all", "-help", "-help-all"})
+        wantsHelp = wantsHelp || options.contains(ask);
+    if (!parsed && !wantsHelp)
         return fail(parser, parser.errorText());
-    if (parser.isSet("help")) {
+    if (wantsHelp) {
         // The parser names the executable's path; users know the command by "vantor <command>".
         QString help = parser.helpText();
         help.replace("Usage: " + QCoreApplication::arguments().constFirst(),
@@ -34,9 +52,45 @@ QStringList Usage::arguments(int argc, char* argv[])
 
 int Usage::fail(const QCommandLineParser&, const QString& message)
 {
-    std::fprintf(stderr, "vantor: %s\nTry 'vantor --help' or 'vantor COMMAND --help'.\n",
-                 message.toLatin1().constData());
+    // Qt's parser writes "Unknown option 'x'."; keep to one style: lower case, no full stop.
+    QString text = message.trimmed();
+    if (text.startsWith("Unknown ") || text.startsWith("Missing ") || text.startsWith("Unexpected "))
+        text[0] = text[0].toLower();
+    if (text.endsWith('.'))
+        text.chop(1);
+    std::fprintf(stderr, "vantor: %s\nTry 'vantor --help' or 'vantor help COMMAND'.\n",
+                 text.toLatin1().constData());
     return UsageError;
+}
+
+void Usage::note(const std::string& message)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "vantor: %s\n", message.c_str());
+}
+
+bool Usage::strictId(const QString& text, std::int16_t* id, QString* error)
+{
+    const QString digits = text.trimmed();
+    bool ok = !digits.isEmpty() && digits.size() <= 4;
+    for (const QChar c : digits)
+        ok = ok && c.unicode() < 128 && std::isxdigit(c.unicode());
+    if (!ok) {
+        *error =
+            "--id must be the PLC's ID in hexadecimal, 1 to 4 digits such as 01 or 1F (got '" + text + "')";
+        return false;
+    }
+    *id = static_cast<std::int16_t>(digits.toUShort(nullptr, 16));
+    return true;
+}
+
+bool Usage::strictTimeout(const QString& text, QString* error)
+{
+    if (hostlink::TimeoutText::parseMs(bytes(text)))
+        return true;
+    *error =
+        "--timeout must be a number of milliseconds such as 500; 0 means the defaults (got '" + text + "')";
+    return false;
 }
 
 } // namespace vantor::cli

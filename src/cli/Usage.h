@@ -2,15 +2,19 @@
 
 #include <QCommandLineParser>
 #include <QStringList>
+#include <cstdint>
 #include <optional>
 #include <string>
 
 namespace vantor::cli {
 
-// Parsing shared by the subcommands: --help, and usage errors with exit status 2.
+// Parsing shared by the subcommands: help and version, strict values, and usage errors with exit
+// status 2. Every message starts with "vantor: ".
 class Usage
 {
 public:
+    // -h/--help/--help-all and -V/--version; parse() answers them without doing anything else.
+    static void addStandardOptions(QCommandLineParser& parser);
     // Parses; returns an exit status when the command is done already (help shown, or an error).
     static std::optional<int> parse(QCommandLineParser& parser, const QStringList& arguments);
     // Prints "vantor: <message>" and a pointer to --help; returns the usage error status.
@@ -20,6 +24,16 @@ public:
     // gives back exactly what was typed, whatever the locale or encoding.
     static QStringList arguments(int argc, char* argv[]);
     static std::string bytes(const QString& argument) { return argument.toLatin1().toStdString(); }
+
+    // A PLC ID on the command line: 1 to 4 hexadecimal digits, blanks around them allowed. Unlike the
+    // panel's box, nothing else is taken: on a shared line a typo must not address another PLC.
+    static bool strictId(const QString& text, std::int16_t* id, QString* error);
+    // A timeout as the console's box reads one (blanks around, a fraction rounded, 0 for the
+    // fallbacks), but text that is no number at all is an error rather than a silent fallback.
+    static bool strictTimeout(const QString& text, QString* error);
+
+    // Prints a diagnostic line on standard error: "vantor: <message>".
+    static void note(const std::string& message);
 };
 
 } // namespace vantor::cli

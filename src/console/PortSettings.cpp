@@ -60,6 +60,26 @@ PortSettings PortSettings::fromIndexes(int baudIndex, int dataBitIndex, int pari
     return s;
 }
 
+std::string PortSettings::shortText() const
+{
+    return std::to_string(dataBits) + parity + std::to_string(stopBits);
+}
+
+std::string PortSettings::differencesFrom(const PortSettings& applied) const
+{
+    std::string out;
+    const auto add = [&out](const std::string& what) { out += (out.empty() ? "" : " and ") + what; };
+    if (baudRate != applied.baudRate)
+        add(std::to_string(baudRate) + " baud (it runs at " + std::to_string(applied.baudRate) + ")");
+    if (parity != applied.parity)
+        add(std::string("parity ") + (parity == 'E' ? "even" : parity == 'O' ? "odd" : "none"));
+    if (dataBits != applied.dataBits)
+        add(std::to_string(dataBits) + " data bits");
+    if (stopBits != applied.stopBits)
+        add(std::to_string(stopBits) + " stop bits");
+    return out;
+}
+
 bool PortSettings::operator==(const PortSettings& other) const
 {
     return baudRate == other.baudRate && parity == other.parity && dataBits == other.dataBits &&

@@ -15,6 +15,10 @@ struct PortSettings
 
     // "baud,parity letter,data bits,stop bits", e.g. "38400,N,8,1".
     std::string settingsText() const;
+    // "8N1": data bits, parity letter, stop bits.
+    std::string shortText() const;
+    // What these settings ask for that applied lacks, in words: "parity even and 7 data bits".
+    std::string differencesFrom(const PortSettings& applied) const;
 
     // The console's lists, in their order, and the index each starts on.
     static const std::vector<std::string>& portItems();

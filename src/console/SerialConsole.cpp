@@ -62,6 +62,16 @@ bool SerialConsole::openPort()
     openName_ = portName_;
     if (logSink_)
         logSink_(PortName::displayName(portName_) + ": Open at " + settings_.settingsText());
+    // Pseudo-terminals and some USB adapters accept settings they cannot apply, without a word.
+    if (const auto applied = link_.appliedSettings(); applied && !(*applied == settings_)) {
+        const std::string warning = PortName::displayName(portName_) + ": the device ignored " +
+                                    settings_.differencesFrom(*applied) + ": it runs " +
+                                    applied->shortText() + ".";
+        if (warningSink_)
+            warningSink_(warning);
+        else if (logSink_)
+            logSink_(warning);
+    }
     if (stateSink_)
         stateSink_(true);
     return true;

@@ -43,6 +43,8 @@ public:
     void setLogSink(std::function<void(const std::string&)> sink) { logSink_ = std::move(sink); }
     // Port failures: could not open, lost. A full sentence naming the port.
     void setErrorSink(std::function<void(const std::string&)> sink) { errorSink_ = std::move(sink); }
+    // Warnings about the open port: settings the device did not take. Without a sink they go to the log.
+    void setWarningSink(std::function<void(const std::string&)> sink) { warningSink_ = std::move(sink); }
     // Called with the new state whenever the port opens or closes, a lost port included.
     void setStateSink(std::function<void(bool open)> sink) { stateSink_ = std::move(sink); }
 
@@ -91,6 +93,7 @@ private:
     std::int16_t simId_ = 1;
     std::function<void(const std::string&)> logSink_;
     std::function<void(const std::string&)> errorSink_;
+    std::function<void(const std::string&)> warningSink_;
     std::function<void(bool)> stateSink_;
 };
 

@@ -6,6 +6,7 @@
 #include "hostlink/LinkPort.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class QSerialPort;
@@ -35,6 +36,9 @@ public:
     bool write(const std::string& bytes);
     // See hostlink::LinkPort::read.
     hostlink::PortRead read(int waitMs);
+
+    // What the device actually runs at, read back from it after opening; nothing when it cannot tell.
+    std::optional<PortSettings> appliedSettings() const;
 
     // Why the port was lost, as a sentence; empty until it happens.
     const std::string& lostMessage() const { return lostMessage_; }

@@ -1,7 +1,9 @@
 #include "upload/UploadProcedure.h"
 
+#include "hostlink/ControlText.h"
 #include "hostlink/Frame.h"
 #include "hostlink/PlcId.h"
+#include "hostlink/TimeoutText.h"
 #include "upload/CompiledCodeFormat.h"
 #include "upload/CompiledCodeReader.h"
 
@@ -85,6 +87,10 @@ UploadProcedure::Step UploadProcedure::exchange(const std::string& command, cons
     const std::string frame = hostlink::Frame::build(id.id, command);
     const auto result = link_.exchange.sendCommand(frame);
     lastStatus_ = result.status;
+    lastFrame_ = frame;
+    lastIdHex_ = hostlink::Frame::renderHex(id.id);
+    lastCode_ = command.substr(0, 2);
+    lastResponse_ = result.response;
     if (result.status == ExchangeStatus::Interrupted)
         return Step::Interrupted;
     if (result.portFailed())
@@ -130,6 +136,29 @@ std::string UploadProcedure::afterRecords() const
                    "unchanged.";
 }
 
+std::string UploadProcedure::replyProblem(const std::string& frame) const
+{
+    if (lastResponse_.empty())
+        return "nothing answered " + hostlink::ControlText::escape(frame) + " within " +
+               std::to_string(hostlink::TimeoutText::effectiveMs(
+                   link_.exchange.timeoutText(), hostlink::CommandExchange::responseFallbackMs)) +
+               " ms";
+    // "@", another ID, the same code: a PLC with another ID answered; on a shared line that is no echo.
+    // The code's letters may be hex digits too ("C2"), so try each length an ID can have.
+    for (const std::size_t digits : {std::size_t{2}, std::size_t{3}, std::size_t{4}}) {
+        if (lastResponse_.size() < 1 + digits + 2 || lastResponse_[0] != '@' ||
+            lastResponse_.find_first_not_of("0123456789ABCDEF", 1) < 1 + digits ||
+            lastResponse_.compare(1 + digits, 2, lastCode_) != 0)
+            continue;
+        const std::string otherId = lastResponse_.substr(1, digits);
+        if (otherId != lastIdHex_)
+            return "a PLC answered as ID " + otherId + " (" + hostlink::ControlText::escape(lastResponse_) +
+                   "), not as " + lastIdHex_ + ": check the PLC ID";
+    }
+    return "the reply to " + hostlink::ControlText::escape(frame) + " was not its echo: \"" +
+           hostlink::ControlText::escape(lastResponse_) + "\"";
+}
+
 std::optional<UploadOutcome> UploadProcedure::linkFailure(Step step, const UploadInput& input,
                                                           const std::string& when)
 {
@@ -160,8 +189,10 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
             return unreadable(reader, path, false);
         return stop(UploadOutcome::FileRejected, "The file is empty. Uploading aborted", true);
     }
-    if (!CompiledCodeFormat::isHeader(line))
+    if (!CompiledCodeFormat::isHeader(line)) {
+        reporter_.detail("the header line is not accepted: " + CompiledCodeFormat::headerProblem(line));
         return stop(UploadOutcome::FileRejected, invalidFileCaption, true);
+    }
     std::int64_t total = 0;
     while (reader.readLine(line)) {
         total += CompiledCodeFormat::codeFor(line) ? 1 : 0;
@@ -188,8 +219,10 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
     const Step linkTest = exchange("C2", input);
     if (const auto failed = linkFailure(linkTest, input, "during the link test; no record was sent."))
         return *failed;
-    if (linkTest == Step::NotEchoed)
+    if (linkTest == Step::NotEchoed) {
+        reporter_.detail("link test: " + replyProblem(lastFrame_) + "; nothing else was sent");
         return stop(UploadOutcome::NoLinkResponse, noResponseCaption, false);
+    }
 
     std::int64_t lineNumber = 1;
     while (reader.readLine(line)) {
@@ -205,8 +238,14 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
         reporter_.recordSent(lineNumber, total, lineCaption(lineNumber));
         reporter_.repaint();
         ++lineNumber;
-        if (step == Step::NotEchoed)
+        if (step == Step::NotEchoed) {
+            reporter_.detail(
+                "record " + std::to_string(lineNumber - 1) + " of " + std::to_string(total) + " (file line " +
+                std::to_string(lastRecordFileLine_) + "): " + replyProblem(lastFrame_) +
+                ". Nothing was sent after it: the PLC holds a partial program that was not saved to "
+                "EEPROM; its saved program is unchanged");
             return stop(UploadOutcome::Aborted, recordFailedCaption, false);
+        }
         linesSent_ = lineNumber - 1;
     }
     if (reader.problem() == FileProblem::NotReadable)
@@ -234,6 +273,10 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
     }
 
     const std::int64_t sent = lineNumber - 1;
+    if (!confirmed)
+        reporter_.detail("none of the " + std::to_string(maxSavePolls) +
+                         " IR polls after the save was echoed (" + replyProblem(lastFrame_) +
+                         "); check that the PLC kept the program before relying on it");
     reporter_.showCaption(confirmed ? uploadedCaption(sent)
                                     : uploadedCaption(sent) + saveNotConfirmedWarning);
 

@@ -77,12 +77,18 @@ private:
     std::optional<UploadOutcome> linkFailure(Step step, const UploadInput& input, const std::string& when);
     UploadOutcome badPlcId(const UploadInput& input);
     std::string afterRecords() const;
+    // What came back instead of the echo of frame, in words.
+    std::string replyProblem(const std::string& frame) const;
 
     UploadLink link_;
     UploadReporter& reporter_;
     std::int64_t linesSent_ = 0;
     std::int64_t lastRecordFileLine_ = 0;
     hostlink::ExchangeStatus lastStatus_ = hostlink::ExchangeStatus::NoResponse;
+    std::string lastFrame_;
+    std::string lastIdHex_;
+    std::string lastCode_;
+    std::string lastResponse_;
 };
 
 } // namespace vantor::upload

@@ -17,6 +17,9 @@ public:
     // A record line went out and was echoed or not: caption is "Uploading Line #:  N" for the
     // line number N (from 1) out of total record lines; showCaption is not called for it.
     virtual void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string& caption) = 0;
+    // Why something failed, beyond the caption: what was sent, what came back, where in the file.
+    // One sentence, for a log or standard error; the panel's caption does not change.
+    virtual void detail(const std::string& /*sentence*/) {}
 };
 
 } // namespace vantor::upload

@@ -359,9 +359,10 @@ TEST_F(Windows, EveryCaptionFitsTheStatusLabel)
         upload::UploadProcedure::savingCaption,
         upload::UploadProcedure::uploadedCaption(300000) + upload::UploadProcedure::saveNotConfirmedWarning,
         upload::UploadProcedure::uploadedCaption(13) + "\n(through /dev/ttyUSB0, the port still open)",
-        "Cannot open COM 2 (/dev/ttyS1): the port is busy or locked by another program (Permission error "
-        "while "
-        "locking the device). Close the other program, or choose another port. Upload aborted.",
+        "Cannot open /dev/ttyUSB0: permission denied, and no group may use it. Ask the administrator for "
+        "access, "
+        "for example a udev rule that gives your user or the dialout group read and write on /dev/ttyUSB0. "
+        "Upload aborted.",
         longPath + " changed during the upload: 300000 records were sent but not saved, and the PLC's saved "
                    "program is unchanged. Upload aborted; upload the file again.",
         "Line 12345 of " + longPath +

@@ -73,6 +73,7 @@ struct Case
     std::int16_t frameId;
     std::string finalCaption;
     int status;
+    const char* says = ""; // on standard error
 };
 
 } // namespace
@@ -83,7 +84,26 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
         return join(join(join({"C2"}, records), {"CS", "IR"}), tail);
     };
     const Case cases[] = {
-        {"mixed file", mixedFile, {}, 1, {}, full(mixedCommands, {"C1"}), 1, " 6 Lines Uploaded!", 0},
+        {"mixed file",
+         mixedFile,
+         {},
+         1,
+         {},
+         full(mixedCommands, {"C1"}),
+         1,
+         " 6 Lines Uploaded!",
+         0,
+         "to PLC ID 01 through /dev/pts/"},
+        {"summary without a terminal",
+         mixedFile,
+         {"-r", "-i", "1"},
+         1,
+         {},
+         full(mixedCommands, {"CL", "C1", "CL"}),
+         1,
+         " 6 Lines Uploaded!",
+         0,
+         "vantor: 6 records sent and echoed in "},
         {"header only", header, {}, 1, {}, full({}, {"C1"}), 1, " 0 Lines Uploaded!", 0},
         {"reset checked",
          header + "05:\r\n",
@@ -103,9 +123,9 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
          1,
          " 1 Lines Uploaded!",
          0},
-        {"ID with blanks",
+        {"ID with blanks around",
          header + "05:\r\n",
-         {"--id", " 1 2"},
+         {"--id", " 12 "},
          0x12,
          {},
          full({"CT"}, {"C1"}),
@@ -130,16 +150,7 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
          -2,
          " 1 Lines Uploaded!",
          0},
-        {"ID too long",
-         mixedFile,
-         {"--id", "12345"},
-         1,
-         {},
-         {},
-         1,
-         "The PLC ID \"12345\" has more than four hexadecimal digits. Enter the PLC's ID as 00 to FF. "
-         "Uploading aborted",
-         5},
+        {"ID too long", mixedFile, {"--id", "12345"}, 1, {}, {}, 1, "", 2, "vantor: --id must be"},
         {"header with trailing blank",
          "Vantor Compiled Code \r\n05:\r\n",
          {},
@@ -166,7 +177,8 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
          {},
          1,
          "Invalid file content. Uploading aborted",
-         4},
+         4,
+         "vantor: the header line is not accepted: its lines end with LF alone"},
         {"empty file", "", {}, 1, {}, {}, 1, "The file is empty. Uploading aborted", 4},
         {"silence on C2",
          mixedFile,
@@ -176,7 +188,8 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
          {"C2"},
          1,
          "No response from PLC",
-         7},
+         7,
+         "vantor: link test: nothing answered @01C230* within 150 ms; nothing else was sent"},
         {"wrong ID in the echo",
          mixedFile,
          {},
@@ -185,7 +198,8 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
          {"C2"},
          1,
          "No response from PLC",
-         7},
+         7,
+         "vantor: link test: a PLC answered as ID 02 (@02C20033*), not as 01: check the PLC ID"},
         {"another PLC's ID", mixedFile, {"--id", "02"}, 1, {}, {"C2"}, 2, "No response from PLC", 7},
         {"silence on record 3",
          mixedFile,
@@ -195,7 +209,10 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
          {"C2", "CZ0000000C", "Wm0010FF", "CT"},
          1,
          "Error receiving PLC Response. Upload aborted.",
-         8},
+         8,
+         "vantor: record 3 of 6 (file line 7): nothing answered @01CT56* within 150 ms. Nothing was sent "
+         "after "
+         "it: the PLC holds a partial program that was not saved to EEPROM"},
         {"IR busy for three polls",
          header + "05:\r\n",
          {},
@@ -254,6 +271,7 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
         else
             EXPECT_EQ(lastLine(run.out), c.finalCaption);
         EXPECT_EQ(plc.snapshot().frames(), framesFor(c.frameId, c.commands));
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         if (c.status == 0 || c.status == 9) {
             const auto saved = plc.snapshot().savedProgram();
             EXPECT_EQ(saved.size(),
@@ -327,7 +345,10 @@ TEST(VantorCheck, TellsWhetherTheUploadWouldStart)
         {"Vantor Compiled Code \r\n", {}, 4, {"trailing blanks"}},
         {"Vantor Compiled Code\n01:00\n", {}, 4, {"LF alone"}},
         {"", {}, 4, {"Header: rejected: the file is empty."}},
-        {header, {"--id", "10000"}, 5, {"Records to send: 0", "PLC ID: rejected"}},
+        {header,
+         {"--id", "fffe", "--frames"},
+         0,
+         {"Records to send: 0", "Frames for PLC ID FFFE:", "@FFFEC2"}},
     };
     for (const Probe& p : probes) {
         SCOPED_TRACE(p.says.front());
