@@ -4,15 +4,12 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <cstdio>
 
-int main(int argc, char* argv[])
+namespace {
+
+void describeOptions(QCommandLineParser& parser)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("vantor-uploader");
-    QApplication::setApplicationVersion(VANTOR_VERSION);
-    QApplication::setWindowIcon(QIcon::fromTheme("vantor-uploader"));
-
-    QCommandLineParser parser;
     parser.setApplicationDescription("Uploads compiled controller programs into a PLC over a serial line.");
     parser.addHelpOption();
     parser.addVersionOption();
@@ -25,6 +22,45 @@ int main(int argc, char* argv[])
     });
     parser.addPositionalArgument(
         "FILE", "The compiled program (.VQC) to show in the file box, ready to upload.", "[FILE]");
+}
+
+// Help and version need no display: they are answered before the windowing system is touched, so
+// they work over ssh and in scripts.
+bool asksForHelpOrVersion(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--")
+            break;
+        if (a == "-h" || a == "--help" || a == "--help-all" || a == "-v" || a == "--version" || a == "-V")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (asksForHelpOrVersion(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName("vantor-uploader");
+        QCoreApplication::setApplicationVersion(VANTOR_VERSION);
+        QCommandLineParser parser;
+        describeOptions(parser);
+        parser.addOption({"V", "Print the version and exit (as -v)."});
+        parser.process(core); // answers help and -v/--version, and exits
+        std::printf("vantor-uploader %s\n", VANTOR_VERSION);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("vantor-uploader");
+    QApplication::setApplicationVersion(VANTOR_VERSION);
+    QApplication::setWindowIcon(QIcon::fromTheme("vantor-uploader"));
+
+    QCommandLineParser parser;
+    describeOptions(parser);
     parser.process(app);
 
     // For the pictures, Select answers with FILE instead of showing the dialog.
