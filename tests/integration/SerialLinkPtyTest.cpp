@@ -193,8 +193,9 @@ TEST(SerialLinkPty, OpenAndCloseActionsAreIdempotent)
     console.closePort();
     EXPECT_TRUE(console.openPort());
     // A pseudo-terminal takes parity and 7 data bits without complaint, and runs 8N as before.
-    EXPECT_EQ(watched.log, (std::vector<std::string>{"SIM: Open at 38400,N,8,1", "SIM: Open at 9600,E,7,2",
-                                                     "SIM: the device ignored parity even and 7 data bits: it runs "
-                                                     "8N2."}));
+    EXPECT_EQ(watched.log,
+              (std::vector<std::string>{"SIM: Open at 38400,N,8,1", "SIM: Open at 9600,E,7,2",
+                                        "SIM: the device ignored parity even and 7 data bits: it runs "
+                                        "8N2."}));
     EXPECT_EQ(watched.states, (std::vector<bool>{true, false, true}));
 }
