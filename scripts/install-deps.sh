@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix wine64 googletest
 )
 
 missing=()

@@ -6,9 +6,11 @@
 #include "hostlink/PlcId.h"
 #include "plcsim/PtyPlcServer.h"
 
-#include <csignal>
+#include "cli/StopSignals.h"
+
+#include <chrono>
 #include <cstdio>
-#include <ctime>
+#include <thread>
 
 namespace vantor::cli {
 
@@ -84,13 +86,13 @@ int PlcSimCommand::run(const QStringList& arguments)
     if (!Usage::strictId(parser.value("id"), &id.id, &error))
         return Usage::fail(parser, error);
 
-    // Ctrl+C and kill are taken synchronously below, so the server shuts down cleanly.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    if (!plcsim::PtyPlcServer::available()) {
+        Usage::note("plc-sim serves the simulated PLC on a pseudo-terminal, which this system does not have; "
+                    "use --port SIM with upload or send instead");
+        return InternalError;
+    }
+    // Ctrl+C and kill only set a flag, looked at below, so the server shuts down cleanly.
+    StopSignals::install();
 
     plcsim::PtyPlcServer server(plcsim::SimulatedPlc(id.id, faults));
     if (parser.isSet("verbose")) {
@@ -109,11 +111,8 @@ int PlcSimCommand::run(const QStringList& arguments)
                  hostlink::Frame::renderHex(id.id).c_str(), server.devicePath().c_str());
     std::fflush(stdout);
 
-    const timespec tick{0, 100 * 1000 * 1000};
-    while (server.isServing()) {
-        if (sigtimedwait(&stopSignals, nullptr, &tick) > 0)
-            break;
-    }
+    while (server.isServing() && !StopSignals::requested())
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const bool hungUp = server.snapshot().hungUp();
     server.stop();
     if (hungUp)

@@ -3,12 +3,12 @@
 #include "cli/ExitStatus.h"
 #include "cli/PortOptions.h"
 #include "cli/StopSignals.h"
+#include "cli/Terminal.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
 #include "hostlink/ControlText.h"
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace vantor::cli {
 
@@ -47,7 +47,7 @@ int SendCommand::run(const QStringList& arguments)
         return PortNotOpenable;
     // A reply is printed whole, NUL bytes included; on a terminal its control characters are shown
     // in the trace's notation, so a device cannot drive the user's terminal.
-    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    const bool terminal = Terminal::isTerminal(stdout);
     int status = Success;
     for (const QString& command : parser.positionalArguments()) {
         const auto result = StopSignals::requested()

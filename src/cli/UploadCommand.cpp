@@ -4,6 +4,7 @@
 #include "cli/PortOptions.h"
 #include "cli/ProgressBar.h"
 #include "cli/StopSignals.h"
+#include "cli/Terminal.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
 #include "hostlink/Frame.h"
@@ -14,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
 
 namespace vantor::cli {
 
@@ -124,7 +124,7 @@ int UploadCommand::run(const QStringList& arguments)
     console.setWarningSink([](const std::string& line) { Usage::note(line); });
 
     // The bar shares standard error with the trace, which would write over it: one or the other.
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const bool terminal = Terminal::isTerminal(stderr);
     CommandLineReporter reporter(terminal && !port.trace);
     // Port failures reach the user through the final caption, which names the port and the cause.
     console.setErrorSink([](const std::string&) {});

@@ -2,6 +2,7 @@
 
 #include "console/PortName.h"
 #include "hostlink/SteadyClock.h"
+#include "plcsim/InProcessPlcLink.h"
 #include "plcsim/PtyPlcServer.h"
 
 namespace vantor::console {
@@ -44,11 +45,27 @@ std::string SerialConsole::resolveDevice()
     return simulator_->devicePath();
 }
 
+bool SerialConsole::openInProcess()
+{
+    // A simulated PLC that hung up is gone for good; a fresh one stands in for it.
+    if (!inProcess_ || inProcess_->hungUp())
+        inProcess_ = std::make_unique<plcsim::InProcessPlcLink>(plcsim::SimulatedPlc(simId_, simFaults_));
+    inProcessOpen_ = true;
+    openName_ = portName_;
+    if (logSink_)
+        logSink_(PortName::displayName(portName_) + ": Open at " + settings_.settingsText());
+    if (stateSink_)
+        stateSink_(true);
+    return true;
+}
+
 bool SerialConsole::openPort()
 {
-    if (link_.isOpen())
+    if (isOpen())
         return true;
     lastOpen_ = {};
+    if (PortName::isSimulated(portName_) && !plcsim::PtyPlcServer::available())
+        return openInProcess();
     const std::string device = resolveDevice();
     if (device.empty()) {
         reportProblem(lastOpen_.message);
@@ -79,8 +96,9 @@ bool SerialConsole::openPort()
 
 void SerialConsole::closePort()
 {
-    if (!link_.isOpen())
+    if (!isOpen())
         return;
+    inProcessOpen_ = false;
     link_.close();
     if (stateSink_)
         stateSink_(false);
@@ -88,7 +106,7 @@ void SerialConsole::closePort()
 
 bool SerialConsole::isOpen() const
 {
-    return link_.isOpen();
+    return link_.isOpen() || inProcessOpen_;
 }
 
 void SerialConsole::reportProblem(const std::string& message)
@@ -100,14 +118,20 @@ void SerialConsole::reportProblem(const std::string& message)
 
 void SerialConsole::portLost()
 {
-    reportProblem(link_.lostMessage());
+    if (inProcessOpen_) {
+        inProcessOpen_ = false;
+        reportProblem("Lost the connection to " + PortName::displayName(openName_) +
+                      ": the simulated PLC hung up. Open the port again for a fresh one.");
+    } else {
+        reportProblem(link_.lostMessage());
+    }
     if (stateSink_)
         stateSink_(false);
 }
 
 bool SerialConsole::write(const std::string& bytes)
 {
-    if (link_.write(bytes))
+    if (inProcessOpen_ ? inProcess_->write(bytes) : link_.write(bytes))
         return true;
     portLost();
     return false;
@@ -115,7 +139,7 @@ bool SerialConsole::write(const std::string& bytes)
 
 hostlink::PortRead SerialConsole::read(int waitMs)
 {
-    hostlink::PortRead got = link_.read(waitMs);
+    hostlink::PortRead got = inProcessOpen_ ? inProcess_->read(waitMs) : link_.read(waitMs);
     if (got.lost)
         portLost();
     return got;

@@ -12,8 +12,9 @@
 #include <string>
 
 namespace vantor::plcsim {
+class InProcessPlcLink;
 class PtyPlcServer;
-}
+} // namespace vantor::plcsim
 
 namespace vantor::console {
 
@@ -22,7 +23,8 @@ namespace vantor::console {
 // command-line tool both drive this; what the user sees goes out through the sinks.
 //
 // The port named "SIM" is a simulated PLC started on a pseudo-terminal inside this process on first
-// opening and talked to through the same serial port layer as real hardware.
+// opening and talked to through the same serial port layer as real hardware. Where the platform has no
+// pseudo-terminals, SIM is an in-process link straight to the simulated PLC instead.
 class SerialConsole : public hostlink::LinkPort
 {
 public:
@@ -69,6 +71,7 @@ public:
     // The simulated PLC behind "SIM": its faults and ID apply to the next one started. The running
     // one, if any, is reachable for inspection.
     void setSimulatorFaults(const plcsim::PlcFaults& faults, std::int16_t id = 1);
+    // Null where SIM runs in-process.
     plcsim::PtyPlcServer* simulator() { return simulator_.get(); }
 
     // hostlink::LinkPort
@@ -78,6 +81,7 @@ public:
 
 private:
     std::string resolveDevice();
+    bool openInProcess();
     void portLost();
     void reportProblem(const std::string& message);
 
@@ -89,6 +93,8 @@ private:
     OpenResult lastOpen_;
     std::string lastProblem_;
     std::unique_ptr<plcsim::PtyPlcServer> simulator_;
+    std::unique_ptr<plcsim::InProcessPlcLink> inProcess_; // SIM without a pseudo-terminal
+    bool inProcessOpen_ = false;
     plcsim::PlcFaults simFaults_;
     std::int16_t simId_ = 1;
     std::function<void(const std::string&)> logSink_;

@@ -2,14 +2,10 @@
 
 #include <QSerialPort>
 
+#include "console/DeviceChecks.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <grp.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace vantor::console {
 
@@ -30,61 +26,9 @@ QSerialPort::Parity toQt(char parity)
     }
 }
 
-std::string groupOf(const struct stat& st)
-{
-    if (const group* g = ::getgrgid(st.st_gid))
-        return g->gr_name;
-    return std::to_string(st.st_gid);
-}
-
-// Advice for a device the user may not open: a group to join only when that group may read and write
-// it (and is not root, which nobody should join for this); otherwise who can grant access.
-std::string permissionAdvice(const std::string& devicePath, const struct stat& st)
-{
-    const bool groupMayUse = (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP);
-    if (groupMayUse && st.st_gid != 0) {
-        const std::string group = groupOf(st);
-        return "permission denied. Add your user to the group '" + group +
-               "' that owns the device (sudo usermod -aG " + group + " $USER), then log out and in again.";
-    }
-    return "permission denied, and no group may use it. Ask the administrator for access, for example a udev "
-           "rule "
-           "that gives your user or the dialout group read and write on " +
-           devicePath + ".";
-}
-
-// Who holds a busy port, from its UUCP-style lock file when there is one.
-std::string busyAdvice(const std::string& devicePath)
-{
-    // The port layer names its lock after the device below /dev, with '/' as '_': LCK..ttyUSB0, LCK..pts_3.
-    std::string base = devicePath.compare(0, 5, "/dev/") == 0 ? devicePath.substr(5) : devicePath;
-    std::replace(base.begin(), base.end(), '/', '_');
-    for (const char* dir : {"/run/lock/", "/var/lock/"}) {
-        std::FILE* lock = std::fopen((std::string(dir) + "LCK.." + base).c_str(), "r");
-        if (!lock)
-            continue;
-        long pid = 0;
-        const bool read = std::fscanf(lock, "%ld", &pid) == 1;
-        std::fclose(lock);
-        if (!read || pid <= 0)
-            break;
-        std::string program;
-        if (std::FILE* comm = std::fopen(("/proc/" + std::to_string(pid) + "/comm").c_str(), "r")) {
-            char name[64] = {};
-            if (std::fgets(name, sizeof name, comm))
-                program = std::string(name).substr(0, std::string(name).find('\n'));
-            std::fclose(comm);
-        }
-        return "the port is in use by " + (program.empty() ? "process" : program + ", process") + " " +
-               std::to_string(pid) + ". Close that program, or choose another port.";
-    }
-    return "the port is in use by another program. Find it with 'fuser -v " + devicePath +
-           "', close it, or choose another port.";
-}
-
 OpenResult failure(OpenError error, const std::string& name, const std::string& detail)
 {
-    return {error, "Cannot open " + name + ": " + detail};
+    return {error, DeviceChecks::cannotOpen(name, detail)};
 }
 
 } // namespace
@@ -101,21 +45,8 @@ OpenResult SerialLink::open(const std::string& devicePath, const std::string& di
     lostMessage_.clear();
     const std::string name = displayName == devicePath ? devicePath : displayName + " (" + devicePath + ")";
 
-    // Classify what the port layer would only call "not found" or "permission": the file system tells
-    // the causes apart, and a user needs to know which one to fix.
-    struct stat st
-    {
-    };
-    if (::stat(devicePath.c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return failure(OpenError::NoSuchDevice, name,
-                           "no such device. Check the port name, and that the adapter is plugged in.");
-        return failure(OpenError::Other, name, std::strerror(errno));
-    }
-    if (!S_ISCHR(st.st_mode))
-        return failure(OpenError::NotSerialDevice, name, "this is not a serial device.");
-    if (::access(devicePath.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
-        return failure(OpenError::PermissionDenied, name, permissionAdvice(devicePath, st));
+    if (auto refused = DeviceChecks::beforeOpening(devicePath, name))
+        return *refused;
 
     port_->setPortName(QString::fromStdString(devicePath));
     port_->setBaudRate(settings.baudRate);
@@ -136,10 +67,10 @@ OpenResult SerialLink::open(const std::string& devicePath, const std::string& di
                            "no such device. Check the port name, and that the adapter is plugged in.");
         case QSerialPort::PermissionError:
         case QSerialPort::OpenError:
-            return failure(OpenError::Busy, name, busyAdvice(devicePath));
+            return failure(OpenError::Busy, name, DeviceChecks::busyAdvice(devicePath));
         default:
             // A character device that refuses terminal requests (ENOTTY) is no serial port at all.
-            if (systemError == ENOTTY)
+            if (DeviceChecks::notATerminal(systemError))
                 return failure(OpenError::NotSerialDevice, name, "this is not a serial device.");
             if (error == QSerialPort::UnsupportedOperationError)
                 return failure(OpenError::SettingsRejected, name,
@@ -154,45 +85,8 @@ OpenResult SerialLink::open(const std::string& devicePath, const std::string& di
     markParityErrors_ = settings.parity != 'N';
     parityFilter_.reset();
     if (markParityErrors_)
-        enableParityMarking();
+        markParityErrors_ = DeviceChecks::markParityErrors(port_->handle());
     return {};
-}
-
-std::optional<PortSettings> SerialLink::appliedSettings() const
-{
-    termios tio{};
-    const int fd = port_->isOpen() ? static_cast<int>(port_->handle()) : -1;
-    if (fd < 0 || ::tcgetattr(fd, &tio) != 0)
-        return std::nullopt;
-    PortSettings applied;
-    static const struct
-    {
-        speed_t code;
-        int rate;
-    } speeds[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
-                  {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
-    applied.baudRate = 0;
-    for (const auto& s : speeds) {
-        if (::cfgetospeed(&tio) == s.code)
-            applied.baudRate = s.rate;
-    }
-    if (applied.baudRate == 0)
-        applied.baudRate = port_->baudRate(); // a rate the table does not know: trust the port layer
-    applied.dataBits = (tio.c_cflag & CSIZE) == CS7 ? 7 : (tio.c_cflag & CSIZE) == CS8 ? 8 : 0;
-    applied.parity = !(tio.c_cflag & PARENB) ? 'N' : (tio.c_cflag & PARODD) ? 'O' : 'E';
-    applied.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
-    return applied;
-}
-
-void SerialLink::enableParityMarking()
-{
-    termios tio{};
-    const int fd = static_cast<int>(port_->handle());
-    if (fd < 0 || ::tcgetattr(fd, &tio) != 0)
-        return;
-    tio.c_iflag |= INPCK | PARMRK;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | ISTRIP);
-    ::tcsetattr(fd, TCSANOW, &tio);
 }
 
 void SerialLink::close()
@@ -263,6 +157,13 @@ hostlink::PortRead SerialLink::read(int waitMs)
     if (markParityErrors_)
         result.bytes = parityFilter_.filter(result.bytes);
     return result;
+}
+
+std::optional<PortSettings> SerialLink::appliedSettings() const
+{
+    if (!port_->isOpen())
+        return std::nullopt;
+    return DeviceChecks::appliedSettings(port_->handle(), port_->baudRate());
 }
 
 } // namespace vantor::console

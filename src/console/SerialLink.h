@@ -45,7 +45,6 @@ public:
 
 private:
     void lose(const std::string& what);
-    void enableParityMarking();
 
     std::unique_ptr<QSerialPort> port_;
     std::string displayName_;

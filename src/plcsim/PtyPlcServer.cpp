@@ -6,13 +6,22 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#if defined(VANTOR_PTY_H)
 #include <pty.h>
+#elif defined(VANTOR_UTIL_H)
+#include <util.h>
+#endif
 #include <termios.h>
 #include <unistd.h>
 
 namespace vantor::plcsim {
 
 using hostlink::ControlText;
+
+bool PtyPlcServer::available()
+{
+    return true;
+}
 
 PtyPlcServer::PtyPlcServer(SimulatedPlc plc) : plc_(std::move(plc)) {}
 
@@ -41,7 +50,8 @@ bool PtyPlcServer::start(std::string* error)
     }
     ::fcntl(master_, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
-    if (::pipe2(wake_, O_CLOEXEC) != 0) {
+    if (::pipe(wake_) != 0 || ::fcntl(wake_[0], F_SETFD, FD_CLOEXEC) != 0 ||
+        ::fcntl(wake_[1], F_SETFD, FD_CLOEXEC) != 0) {
         if (error)
             *error = std::string("cannot create a pipe: ") + std::strerror(errno);
         closeLine();

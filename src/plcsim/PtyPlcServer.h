@@ -27,6 +27,9 @@ public:
     using Monitor = std::function<void(const std::string& event)>;
     void setMonitor(Monitor monitor) { monitor_ = std::move(monitor); }
 
+    // Whether this platform has pseudo-terminals at all; where it has none, start() always fails.
+    static bool available();
+
     // Opens the pseudo-terminal and starts serving. On failure returns false with a reason in *error.
     bool start(std::string* error);
     // Stops serving and closes the pseudo-terminal; safe to call twice.

@@ -28,6 +28,8 @@ enum class FileProblem {
 // find out). Anything else that can be read (a pipe, a FIFO, a terminal, a character device) is read
 // once, to its end, into memory at open(): at most maxStreamBytes, waiting at most stallMs for each
 // piece, so an endless or silent source ends in a problem instead of a hang or unbounded memory.
+// Bytes are read as they are: no line-end translation on any platform. On Windows the path is taken
+// as UTF-8 (the ANSI code page when it is not valid UTF-8), and a silent pipe is waited for.
 class ProgramFile
 {
 public:

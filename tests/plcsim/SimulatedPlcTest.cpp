@@ -1,5 +1,10 @@
 #include "plcsim/SimulatedPlc.h"
 #include "hostlink/Frame.h"
+#include "hostlink/SteadyClock.h"
+#include "plcsim/InProcessPlcLink.h"
+#include "support/ExchangeCases.h"
+
+#include <chrono>
 
 #include <gtest/gtest.h>
 
@@ -92,4 +97,24 @@ TEST(SimulatedPlc, SplitsAndDelaysAnswers)
     EXPECT_EQ(actions[0].delayMs, 30);
     EXPECT_EQ(actions[1].delayMs, 7);
     EXPECT_EQ(written(actions), Frame::build(1, "C200") + "\r");
+}
+
+// The link that carries SIM where there is no pseudo-terminal: the same cases as the serial port layer.
+TEST(InProcessPlcLink, ExchangesAsEveryLinkToThePlcMust)
+{
+    for (const vantor::test::ExchangeCase& c : vantor::test::exchangeCases()) {
+        SCOPED_TRACE(c.name);
+        InProcessPlcLink link(SimulatedPlc(1, c.faults));
+        vantor::hostlink::CommandExchange exchange(link, vantor::hostlink::SteadyClock::instance());
+        for (const vantor::test::ExchangeStep& step : c.steps) {
+            SCOPED_TRACE(step.command);
+            exchange.setTimeoutText(step.timeoutText);
+            const auto start = std::chrono::steady_clock::now();
+            const auto result = exchange.sendCommand(step.command);
+            EXPECT_EQ(result.status, step.status);
+            EXPECT_EQ(result.response, step.response);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        }
+        EXPECT_EQ(link.plc().enqCount(), c.enqAnswers);
+    }
 }

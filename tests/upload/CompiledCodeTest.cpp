@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <vector>
 
 using namespace vantor::upload;
@@ -138,16 +140,23 @@ TEST(CompiledCodeReader, NamesWhatKeepsAFileFromOpening)
         FileProblem problem;
         std::string says;
     };
-    const std::string loop = "/tmp/vantor-test-loop-" + std::to_string(::getpid()) + ".VQC";
-    std::remove(loop.c_str());
-    ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
-    const Case cases[] = {
+    namespace fs = std::filesystem;
+    const std::string tmp = fs::temp_directory_path().string();
+    const fs::path loop =
+        fs::temp_directory_path() / ("vantor-test-loop-" + std::to_string(std::random_device{}()));
+    std::error_code ignored;
+    fs::create_symlink(loop, loop, ignored); // a link to itself: not on every system
+    std::vector<Case> cases = {
         {"", FileProblem::NoneChosen, "No file chosen"},
         {"*.VQC", FileProblem::NoneChosen, "No file chosen"},
-        {"/tmp/vantor-no-such-file.VQC", FileProblem::NotFound, "no such file"},
-        {"/tmp", FileProblem::IsFolder, "it is a folder"},
-        {loop, FileProblem::NotReadable, "Cannot open " + loop + ": Too many levels of symbolic links"},
+        {tmp + "/vantor-no-such-file.VQC", FileProblem::NotFound, "no such file"},
+        {tmp, FileProblem::IsFolder, "it is a folder"},
     };
+#ifndef _WIN32
+    if (fs::is_symlink(loop))
+        cases.push_back({loop.string(), FileProblem::NotReadable,
+                         "Cannot open " + loop.string() + ": Too many levels of symbolic links"});
+#endif
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         CompiledCodeReader reader;
@@ -157,5 +166,21 @@ TEST(CompiledCodeReader, NamesWhatKeepsAFileFromOpening)
         std::string line;
         EXPECT_FALSE(reader.readLine(line));
     }
-    std::remove(loop.c_str());
+    fs::remove(loop, ignored);
+}
+
+TEST(CompiledCodeReader, OpensFileNamesBeyondAscii)
+{
+    // UTF-8 names, as the command line and the panel pass them; Windows needs its wide-character calls.
+    const auto path =
+        std::filesystem::temp_directory_path() / std::filesystem::u8path("vantor-\xC3\xBC"
+                                                                         "bung-\xE6\xB8\xAC\xE8\xA9\xA6.VQC");
+    std::ofstream(path, std::ios::binary) << "Vantor Compiled Code\r\n05:\r\n";
+    CompiledCodeReader reader;
+    ASSERT_EQ(reader.open(path.u8string()), FileProblem::None);
+    std::string line;
+    EXPECT_TRUE(reader.readLine(line));
+    EXPECT_EQ(line, "Vantor Compiled Code");
+    reader.close();
+    std::filesystem::remove(path);
 }

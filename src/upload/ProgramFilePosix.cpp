@@ -1,3 +1,4 @@
+// ProgramFile on POSIX systems: opened non-blocking, then inspected with fstat().
 #include "upload/ProgramFile.h"
 
 #include <algorithm>

@@ -1,0 +1,140 @@
+// DeviceChecks on POSIX systems: the file system tells why a device cannot be opened, the UUCP lock
+// file who holds it, and termios how it runs.
+#include "console/DeviceChecks.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <grp.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace vantor::console {
+
+namespace {
+
+std::string groupOf(const struct stat& st)
+{
+    if (const group* g = ::getgrgid(st.st_gid))
+        return g->gr_name;
+    return std::to_string(st.st_gid);
+}
+
+// Advice for a device the user may not open: a group to join only when that group may read and write
+// it (and is not root, which nobody should join for this); otherwise who can grant access.
+std::string permissionAdvice(const std::string& devicePath, const struct stat& st)
+{
+    const bool groupMayUse = (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP);
+    if (groupMayUse && st.st_gid != 0) {
+        const std::string group = groupOf(st);
+        return "permission denied. Add your user to the group '" + group +
+               "' that owns the device (sudo usermod -aG " + group + " $USER), then log out and in again.";
+    }
+    return "permission denied, and no group may use it. Ask the administrator for access, for example a udev "
+           "rule "
+           "that gives your user or the dialout group read and write on " +
+           devicePath + ".";
+}
+
+OpenResult refuse(OpenError error, const std::string& name, const std::string& detail)
+{
+    return {error, DeviceChecks::cannotOpen(name, detail)};
+}
+
+} // namespace
+
+std::optional<OpenResult> DeviceChecks::beforeOpening(const std::string& devicePath, const std::string& name)
+{
+    // Classify what the port layer would only call "not found" or "permission": the file system tells
+    // the causes apart, and a user needs to know which one to fix.
+    struct stat st
+    {
+    };
+    if (::stat(devicePath.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return refuse(OpenError::NoSuchDevice, name,
+                          "no such device. Check the port name, and that the adapter is plugged in.");
+        return refuse(OpenError::Other, name, std::strerror(errno));
+    }
+    if (!S_ISCHR(st.st_mode))
+        return refuse(OpenError::NotSerialDevice, name, "this is not a serial device.");
+    if (::access(devicePath.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
+        return refuse(OpenError::PermissionDenied, name, permissionAdvice(devicePath, st));
+
+    return std::nullopt;
+}
+
+// Who holds a busy port, from its UUCP-style lock file when there is one.
+std::string DeviceChecks::busyAdvice(const std::string& devicePath)
+{
+    // The port layer names its lock after the device below /dev, with '/' as '_': LCK..ttyUSB0, LCK..pts_3.
+    std::string base = devicePath.compare(0, 5, "/dev/") == 0 ? devicePath.substr(5) : devicePath;
+    std::replace(base.begin(), base.end(), '/', '_');
+    for (const char* dir : {"/run/lock/", "/var/lock/"}) {
+        std::FILE* lock = std::fopen((std::string(dir) + "LCK.." + base).c_str(), "r");
+        if (!lock)
+            continue;
+        long pid = 0;
+        const bool read = std::fscanf(lock, "%ld", &pid) == 1;
+        std::fclose(lock);
+        if (!read || pid <= 0)
+            break;
+        std::string program;
+        if (std::FILE* comm = std::fopen(("/proc/" + std::to_string(pid) + "/comm").c_str(), "r")) {
+            char name[64] = {};
+            if (std::fgets(name, sizeof name, comm))
+                program = std::string(name).substr(0, std::string(name).find('\n'));
+            std::fclose(comm);
+        }
+        return "the port is in use by " + (program.empty() ? "process" : program + ", process") + " " +
+               std::to_string(pid) + ". Close that program, or choose another port.";
+    }
+    return "the port is in use by another program. Find it with 'fuser -v " + devicePath +
+           "', close it, or choose another port.";
+}
+
+bool DeviceChecks::notATerminal(int systemError)
+{
+    return systemError == ENOTTY;
+}
+
+bool DeviceChecks::markParityErrors(qintptr handle)
+{
+    termios tio{};
+    const int fd = static_cast<int>(handle);
+    if (fd < 0 || ::tcgetattr(fd, &tio) != 0)
+        return false;
+    tio.c_iflag |= INPCK | PARMRK;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | ISTRIP);
+    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+std::optional<PortSettings> DeviceChecks::appliedSettings(qintptr handle, int fallbackBaud)
+{
+    termios tio{};
+    const int fd = static_cast<int>(handle);
+    if (fd < 0 || ::tcgetattr(fd, &tio) != 0)
+        return std::nullopt;
+    PortSettings applied;
+    static const struct
+    {
+        speed_t code;
+        int rate;
+    } speeds[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
+                  {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
+    applied.baudRate = 0;
+    for (const auto& s : speeds) {
+        if (::cfgetospeed(&tio) == s.code)
+            applied.baudRate = s.rate;
+    }
+    if (applied.baudRate == 0)
+        applied.baudRate = fallbackBaud; // a rate the table does not know: trust the port layer
+    applied.dataBits = (tio.c_cflag & CSIZE) == CS7 ? 7 : (tio.c_cflag & CSIZE) == CS8 ? 8 : 0;
+    applied.parity = !(tio.c_cflag & PARENB) ? 'N' : (tio.c_cflag & PARODD) ? 'O' : 'E';
+    applied.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
+    return applied;
+}
+
+} // namespace vantor::console

@@ -1,0 +1,39 @@
+// PtyPlcServer where the platform has no pseudo-terminals (Windows): it never starts, and callers
+// fall back to plcsim::InProcessPlcLink.
+#include "plcsim/PtyPlcServer.h"
+
+namespace vantor::plcsim {
+
+bool PtyPlcServer::available()
+{
+    return false;
+}
+
+PtyPlcServer::PtyPlcServer(SimulatedPlc plc) : plc_(std::move(plc)) {}
+
+PtyPlcServer::~PtyPlcServer() = default;
+
+bool PtyPlcServer::start(std::string* error)
+{
+    if (error)
+        *error = "this system has no pseudo-terminals";
+    return false;
+}
+
+void PtyPlcServer::stop() {}
+
+SimulatedPlc PtyPlcServer::snapshot() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return plc_;
+}
+
+void PtyPlcServer::serve() {}
+bool PtyPlcServer::pause(int)
+{
+    return false;
+}
+void PtyPlcServer::closeLine() {}
+void PtyPlcServer::report(const std::string&) const {}
+
+} // namespace vantor::plcsim
