@@ -59,6 +59,13 @@ public:
 
 private:
     FileProblem fail(FileProblem problem, int systemError);
+    // Adds bytes of input that is not a regular file to memory_; false beyond maxStreamBytes.
+    bool keep(const char* bytes, std::size_t count);
+    // The platform's part (ProgramFilePosix.cpp, ProgramFileWindows.cpp): open() itself, and the open
+    // regular file's descriptor.
+    void closeHandle();
+    std::int64_t readHandle(char* buffer, std::size_t size);
+    bool seekToStart();
     FileProblem slurp();
 
     int fd_ = -1;

@@ -16,29 +16,6 @@ namespace {
 constexpr int pollSliceMs = 100; // how often a wait for input looks at the stop check
 }
 
-ProgramFile::~ProgramFile()
-{
-    close();
-}
-
-void ProgramFile::close()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
-    regular_ = false;
-    memory_.clear();
-    memory_.shrink_to_fit();
-    memoryAt_ = 0;
-}
-
-FileProblem ProgramFile::fail(FileProblem problem, int systemError)
-{
-    reason_ = systemError != 0 ? std::strerror(systemError) : std::string();
-    close();
-    return problem;
-}
-
 FileProblem ProgramFile::open(const std::string& path)
 {
     close();
@@ -85,9 +62,8 @@ FileProblem ProgramFile::slurp()
             return fail(FileProblem::Interrupted, 0);
         const ssize_t n = ::read(fd_, chunk, sizeof chunk);
         if (n > 0) {
-            if (memory_.size() + static_cast<std::size_t>(n) > maxStreamBytes)
+            if (!keep(chunk, static_cast<std::size_t>(n)))
                 return fail(FileProblem::TooLarge, 0);
-            memory_.append(chunk, static_cast<std::size_t>(n));
             lastData = Clock::now();
             endConfirmed = false;
             continue;
@@ -119,14 +95,15 @@ FileProblem ProgramFile::slurp()
     return FileProblem::None;
 }
 
-std::int64_t ProgramFile::read(char* buffer, std::size_t size)
+void ProgramFile::closeHandle()
 {
-    if (!regular_) {
-        const std::size_t n = std::min(size, memory_.size() - memoryAt_);
-        std::memcpy(buffer, memory_.data() + memoryAt_, n);
-        memoryAt_ += n;
-        return static_cast<std::int64_t>(n);
-    }
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+std::int64_t ProgramFile::readHandle(char* buffer, std::size_t size)
+{
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, size);
         if (n >= 0)
@@ -138,12 +115,8 @@ std::int64_t ProgramFile::read(char* buffer, std::size_t size)
     }
 }
 
-bool ProgramFile::rewind()
+bool ProgramFile::seekToStart()
 {
-    if (!regular_) {
-        memoryAt_ = 0;
-        return true;
-    }
     if (::lseek(fd_, 0, SEEK_SET) == 0)
         return true;
     reason_ = std::strerror(errno);

@@ -32,29 +32,6 @@ std::wstring widen(const std::string& path)
 
 } // namespace
 
-ProgramFile::~ProgramFile()
-{
-    close();
-}
-
-void ProgramFile::close()
-{
-    if (fd_ >= 0)
-        ::_close(fd_);
-    fd_ = -1;
-    regular_ = false;
-    memory_.clear();
-    memory_.shrink_to_fit();
-    memoryAt_ = 0;
-}
-
-FileProblem ProgramFile::fail(FileProblem problem, int systemError)
-{
-    reason_ = systemError != 0 ? std::strerror(systemError) : std::string();
-    close();
-    return problem;
-}
-
 FileProblem ProgramFile::open(const std::string& path)
 {
     close();
@@ -96,9 +73,8 @@ FileProblem ProgramFile::open(const std::string& path)
             return fail(FileProblem::NotReadable, errno);
         if (n == 0)
             break;
-        if (memory_.size() + static_cast<std::size_t>(n) > maxStreamBytes)
+        if (!keep(chunk, static_cast<std::size_t>(n)))
             return fail(FileProblem::TooLarge, 0);
-        memory_.append(chunk, static_cast<std::size_t>(n));
     }
     ::_close(fd_);
     fd_ = -1;
@@ -106,26 +82,23 @@ FileProblem ProgramFile::open(const std::string& path)
     return FileProblem::None;
 }
 
-std::int64_t ProgramFile::read(char* buffer, std::size_t size)
+void ProgramFile::closeHandle()
 {
-    if (!regular_) {
-        const std::size_t n = std::min(size, memory_.size() - memoryAt_);
-        std::memcpy(buffer, memory_.data() + memoryAt_, n);
-        memoryAt_ += n;
-        return static_cast<std::int64_t>(n);
-    }
+    if (fd_ >= 0)
+        ::_close(fd_);
+    fd_ = -1;
+}
+
+std::int64_t ProgramFile::readHandle(char* buffer, std::size_t size)
+{
     const int n = ::_read(fd_, buffer, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
     if (n < 0)
         reason_ = std::strerror(errno);
     return n;
 }
 
-bool ProgramFile::rewind()
+bool ProgramFile::seekToStart()
 {
-    if (!regular_) {
-        memoryAt_ = 0;
-        return true;
-    }
     if (::_lseeki64(fd_, 0, SEEK_SET) == 0)
         return true;
     reason_ = std::strerror(errno);

@@ -5,6 +5,9 @@
 #include "hostlink/CommandExchange.h"
 #include "plcsim/PlcFaults.h"
 
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -78,6 +81,20 @@ inline std::vector<ExchangeCase> exchangeCases()
          {c2, {"@01C230*", ExchangeStatus::PortLost, "", "3000"}},
          0},
     };
+}
+
+// Runs the steps of c through exchange(timeoutText, command), checking each result and that no wait
+// outlasts its cause.
+template <typename Exchange> void runSteps(const ExchangeCase& c, Exchange exchange)
+{
+    for (const ExchangeStep& step : c.steps) {
+        SCOPED_TRACE(step.command);
+        const auto start = std::chrono::steady_clock::now();
+        const hostlink::ExchangeResult result = exchange(step.timeoutText, step.command);
+        EXPECT_EQ(result.status, step.status);
+        EXPECT_EQ(result.response, step.response);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    }
 }
 
 } // namespace vantor::test
