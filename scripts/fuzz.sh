@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build=build/fuzz
-command -v clang++ >/dev/null || { echo "clang++ is missing: run scripts/install-deps.sh" >&2; exit 1; }
+command -v clang++ >/dev/null || { echo "clang++ is missing: run scripts/install-deps.sh --checks" >&2; exit 1; }
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOR_FUZZ=ON \
     -DVANTOR_BUILD_GUI=OFF -DVANTOR_BUILD_TESTS=OFF >/dev/null

@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing needs on Debian 12, with apt-get.
+#   scripts/install-deps.sh            the build and the test suite
+#   scripts/install-deps.sh --checks   also what CI's extra checks need: clang with libFuzzer for
+#                                      scripts/fuzz.sh, mingw-w64, wine and GoogleTest's sources for
+#                                      scripts/windows-check.sh
 # Idempotent: when every package is already there it prints nothing and touches nothing.
 set -euo pipefail
 
@@ -9,9 +13,10 @@ packages=(
   libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core
-  clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64-posix wine64 googletest
 )
+if [ "${1:-}" = "--checks" ]; then
+  packages+=(clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine64 googletest)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -8,10 +8,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/windows
 
-command -v x86_64-w64-mingw32-g++-posix >/dev/null || { echo "mingw-w64 is missing: run scripts/install-deps.sh" >&2; exit 1; }
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || { echo "mingw-w64 is missing: run scripts/install-deps.sh --checks" >&2; exit 1; }
 wine=$(dpkg -L wine64 2>/dev/null | grep -E '/wine64$' | head -n 1 || true)
-[ -x "$wine" ] || { echo "wine64 is missing: run scripts/install-deps.sh" >&2; exit 1; }
-[ -f /usr/src/googletest/CMakeLists.txt ] || { echo "googletest sources are missing: run scripts/install-deps.sh" >&2; exit 1; }
+[ -x "$wine" ] || { echo "wine64 is missing: run scripts/install-deps.sh --checks" >&2; exit 1; }
+[ -f /usr/src/googletest/CMakeLists.txt ] || { echo "googletest sources are missing: run scripts/install-deps.sh --checks" >&2; exit 1; }
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
     -DVANTOR_CORE_ONLY=ON -DVANTOR_WERROR=ON -DVANTOR_GTEST_SOURCE=/usr/src/googletest >/dev/null
