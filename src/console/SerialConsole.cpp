@@ -7,7 +7,8 @@
 
 namespace vantor::console {
 
-SerialConsole::SerialConsole() : exchange_(*this, hostlink::SteadyClock::instance())
+SerialConsole::SerialConsole()
+    : exchange_(*this, hostlink::SteadyClock::instance()), simInProcess_(!plcsim::PtyPlcServer::available())
 {
     exchange_.setTimeoutText(PortSettings::defaultTimeoutText);
 }
@@ -64,7 +65,7 @@ bool SerialConsole::openPort()
     if (isOpen())
         return true;
     lastOpen_ = {};
-    if (PortName::isSimulated(portName_) && !plcsim::PtyPlcServer::available())
+    if (PortName::isSimulated(portName_) && simInProcess_)
         return openInProcess();
     const std::string device = resolveDevice();
     if (device.empty()) {

@@ -71,6 +71,9 @@ public:
     // The simulated PLC behind "SIM": its faults and ID apply to the next one started. The running
     // one, if any, is reachable for inspection.
     void setSimulatorFaults(const plcsim::PlcFaults& faults, std::int16_t id = 1);
+    // SIM over the in-process link even where pseudo-terminals exist, as other platforms have it.
+    // Takes effect at the next opening.
+    void setSimulatorInProcess(bool inProcess) { simInProcess_ = inProcess; }
     // Null where SIM runs in-process.
     plcsim::PtyPlcServer* simulator() { return simulator_.get(); }
 
@@ -95,6 +98,7 @@ private:
     std::unique_ptr<plcsim::PtyPlcServer> simulator_;
     std::unique_ptr<plcsim::InProcessPlcLink> inProcess_; // SIM without a pseudo-terminal
     bool inProcessOpen_ = false;
+    bool simInProcess_ = false;
     plcsim::PlcFaults simFaults_;
     std::int16_t simId_ = 1;
     std::function<void(const std::string&)> logSink_;

@@ -46,20 +46,31 @@ plcsim::PlcFaults with(void (*change)(plcsim::PlcFaults&))
 
 TEST(SerialLinkPty, ExchangesAsEveryLinkToThePlcMust)
 {
-    for (const test::ExchangeCase& c : test::exchangeCases()) {
-        SCOPED_TRACE(c.name);
-        SerialConsole console;
-        Watched watched;
-        watched.attach(console);
-        console.setPortName("SIM");
-        console.setSimulatorFaults(c.faults);
-        test::runSteps(c, [&console](const char* timeout, const std::string& command) {
-            console.setTimeoutText(timeout);
-            return console.sendCommand(command);
-        });
-        EXPECT_EQ(watched.log, std::vector<std::string>{"SIM: Open at 38400,N,8,1"});
-        ASSERT_NE(console.simulator(), nullptr);
-        EXPECT_EQ(console.simulator()->snapshot().enqCount(), c.enqAnswers);
+    // SIM on a pseudo-terminal through the real port layer, and in-process as where there is none.
+    for (const bool inProcess : {false, true}) {
+        for (const test::ExchangeCase& c : test::exchangeCases()) {
+            SCOPED_TRACE(std::string(c.name) + (inProcess ? ", in process" : ", pseudo-terminal"));
+            SerialConsole console;
+            Watched watched;
+            watched.attach(console);
+            console.setPortName("SIM");
+            console.setSimulatorFaults(c.faults);
+            console.setSimulatorInProcess(inProcess);
+            test::runSteps(c, [&console](const char* timeout, const std::string& command) {
+                console.setTimeoutText(timeout);
+                return console.sendCommand(command);
+            });
+            EXPECT_EQ(watched.log, std::vector<std::string>{"SIM: Open at 38400,N,8,1"});
+            EXPECT_EQ(console.simulator() == nullptr, inProcess);
+            if (console.simulator()) {
+                EXPECT_EQ(console.simulator()->snapshot().enqCount(), c.enqAnswers);
+            }
+            if (c.faults.hangUpAfterFrames >= 0) {
+                ASSERT_EQ(watched.errors.size(), 1u);
+                EXPECT_NE(watched.errors[0].find("Lost the connection to SIM"), std::string::npos);
+                EXPECT_FALSE(console.isOpen());
+            }
+        }
     }
 }
 
