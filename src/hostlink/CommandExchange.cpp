@@ -11,6 +11,8 @@ CommandExchange::CommandExchange(LinkPort& port, const Clock& clock) : port_(por
 ExchangeResult CommandExchange::sendCommand(const std::string& cmd)
 {
     lastResponse_.clear();
+    written_ = cmd;
+    ownEchoSeen_ = false;
     if (!port_.ensureOpen())
         return finish(ExchangeStatus::PortNotOpen);
 
@@ -26,11 +28,42 @@ ExchangeResult CommandExchange::sendCommand(const std::string& cmd)
     return finish(readResponse());
 }
 
+ExchangeResult CommandExchange::readFollowing()
+{
+    lastResponse_.clear();
+    written_.clear();
+    return finish(readResponse());
+}
+
 ExchangeResult CommandExchange::finish(ExchangeStatus status)
 {
     if (status != ExchangeStatus::Response)
         lastResponse_.clear();
-    return {status, lastResponse_};
+    ExchangeResult result{status, lastResponse_};
+    if (status == ExchangeStatus::NoResponse) {
+        result.strayBytes = strayBytes_;
+        result.strayStart = strayStart_;
+    }
+    return result;
+}
+
+bool CommandExchange::dropOwnEcho(std::string& line)
+{
+    if (!lineEchoes_ || ownEchoSeen_ || written_.empty() || line.compare(0, written_.size(), written_) != 0)
+        return false;
+    if (line.size() == written_.size()) {
+        ownEchoSeen_ = true;
+        return true;
+    }
+    // The echo and the answer came in one read: the inner CR (and an LF after it) separates them.
+    if (line[written_.size()] != '\r')
+        return false;
+    ownEchoSeen_ = true;
+    std::size_t answer = written_.size() + 1;
+    if (answer < line.size() && line[answer] == '\n')
+        ++answer;
+    line.erase(0, answer);
+    return false;
 }
 
 bool CommandExchange::write(const std::string& bytes)
@@ -70,13 +103,22 @@ ExchangeStatus CommandExchange::waitForEnq()
 ExchangeStatus CommandExchange::readResponse()
 {
     const std::int64_t deadline = clock_.nowMs() + TimeoutText::effectiveMs(timeoutText_, responseFallbackMs);
+    strayBytes_ = 0;
+    strayStart_.clear();
     for (;;) {
         const PortRead got = read(deadline - clock_.nowMs());
         if (got.lost) {
             rxBuffer_.reset();
             return ExchangeStatus::PortLost;
         }
+        strayBytes_ += got.bytes.size();
+        if (strayStart_.size() < ExchangeResult::strayShownBytes)
+            strayStart_.append(got.bytes, 0, ExchangeResult::strayShownBytes - strayStart_.size());
         if (auto line = rxBuffer_.feed(got.bytes)) {
+            strayBytes_ = 0;
+            strayStart_.clear();
+            if (dropOwnEcho(*line))
+                continue;
             lastResponse_ = std::move(*line);
             return lastResponse_.empty() ? ExchangeStatus::NoResponse : ExchangeStatus::Response;
         }

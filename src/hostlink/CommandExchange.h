@@ -4,6 +4,8 @@
 #include "hostlink/LinkPort.h"
 #include "hostlink/ResponseCollector.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -20,8 +22,16 @@ enum class ExchangeStatus {
 
 struct ExchangeResult
 {
+    ExchangeResult() = default;
+    ExchangeResult(ExchangeStatus s, std::string r) : status(s), response(std::move(r)) {}
+
     ExchangeStatus status = ExchangeStatus::NoResponse;
     std::string response; // empty unless status is Response
+    // With NoResponse: how many bytes came back without ending a line (a device flooding the line, a
+    // wrong baud rate or parity), and the first of them (at most strayShownBytes); 0 for silence.
+    std::uint64_t strayBytes = 0;
+    std::string strayStart;
+    static constexpr std::size_t strayShownBytes = 200;
 
     // What callers that only know "a response or none" look at.
     bool hasResponse() const { return !response.empty(); }
@@ -65,6 +75,17 @@ public:
 
     ExchangeResult sendCommand(const std::string& cmd);
 
+    // Waits for one more response without writing anything, with the response timeout: a second
+    // line after the first (the PLC's answer behind a line's own echo of the command).
+    ExchangeResult readFollowing();
+
+    // A line that echoes locally (an RS-485 adapter with echo, a loopback plug) returns every command
+    // as it was written before the PLC's answer. While set, that copy of the command just written
+    // (the line equal to it, or its first part up to a CR) is dropped before the response is taken.
+    // Off by default; the owner of a session that found such a line turns it on and off again.
+    void setLineEchoes(bool echoes) { lineEchoes_ = echoes; }
+    bool lineEchoes() const { return lineEchoes_; }
+
     // The response of the most recent exchange; empty when it got none.
     const std::string& lastResponse() const { return lastResponse_; }
 
@@ -74,6 +95,8 @@ private:
     bool stopRequested() const { return stopCheck_ && stopCheck_(); }
     ExchangeStatus waitForEnq();
     ExchangeStatus readResponse();
+    // Drops this exchange's own command from line when the line echoes; true when line was only that.
+    bool dropOwnEcho(std::string& line);
     ExchangeResult finish(ExchangeStatus status);
 
     LinkPort& port_;
@@ -83,6 +106,11 @@ private:
     ResponseCollector rxBuffer_;
     TraceSink trace_;
     std::function<bool()> stopCheck_;
+    bool lineEchoes_ = false;
+    std::string written_; // the command of this exchange, for dropping its echo
+    bool ownEchoSeen_ = false;
+    std::uint64_t strayBytes_ = 0;
+    std::string strayStart_;
 };
 
 } // namespace vantor::hostlink

@@ -8,21 +8,45 @@ namespace {
 // 64-bit FNV-1a: cheap enough to run over every byte, and any accidental change shows.
 constexpr std::uint64_t fnvOffset = 14695981039346656037ull;
 constexpr std::uint64_t fnvPrime = 1099511628211ull;
-constexpr std::size_t bufferBytes = 64 * 1024;
+
+std::uint64_t fnv(std::uint64_t hash, const char* bytes, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        hash = (hash ^ static_cast<unsigned char>(bytes[i])) * fnvPrime;
+    return hash;
+}
 } // namespace
 
-CompiledCodeReader::CompiledCodeReader() : buffer_(bufferBytes) {}
+CompiledCodeReader::CompiledCodeReader() : buffer_(blockBytes) {}
 
-FileProblem CompiledCodeReader::open(const std::string& path)
+void CompiledCodeReader::start()
 {
-    problem_ = file_.open(path);
-    openFailed_ = problem_ != FileProblem::None;
     at_ = end_ = 0;
     eof_ = problem_ != FileProblem::None;
     lineNumber_ = 0;
     bytesRead_ = 0;
     fingerprint_ = fnvOffset;
+    nextBlock_ = 0;
+}
+
+FileProblem CompiledCodeReader::open(const std::string& path)
+{
+    problem_ = file_.open(path);
+    openFailed_ = problem_ != FileProblem::None;
+    blocks_.clear();
+    verifying_ = false;
+    start();
     return problem_;
+}
+
+void CompiledCodeReader::openBytes(std::string bytes)
+{
+    file_.openMemory(std::move(bytes));
+    problem_ = FileProblem::None;
+    openFailed_ = false;
+    blocks_.clear();
+    verifying_ = false;
+    start();
 }
 
 bool CompiledCodeReader::rewind()
@@ -33,12 +57,11 @@ bool CompiledCodeReader::rewind()
         problem_ = FileProblem::NotReadable;
         return false;
     }
+    checkedBytes_ = bytesRead_;
+    checkedFingerprint_ = fingerprint_;
+    verifying_ = true;
     problem_ = FileProblem::None;
-    at_ = end_ = 0;
-    eof_ = false;
-    lineNumber_ = 0;
-    bytesRead_ = 0;
-    fingerprint_ = fnvOffset;
+    start();
     return true;
 }
 
@@ -48,22 +71,50 @@ bool CompiledCodeReader::fill()
         return true;
     if (eof_)
         return false;
-    const std::int64_t n = file_.read(buffer_.data(), buffer_.size());
-    if (n <= 0) {
+    // Whole blocks, so that both passes cut the input at the same places.
+    std::size_t got = 0;
+    while (got < buffer_.size()) {
+        const std::int64_t n = file_.read(buffer_.data() + got, buffer_.size() - got);
+        if (n < 0) {
+            eof_ = true;
+            problem_ =
+                n == ProgramFile::readInterrupted ? FileProblem::Interrupted : FileProblem::NotReadable;
+            return false;
+        }
+        if (n == 0) {
+            eof_ = true;
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    if (!checkBlock(got) || (eof_ && got > 0 && !checkBlock(0))) {
         eof_ = true;
-        if (n < 0)
-            problem_ = FileProblem::NotReadable;
+        problem_ = FileProblem::Changed;
         return false;
     }
     at_ = 0;
-    end_ = static_cast<std::size_t>(n);
+    end_ = got;
+    return got > 0;
+}
+
+bool CompiledCodeReader::checkBlock(std::size_t size)
+{
+    if (size == 0) // the end of the input: where the first pass found it
+        return !verifying_ || nextBlock_ == blocks_.size();
+    const Block block{fnv(fnvOffset, buffer_.data(), size), size};
+    if (!verifying_) {
+        blocks_.push_back(block);
+        return true;
+    }
+    if (nextBlock_ >= blocks_.size() || blocks_[nextBlock_] != block)
+        return false;
+    ++nextBlock_;
     return true;
 }
 
 void CompiledCodeReader::consume(std::size_t count)
 {
-    for (std::size_t i = at_; i < at_ + count; ++i)
-        fingerprint_ = (fingerprint_ ^ static_cast<unsigned char>(buffer_[i])) * fnvPrime;
+    fingerprint_ = fnv(fingerprint_, buffer_.data() + at_, count);
     bytesRead_ += count;
     at_ += count;
 }
@@ -120,6 +171,8 @@ std::string CompiledCodeReader::describeProblem(const std::string& path) const
                std::to_string(ProgramFile::stallMs / 1000) + " s";
     case FileProblem::Interrupted:
         return "Stopped reading " + path + " on request";
+    case FileProblem::Changed:
+        return path + " changed while it was being read";
     case FileProblem::LineTooLong:
         return "Line " + std::to_string(lineNumber_) + " of " + path + " is longer than " +
                std::to_string(maxLineBytes) + " bytes; no record is that long";

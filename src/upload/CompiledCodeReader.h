@@ -15,13 +15,16 @@ namespace vantor::upload {
 // counts. Bytes pass through unchanged.
 //
 // Every byte read goes into a running fingerprint, so two passes over the same input can be compared:
-// equal fingerprints and byte counts mean the same bytes, barring a deliberate collision.
+// equal fingerprints and byte counts mean the same bytes, barring a deliberate collision. The input is
+// read in blocks of blockBytes; the first pass keeps a fingerprint of each (16 bytes a block), and a
+// pass after rewind() compares each block as it is read, before any line in it is returned.
 class CompiledCodeReader
 {
 public:
     // No record comes near this; a longer line is a wrong or damaged file, and is refused rather than
     // held in memory or sent as a frame that would take minutes on the line.
     static constexpr std::size_t maxLineBytes = 64 * 1024;
+    static constexpr std::size_t blockBytes = 64 * 1024;
 
     CompiledCodeReader();
     ~CompiledCodeReader() = default;
@@ -33,12 +36,18 @@ public:
 
     // Opens path for reading; None on success.
     FileProblem open(const std::string& path);
+    // Reads bytes as the input, through the same path as input that is not a regular file.
+    void openBytes(std::string bytes);
     void close() { file_.close(); }
-    // Starts again at the first line, with a fresh line count and fingerprint. False on failure.
+    // Starts again at the first line, with a fresh line count and fingerprint. From then on every
+    // block is compared with the same block of the pass before, which must have read to the end: a
+    // block that differs, or an end at another place, stops the reading with FileProblem::Changed
+    // before a line of that block is returned. False on failure.
     bool rewind();
 
     // Reads the next line into line. False at the end of the file, or on a problem (see problem()):
-    // a read error, or a line longer than maxLineBytes, whose number lineNumber() then gives.
+    // a read error, a changed block, a stop request, or a line longer than maxLineBytes, whose number
+    // lineNumber() then gives.
     bool readLine(std::string& line);
 
     // 1 for the first line read, and so on.
@@ -47,13 +56,29 @@ public:
     // The bytes read so far and their fingerprint.
     std::uint64_t bytesRead() const { return bytesRead_; }
     std::uint64_t fingerprint() const { return fingerprint_; }
+    // What the pass before the last rewind() read: its byte count and fingerprint.
+    std::uint64_t checkedBytes() const { return checkedBytes_; }
+    std::uint64_t checkedFingerprint() const { return checkedFingerprint_; }
 
     // A sentence naming the file and the problem, e.g. "Cannot open x.VQC: no such file", with the
     // system's reason where it gave one.
     std::string describeProblem(const std::string& path) const;
 
 private:
+    struct Block
+    {
+        std::uint64_t fingerprint;
+        std::size_t size;
+        bool operator!=(const Block& other) const
+        {
+            return fingerprint != other.fingerprint || size != other.size;
+        }
+    };
+    void start();
     bool fill();
+    // Records the block just read (size bytes, 0 at the end of the input) or, after a rewind, checks
+    // it against the first pass's. False when it differs.
+    bool checkBlock(std::size_t size);
     void consume(std::size_t count);
 
     ProgramFile file_;
@@ -65,6 +90,11 @@ private:
     std::int64_t lineNumber_ = 0;
     std::uint64_t bytesRead_ = 0;
     std::uint64_t fingerprint_ = 0;
+    std::uint64_t checkedBytes_ = 0;
+    std::uint64_t checkedFingerprint_ = 0;
+    std::vector<Block> blocks_;
+    std::size_t nextBlock_ = 0;
+    bool verifying_ = false;
     FileProblem problem_ = FileProblem::None;
 };
 

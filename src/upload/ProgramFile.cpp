@@ -26,6 +26,14 @@ FileProblem ProgramFile::fail(FileProblem problem, int systemError)
     return problem;
 }
 
+void ProgramFile::openMemory(std::string bytes)
+{
+    close();
+    reason_.clear();
+    memory_ = std::move(bytes);
+    memoryAt_ = 0;
+}
+
 bool ProgramFile::keep(const char* bytes, std::size_t count)
 {
     if (memory_.size() + count > maxStreamBytes)

@@ -16,8 +16,9 @@ enum class FileProblem {
     NotReadable, // any other reason the system gives for not opening or reading it
     TooLarge,    // input that is not a regular file holds more than ProgramFile::maxStreamBytes
     Stalled,     // input that is not a regular file sent nothing for ProgramFile::stallMs
-    Interrupted, // the stop check asked to stop while waiting for input
+    Interrupted, // the stop check asked to stop while waiting for input or during a read
     LineTooLong, // a line is longer than CompiledCodeReader::maxLineBytes
+    Changed,     // a second pass found bytes other than the first pass read (CompiledCodeReader)
 };
 
 // The bytes of the program file, read the same way twice.
@@ -41,14 +42,20 @@ public:
     ProgramFile(const ProgramFile&) = delete;
     ProgramFile& operator=(const ProgramFile&) = delete;
 
-    // Consulted while waiting for input that is not a regular file; true ends the wait (Interrupted).
+    // Consulted while waiting for input that is not a regular file, and when a signal breaks off a
+    // read of a regular file that would not return (/proc/kmsg); true ends the wait or the read.
     void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
 
     // None on success. On failure the system's reason, if any, is in reason().
     FileProblem open(const std::string& path);
+    // Takes bytes as the whole input, exactly as input that is not a regular file is held after open().
+    void openMemory(std::string bytes);
     void close();
 
-    // Up to size bytes into buffer: the count, 0 at the end, -1 on a read error (see reason()).
+    // What read() returns when the stop check ended a read.
+    static constexpr std::int64_t readInterrupted = -2;
+    // Up to size bytes into buffer: the count, 0 at the end, -1 on a read error (see reason()), or
+    // readInterrupted.
     std::int64_t read(char* buffer, std::size_t size);
     // Back to the first byte. False on failure (see reason()).
     bool rewind();

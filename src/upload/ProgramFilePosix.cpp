@@ -108,6 +108,10 @@ std::int64_t ProgramFile::readHandle(char* buffer, std::size_t size)
         const ssize_t n = ::read(fd_, buffer, size);
         if (n >= 0)
             return n;
+        // A stop signal breaks off a read that would never return (the stop signals do not restart
+        // system calls); any other interruption is retried.
+        if (errno == EINTR && stopCheck_ && stopCheck_())
+            return readInterrupted;
         if (errno == EINTR)
             continue;
         reason_ = std::strerror(errno);

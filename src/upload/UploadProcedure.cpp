@@ -13,17 +13,22 @@ using hostlink::ExchangeStatus;
 
 namespace {
 
-// Lends the caller's stop check to the shared exchange for the length of one upload.
-class StopCheckScope
+// Lends the caller's stop check to the shared exchange for the length of one upload; what the upload
+// learnt of the line (that it echoes) ends with it too.
+class SessionScope
 {
 public:
-    StopCheckScope(hostlink::CommandExchange& exchange, std::function<bool()> check) : exchange_(exchange)
+    SessionScope(hostlink::CommandExchange& exchange, std::function<bool()> check) : exchange_(exchange)
     {
         exchange_.setStopCheck(std::move(check));
     }
-    ~StopCheckScope() { exchange_.setStopCheck({}); }
-    StopCheckScope(const StopCheckScope&) = delete;
-    StopCheckScope& operator=(const StopCheckScope&) = delete;
+    ~SessionScope()
+    {
+        exchange_.setStopCheck({});
+        exchange_.setLineEchoes(false);
+    }
+    SessionScope(const SessionScope&) = delete;
+    SessionScope& operator=(const SessionScope&) = delete;
 
 private:
     hostlink::CommandExchange& exchange_;
@@ -45,10 +50,24 @@ UploadProcedure::UploadProcedure(UploadLink link, UploadReporter& reporter)
     : link_(std::move(link)), reporter_(reporter)
 {}
 
-bool UploadProcedure::isEcho(const std::string& response, const std::string& frame)
+bool UploadProcedure::isEcho(const std::string& response, const std::string& idHex, const std::string& code)
 {
-    return response.size() >= 5 && frame.size() >= 5 && response.compare(0, 5, frame, 0, 5) == 0;
+    const std::string expected = "@" + idHex + code;
+    return response.compare(0, expected.size(), expected) == 0;
 }
+
+namespace {
+
+// A reply as a diagnostic shows it: escaped, and cut short with a count when long.
+std::string shownReply(const std::string& reply)
+{
+    if (reply.size() <= UploadProcedure::maxReplyShown)
+        return hostlink::ControlText::escape(reply);
+    return hostlink::ControlText::escape(reply.substr(0, UploadProcedure::maxReplyShown)) + "... " +
+           std::to_string(reply.size() - UploadProcedure::maxReplyShown) + " more bytes";
+}
+
+} // namespace
 
 UploadOutcome UploadProcedure::stop(UploadOutcome outcome, const std::string& caption, bool repaint)
 {
@@ -68,6 +87,19 @@ UploadOutcome UploadProcedure::portFailed()
     }
     if (problem.empty())
         problem = "The serial port was lost.";
+    const std::string records = std::to_string(linesSent_) + " records";
+    if (phase_ == Phase::Saving)
+        return stop(UploadOutcome::PortLost,
+                    problem + " The EEPROM save of " + records +
+                        " was requested; whether the PLC saved them is not confirmed.",
+                    true);
+    if (phase_ == Phase::Closing)
+        return stop(UploadOutcome::PortLost,
+                    problem +
+                        (saveConfirmed_ ? " The PLC had confirmed the EEPROM save of "
+                                        : " The PLC had not confirmed the EEPROM save of ") +
+                        records + "; the closing commands were not all sent.",
+                    true);
     return stop(UploadOutcome::PortLost, problem + " Upload aborted.", true);
 }
 
@@ -84,38 +116,81 @@ UploadProcedure::Step UploadProcedure::exchange(const std::string& command, cons
     const auto id = hostlink::PlcId::fromText(input.plcIdText ? input.plcIdText() : "01");
     if (!id.ok)
         return Step::BadPlcId;
-    const std::string frame = hostlink::Frame::build(id.id, command);
-    const auto result = link_.exchange.sendCommand(frame);
-    lastStatus_ = result.status;
-    lastFrame_ = frame;
+    lastFrame_ = hostlink::Frame::build(id.id, command);
     lastIdHex_ = hostlink::Frame::renderHex(id.id);
     lastCode_ = command.substr(0, 2);
+    return judge(link_.exchange.sendCommand(lastFrame_));
+}
+
+UploadProcedure::Step UploadProcedure::judge(const hostlink::ExchangeResult& result)
+{
+    lastStatus_ = result.status;
     lastResponse_ = result.response;
+    lastStrayBytes_ = result.strayBytes;
+    lastStrayStart_ = result.strayStart;
     if (result.status == ExchangeStatus::Interrupted)
         return Step::Interrupted;
     if (result.portFailed())
         return Step::PortFailed;
-    return isEcho(result.response, frame) ? Step::Echoed : Step::NotEchoed;
+    return isEcho(result.response, lastIdHex_, lastCode_) ? Step::Echoed : Step::NotEchoed;
 }
 
-UploadOutcome UploadProcedure::unreadable(const CompiledCodeReader& reader, const std::string& path,
-                                          bool started)
+UploadProcedure::Step UploadProcedure::linkTest(const UploadInput& input)
+{
+    Step step = exchange("C2", input);
+    const std::string frame = lastFrame_;
+    const bool frameCameBack = step == Step::Echoed && lastResponse_.compare(0, frame.size(), frame) == 0;
+    if (frameCameBack) {
+        // The frame itself came back, "*" and all: the line returns what is sent. A PLC's answer, if
+        // there is one, follows it (in the same line after a CR, or as the next line).
+        if (lastResponse_.size() == frame.size()) {
+            step = judge(link_.exchange.readFollowing());
+        } else if (lastResponse_[frame.size()] == '\r') {
+            std::size_t answer = frame.size() + 1;
+            if (answer < lastResponse_.size() && lastResponse_[answer] == '\n')
+                ++answer;
+            step = judge({ExchangeStatus::Response, lastResponse_.substr(answer)});
+        } else {
+            step = Step::NotEchoed; // the frame with more after it is no answer a PLC gives
+        }
+        if (step == Step::Echoed) {
+            link_.exchange.setLineEchoes(true);
+            reporter_.detail("the line returns every frame sent before the PLC's answer (an adapter with "
+                             "local echo); that copy is skipped before each reply");
+        }
+    }
+    if (step != Step::NotEchoed)
+        return step;
+    if (frameCameBack && lastResponse_.empty() && lastStrayBytes_ == 0)
+        reporter_.detail("link test: the line only returned what was sent (" +
+                         hostlink::ControlText::escape(frame) +
+                         ") and nothing answered after it: a loopback plug, or an adapter with echo and "
+                         "no PLC behind it; nothing else was sent");
+    else
+        reporter_.detail("link test: " + replyProblem(frame) + "; nothing else was sent");
+    return step;
+}
+
+UploadOutcome UploadProcedure::unreadable(const CompiledCodeReader& reader, bool started)
 {
     if (reader.problem() == FileProblem::Interrupted)
-        return interrupted("before anything was sent.");
+        return interrupted(started ? afterRecords() : "before anything was sent.");
+    if (reader.problem() == FileProblem::Changed)
+        return changed();
     // An overlong line is the file's content, not its access.
     const UploadOutcome outcome = reader.problem() == FileProblem::LineTooLong
                                       ? UploadOutcome::FileRejected
                                       : UploadOutcome::FileNotReadable;
     // Before anything is sent the panel's captions say "Uploading aborted", afterwards "Upload aborted.".
     return stop(outcome,
-                reader.describeProblem(path) + (started ? ". Upload aborted." : ". Uploading aborted"), true);
+                reader.describeProblem(shownPath_) + (started ? ". Upload aborted." : ". Uploading aborted"),
+                true);
 }
 
-UploadOutcome UploadProcedure::changed(const std::string& path)
+UploadOutcome UploadProcedure::changed()
 {
     return stop(UploadOutcome::FileChanged,
-                path + " changed during the upload: " + std::to_string(linesSent_) +
+                shownPath_ + " changed during the upload: " + std::to_string(linesSent_) +
                     " records were sent but not saved, and the PLC's saved program is unchanged. Upload "
                     "aborted; upload the file again.",
                 true);
@@ -138,6 +213,12 @@ std::string UploadProcedure::afterRecords() const
 
 std::string UploadProcedure::replyProblem(const std::string& frame) const
 {
+    if (lastResponse_.empty() && lastStrayBytes_ > 0)
+        return std::to_string(lastStrayBytes_) +
+               " bytes came back without a line end (CR or CR LF) instead of "
+               "an answer to " +
+               hostlink::ControlText::escape(frame) + ", starting \"" + shownReply(lastStrayStart_) +
+               "\": check that the baud rate and parity match the PLC's";
     if (lastResponse_.empty())
         return "nothing answered " + hostlink::ControlText::escape(frame) + " within " +
                std::to_string(hostlink::TimeoutText::effectiveMs(
@@ -152,11 +233,11 @@ std::string UploadProcedure::replyProblem(const std::string& frame) const
             continue;
         const std::string otherId = lastResponse_.substr(1, digits);
         if (otherId != lastIdHex_)
-            return "a PLC answered as ID " + otherId + " (" + hostlink::ControlText::escape(lastResponse_) +
-                   "), not as " + lastIdHex_ + ": check the PLC ID";
+            return "a PLC answered as ID " + otherId + " (" + shownReply(lastResponse_) + "), not as " +
+                   lastIdHex_ + ": check the PLC ID";
     }
     return "the reply to " + hostlink::ControlText::escape(frame) + " was not its echo: \"" +
-           hostlink::ControlText::escape(lastResponse_) + "\"";
+           shownReply(lastResponse_) + "\"";
 }
 
 std::optional<UploadOutcome> UploadProcedure::linkFailure(Step step, const UploadInput& input,
@@ -175,18 +256,21 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
 {
     linesSent_ = 0;
     lastRecordFileLine_ = 0;
-    const std::string& path = input.filePath;
+    phase_ = Phase::Sending;
+    saveConfirmed_ = false;
+    // Names go into captions and diagnostics; a control character in one must not drive a terminal.
+    shownPath_ = hostlink::ControlText::escapeControls(input.filePath);
     const auto stopRequested = [&input] { return input.stopRequested && input.stopRequested(); };
 
     // First pass: the whole file is read and checked before anything is sent.
     CompiledCodeReader reader;
     reader.setStopCheck(stopRequested);
-    if (reader.open(path) != FileProblem::None)
-        return unreadable(reader, path, false);
+    if (reader.open(input.filePath) != FileProblem::None)
+        return unreadable(reader, false);
     std::string line;
     if (!reader.readLine(line)) {
         if (reader.problem() != FileProblem::None)
-            return unreadable(reader, path, false);
+            return unreadable(reader, false);
         return stop(UploadOutcome::FileRejected, "The file is empty. Uploading aborted", true);
     }
     if (!CompiledCodeFormat::isHeader(line)) {
@@ -200,37 +284,47 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
             return interrupted("before anything was sent.");
     }
     if (reader.problem() != FileProblem::None)
-        return unreadable(reader, path, false);
-    const std::uint64_t checkedBytes = reader.bytesRead();
-    const std::uint64_t checkedFingerprint = reader.fingerprint();
+        return unreadable(reader, false);
 
     if (!hostlink::PlcId::fromText(input.plcIdText ? input.plcIdText() : "01").ok)
         return badPlcId(input);
     if (stopRequested())
         return interrupted("before anything was sent.");
 
-    // Second pass: the same bytes again, compared as they go.
+    // Second pass: the same bytes again, each block compared before its records go out.
     if (!reader.rewind())
-        return unreadable(reader, path, false);
+        return unreadable(reader, false);
     if (!reader.readLine(line) || !CompiledCodeFormat::isHeader(line))
-        return changed(path);
+        return reader.problem() == FileProblem::Interrupted ? unreadable(reader, false) : changed();
 
-    StopCheckScope stopScope(link_.exchange, stopRequested);
-    const Step linkTest = exchange("C2", input);
-    if (const auto failed = linkFailure(linkTest, input, "during the link test; no record was sent."))
+    // The line's echo and the stop check belong to this upload only.
+    SessionScope session(link_.exchange, stopRequested);
+    const Step test = linkTest(input);
+    if (const auto failed = linkFailure(test, input, "during the link test; no record was sent."))
         return *failed;
-    if (linkTest == Step::NotEchoed) {
-        reporter_.detail("link test: " + replyProblem(lastFrame_) + "; nothing else was sent");
+    if (test == Step::NotEchoed)
         return stop(UploadOutcome::NoLinkResponse, noResponseCaption, false);
-    }
+    if (const auto stopped = sendRecords(reader, input, total))
+        return *stopped;
+    reader.close();
+    if (stopRequested())
+        return interrupted(afterRecords());
+    return saveAndClose(input);
+}
 
+std::optional<UploadOutcome> UploadProcedure::sendRecords(CompiledCodeReader& reader,
+                                                          const UploadInput& input, std::int64_t total)
+{
+    const std::uint64_t checkedBytes = reader.checkedBytes();
+    const std::uint64_t checkedFingerprint = reader.checkedFingerprint();
+    std::string line;
     std::int64_t lineNumber = 1;
     while (reader.readLine(line)) {
         const auto command = CompiledCodeFormat::commandFor(line);
         if (!command)
             continue;
         if (lineNumber > total)
-            return changed(path);
+            return changed();
         const Step step = exchange(*command, input);
         if (const auto failed = linkFailure(step, input, afterRecords()))
             return *failed;
@@ -248,40 +342,50 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
         }
         linesSent_ = lineNumber - 1;
     }
-    if (reader.problem() == FileProblem::NotReadable)
-        return unreadable(reader, path, true);
-    if (reader.problem() != FileProblem::None || lineNumber - 1 != total ||
-        reader.bytesRead() != checkedBytes || reader.fingerprint() != checkedFingerprint)
-        return changed(path);
-    reader.close();
-    if (stopRequested())
-        return interrupted(afterRecords());
+    if (reader.problem() != FileProblem::None)
+        return unreadable(reader, true);
+    if (lineNumber - 1 != total || reader.bytesRead() != checkedBytes ||
+        reader.fingerprint() != checkedFingerprint)
+        return changed();
+    return std::nullopt;
+}
 
+UploadOutcome UploadProcedure::saveAndClose(const UploadInput& input)
+{
+    phase_ = Phase::Saving;
     reporter_.showCaption(savingCaption);
     reporter_.repaint();
     const std::string duringSave = "during the EEPROM save: whether the PLC saved the " +
                                    std::to_string(linesSent_) + " records is not confirmed.";
     if (const auto failed = linkFailure(exchange("CS", input), input, duringSave))
         return *failed;
+    // Any answer to CS will do; silence means the PLC may never have been asked to save.
+    const bool saveAnswered = !lastResponse_.empty();
+    const std::string saveFrame = lastFrame_;
+    const std::string saveProblem = saveAnswered ? std::string() : replyProblem(saveFrame);
 
-    bool confirmed = false;
-    for (int poll = 0; poll < maxSavePolls && !confirmed; ++poll) {
+    bool polled = false;
+    for (int poll = 0; poll < maxSavePolls && !polled; ++poll) {
         const Step step = exchange("IR", input);
         if (const auto failed = linkFailure(step, input, duringSave))
             return *failed;
-        confirmed = step == Step::Echoed;
+        polled = step == Step::Echoed;
     }
 
-    const std::int64_t sent = lineNumber - 1;
-    if (!confirmed)
+    saveConfirmed_ = saveAnswered && polled;
+    if (!saveAnswered)
+        reporter_.detail("the save command got no answer (" + saveProblem +
+                         "); the PLC may not have saved the program: check it before relying on it");
+    if (!polled)
         reporter_.detail("none of the " + std::to_string(maxSavePolls) +
                          " IR polls after the save was echoed (" + replyProblem(lastFrame_) +
                          "); check that the PLC kept the program before relying on it");
-    reporter_.showCaption(confirmed ? uploadedCaption(sent)
-                                    : uploadedCaption(sent) + saveNotConfirmedWarning);
+    reporter_.showCaption(saveConfirmed_ ? uploadedCaption(linesSent_)
+                                         : uploadedCaption(linesSent_) + saveNotConfirmedWarning);
 
+    phase_ = Phase::Closing;
     const bool reset = input.resetChosen && input.resetChosen();
-    const std::string afterSave = "after the EEPROM save of " + std::to_string(sent) +
+    const std::string afterSave = "after the EEPROM save of " + std::to_string(linesSent_) +
                                   " records; the closing commands were not all sent.";
     for (const std::string command : {"CL", "C1", "CL"}) {
         if (command == "CL" && !reset)
@@ -289,7 +393,7 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
         if (const auto failed = linkFailure(exchange(command, input), input, afterSave))
             return *failed;
     }
-    return confirmed ? UploadOutcome::Completed : UploadOutcome::SaveNotConfirmed;
+    return saveConfirmed_ ? UploadOutcome::Completed : UploadOutcome::SaveNotConfirmed;
 }
 
 } // namespace vantor::upload

@@ -25,16 +25,24 @@ struct UploadInput
 
 // Transfers one compiled-code file into the PLC:
 //   "C2" link test -> one frame per record line -> "CS" -> up to 20 "IR" polls -> ["CL"] "C1" ["CL"]
-// A record that is not echoed (first five characters of the frame) stops the upload at once.
+// A record that is not echoed ("@" + the PLC ID as the frame renders it + the command code) stops the
+// upload at once. The save counts as confirmed only when "CS" got an answer and an "IR" poll was echoed.
+//
+// A line that returns what was sent (a loopback plug, an adapter with local echo) is told apart at the
+// link test: the frame coming back byte for byte is no PLC's answer. When a PLC's echo follows it, the
+// line echoes locally and the copy is skipped before every reply for the rest of the upload; when
+// nothing follows, there is no PLC and the link test fails.
 //
 // What the PLC saves is the file as it was when the upload started, or nothing new:
 // - The first pass reads the whole file before anything is sent: it checks the header, refuses a line
 //   longer than CompiledCodeReader::maxLineBytes (naming it), counts the records and fingerprints
 //   every byte. An unreadable or rejected file sends nothing.
 // - The second pass reads the same open file again (input that is not a regular file was read once
-//   into memory, see ProgramFile) and fingerprints it as it sends. A record beyond the first count, a
-//   read problem, or a different fingerprint or length at the end stops the upload before "CS": the
-//   PLC's saved program stays as it was, and the records sent sit unsaved in its working memory.
+//   into memory, see ProgramFile) and checks each block against the first pass before any record in
+//   it is sent (see CompiledCodeReader::rewind), so no frame is ever built from changed bytes. A
+//   changed block, a record beyond the first count, a read problem, or a different fingerprint or
+//   length at the end stops the upload before "CS": the PLC's saved program stays as it was, and the
+//   records sent sit unsaved in its working memory.
 // - A stop request is honoured before the next frame and during waits; "CS" is never sent after it.
 // A regular file is read one line at a time in both passes, so memory does not grow with its size.
 class UploadProcedure
@@ -61,16 +69,29 @@ public:
     // The file line of the last record sent (echoed or not), 0 before the first.
     std::int64_t lastRecordFileLine() const { return lastRecordFileLine_; }
 
-    // Whether response echoes frame: its first five characters equal the frame's.
-    static bool isEcho(const std::string& response, const std::string& frame);
+    // Whether response echoes a frame for the PLC whose ID renders as idHex ("01", "FFFE") and the
+    // two-character command code: it begins with "@" + idHex + code, however many digits the ID has.
+    static bool isEcho(const std::string& response, const std::string& idHex, const std::string& code);
+
+    // At most this much of a reply goes into a diagnostic sentence; the rest is counted.
+    static constexpr std::size_t maxReplyShown = 200;
 
 private:
     enum class Step { Echoed, NotEchoed, PortFailed, BadPlcId, Interrupted };
+    // Where the upload stands, for saying what a lost port means.
+    enum class Phase { Sending, Saving, Closing };
     Step exchange(const std::string& command, const UploadInput& input);
+    // The link test, telling a line that returns what was sent from a PLC that echoes.
+    Step linkTest(const UploadInput& input);
+    Step judge(const hostlink::ExchangeResult& result);
+    // Sends the records; the outcome when the upload stops before the save.
+    std::optional<UploadOutcome> sendRecords(CompiledCodeReader& reader, const UploadInput& input,
+                                             std::int64_t total);
+    UploadOutcome saveAndClose(const UploadInput& input);
     UploadOutcome stop(UploadOutcome outcome, const std::string& caption, bool repaint);
     UploadOutcome portFailed();
-    UploadOutcome unreadable(const CompiledCodeReader& reader, const std::string& path, bool started);
-    UploadOutcome changed(const std::string& path);
+    UploadOutcome unreadable(const CompiledCodeReader& reader, bool started);
+    UploadOutcome changed();
     UploadOutcome interrupted(const std::string& when);
     // The outcome for a step that failed at the port, on the PLC ID or by a stop request; nothing
     // for the others. when says, for a stop request, how far the upload had come.
@@ -89,6 +110,11 @@ private:
     std::string lastIdHex_;
     std::string lastCode_;
     std::string lastResponse_;
+    std::uint64_t lastStrayBytes_ = 0;
+    std::string lastStrayStart_;
+    std::string shownPath_;
+    Phase phase_ = Phase::Sending;
+    bool saveConfirmed_ = false;
 };
 
 } // namespace vantor::upload

@@ -132,12 +132,32 @@ TEST(UploadProcedure, AMissingFileIsNamed)
     EXPECT_TRUE(b.link.written.empty());
 }
 
-TEST(UploadProcedure, EchoCheckComparesTheFirstFiveCharacters)
+TEST(UploadProcedure, EchoCheckComparesTheWholeAddressAndCode)
 {
-    EXPECT_TRUE(UploadProcedure::isEcho("@01C200", "@01C230*"));
-    EXPECT_TRUE(UploadProcedure::isEcho("@01C2", "@01C230*"));
-    EXPECT_FALSE(UploadProcedure::isEcho("@01C", "@01C230*"));
-    EXPECT_FALSE(UploadProcedure::isEcho("@02C230*", "@01C230*"));
-    EXPECT_FALSE(UploadProcedure::isEcho("@01c230*", "@01C230*"));
-    EXPECT_FALSE(UploadProcedure::isEcho("", "@01C230*"));
+    struct Case
+    {
+        const char* response;
+        const char* idHex;
+        const char* code;
+        bool echo;
+    };
+    const Case cases[] = {
+        {"@01C200", "01", "C2", true},
+        {"@01C2", "01", "C2", true},
+        {"@01C", "01", "C2", false},
+        {"@01CS00", "01", "C2", false},
+        {"@02C230*", "01", "C2", false},
+        {"@01c230*", "01", "C2", false},
+        {"", "01", "C2", false},
+        {"@123CZ0052*", "123", "CZ", true},
+        {"@123CS0052*", "123", "CZ", false},
+        {"@123C", "123", "CZ", false},
+        {"@FFFECS0050*", "FFFE", "CS", true},
+        {"@FFFEC20050*", "FFFE", "CS", false},
+        {"@FFFEC", "FFFE", "CS", false},
+        {"@FFFFCS", "FFFE", "CS", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(UploadProcedure::isEcho(c.response, c.idHex, c.code), c.echo)
+            << c.response << " for " << c.idHex << " " << c.code;
 }
