@@ -35,9 +35,12 @@ std::string shown(const std::string& line)
 
 int unreadable(const CompiledCodeReader& reader, const std::string& path)
 {
-    if (reader.problem() == FileProblem::Interrupted || StopSignals::requested())
+    if (reader.problem() == FileProblem::Interrupted || StopSignals::requested()) {
+        Usage::note("stopped reading " + path + " on request");
         return StopSignals::exitStatus();
-    std::printf("%s.\n", reader.describeProblem(path).c_str());
+    }
+    Usage::say(reader.describeProblem(path) + ".");
+    Usage::note(reader.describeProblem(path));
     return reader.problem() == FileProblem::LineTooLong ? FileRejected : FileNotReadable;
 }
 const char* const prefixes[] = {"01:", "02:", "03:", "04:", "05:", "06:"};
@@ -71,7 +74,7 @@ int CheckCommand::run(const QStringList& arguments)
     reader.setStopCheck([] { return StopSignals::requested(); });
     if (reader.open(path) != FileProblem::None)
         return unreadable(reader, path);
-    std::printf("File: %s\n", path.c_str());
+    Usage::say("File: " + path);
     std::string line;
     if (!reader.readLine(line)) {
         if (reader.problem() != FileProblem::None)

@@ -52,6 +52,8 @@ int PlcSimCommand::run(const QStringList& arguments)
         {"stop-after", "Answer N frames, then fall silent.", "N"},
         {"hang-up-after", "Answer N frames, then close the line when the next arrives.", "N"},
         {"flood", "Answer the first line with an endless stream of characters without a line end."},
+        {"line-echo", "Return every byte received before answering, as an adapter with local echo does."},
+        {"loopback", "Return every byte received and answer nothing, as a loopback plug does."},
         {"busy-polls", "After CS, leave this many IR polls unanswered while saving (default 2).", "N", "2"},
         {"verbose", "Print what is received and sent."},
     });
@@ -65,6 +67,8 @@ int PlcSimCommand::run(const QStringList& arguments)
     faults.noEnqAnswer = parser.isSet("no-enq");
     faults.wrongId = parser.isSet("wrong-id");
     faults.flood = parser.isSet("flood");
+    faults.lineEcho = parser.isSet("line-echo");
+    faults.loopback = parser.isSet("loopback");
     QString error;
     if (!readCount(parser, "split", &faults.splitChars, &error) ||
         !readCount(parser, "split-gap", &faults.splitGapMs, &error) ||

@@ -36,10 +36,9 @@ int SendCommand::run(const QStringList& arguments)
 
     console::SerialConsole console;
     port.applyTo(console);
-    console.setLogSink([](const std::string& line) { std::printf("%s\n", line.c_str()); });
+    console.setLogSink([](const std::string& line) { Usage::say(line); });
     console.setWarningSink([](const std::string& line) { Usage::note(line); });
-    console.setErrorSink(
-        [](const std::string& message) { std::fprintf(stderr, "vantor: %s\n", message.c_str()); });
+    console.setErrorSink([](const std::string& message) { Usage::note(message); });
 
     StopSignals::install();
     console.exchange().setStopCheck([] { return StopSignals::requested(); });

@@ -1,5 +1,8 @@
 #include "cli/Terminal.h"
 
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace vantor::cli {
@@ -7,6 +10,19 @@ namespace vantor::cli {
 bool Terminal::isTerminal(std::FILE* stream)
 {
     return ::isatty(::fileno(stream)) == 1;
+}
+
+void Terminal::prepareStandardStreams()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // open() takes the lowest free descriptor, which is this one.
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != fd && opened >= 0)
+            ::close(opened);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 } // namespace vantor::cli

@@ -9,4 +9,9 @@ bool Terminal::isTerminal(std::FILE* stream)
     return ::_isatty(::_fileno(stream)) != 0;
 }
 
+void Terminal::prepareStandardStreams()
+{
+    // Windows gives a program without a console NUL-like streams, and has no SIGPIPE.
+}
+
 } // namespace vantor::cli

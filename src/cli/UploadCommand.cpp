@@ -35,13 +35,21 @@ public:
         if (bar_)
             bar_->finish();
         Usage::note(sentence);
+        ++details_;
     }
     void showCaption(const std::string& caption) override
     {
         if (bar_)
             bar_->finish();
-        std::printf("%s\n", caption.c_str());
-        std::fflush(stdout);
+        Usage::say(caption);
+        lastCaption_ = caption;
+    }
+    // A failure whose cause no detail named yet is named on standard error from its caption, so
+    // that the reason is there also when standard output is discarded.
+    void explainFailure()
+    {
+        if (details_ == 0 && !lastCaption_.empty())
+            Usage::note(lastCaption_);
     }
     void repaint() override {}
     void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string&) override
@@ -52,6 +60,8 @@ public:
 
 private:
     std::unique_ptr<ProgressBar> bar_;
+    int details_ = 0;
+    std::string lastCaption_;
 };
 
 } // namespace
@@ -120,7 +130,7 @@ int UploadCommand::run(const QStringList& arguments)
     port.applyTo(console);
     // The opening line goes where the console would log it; on the command line that is standard
     // error, so standard output keeps to the panel's captions.
-    console.setLogSink([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+    console.setLogSink([](const std::string& line) { Usage::line(stderr, line); });
     console.setWarningSink([](const std::string& line) { Usage::note(line); });
 
     // The bar shares standard error with the trace, which would write over it: one or the other.
@@ -150,6 +160,8 @@ int UploadCommand::run(const QStringList& arguments)
                       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
         Usage::note(std::to_string(procedure.linesSent()) + " records sent and echoed in " + seconds + " s");
     }
+    if (outcome != upload::UploadOutcome::Completed)
+        reporter.explainFailure();
     return exitStatusFor(outcome);
 }
 

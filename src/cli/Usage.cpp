@@ -1,6 +1,7 @@
 #include "cli/Usage.h"
 
 #include "cli/ExitStatus.h"
+#include "hostlink/ControlText.h"
 #include "hostlink/TimeoutText.h"
 
 #include <QCoreApplication>
@@ -59,14 +60,35 @@ int Usage::fail(const QCommandLineParser&, const QString& message)
     if (text.endsWith('.'))
         text.chop(1);
     std::fprintf(stderr, "vantor: %s\nTry 'vantor --help' or 'vantor help COMMAND'.\n",
-                 text.toLatin1().constData());
+                 hostlink::ControlText::escapeControls(text.toLatin1().toStdString()).c_str());
     return UsageError;
 }
 
 void Usage::note(const std::string& message)
 {
-    std::fflush(stdout);
-    std::fprintf(stderr, "vantor: %s\n", message.c_str());
+    if (!std::ferror(stdout))
+        std::fflush(stdout);
+    line(stderr, "vantor: " + message);
+}
+
+void Usage::line(std::FILE* stream, const std::string& text)
+{
+    if (std::ferror(stream))
+        return;
+    std::fprintf(stream, "%s\n", hostlink::ControlText::escapeControls(text).c_str());
+    std::fflush(stream);
+}
+
+int Usage::finish(int status)
+{
+    const bool outFailed = std::fflush(stdout) != 0 || std::ferror(stdout);
+    const bool errFailed = std::fflush(stderr) != 0 || std::ferror(stderr);
+    if (outFailed && !errFailed)
+        note("standard output could not be written (closed early, or the disk is full); the command ran to "
+             "its end regardless");
+    if ((outFailed || errFailed) && status == Success)
+        return OutputFailed;
+    return status;
 }
 
 bool Usage::strictId(const QString& text, std::int16_t* id, QString* error)

@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QStringList>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -32,8 +33,17 @@ public:
     // fallbacks), but text that is no number at all is an error rather than a silent fallback.
     static bool strictTimeout(const QString& text, QString* error);
 
-    // Prints a diagnostic line on standard error: "vantor: <message>".
+    // Prints a diagnostic line on standard error: "vantor: <message>". Control characters (in a file or
+    // port name, say) are shown as <x1B>, so nothing printed can drive the terminal.
     static void note(const std::string& message);
+    // Prints one line on standard output, control characters shown the same way.
+    static void say(const std::string& text) { line(stdout, text); }
+    // Prints one line on stream, control characters shown the same way.
+    static void line(std::FILE* stream, const std::string& text);
+    // Once a write to a stream has failed (a closed pipe, a full disk), nothing more is printed there;
+    // the command goes on to its end. finish() then flushes both streams and turns a success into
+    // OutputFailed when one of them failed, saying so on standard error when that still works.
+    static int finish(int status);
 };
 
 } // namespace vantor::cli

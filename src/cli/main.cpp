@@ -3,6 +3,7 @@
 #include "cli/PlcSimCommand.h"
 #include "cli/PortsCommand.h"
 #include "cli/SendCommand.h"
+#include "cli/Terminal.h"
 #include "cli/UploadCommand.h"
 #include "cli/Usage.h"
 
@@ -36,9 +37,7 @@ void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message)
         std::fprintf(stderr, "vantor: qt: %s\n", message.toLocal8Bit().constData());
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int runCommand(int argc, char* argv[])
 {
     qInstallMessageHandler(quietQt);
     QCoreApplication app(argc, argv);
@@ -79,4 +78,12 @@ int main(int argc, char* argv[])
     std::fprintf(stderr, "vantor: unknown command '%s'\nTry 'vantor --help'.\n",
                  command.toLatin1().constData());
     return vantor::cli::UsageError;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    vantor::cli::Terminal::prepareStandardStreams();
+    return vantor::cli::Usage::finish(runCommand(argc, argv));
 }

@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <grp.h>
+#if defined(__linux__)
+#include <sys/sysmacros.h>
+#endif
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -43,6 +47,23 @@ OpenResult refuse(OpenError error, const std::string& name, const std::string& d
     return {error, DeviceChecks::cannotOpen(name, detail)};
 }
 
+// Whether the kernel files the character device under a class other than tty (/dev/null, /dev/random
+// are "mem"). Found without opening the device, which would pulse the modem lines of a real port.
+// Devices sysfs does not list (pseudo-terminals) and systems without sysfs are given the benefit of
+// the doubt; the port layer refuses them later if they take no terminal settings.
+bool kernelSaysNotATerminal(const struct stat& st)
+{
+    const std::string link = "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
+                             std::to_string(minor(st.st_rdev)) + "/subsystem";
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0)
+        return false;
+    const std::string subsystem(target, static_cast<std::size_t>(n));
+    const std::size_t slash = subsystem.rfind('/');
+    return subsystem.substr(slash == std::string::npos ? 0 : slash + 1) != "tty";
+}
+
 } // namespace
 
 std::optional<OpenResult> DeviceChecks::beforeOpening(const std::string& devicePath, const std::string& name)
@@ -58,7 +79,7 @@ std::optional<OpenResult> DeviceChecks::beforeOpening(const std::string& deviceP
                           "no such device. Check the port name, and that the adapter is plugged in.");
         return refuse(OpenError::Other, name, std::strerror(errno));
     }
-    if (!S_ISCHR(st.st_mode))
+    if (!S_ISCHR(st.st_mode) || kernelSaysNotATerminal(st))
         return refuse(OpenError::NotSerialDevice, name, "this is not a serial device.");
     if (::access(devicePath.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
         return refuse(OpenError::PermissionDenied, name, permissionAdvice(devicePath, st));

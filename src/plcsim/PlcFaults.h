@@ -20,6 +20,8 @@ struct PlcFaults
     int hangUpAfterFrames = -1; // >= 0: answers this many frames, closes the line when the next arrives
     int busyPolls = 0;          // after "CS", this many "IR" polls go unanswered while it saves
     bool flood = false;         // answers the first line with an endless stream of characters, no CR
+    bool lineEcho = false;      // the line returns every byte sent before the PLC's answer (RS-485 echo)
+    bool loopback = false;      // the line returns every byte sent, and no PLC is behind it
 };
 
 } // namespace vantor::plcsim

@@ -140,15 +140,17 @@ void PtyPlcServer::serve()
         std::vector<PlcAction> actions;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            const auto framesBefore = plc_.frames().size();
             const int enqBefore = plc_.enqCount();
-            actions = plc_.receive(std::string(buffer, static_cast<std::size_t>(n)));
-            if (monitor_) {
-                for (int i = enqBefore; i < plc_.enqCount(); ++i)
-                    report("received <ENQ>");
-                for (auto i = framesBefore; i < plc_.frames().size(); ++i)
-                    report("received " + ControlText::escape(plc_.frames()[i]));
-            }
+            std::vector<std::string> lines;
+            actions =
+                plc_.receive(std::string(buffer, static_cast<std::size_t>(n)), [&](const std::string& line) {
+                    if (monitor_)
+                        lines.push_back(line);
+                });
+            for (int i = enqBefore; i < plc_.enqCount(); ++i)
+                report("received <ENQ>");
+            for (const std::string& line : lines)
+                report("received " + ControlText::escape(line));
         }
         for (const PlcAction& action : actions) {
             if (!pause(action.delayMs)) {

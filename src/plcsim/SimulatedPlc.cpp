@@ -16,9 +16,16 @@ bool SimulatedPlc::isRecordCode(const std::string& code)
     return std::any_of(std::begin(codes), std::end(codes), [&](const char* c) { return code == c; });
 }
 
-std::vector<PlcAction> SimulatedPlc::receive(const std::string& bytes)
+std::vector<PlcAction> SimulatedPlc::receive(const std::string& bytes,
+                                             const std::function<void(const std::string&)>& seen)
 {
     std::vector<PlcAction> actions;
+    if (hungUp_)
+        return actions;
+    if (faults_.lineEcho || faults_.loopback)
+        actions.push_back({PlcAction::Kind::Write, 0, bytes});
+    if (faults_.loopback)
+        return actions;
     for (char c : bytes) {
         if (hungUp_)
             break;
@@ -27,13 +34,17 @@ std::vector<PlcAction> SimulatedPlc::receive(const std::string& bytes)
             if (!faults_.silent && !faults_.noEnqAnswer)
                 actions.push_back({PlcAction::Kind::Write, faults_.delayMs, "\x05"});
         } else if (c == '\r') {
+            if (seen)
+                seen(line_);
             auto more = handleLine(line_);
             line_.clear();
             actions.insert(actions.end(), more.begin(), more.end());
         } else if (c == '\n' && line_.empty()) {
             // The LF of a host that ends its lines with CR LF.
-        } else {
+        } else if (line_.size() < maxLineBytes) {
             line_ += c;
+        } else {
+            lineOverrun_ = true;
         }
     }
     return actions;
@@ -41,16 +52,25 @@ std::vector<PlcAction> SimulatedPlc::receive(const std::string& bytes)
 
 std::vector<PlcAction> SimulatedPlc::handleLine(const std::string& line)
 {
-    frames_.push_back(line);
-    const int count = static_cast<int>(frames_.size());
-    if (faults_.hangUpAfterFrames >= 0 && count > faults_.hangUpAfterFrames) {
+    ++frameCount_;
+    for (char c : line + '\r')
+        traffic_ = (traffic_ ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    recent_.push_back(line);
+    if (recent_.size() > recentLines)
+        recent_.pop_front();
+    const bool overrun = lineOverrun_;
+    lineOverrun_ = false;
+    if (faults_.hangUpAfterFrames >= 0 && frameCount_ > faults_.hangUpAfterFrames) {
         hungUp_ = true;
         return {{PlcAction::Kind::HangUp, 0, {}}};
     }
     if (faults_.flood)
         return {{PlcAction::Kind::Flood, 0, {}}};
+    if (overrun)
+        return {};
     std::string answer = answerFor(line);
-    if (answer.empty() || faults_.silent || (faults_.stopAfterFrames >= 0 && count > faults_.stopAfterFrames))
+    if (answer.empty() || faults_.silent ||
+        (faults_.stopAfterFrames >= 0 && frameCount_ > faults_.stopAfterFrames))
         return {};
     return deliver(std::move(answer));
 }
@@ -67,21 +87,32 @@ std::string SimulatedPlc::answerFor(const std::string& line)
     const std::string body = line.substr(0, line.size() - 3);
     if (line.compare(line.size() - 3, 2, Frame::renderHex(Frame::computeFCS(body))) != 0)
         return {};
+    return answerCommand(body.substr(1 + ownId.size()));
+}
 
-    const std::string command = body.substr(1 + ownId.size());
+std::string SimulatedPlc::answerCommand(const std::string& command)
+{
     const std::string code = command.substr(0, 2);
+    const std::int16_t echoId = faults_.wrongId ? static_cast<std::int16_t>(id_ + 1) : id_;
     if (code == "C2") {
         records_.clear();
+        overfull_ = false;
     } else if (isRecordCode(code)) {
+        if (overfull_ || records_.size() >= programCapacity) {
+            overfull_ = true;
+            std::string refusal = memoryFullCode;
+            return Frame::appendFCS(echoId, refusal);
+        }
         records_.push_back(command);
     } else if (code == "CS") {
-        saved_ = records_;
+        ++saveCount_;
+        if (!overfull_)
+            saved_ = records_;
         busyLeft_ = faults_.busyPolls;
     } else if (code == "IR" && busyLeft_ > 0) {
         --busyLeft_;
         return {};
     }
-    const std::int16_t echoId = faults_.wrongId ? static_cast<std::int16_t>(id_ + 1) : id_;
     std::string reply = code + "00";
     return Frame::appendFCS(echoId, reply);
 }

@@ -2,7 +2,10 @@
 
 #include "plcsim/PlcFaults.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,20 +26,40 @@ struct PlcAction
 //   with "@" + ID + two-character code + "00" + FCS + "*" and the line end; a frame for another ID
 //   or with a wrong FCS gets no answer, as on a multi-drop line;
 // - other lines (commands typed after the ENQ handshake) are answered with the line itself;
-// - record frames (CZ, CF, Wm, Wu, CT, WF) are kept; "C2" starts a new program, "CS" saves it and
-//   leaves the PLC busy for PlcFaults::busyPolls "IR" polls.
+// - record frames (CZ, CF, Wm, Wu, CT, WF) are kept in a program memory of programCapacity records;
+//   "C2" starts a new program, "CS" saves it and leaves the PLC busy for PlcFaults::busyPolls "IR"
+//   polls. A record beyond the capacity is refused with "@" + ID + "MF" (memory full) + FCS + "*",
+//   which is no echo, and the program is marked overfull: a "CS" then saves nothing.
+// - a line longer than maxLineBytes is dropped unanswered, as a receive buffer overrun would.
 // Every CR-terminated line counts as one frame for the stop and hang-up faults.
+//
+// Like a real PLC it holds bounded state whatever it is sent: its two programs, counters, a
+// fingerprint of all traffic and a window of the most recent lines.
 class SimulatedPlc
 {
 public:
+    static constexpr std::size_t programCapacity = 65536; // records
+    static constexpr std::size_t maxLineBytes = 128 * 1024;
+    static constexpr std::size_t recentLines = 256;
+    static constexpr const char* memoryFullCode = "MF";
+
     explicit SimulatedPlc(std::int16_t id = 1, PlcFaults faults = {});
 
-    std::vector<PlcAction> receive(const std::string& bytes);
+    // Takes the bytes the host wrote; returns what the PLC and the line do about them. seen, if
+    // given, is called with every complete line received, in order.
+    std::vector<PlcAction> receive(const std::string& bytes,
+                                   const std::function<void(const std::string&)>& seen = {});
 
     std::int16_t id() const { return id_; }
     const PlcFaults& faults() const { return faults_; }
-    // Every line received, without its CR, in order.
-    const std::vector<std::string>& frames() const { return frames_; }
+    // The most recent lines received (at most recentLines), without their CR, oldest first.
+    std::vector<std::string> frames() const { return {recent_.begin(), recent_.end()}; }
+    // Every line received, counted, and a fingerprint of them all (64-bit FNV-1a over each line and
+    // its CR), for traffic too long for the window.
+    std::int64_t frameCount() const { return frameCount_; }
+    std::uint64_t trafficFingerprint() const { return traffic_; }
+    // How many "CS" frames were accepted.
+    int saveCount() const { return saveCount_; }
     // Command texts (code and payload) of the record frames since the last "C2".
     const std::vector<std::string>& records() const { return records_; }
     // The records as of the last "CS".
@@ -49,14 +72,21 @@ public:
 private:
     std::vector<PlcAction> handleLine(const std::string& line);
     std::string answerFor(const std::string& line);
+    // The answer to a frame addressed to this PLC with a correct FCS.
+    std::string answerCommand(const std::string& command);
     std::vector<PlcAction> deliver(std::string text) const;
 
     std::int16_t id_;
     PlcFaults faults_;
     std::string line_;
-    std::vector<std::string> frames_;
+    bool lineOverrun_ = false;
+    std::deque<std::string> recent_;
+    std::int64_t frameCount_ = 0;
+    std::uint64_t traffic_ = 14695981039346656037ull;
     std::vector<std::string> records_;
+    bool overfull_ = false;
     std::vector<std::string> saved_;
+    int saveCount_ = 0;
     int busyLeft_ = 0;
     int enqCount_ = 0;
     bool hungUp_ = false;
