@@ -21,7 +21,7 @@ struct PlcFaults
     int busyPolls = 0;          // after "CS", this many "IR" polls go unanswered while it saves
     bool flood = false;         // answers the first line with an endless stream of characters, no CR
     bool lineEcho = false;      // the line returns every byte sent before the PLC's answer (RS-485 echo)
-    bool loopback = false;      // the line returns every byte sent, and no PLC is behind it
+    bool loopback = false;      // the line returns every byte sent, and nothing answers (a loopback plug)
 };
 
 } // namespace vantor::plcsim

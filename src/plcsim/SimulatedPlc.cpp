@@ -24,21 +24,20 @@ std::vector<PlcAction> SimulatedPlc::receive(const std::string& bytes,
         return actions;
     if (faults_.lineEcho || faults_.loopback)
         actions.push_back({PlcAction::Kind::Write, 0, bytes});
-    if (faults_.loopback)
-        return actions;
+    std::vector<PlcAction> answers;
     for (char c : bytes) {
         if (hungUp_)
             break;
         if (c == '\x05' && line_.empty()) {
             ++enqCount_;
             if (!faults_.silent && !faults_.noEnqAnswer)
-                actions.push_back({PlcAction::Kind::Write, faults_.delayMs, "\x05"});
+                answers.push_back({PlcAction::Kind::Write, faults_.delayMs, "\x05"});
         } else if (c == '\r') {
             if (seen)
                 seen(line_);
             auto more = handleLine(line_);
             line_.clear();
-            actions.insert(actions.end(), more.begin(), more.end());
+            answers.insert(answers.end(), more.begin(), more.end());
         } else if (c == '\n' && line_.empty()) {
             // The LF of a host that ends its lines with CR LF.
         } else if (line_.size() < maxLineBytes) {
@@ -47,6 +46,9 @@ std::vector<PlcAction> SimulatedPlc::receive(const std::string& bytes,
             lineOverrun_ = true;
         }
     }
+    // Behind a loopback plug the lines are still counted, but nothing answers them.
+    if (!faults_.loopback)
+        actions.insert(actions.end(), answers.begin(), answers.end());
     return actions;
 }
 

@@ -251,8 +251,65 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
          faults([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 3; }),
          {"C2", "CZ0000000C", "Wm0010FF", "CT"},
          1,
-         "",
+         "Upload aborted.",
          10},
+        {"hang-up at the save",
+         mixedFile,
+         {},
+         1,
+         faults([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 7; }),
+         join(join({"C2"}, mixedCommands), {"CS"}),
+         1,
+         "The EEPROM save of 6 records was requested; whether the PLC saved them is not confirmed.",
+         10,
+         "vantor: Lost the connection to"},
+        {"a loopback plug",
+         mixedFile,
+         {},
+         1,
+         faults([](plcsim::PlcFaults& f) { f.loopback = true; }),
+         {"C2"},
+         1,
+         "No response from PLC",
+         7,
+         "vantor: link test: the line only returned what was sent (@01C230*) and nothing answered after it"},
+        {"a line that echoes",
+         mixedFile,
+         {},
+         1,
+         faults([](plcsim::PlcFaults& f) {
+             f.lineEcho = true;
+             f.splitChars = 3;
+         }),
+         full(mixedCommands, {"C1"}),
+         1,
+         " 6 Lines Uploaded!",
+         0,
+         "vantor: the line returns every frame sent before the PLC's answer"},
+        {"a line that echoes, another PLC answering",
+         mixedFile,
+         {},
+         1,
+         faults([](plcsim::PlcFaults& f) {
+             f.lineEcho = true;
+             f.wrongId = true;
+         }),
+         {"C2"},
+         1,
+         "No response from PLC",
+         7,
+         "vantor: link test: a PLC answered as ID 02"},
+        {"a reply without a line end",
+         mixedFile,
+         {},
+         1,
+         faults([](plcsim::PlcFaults& f) { f.flood = true; }),
+         {"C2"},
+         1,
+         "No response from PLC",
+         7,
+         "bytes came back without a line end (CR or CR LF) instead of an answer to @01C230*, starting "
+         "\"AAAAAAAAAA"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -265,10 +322,10 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
 
         const auto run = runTool(args);
         EXPECT_EQ(run.status, c.status) << run.out << run.err;
-        if (c.status == 10)
-            EXPECT_NE(lastLine(run.out).find("Lost the connection to " + plc.devicePath()), std::string::npos)
-                << run.out;
-        else
+        if (c.status == 10) {
+            EXPECT_EQ(lastLine(run.out).find("Lost the connection to " + plc.devicePath()), 0u) << run.out;
+            EXPECT_NE(lastLine(run.out).find(c.finalCaption), std::string::npos) << run.out;
+        } else
             EXPECT_EQ(lastLine(run.out), c.finalCaption);
         EXPECT_EQ(plc.snapshot().frames(), framesFor(c.frameId, c.commands));
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
@@ -362,17 +419,22 @@ TEST(VantorCheck, TellsWhetherTheUploadWouldStart)
     }
 }
 
-// Hostile input and faults: whatever happens, the PLC saves the whole file or nothing new, the status
-// says which, and the run ends in bounded time.
+// Hostile input and faults: whatever happens, the PLC saves the whole file or nothing new, no frame is
+// built from bytes other than those checked, the status says which, and the run ends in bounded time.
 TEST(VantorUpload, SavesTheWholeFileOrNothingUnderHostileInput)
 {
     std::string records;
-    for (int i = 0; i < 30000; ++i)
+    std::vector<std::string> bigCommands;
+    for (int i = 0; i < 30000; ++i) {
         records += "03:" + std::to_string(100000 + i) + "\r\n";
+        bigCommands.push_back("Wm" + std::to_string(100000 + i));
+    }
     const std::string big = header + records;
     TempFile bigFile(big);
+    TempFile mixed(mixedFile);
     const std::string latin1Path = "/tmp/vantor-caf\xE9-" + std::to_string(::getpid()) + ".VQC";
     const std::string fifoPath = "/tmp/vantor-fifo-" + std::to_string(::getpid());
+    const std::string statusPath = "/tmp/vantor-status-" + std::to_string(::getpid());
     ::mkfifo(fifoPath.c_str(), 0600);
     {
         std::FILE* f = std::fopen(latin1Path.c_str(), "wb");
@@ -381,9 +443,12 @@ TEST(VantorUpload, SavesTheWholeFileOrNothingUnderHostileInput)
     }
     const auto flood = faults([](plcsim::PlcFaults& f) { f.flood = true; });
     const auto slow = faults([](plcsim::PlcFaults& f) { f.delayMs = 1; });
+    const auto fallsSilent = faults([](plcsim::PlcFaults& f) { f.stopAfterFrames = 201; });
 
-    enum class During { Nothing, Truncate, Interrupt, Terminate };
+    // What happens to the file, or to the tool, once 200 records are in.
+    enum class During { Nothing, Truncate, Rewrite, Append, Interrupt, Terminate };
     enum class Saved { Whole, Nothing };
+    const std::string plain = "exec \"$0\" upload --port \"$1\" --timeout 5000 \"$(printf \"$2\")\"";
     struct Row
     {
         const char* name;
@@ -394,6 +459,7 @@ TEST(VantorUpload, SavesTheWholeFileOrNothingUnderHostileInput)
         int status;
         Saved saved;
         double maxSeconds;
+        std::string shell = {}; // how the tool is started, when not plainly
     };
     const Row rows[] = {
         {"a pipe", "/dev/stdin", mixedFile, {}, During::Nothing, 0, Saved::Whole, 10},
@@ -411,15 +477,40 @@ TEST(VantorUpload, SavesTheWholeFileOrNothingUnderHostileInput)
          10},
         {"a PLC that floods", bigFile.path(), "", flood, During::Nothing, 7, Saved::Nothing, 10},
         {"truncated while sending", bigFile.path(), "", {}, During::Truncate, 11, Saved::Nothing, 30},
+        {"changed in place, same length", bigFile.path(), "", {}, During::Rewrite, 11, Saved::Nothing, 30},
+        {"grown while sending", bigFile.path(), "", {}, During::Append, 11, Saved::Nothing, 30},
         {"Ctrl+C while sending", bigFile.path(), "", slow, During::Interrupt, 130, Saved::Nothing, 30},
         {"SIGTERM while sending", bigFile.path(), "", slow, During::Terminate, 143, Saved::Nothing, 30},
+        {"Ctrl+C while the PLC is silent", bigFile.path(), "", fallsSilent, During::Interrupt, 130,
+         Saved::Nothing, 30},
+        {"standard output on a full disk",
+         mixed.path(),
+         "",
+         {},
+         During::Nothing,
+         74,
+         Saved::Whole,
+         10,
+         plain + " >/dev/full"},
+        {"standard output closed early",
+         mixed.path(),
+         "",
+         {},
+         During::Nothing,
+         74,
+         Saved::Whole,
+         10,
+         "{ \"$0\" upload --port \"$1\" --timeout 5000 \"$(printf \"$2\")\"; echo $? >\"$3\"; } | head -c1 "
+         ">/dev/null; exit $(cat \"$3\")"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         plcsim::PtyPlcServer plc(plcsim::SimulatedPlc(1, r.faults));
         ASSERT_TRUE(plc.start(nullptr));
-        TempFile copy(big); // what the truncating rows change under the tool's feet
-        const std::string path = r.during == During::Truncate ? copy.path() : r.path;
+        TempFile copy(big); // what the rows that change the file change under the tool's feet
+        const bool changes =
+            r.during == During::Truncate || r.during == During::Rewrite || r.during == During::Append;
+        const std::string path = changes ? copy.path() : r.path;
 
         QProcess tool;
         const auto started = std::chrono::steady_clock::now();
@@ -430,38 +521,66 @@ TEST(VantorUpload, SavesTheWholeFileOrNothingUnderHostileInput)
             std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned char>(c));
             printfPath += octal;
         }
-        tool.start("/bin/sh",
-                   {"-c", "exec \"$0\" upload --port \"$1\" --timeout 5000 \"$(printf \"$2\")\"", VANTOR_TOOL,
-                    QString::fromStdString(plc.devicePath()), QString::fromStdString(printfPath)});
+        tool.start("/bin/sh", {"-c", QString::fromStdString(r.shell.empty() ? plain : r.shell), VANTOR_TOOL,
+                               QString::fromStdString(plc.devicePath()), QString::fromStdString(printfPath),
+                               QString::fromStdString(statusPath)});
         ASSERT_TRUE(tool.waitForStarted());
         if (!r.stdinBytes.empty())
             tool.write(r.stdinBytes.data(), static_cast<qint64>(r.stdinBytes.size()));
         tool.closeWriteChannel();
+        auto signalled = started;
         if (r.during != During::Nothing) {
-            // Well into the records, long before the end.
-            while (plc.snapshot().records().size() < 200)
+            // Well into the records, long before the end; never longer than the row's bound.
+            const auto deadline = started + std::chrono::duration<double>(r.maxSeconds);
+            while (plc.snapshot().records().size() < 200 && std::chrono::steady_clock::now() < deadline &&
+                   tool.state() == QProcess::Running)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            if (r.during == During::Truncate)
+            ASSERT_GE(plc.snapshot().records().size(), 200u) << tool.readAllStandardError().toStdString();
+            if (r.faults.stopAfterFrames >= 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the tool is waiting now
+            signalled = std::chrono::steady_clock::now();
+            if (r.during == During::Truncate) {
                 ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(big.size() / 4)), 0);
-            else
+            } else if (r.during == During::Rewrite || r.during == During::Append) {
+                // The same length with other records, three quarters in; or more records at the end.
+                std::FILE* f = std::fopen(path.c_str(), r.during == During::Append ? "ab" : "r+b");
+                ASSERT_NE(f, nullptr);
+                if (r.during == During::Rewrite)
+                    std::fseek(f, static_cast<long>(big.size() * 3 / 4 - big.size() * 3 / 4 % 11 + 1),
+                               SEEK_SET);
+                for (int i = 0; i < 1000; ++i)
+                    std::fputs("03:999999\r\n", f);
+                std::fclose(f);
+            } else {
                 ::kill(static_cast<pid_t>(tool.processId()),
                        r.during == During::Interrupt ? SIGINT : SIGTERM);
+            }
         }
         ASSERT_TRUE(tool.waitForFinished(60000));
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const auto finished = std::chrono::steady_clock::now();
         const std::string out = tool.readAllStandardOutput().toStdString();
         EXPECT_EQ(tool.exitCode(), r.status) << out << tool.readAllStandardError().toStdString();
-        EXPECT_LT(seconds, r.maxSeconds);
+        EXPECT_LT(std::chrono::duration<double>(finished - started).count(), r.maxSeconds);
+        if (r.during == During::Interrupt || r.during == During::Terminate) {
+            EXPECT_LT(std::chrono::duration<double>(finished - signalled).count(), 1.5)
+                << "a stop request ends any wait within a slice";
+        }
 
         const auto plcState = plc.snapshot();
-        const bool saveAsked = plcState.saveCount() > 0;
-        EXPECT_EQ(saveAsked, r.saved == Saved::Whole);
-        if (r.saved == Saved::Whole)
+        EXPECT_EQ(plcState.saveCount() > 0, r.saved == Saved::Whole);
+        if (r.saved == Saved::Whole) {
             EXPECT_EQ(plcState.savedProgram(), mixedCommands);
-        else
+            EXPECT_EQ(plcState.frames().back(), hostlink::Frame::build(1, "C1"))
+                << "the sequence ran to its end";
+        } else {
             EXPECT_TRUE(plcState.savedProgram().empty());
+            const auto& got = plcState.records();
+            ASSERT_LE(got.size(), bigCommands.size());
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), bigCommands.begin()))
+                << "every record that reached the PLC is one of the file as it was checked";
+        }
     }
     std::remove(latin1Path.c_str());
     std::remove(fifoPath.c_str());
+    std::remove(statusPath.c_str());
 }

@@ -173,3 +173,64 @@ TEST(CommandExchange, TracesBothDirectionsInOrder)
     b.exchange.sendCommand("RS");
     EXPECT_EQ(trace, ">\x05<\x05>RS\r<ok\r");
 }
+
+TEST(CommandExchange, OnALineThatEchoesTheCommandsCopyIsDropped)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<std::string> chunks; // arriving 1 ms apart
+        bool lineEchoes;
+        std::string response;
+    };
+    const std::string frame = "@01C230*";
+    const Case cases[] = {
+        {"copy, then the answer", {frame + "\r", "@01C20030*\r"}, true, "@01C20030*"},
+        {"both in one read", {frame + "\r@01C20030*\r\n"}, true, "@01C20030*"},
+        {"both in pieces", {frame.substr(0, 3), frame.substr(3) + "\r@01", "C20030*\r"}, true, "@01C20030*"},
+        {"only the copy", {frame + "\r"}, true, ""},
+        {"an answer without a copy", {"@01C20030*\r"}, true, "@01C20030*"},
+        {"a copy where the line does not echo", {frame + "\r", "@01C20030*\r"}, false, frame},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench b;
+        b.exchange.setLineEchoes(c.lineEchoes);
+        b.link.onWrite = [&](const std::string&) {
+            for (std::size_t i = 0; i < c.chunks.size(); ++i)
+                b.link.arrive(c.chunks[i], static_cast<std::int64_t>(i) + 1);
+        };
+        EXPECT_EQ(b.exchange.sendCommand(frame).response, c.response);
+    }
+}
+
+TEST(CommandExchange, TellsSilenceFromTextWithoutALineEnd)
+{
+    struct Case
+    {
+        std::string arriving;
+        std::uint64_t strayBytes;
+        std::string strayStart;
+    };
+    const std::string flood(300, 'A');
+    for (const Case& c : {Case{"", 0, ""}, Case{"@01C2", 5, "@01C2"}, Case{flood, 300, flood.substr(0, 200)},
+                          Case{"\r", 0, ""}}) {
+        SCOPED_TRACE(c.arriving.size());
+        Bench b;
+        b.link.onWrite = [&](const std::string&) { b.link.arrive(c.arriving, 3); };
+        const auto result = b.exchange.sendCommand("@01C230*");
+        EXPECT_EQ(result.status, ExchangeStatus::NoResponse);
+        EXPECT_EQ(result.strayBytes, c.strayBytes);
+        EXPECT_EQ(result.strayStart, c.strayStart);
+    }
+}
+
+TEST(CommandExchange, AStopRequestEndsALongWaitWithinASlice)
+{
+    Bench b;
+    b.exchange.setTimeoutText("5000");
+    const auto start = b.clock.now;
+    b.exchange.setStopCheck([&] { return b.clock.now - start >= 250; });
+    EXPECT_EQ(b.exchange.sendCommand("@01C230*").status, ExchangeStatus::Interrupted);
+    EXPECT_LE(b.clock.now - start, 250 + CommandExchange::stopCheckSliceMs);
+}

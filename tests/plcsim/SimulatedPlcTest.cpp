@@ -75,12 +75,34 @@ TEST(SimulatedPlc, InjectsFaults)
         {"stop after one", with([](PlcFaults& f) { f.stopAfterFrames = 1; }), c2 + c2, echo + "\r"},
         {"hang up after one", with([](PlcFaults& f) { f.hangUpAfterFrames = 1; }), c2 + c2 + c2,
          echo + "\r<hang-up>"},
+        {"line echo", with([](PlcFaults& f) { f.lineEcho = true; }), c2, c2 + echo + "\r"},
+        {"loopback", with([](PlcFaults& f) { f.loopback = true; }), "\x05" + c2, "\x05" + c2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SimulatedPlc plc(1, c.faults);
         EXPECT_EQ(written(plc.receive(c.input)), c.output);
     }
+}
+
+TEST(SimulatedPlc, HoldsBoundedStateWhateverItIsSent)
+{
+    SimulatedPlc plc;
+    plc.receive(frame("C2"));
+    std::string program;
+    for (std::size_t i = 0; i < SimulatedPlc::programCapacity; ++i)
+        program += frame("CT");
+    plc.receive(program);
+    EXPECT_EQ(written(plc.receive(frame("CT"))), Frame::build(1, SimulatedPlc::memoryFullCode) + "\r")
+        << "a record beyond the capacity is refused with no echo";
+    plc.receive(frame("CS"));
+    EXPECT_TRUE(plc.savedProgram().empty()) << "an overfull program is not saved";
+    EXPECT_EQ(plc.frameCount(), static_cast<std::int64_t>(SimulatedPlc::programCapacity) + 3);
+    EXPECT_EQ(plc.frames().size(), SimulatedPlc::recentLines);
+
+    plc.receive(std::string(SimulatedPlc::maxLineBytes + 10, 'A') + frame("C2").substr(0, 3));
+    EXPECT_EQ(written(plc.receive(frame("C2"))), "") << "an overrun line is dropped unanswered";
+    EXPECT_EQ(written(plc.receive(frame("C2"))), Frame::build(1, "C200") + "\r");
 }
 
 TEST(SimulatedPlc, SplitsAndDelaysAnswers)

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 using namespace vantor;
 using upload::UploadOutcome;
 using upload::UploadProcedure;
@@ -160,4 +162,83 @@ TEST(UploadProcedure, EchoCheckComparesTheWholeAddressAndCode)
     for (const Case& c : cases)
         EXPECT_EQ(UploadProcedure::isEcho(c.response, c.idHex, c.code), c.echo)
             << c.response << " for " << c.idHex << " " << c.code;
+}
+
+TEST(UploadProcedure, TheSaveIsConfirmedOnlyByAnAnswerToCsAndAnEchoedPoll)
+{
+    struct Case
+    {
+        const char* name;
+        const char* csAnswer; // nullptr: silence
+        bool pollEchoed;
+        UploadOutcome outcome;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"CS echoed", "@01CS0051*", true, UploadOutcome::Completed, ""},
+        {"CS answered with anything", "?!", true, UploadOutcome::Completed, ""},
+        {"CS silent", nullptr, true, UploadOutcome::SaveNotConfirmed,
+         "the save command got no answer (nothing answered @01CS51* within 500 ms)"},
+        {"no poll echoed", "@01CS0051*", false, UploadOutcome::SaveNotConfirmed,
+         "none of the 20 IR polls after the save was echoed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench b;
+        std::vector<std::string> details;
+        struct : Recorder
+        {
+            std::vector<std::string>* details = nullptr;
+            void detail(const std::string& sentence) override { details->push_back(sentence); }
+        } reporter;
+        reporter.details = &details;
+        UploadProcedure procedure{{b.exchange, [] { return std::string(); }}, reporter};
+        b.link.onWrite = [&](const std::string& w) {
+            const std::string code = w.substr(3, 2);
+            if (code == "CS" && c.csAnswer)
+                b.link.arrive(std::string(c.csAnswer) + "\r", 2);
+            else if (code != "CS" && (code != "IR" || c.pollEchoed))
+                b.link.arrive(w.substr(0, 5) + "00\r", 2);
+        };
+        TempFile file(mixed);
+        EXPECT_EQ(procedure.run({file.path(), [] { return "01"; }, [] { return false; }}), c.outcome);
+        const std::string all = std::accumulate(details.begin(), details.end(), std::string());
+        EXPECT_NE(all.find(c.detail), std::string::npos) << all;
+        EXPECT_EQ(reporter.events.back().find(" 3 Lines Uploaded!"), 8u)
+            << "the caption still counts the records";
+        EXPECT_EQ(b.frames().back(), hostlink::Frame::build(1, "C1"))
+            << "the closing command goes out regardless";
+    }
+}
+
+TEST(UploadProcedure, ALostPortSaysHowFarTheUploadCame)
+{
+    struct Case
+    {
+        const char* lostAt;
+        const char* captionEnd;
+    };
+    const Case cases[] = {
+        {"CT", "Lost the connection to COM 2. Upload aborted."},
+        {"CS", "Lost the connection to COM 2. The EEPROM save of 3 records was requested; whether the PLC "
+               "saved them is not confirmed."},
+        {"C1",
+         "Lost the connection to COM 2. The PLC had confirmed the EEPROM save of 3 records; the closing "
+         "commands were not all sent."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lostAt);
+        Bench b;
+        b.problem = "Lost the connection to COM 2.";
+        b.link.onWrite = [&](const std::string& w) {
+            if (w.substr(3, 2) == c.lostAt)
+                b.link.loseAfter(1);
+            else
+                b.link.arrive(w.substr(0, 5) + "00\r", 2);
+        };
+        TempFile file(mixed);
+        EXPECT_EQ(b.procedure.run({file.path(), [] { return "01"; }, [] { return false; }}),
+                  UploadOutcome::PortLost);
+        EXPECT_EQ(b.reporter.events[b.reporter.events.size() - 2], std::string("caption ") + c.captionEnd);
+    }
 }
