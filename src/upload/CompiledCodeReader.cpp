@@ -5,19 +5,33 @@
 namespace vantor::upload {
 
 namespace {
-// 64-bit FNV-1a: cheap enough to run over every byte, and any accidental change shows.
-constexpr std::uint64_t fnvOffset = 14695981039346656037ull;
-constexpr std::uint64_t fnvPrime = 1099511628211ull;
+constexpr std::uint64_t seed = 14695981039346656037ull;
+constexpr std::uint64_t golden = 0x9E3779B97F4A7C15ull;
 
-std::uint64_t fnv(std::uint64_t hash, const char* bytes, std::size_t count)
+// Mixes one 64-bit word into hash; the rotation carries high bits down, the multiplication up.
+std::uint64_t mix(std::uint64_t hash, std::uint64_t word)
 {
-    for (std::size_t i = 0; i < count; ++i)
-        hash = (hash ^ static_cast<unsigned char>(bytes[i])) * fnvPrime;
-    return hash;
+    return (((hash << 31) | (hash >> 33)) ^ word) * golden;
+}
+
+// A block's fingerprint, eight bytes at a time: cheap enough to run over every byte twice, and any
+// accidental change shows.
+std::uint64_t blockFingerprint(const char* bytes, std::size_t count)
+{
+    std::uint64_t hash = mix(seed, count);
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        hash = mix(hash, word);
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, bytes + i, count - i);
+    return mix(hash, tail);
 }
 } // namespace
 
-CompiledCodeReader::CompiledCodeReader() : buffer_(blockBytes) {}
+CompiledCodeReader::CompiledCodeReader() : buffer_(new char[blockBytes]) {}
 
 void CompiledCodeReader::start()
 {
@@ -25,7 +39,7 @@ void CompiledCodeReader::start()
     eof_ = problem_ != FileProblem::None;
     lineNumber_ = 0;
     bytesRead_ = 0;
-    fingerprint_ = fnvOffset;
+    fingerprint_ = seed;
     nextBlock_ = 0;
 }
 
@@ -73,8 +87,8 @@ bool CompiledCodeReader::fill()
         return false;
     // Whole blocks, so that both passes cut the input at the same places.
     std::size_t got = 0;
-    while (got < buffer_.size()) {
-        const std::int64_t n = file_.read(buffer_.data() + got, buffer_.size() - got);
+    while (got < blockBytes) {
+        const std::int64_t n = file_.read(buffer_.get() + got, blockBytes - got);
         if (n < 0) {
             eof_ = true;
             problem_ =
@@ -101,7 +115,8 @@ bool CompiledCodeReader::checkBlock(std::size_t size)
 {
     if (size == 0) // the end of the input: where the first pass found it
         return !verifying_ || nextBlock_ == blocks_.size();
-    const Block block{fnv(fnvOffset, buffer_.data(), size), size};
+    const Block block{blockFingerprint(buffer_.get(), size), size};
+    fingerprint_ = mix(fingerprint_, block.fingerprint);
     if (!verifying_) {
         blocks_.push_back(block);
         return true;
@@ -114,7 +129,6 @@ bool CompiledCodeReader::checkBlock(std::size_t size)
 
 void CompiledCodeReader::consume(std::size_t count)
 {
-    fingerprint_ = fnv(fingerprint_, buffer_.data() + at_, count);
     bytesRead_ += count;
     at_ += count;
 }
@@ -126,7 +140,7 @@ bool CompiledCodeReader::readLine(std::string& line)
         return false;
     ++lineNumber_;
     for (;;) {
-        const char* start = buffer_.data() + at_;
+        const char* start = buffer_.get() + at_;
         const auto* cr = static_cast<const char*>(std::memchr(start, '\r', end_ - at_));
         const std::size_t take = cr ? static_cast<std::size_t>(cr - start) : end_ - at_;
         if (line.size() + take > maxLineBytes) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,11 @@ namespace vantor::upload {
 // after the CR belongs to the line end, any other LF stays in the text. A last line without CR still
 // counts. Bytes pass through unchanged.
 //
-// Every byte read goes into a running fingerprint, so two passes over the same input can be compared:
-// equal fingerprints and byte counts mean the same bytes, barring a deliberate collision. The input is
-// read in blocks of blockBytes; the first pass keeps a fingerprint of each (16 bytes a block), and a
-// pass after rewind() compares each block as it is read, before any line in it is returned.
+// The input is read in blocks of blockBytes. Each block is fingerprinted as it is read and goes into a
+// running fingerprint of the whole input, so two passes over the same input can be compared: equal
+// fingerprints and byte counts mean the same bytes, barring a deliberate collision. The first pass
+// keeps each block's fingerprint (16 bytes a block), and a pass after rewind() compares each block as
+// it is read, before any line in it is returned.
 class CompiledCodeReader
 {
 public:
@@ -53,7 +55,8 @@ public:
     // 1 for the first line read, and so on.
     std::int64_t lineNumber() const { return lineNumber_; }
     FileProblem problem() const { return problem_; }
-    // The bytes read so far and their fingerprint.
+    // The bytes of the lines read so far, and the fingerprint of the blocks read so far (of the whole
+    // input once the end was reached).
     std::uint64_t bytesRead() const { return bytesRead_; }
     std::uint64_t fingerprint() const { return fingerprint_; }
     // What the pass before the last rewind() read: its byte count and fingerprint.
@@ -82,7 +85,7 @@ private:
     void consume(std::size_t count);
 
     ProgramFile file_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_; // blockBytes, left uninitialised: only bytes read are looked at
     std::size_t at_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;
