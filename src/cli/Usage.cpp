@@ -2,6 +2,7 @@
 
 #include "cli/ExitStatus.h"
 #include "hostlink/ControlText.h"
+#include "hostlink/PlcId.h"
 #include "hostlink/TimeoutText.h"
 
 #include <QCoreApplication>
@@ -93,16 +94,13 @@ int Usage::finish(int status)
 
 bool Usage::strictId(const QString& text, std::int16_t* id, QString* error)
 {
-    const QString digits = text.trimmed();
-    bool ok = !digits.isEmpty() && digits.size() <= 4;
-    for (const QChar c : digits)
-        ok = ok && c.unicode() < 128 && std::isxdigit(c.unicode());
-    if (!ok) {
+    const auto parsed = hostlink::PlcId::fromDigits(bytes(text.trimmed()));
+    if (!parsed.ok) {
         *error =
             "--id must be the PLC's ID in hexadecimal, 1 to 4 digits such as 01 or 1F (got '" + text + "')";
         return false;
     }
-    *id = static_cast<std::int16_t>(digits.toUShort(nullptr, 16));
+    *id = parsed.id;
     return true;
 }
 

@@ -12,17 +12,23 @@ struct PlcIdResult
     std::string error; // set when ok is false: a sentence the caller can show as it stands
 };
 
-// Conversion of the PLC ID box's text into the ID a frame carries.
+// Conversion of a PLC ID text into the ID a frame carries.
+//
+// An ID is 1 to 4 hexadecimal digits (either case); up to four digits give their 16-bit two's
+// complement value (8000-FFFF are negative). Anything else (no digit, a character that is no
+// hexadecimal digit, more than four digits) is refused with a sentence naming the text and the rule,
+// so that a typo (the letter O for a zero) never addresses another PLC on a shared line.
 class PlcId
 {
 public:
-    // Blanks, tabs and line feeds are removed anywhere in the text; then hex digits (either case) are
-    // read from the start up to the first other character. No digit at all gives 0. Up to four
-    // digits give their 16-bit two's complement value (8000-FFFF are negative). More than four
-    // digits cannot be represented in a frame and are refused with an error.
+    static constexpr int maxDigits = 4;
+
+    // The main panel's box: blanks, tabs and line feeds anywhere in the text are removed first, so
+    // "1 2" gives 12 and " 1" gives 1; what remains must be an ID.
     static PlcIdResult fromText(const std::string& text);
 
-    static constexpr int maxDigits = 4;
+    // The digits alone, nothing removed: the command line's --id (after trimming blanks around it).
+    static PlcIdResult fromDigits(const std::string& digits);
 };
 
 } // namespace vantor::hostlink

@@ -50,10 +50,10 @@ TEST(PlcId, ConvertsTheBoxText)
         const char* framePrefix;
     };
     const Case cases[] = {
-        {"01", 1, "@01"},          {"1", 1, "@01"},    {" 1", 1, "@01"},      {"1 2", 0x12, "@12"},
-        {"ff", 255, "@FF"},        {"FF", 255, "@FF"}, {"", 0, "@00"},        {"G7", 0, "@00"},
-        {"\t0\nA ", 0x0A, "@0A"},  {"1G", 1, "@01"},   {"fffe", -2, "@FFFE"}, {"7fff", 32767, "@7FFF"},
-        {"8000", -32768, "@8000"}, {"0001", 1, "@01"},
+        {"01", 1, "@01"},          {"1", 1, "@01"},       {" 1", 1, "@01"},
+        {"1 2", 0x12, "@12"},      {"ff", 255, "@FF"},    {"FF", 255, "@FF"},
+        {"\t0\nA ", 0x0A, "@0A"},  {"fffe", -2, "@FFFE"}, {"7fff", 32767, "@7FFF"},
+        {"8000", -32768, "@8000"}, {"0001", 1, "@01"},    {"1 2 3 4", 0x1234, "@1234"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("text '") + c.text + "'");
@@ -64,13 +64,34 @@ TEST(PlcId, ConvertsTheBoxText)
     }
 }
 
-TEST(PlcId, RefusesMoreThanFourDigits)
+TEST(PlcId, RefusesAnythingButOneToFourHexDigits)
 {
-    for (const char* text : {"12345", "00001", "1 2 3 4 5", "FFFFFFFFFFFFFFFFFFFFFFFF"}) {
-        SCOPED_TRACE(text);
-        const auto result = PlcId::fromText(text);
+    struct Case
+    {
+        const char* text;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"12345", "The PLC ID \"12345\" has more than four hexadecimal digits"},
+        {"00001", "more than four hexadecimal digits"},
+        {"1 2 3 4 5", "The PLC ID \"1 2 3 4 5\" has more than four"},
+        {"FFFFFFFFFFFFFFFFFFFFFFFF", "more than four hexadecimal digits"},
+        {"", "No PLC ID given"},
+        {"  ", "No PLC ID given"},
+        {"G7",
+         "The PLC ID \"G7\" is not hexadecimal: enter the PLC's ID as 1 to 4 of the digits 0-9 and A-F"},
+        {"O1", "The PLC ID \"O1\" is not hexadecimal"},
+        {"01XYZ", "The PLC ID \"01XYZ\" is not hexadecimal"},
+        {"1G", "is not hexadecimal"},
+        {"1234x5", "is not hexadecimal"},
+        {"0x01", "is not hexadecimal"},
+        {"\x1b[2J", "The PLC ID \"<x1B>[2J\" is not hexadecimal"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto result = PlcId::fromText(c.text);
         EXPECT_FALSE(result.ok);
-        EXPECT_NE(result.error.find("more than four hexadecimal digits"), std::string::npos) << result.error;
+        EXPECT_NE(result.error.find(c.error), std::string::npos) << result.error;
     }
-    EXPECT_TRUE(PlcId::fromText("1234x5").ok) << "reading stops at the first non-digit";
+    EXPECT_FALSE(PlcId::fromDigits("1 2").ok) << "the command line removes no blanks inside";
 }
