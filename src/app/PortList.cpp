@@ -2,6 +2,7 @@
 
 #include "console/PortName.h"
 
+#include <QFileInfo>
 #include <QSerialPortInfo>
 
 namespace vantor::app {
@@ -20,6 +21,16 @@ QStringList PortList::extraPorts(int comItems)
     ports.sort();
     ports << console::PortName::simulated;
     return ports;
+}
+
+bool PortList::isPortName(const QString& name)
+{
+    const std::string text = name.toStdString();
+    if (name.isEmpty())
+        return false;
+    if (console::PortName::isSimulated(text) || console::PortName::comNumber(text))
+        return true;
+    return QFileInfo(name).isAbsolute() && QFileInfo::exists(name);
 }
 
 } // namespace vantor::app

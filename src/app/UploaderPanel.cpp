@@ -5,6 +5,9 @@
 #include "app/PortList.h"
 #include "app/confirmOverwrite.h"
 #include "app/serialComm.h"
+#include "console/StopSignals.h"
+#include "hostlink/Frame.h"
+#include "hostlink/PlcId.h"
 #include "upload/UploadProcedure.h"
 
 #include <QCheckBox>
@@ -20,6 +23,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace vantor::app {
@@ -27,6 +31,9 @@ namespace vantor::app {
 namespace {
 constexpr const char* fileFilter = "Vantor Compiled Code (*.VQC)";
 constexpr int panelComPorts = 8;
+// How often an upload lets the window system's events through: often enough to repaint and answer
+// the window manager, rarely enough to cost nothing against the exchanges.
+constexpr qint64 eventSliceMs = 20;
 } // namespace
 
 // Shows the upload's state in the status label; repaints draw it at once, mid-upload.
@@ -66,7 +73,17 @@ UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString
     onPortChanged();
     connect(portChoice, &QComboBox::currentIndexChanged, this, &UploaderPanel::onPortChanged);
     connect(confirm_, &confirmOverwrite::confirmed, this, [this] { UploadProgram(); });
-    connect(console_, &serialComm::portStateChanged, this, &UploaderPanel::updatePortNotice);
+    connect(confirm_, &confirmOverwrite::declined, this, &UploaderPanel::clearStatus);
+    connect(console_, &serialComm::portStateChanged, this, &UploaderPanel::onPortStateChanged);
+    connect(portChoice->lineEdit(), &QLineEdit::editingFinished, this, &UploaderPanel::onPortTyped);
+    connect(Text2, &QLineEdit::textChanged, this, &UploaderPanel::clearStatus);
+    // SIGTERM, SIGINT or SIGHUP end the program as a close request does.
+    auto* signalWatch = new QTimer(this);
+    connect(signalWatch, &QTimer::timeout, this, [this] {
+        if (console::StopSignals::requested())
+            close();
+    });
+    signalWatch->start(100);
     setAcceptDrops(true);
     SerialSetup->setFocus();
 }
@@ -189,6 +206,43 @@ void UploaderPanel::updatePortNotice()
     }
 }
 
+void UploaderPanel::onPortTyped()
+{
+    const QString typed = portChoice->currentText().trimmed();
+    const int selected = std::max(0, portChoice->currentIndex());
+    if (typed == portChoice->itemText(selected))
+        return;
+    if (!PortList::isPortName(typed)) {
+        // The box never shows one port while the upload would use another.
+        portChoice->setEditText(portChoice->itemText(selected));
+        return;
+    }
+    int index = portChoice->findText(typed, Qt::MatchFixedString);
+    if (index < 0) {
+        portChoice->addItem(typed);
+        index = portChoice->count() - 1;
+    }
+    portChoice->setCurrentIndex(index); // the change step copies it to the console, adding it there
+    portChoice->setEditText(portChoice->itemText(index));
+}
+
+void UploaderPanel::onPortStateChanged(bool open)
+{
+    // A caption about the port that was closed (its notice, an upload through it) is over now.
+    if (!open && !uploading_)
+        clearStatus();
+    updatePortNotice();
+}
+
+void UploaderPanel::clearStatus()
+{
+    if (uploading_)
+        return;
+    Message->hide();
+    noticeShown_ = false;
+    updatePortNotice();
+}
+
 void UploaderPanel::showStatus(const QString& text)
 {
     noticeShown_ = false;
@@ -236,9 +290,38 @@ void UploaderPanel::onBrowse()
 void UploaderPanel::onUploadClicked()
 {
     Bell::ring();
+    // What would stop the upload before anything is sent is said at once, instead of asking first.
+    const upload::FileCheck file =
+        upload::UploadProcedure::checkFile(QFile::encodeName(Text2->text()).toStdString());
+    if (!file.ok()) {
+        showStatus(QString::fromLocal8Bit(file.caption.c_str()));
+        return;
+    }
+    const auto id = hostlink::PlcId::fromText(PLCID->text().toLatin1().toStdString());
+    if (!id.ok) {
+        showStatus(QString::fromLocal8Bit((id.error + " Uploading aborted").c_str()));
+        return;
+    }
+    const QString open = otherOpenPort();
+    confirm_->setTarget(
+        QString("%1: %2 %3 to PLC %4 on %5")
+            .arg(QFileInfo(Text2->text()).fileName())
+            .arg(file.records)
+            .arg(file.records == 1 ? "record" : "records")
+            .arg(QString::fromStdString(hostlink::Frame::renderHex(id.id)))
+            .arg(open.isEmpty() ? portChoice->currentText() : open + ", the port still open"));
     confirm_->show();
     confirm_->raise();
     confirm_->activateWindow();
+}
+
+bool UploaderPanel::keepAlive()
+{
+    if (sinceEvents_.elapsed() >= eventSliceMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        sinceEvents_.restart();
+    }
+    return closeRequested_ || console::StopSignals::requested();
 }
 
 upload::UploadOutcome UploaderPanel::UploadProgram()
@@ -247,13 +330,26 @@ upload::UploadOutcome UploaderPanel::UploadProgram()
     console::SerialConsole& link = console_->core();
     upload::UploadProcedure procedure({link.exchange(), [&link] { return link.lastPortProblem(); }},
                                       reporter);
-    return procedure.run({QFile::encodeName(Text2->text()).toStdString(),
-                          [this] { return PLCID->text().toLatin1().toStdString(); },
-                          [this] { return ResetChoice->checkState() == Qt::Checked; }});
+    uploading_ = true;
+    sinceEvents_.start();
+    const auto outcome = procedure.run({QFile::encodeName(Text2->text()).toStdString(),
+                                        [this] { return PLCID->text().toLatin1().toStdString(); },
+                                        [this] { return ResetChoice->checkState() == Qt::Checked; },
+                                        [this] { return keepAlive(); }});
+    uploading_ = false;
+    if (closeRequested_ || console::StopSignals::requested())
+        close();
+    return outcome;
 }
 
 void UploaderPanel::closeEvent(QCloseEvent* event)
 {
+    if (uploading_) {
+        // The upload stops at its next safe point (never the save after this), then the program ends.
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
     // Ends the program at once: nothing is asked or saved, and the port is released now.
     console_->core().closePort();
     confirm_->hide();

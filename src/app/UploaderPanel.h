@@ -3,6 +3,7 @@
 #include "app/FileChooser.h"
 #include "upload/UploadOutcome.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -33,7 +34,10 @@ public:
                            const QString& extraPort = QString());
     ~UploaderPanel() override;
 
-    // Transfers the chosen file into the PLC, reporting in the status label.
+    // Transfers the chosen file into the PLC, reporting in the status label. Blocks until it is done;
+    // meanwhile the window system's events are let through (repaints, the window manager's pings, a
+    // close request) but no user input. A close request or a stop signal stops the upload at its next
+    // safe point, as Ctrl+C does on the command line, and the program then ends.
     upload::UploadOutcome UploadProgram();
 
     // Puts path into the file box, as Select does; the upload reads the box. A relative path is made
@@ -58,6 +62,14 @@ private:
     void onBrowse();
     void onPortChanged();
     void onUploadClicked();
+    // A name typed into the port box: a port is added and selected, anything else is undone.
+    void onPortTyped();
+    void onPortStateChanged(bool open);
+    // Hides the status caption, which no longer describes the state; the port notice stays.
+    void clearStatus();
+    // Asked during every wait of an upload: lets the window system's events through, at most every
+    // eventSliceMs, and tells whether the upload is to stop.
+    bool keepAlive();
     // The open port, when it is not the one the panel's list shows; empty otherwise.
     QString otherOpenPort() const;
     void updatePortNotice();
@@ -77,6 +89,9 @@ private:
     QPushButton* Upload;
     QLabel* Message;
     bool noticeShown_ = false; // Message holds the port notice, not an upload's caption
+    bool uploading_ = false;
+    bool closeRequested_ = false; // a close request came during an upload; honoured after it
+    QElapsedTimer sinceEvents_;
 };
 
 } // namespace vantor::app

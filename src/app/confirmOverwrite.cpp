@@ -26,6 +26,12 @@ confirmOverwrite::confirmOverwrite(QWidget* parent)
     bold.setBold(true);
     Label1->setFont(bold);
 
+    target_ = new QLabel(this);
+    target_->setObjectName("target");
+    target_->setAlignment(Qt::AlignCenter);
+    target_->setWordWrap(true);
+    target_->setTextFormat(Qt::PlainText);
+
     yesButton = new QPushButton("Yes", this);
     yesButton->setObjectName("yesButton");
     NoButton = new QPushButton("No", this);
@@ -47,21 +53,35 @@ confirmOverwrite::confirmOverwrite(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 18, 20, 16);
     layout->addWidget(Label1);
-    layout->addSpacing(12);
+    layout->addSpacing(6);
+    layout->addWidget(target_);
+    layout->addSpacing(10);
     layout->addLayout(buttons);
-    setFixedSize(380, 130);
+    setFixedWidth(380);
 
     connect(yesButton, &QPushButton::clicked, this, [this] {
         hide();
         emit confirmed();
     });
-    connect(NoButton, &QPushButton::clicked, this, &QWidget::hide);
+    connect(NoButton, &QPushButton::clicked, this, [this] {
+        hide();
+        emit declined();
+    });
+}
+
+void confirmOverwrite::setTarget(const QString& line)
+{
+    target_->setText(line);
+    setFixedHeight(sizeHint().height());
 }
 
 void confirmOverwrite::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    yesButton->setFocus();
+    // As if reached with Tab: the style then draws the focus frame, so the user sees which button
+    // Space would press.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    yesButton->setFocus(Qt::TabFocusReason);
 }
 
 } // namespace vantor::app

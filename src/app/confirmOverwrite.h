@@ -17,14 +17,20 @@ class confirmOverwrite : public QWidget
 public:
     explicit confirmOverwrite(QWidget* parent = nullptr);
 
+    // The line under the question that says what is about to happen, e.g.
+    // "conveyor.VQC: 13 records to PLC 01 on COM2".
+    void setTarget(const QString& line);
+
 signals:
     void confirmed();
+    void declined();
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     QLabel* Label1;
+    QLabel* target_;
     QPushButton* yesButton;
     QPushButton* NoButton;
 };

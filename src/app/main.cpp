@@ -1,6 +1,7 @@
 #include "app/FileChooser.h"
 #include "app/Screenshots.h"
 #include "app/UploaderPanel.h"
+#include "console/StopSignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -83,5 +84,8 @@ int main(int argc, char* argv[])
     panel.show();
     if (parser.isSet("screenshots"))
         return vantor::app::Screenshots::take(panel, parser.value("screenshots"));
-    return app.exec();
+    // A stop signal closes the panel, which stops an upload at its next safe point and releases the port.
+    vantor::console::StopSignals::install();
+    const int status = app.exec();
+    return vantor::console::StopSignals::requested() ? vantor::console::StopSignals::exitStatus() : status;
 }

@@ -14,6 +14,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace vantor::app {
@@ -109,6 +111,8 @@ void serialComm::buildControls()
     responseBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     responseBox->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     responseBox->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // Entries are not edits: keeping each for undo would make the log's memory grow without bound.
+    responseBox->setUndoRedoEnabled(false);
     lblResponse = makeLabel(this, "lblResponse", "Response Strings", responseBox);
 
     auto* settings = new QGridLayout;
@@ -235,8 +239,15 @@ void serialComm::exitAction()
 
 void serialComm::appendResponse(const QString& text)
 {
-    // The whole text is replaced, which leaves the view at the top of the log.
-    responseBox->setPlainText(responseBox->toPlainText() + text + "\n");
+    // Added at the end by a cursor of its own, so an entry costs the same however long the log is; the
+    // view stays where it was (at the top unless the user scrolled) and does not follow the newest
+    // entry, and the user's cursor is not moved.
+    QScrollBar* bar = responseBox->verticalScrollBar();
+    const int viewAt = bar->value();
+    QTextCursor end(responseBox->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(text + "\n");
+    bar->setValue(viewAt);
 }
 
 QString serialComm::responseText() const

@@ -1,8 +1,8 @@
 #include "cli/CheckCommand.h"
 
 #include "cli/ExitStatus.h"
-#include "cli/StopSignals.h"
 #include "cli/Usage.h"
+#include "console/StopSignals.h"
 #include "hostlink/ControlText.h"
 #include "hostlink/Frame.h"
 #include "hostlink/PlcId.h"
@@ -13,6 +13,8 @@
 #include <map>
 
 namespace vantor::cli {
+
+using console::StopSignals;
 
 using upload::CompiledCodeFormat;
 using upload::CompiledCodeReader;

@@ -6,13 +6,15 @@
 #include "hostlink/PlcId.h"
 #include "plcsim/PtyPlcServer.h"
 
-#include "cli/StopSignals.h"
+#include "console/StopSignals.h"
 
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
 namespace vantor::cli {
+
+using console::StopSignals;
 
 namespace {
 

@@ -2,15 +2,17 @@
 
 #include "cli/ExitStatus.h"
 #include "cli/PortOptions.h"
-#include "cli/StopSignals.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
+#include "console/StopSignals.h"
 #include "hostlink/ControlText.h"
 
 #include <cstdio>
 
 namespace vantor::cli {
+
+using console::StopSignals;
 
 int SendCommand::run(const QStringList& arguments)
 {

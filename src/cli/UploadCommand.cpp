@@ -3,10 +3,10 @@
 #include "cli/ExitStatus.h"
 #include "cli/PortOptions.h"
 #include "cli/ProgressBar.h"
-#include "cli/StopSignals.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
+#include "console/StopSignals.h"
 #include "hostlink/Frame.h"
 #include "upload/UploadProcedure.h"
 
@@ -17,6 +17,8 @@
 #include <memory>
 
 namespace vantor::cli {
+
+using console::StopSignals;
 
 namespace {
 

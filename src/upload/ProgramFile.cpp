@@ -26,6 +26,11 @@ FileProblem ProgramFile::fail(FileProblem problem, int systemError)
     return problem;
 }
 
+bool ProgramFile::namesNoFile(const std::string& path)
+{
+    return path.find_first_not_of(" \t") == std::string::npos || path == "*.VQC";
+}
+
 void ProgramFile::openMemory(std::string bytes)
 {
     close();

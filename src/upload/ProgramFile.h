@@ -9,7 +9,7 @@ namespace vantor::upload {
 
 enum class FileProblem {
     None,
-    NoneChosen,   // the file name is empty, or still the dialog's "*.VQC" pattern
+    NoneChosen,   // the file name is empty, only blanks, or still the dialog's "*.VQC" pattern
     NotFound,     // no such file, or a folder on the way is missing
     NotPermitted, // the system refused access
     IsFolder,
@@ -61,6 +61,8 @@ public:
     bool rewind();
 
     bool isRegular() const { return regular_; }
+    // Whether path names no file at all: empty, only blanks, or the dialog's "*.VQC" pattern.
+    static bool namesNoFile(const std::string& path);
     // The system's words for the last failure ("Too many levels of symbolic links"); may be empty.
     const std::string& reason() const { return reason_; }
 

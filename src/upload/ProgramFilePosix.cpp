@@ -20,7 +20,7 @@ FileProblem ProgramFile::open(const std::string& path)
 {
     close();
     reason_.clear();
-    if (path.empty() || path == "*.VQC")
+    if (namesNoFile(path))
         return FileProblem::NoneChosen;
     // O_NONBLOCK: a FIFO without a writer, or a device that waits for carrier, must not hold the open.
     fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

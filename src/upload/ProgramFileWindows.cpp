@@ -36,7 +36,7 @@ FileProblem ProgramFile::open(const std::string& path)
 {
     close();
     reason_.clear();
-    if (path.empty() || path == "*.VQC")
+    if (namesNoFile(path))
         return FileProblem::NoneChosen;
     const std::wstring wide = widen(path);
     // The file's attributes, not stat(): stat() fails on a folder written with a trailing backslash,

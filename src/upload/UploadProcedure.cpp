@@ -58,6 +58,8 @@ bool UploadProcedure::isEcho(const std::string& response, const std::string& idH
 
 namespace {
 
+constexpr const char* beforeSending = "before anything was sent.";
+
 // A reply as a diagnostic shows it: escaped, and cut short with a count when long.
 std::string shownReply(const std::string& reply)
 {
@@ -174,17 +176,70 @@ UploadProcedure::Step UploadProcedure::linkTest(const UploadInput& input)
 UploadOutcome UploadProcedure::unreadable(const CompiledCodeReader& reader, bool started)
 {
     if (reader.problem() == FileProblem::Interrupted)
-        return interrupted(started ? afterRecords() : "before anything was sent.");
+        return interrupted(started ? afterRecords() : beforeSending);
     if (reader.problem() == FileProblem::Changed)
         return changed();
+    const FileCheck check = unreadableFile(reader, shownPath_, started);
+    return stop(check.outcome, check.caption, true);
+}
+
+FileCheck UploadProcedure::unreadableFile(const CompiledCodeReader& reader, const std::string& shownPath,
+                                          bool started)
+{
+    FileCheck check;
+    if (reader.problem() == FileProblem::Interrupted) {
+        check.outcome = UploadOutcome::Interrupted;
+        check.caption = std::string("Upload interrupted ") + beforeSending;
+        return check;
+    }
     // An overlong line is the file's content, not its access.
-    const UploadOutcome outcome = reader.problem() == FileProblem::LineTooLong
-                                      ? UploadOutcome::FileRejected
-                                      : UploadOutcome::FileNotReadable;
+    check.outcome = reader.problem() == FileProblem::LineTooLong ? UploadOutcome::FileRejected
+                                                                 : UploadOutcome::FileNotReadable;
     // Before anything is sent the panel's captions say "Uploading aborted", afterwards "Upload aborted.".
-    return stop(outcome,
-                reader.describeProblem(shownPath_) + (started ? ". Upload aborted." : ". Uploading aborted"),
-                true);
+    check.caption =
+        reader.describeProblem(shownPath) + (started ? ". Upload aborted." : ". Uploading aborted");
+    return check;
+}
+
+FileCheck UploadProcedure::checkFile(const std::string& path, const std::function<bool()>& stopRequested)
+{
+    CompiledCodeReader reader;
+    reader.setStopCheck(stopRequested);
+    return firstPass(reader, path, stopRequested);
+}
+
+FileCheck UploadProcedure::firstPass(CompiledCodeReader& reader, const std::string& path,
+                                     const std::function<bool()>& stopRequested)
+{
+    const std::string shownPath = hostlink::ControlText::escapeControls(path);
+    if (reader.open(path) != FileProblem::None)
+        return unreadableFile(reader, shownPath, false);
+    FileCheck check;
+    std::string line;
+    if (!reader.readLine(line)) {
+        if (reader.problem() != FileProblem::None)
+            return unreadableFile(reader, shownPath, false);
+        check.outcome = UploadOutcome::FileRejected;
+        check.caption = "The file is empty. Uploading aborted";
+        return check;
+    }
+    if (!CompiledCodeFormat::isHeader(line)) {
+        check.outcome = UploadOutcome::FileRejected;
+        check.caption = invalidFileCaption;
+        check.detail = "the header line is not accepted: " + CompiledCodeFormat::headerProblem(line);
+        return check;
+    }
+    while (reader.readLine(line)) {
+        check.records += CompiledCodeFormat::codeFor(line) ? 1 : 0;
+        if (stopRequested && stopRequested()) {
+            check.outcome = UploadOutcome::Interrupted;
+            check.caption = std::string("Upload interrupted ") + beforeSending;
+            return check;
+        }
+    }
+    if (reader.problem() != FileProblem::None)
+        return unreadableFile(reader, shownPath, false);
+    return check;
 }
 
 UploadOutcome UploadProcedure::changed()
@@ -265,35 +320,23 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
     // First pass: the whole file is read and checked before anything is sent.
     CompiledCodeReader reader;
     reader.setStopCheck(stopRequested);
-    if (reader.open(input.filePath) != FileProblem::None)
-        return unreadable(reader, false);
-    std::string line;
-    if (!reader.readLine(line)) {
-        if (reader.problem() != FileProblem::None)
-            return unreadable(reader, false);
-        return stop(UploadOutcome::FileRejected, "The file is empty. Uploading aborted", true);
+    const FileCheck check = firstPass(reader, input.filePath, stopRequested);
+    if (!check.ok()) {
+        if (!check.detail.empty())
+            reporter_.detail(check.detail);
+        return stop(check.outcome, check.caption, true);
     }
-    if (!CompiledCodeFormat::isHeader(line)) {
-        reporter_.detail("the header line is not accepted: " + CompiledCodeFormat::headerProblem(line));
-        return stop(UploadOutcome::FileRejected, invalidFileCaption, true);
-    }
-    std::int64_t total = 0;
-    while (reader.readLine(line)) {
-        total += CompiledCodeFormat::codeFor(line) ? 1 : 0;
-        if (stopRequested())
-            return interrupted("before anything was sent.");
-    }
-    if (reader.problem() != FileProblem::None)
-        return unreadable(reader, false);
+    const std::int64_t total = check.records;
 
     if (!hostlink::PlcId::fromText(input.plcIdText ? input.plcIdText() : "01").ok)
         return badPlcId(input);
     if (stopRequested())
-        return interrupted("before anything was sent.");
+        return interrupted(beforeSending);
 
     // Second pass: the same bytes again, each block compared before its records go out.
     if (!reader.rewind())
         return unreadable(reader, false);
+    std::string line;
     if (!reader.readLine(line) || !CompiledCodeFormat::isHeader(line))
         return reader.problem() == FileProblem::Interrupted ? unreadable(reader, false) : changed();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "upload/CompiledCodeReader.h"
+#include "upload/FileCheck.h"
 #include "upload/UploadLink.h"
 #include "upload/UploadOutcome.h"
 #include "upload/UploadReporter.h"
@@ -64,6 +65,10 @@ public:
 
     UploadOutcome run(const UploadInput& input);
 
+    // Reads the file at path through once, as an upload's first pass does, without a port: whether
+    // an upload of it would start and how many records it holds. Blocks while the file is read.
+    static FileCheck checkFile(const std::string& path, const std::function<bool()>& stopRequested = {});
+
     // Record lines echoed by the last run.
     std::int64_t linesSent() const { return linesSent_; }
     // The file line of the last record sent (echoed or not), 0 before the first.
@@ -91,6 +96,10 @@ private:
     UploadOutcome stop(UploadOutcome outcome, const std::string& caption, bool repaint);
     UploadOutcome portFailed();
     UploadOutcome unreadable(const CompiledCodeReader& reader, bool started);
+    static FileCheck unreadableFile(const CompiledCodeReader& reader, const std::string& shownPath,
+                                    bool started);
+    static FileCheck firstPass(CompiledCodeReader& reader, const std::string& path,
+                               const std::function<bool()>& stopRequested);
     UploadOutcome changed();
     UploadOutcome interrupted(const std::string& when);
     // The outcome for a step that failed at the port, on the PLC ID or by a stop request; nothing

@@ -19,7 +19,9 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace vantor;
@@ -244,6 +246,15 @@ TEST_F(Windows, EnterSendsTheTypedCommandAndLogsTheReply)
     }
     EXPECT_EQ(walk, (QStringList{":A\rB\x1b", "", "@02C230*", "@01C230*", "@01C230*", "@01C230*", "@02C230*",
                                  "", ":A\rB\x1b", "@01", "@01"}));
+
+    // The view stays at the top of a long log; it does not follow the newest entry.
+    box->setText("@01C230*");
+    for (int i = 0; i < 200; ++i)
+        QTest::keyClick(box, Qt::Key_Return);
+    auto* bar = onConsole<QPlainTextEdit>("responseBox")->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_TRUE(log().endsWith("@01C20030*\r\n@01C20030*\r\n"));
 }
 
 TEST_F(Windows, WithoutEnqAnswerTheTypedCommandIsNotSent)
@@ -271,6 +282,8 @@ TEST_F(Windows, YesRunsOneUploadAndNoRunsNone)
     EXPECT_EQ(beeps, 1);
     ASSERT_TRUE(panel->confirmation().isVisible());
     EXPECT_EQ(panel->confirmation().windowTitle(), "Confirmation");
+    EXPECT_EQ(in<QLabel>(panel->confirmation(), "target")->text(),
+              QFileInfo(QString::fromStdString(program.path())).fileName() + ": 2 records to PLC 01 on SIM");
     click(panel->confirmation(), "NoButton");
     EXPECT_FALSE(panel->confirmation().isVisible());
     EXPECT_TRUE(plcFrames().empty());
@@ -325,28 +338,120 @@ TEST_F(Windows, TheUploadReadsTheFileTheBoxShows)
 TEST_F(Windows, UploadCaptionsNameWhatWentWrong)
 {
     test::TempFile program("Vantor Compiled Code\r\n01:00\r\n");
+    const QString path = QString::fromStdString(program.path());
     struct Case
     {
         const char* port;
-        QStringList files;
+        QString fileBox;
+        const char* plcId;
+        bool asks; // whether the confirmation comes up, or the caption says at once what is wrong
         const char* caption;
     };
     const Case cases[] = {
-        {"SIM", {}, "No file chosen: select the program file first. Uploading aborted"},
-        {"COM2",
-         {QString::fromStdString(program.path())},
+        {"SIM", "", "01", false, "No file chosen: select the program file first. Uploading aborted"},
+        {"SIM", "   ", "01", false, "No file chosen: select the program file first. Uploading aborted"},
+        {"SIM", "/tmp/vantor-nowhere.VQC", "01", false,
+         "Cannot open /tmp/vantor-nowhere.VQC: no such file. Uploading aborted"},
+        {"SIM", path, "O1", false,
+         "The PLC ID \"O1\" is not hexadecimal: enter the PLC's ID as 1 to 4 of the digits 0-9 and A-F, such "
+         "as "
+         "01 or 1F. Uploading aborted"},
+        {"SIM", path, "01XYZ", false, "The PLC ID \"01XYZ\" is not hexadecimal"},
+        {"SIM", path, " ", false,
+         "No PLC ID given: enter the PLC's ID as 1 to 4 hexadecimal digits, such as 01."},
+        {"COM2", path, "01", true,
          "Cannot open COM 2 (/dev/ttyS1): no such device. Check the port name, and that the adapter is "
-         "plugged in. "
-         "Upload aborted."},
+         "plugged in. Upload aborted."},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.port);
-        makePanel(c.files, c.port);
-        click(*panel, "Browse");
+        SCOPED_TRACE(std::string(c.port) + " '" + c.fileBox.toStdString() + "' " + c.plcId);
+        makePanel({}, c.port);
+        onPanel<QLineEdit>("Text2")->setText(c.fileBox);
+        onPanel<QLineEdit>("PLCID")->setText(c.plcId);
+        click(*panel, "Upload");
+        EXPECT_EQ(panel->confirmation().isVisible(), c.asks);
+        if (c.asks)
+            click(panel->confirmation(), "yesButton");
+        EXPECT_TRUE(onPanel<QLabel>("Message")->text().startsWith(c.caption))
+            << onPanel<QLabel>("Message")->text().toStdString();
+        EXPECT_TRUE(plcFrames().empty()) << "nothing reached a PLC";
+    }
+}
+
+TEST_F(Windows, ATypedPortIsChosenOrUndone)
+{
+    makePanel();
+    auto* ports = onPanel<QComboBox>("portChoice");
+    struct Case
+    {
+        const char* typed;
+        const char* chosen;
+    };
+    for (const Case c :
+         {Case{"SIM", "SIM"}, Case{"com3", "COM3"}, Case{"/dev/null", "/dev/null"},
+          Case{"/dev/ttyVANTOR-nowhere", "/dev/null"}, Case{"banana", "/dev/null"}, Case{"COM12", "COM12"}}) {
+        SCOPED_TRACE(c.typed);
+        ports->setFocus();
+        ports->lineEdit()->selectAll();
+        QTest::keyClicks(ports->lineEdit(), c.typed);
+        QTest::keyClick(ports->lineEdit(), Qt::Key_Return);
+        EXPECT_EQ(ports->currentText(), c.chosen) << "the box shows the port the upload would use";
+        EXPECT_EQ(ports->itemText(ports->currentIndex()), c.chosen);
+        EXPECT_EQ(panel->console().core().portName(), c.chosen);
+    }
+    // Leaving the box counts as Enter.
+    ports->lineEdit()->setText("COM5");
+    emit ports->lineEdit()->editingFinished();
+    EXPECT_EQ(panel->console().core().portName(), "COM5");
+}
+
+TEST_F(Windows, ACloseRequestDuringAnUploadStopsItBeforeTheSave)
+{
+    std::string records;
+    for (int i = 0; i < 400; ++i)
+        records += "03:" + std::to_string(1000 + i) + "\r\n";
+    test::TempFile program("Vantor Compiled Code\r\n" + records);
+    makePanel({}, "SIM");
+    plcsim::PlcFaults slow;
+    slow.delayMs = 2;
+    panel->console().core().setSimulatorFaults(slow);
+    panel->selectFile(QString::fromStdString(program.path()));
+    QTimer::singleShot(150, panel.get(), [this] { panel->close(); });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(panel->UploadProgram(), upload::UploadOutcome::Interrupted);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1)) << "promptly";
+    EXPECT_TRUE(onPanel<QLabel>("Message")->text().startsWith("Upload interrupted after record"));
+    const auto frames = plcFrames();
+    EXPECT_GT(frames.size(), 1u) << "records went out before the close";
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), hostlink::Frame::build(1, "CS")), 0)
+        << "never the save";
+    EXPECT_FALSE(panel->console().core().isOpen()) << "the port is released";
+    EXPECT_FALSE(panel->isVisible()) << "the program ends";
+}
+
+TEST_F(Windows, CaptionsThatNoLongerHoldAreCleared)
+{
+    test::TempFile program("Vantor Compiled Code\r\n01:00\r\n");
+    test::TempFile other("Vantor Compiled Code\r\n05:\r\n");
+    makePanel({}, "SIM");
+    auto* status = onPanel<QLabel>("Message");
+    const auto uploadOnce = [&] {
+        panel->selectFile(QString::fromStdString(program.path()));
         click(*panel, "Upload");
         click(panel->confirmation(), "yesButton");
-        EXPECT_EQ(onPanel<QLabel>("Message")->text(), c.caption);
-    }
+        ASSERT_EQ(status->text(), " 1 Lines Uploaded!");
+    };
+    uploadOnce();
+    panel->selectFile(QString::fromStdString(other.path()));
+    EXPECT_FALSE(status->isVisible()) << "a new file";
+    uploadOnce();
+    click(*panel, "Upload");
+    click(panel->confirmation(), "NoButton");
+    EXPECT_FALSE(status->isVisible()) << "No";
+    uploadOnce();
+    click(*panel, "SerialSetup");
+    click(panel->console(), "closePort");
+    EXPECT_FALSE(status->isVisible()) << "Close Port";
 }
 
 TEST_F(Windows, EveryCaptionFitsTheStatusLabel)

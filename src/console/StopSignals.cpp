@@ -1,4 +1,4 @@
-#include "cli/StopSignals.h"
+#include "console/StopSignals.h"
 
 #include <csignal>
 #include <initializer_list>
@@ -6,7 +6,7 @@
 #include <signal.h>
 #endif
 
-namespace vantor::cli {
+namespace vantor::console {
 
 namespace {
 
@@ -50,4 +50,4 @@ int StopSignals::signal()
     return received;
 }
 
-} // namespace vantor::cli
+} // namespace vantor::console
