@@ -73,6 +73,13 @@ int Screenshots::take(UploaderPanel& panel, const QString& directory)
     panel.findChild<QPushButton*>("Upload")->click();
     panel.confirmation().findChild<QPushButton*>("yesButton")->click();
     ok = save(panel, dir, "panel-port-error.png") && ok;
+
+    // A letter O typed for a zero: refused before anything is asked or sent.
+    auto* id = panel.findChild<QLineEdit*>("PLCID");
+    id->setText("O1");
+    panel.findChild<QPushButton*>("Upload")->click();
+    ok = save(panel, dir, "panel-plc-id.png") && ok;
+    id->setText("01");
     return ok ? 0 : 1;
 }
 

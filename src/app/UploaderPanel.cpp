@@ -2,6 +2,7 @@
 
 #include "app/Bell.h"
 #include "app/FileChooser.h"
+#include "app/InputBlocker.h"
 #include "app/PortList.h"
 #include "app/confirmOverwrite.h"
 #include "app/serialComm.h"
@@ -76,7 +77,9 @@ UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString
     connect(confirm_, &confirmOverwrite::declined, this, &UploaderPanel::clearStatus);
     connect(console_, &serialComm::portStateChanged, this, &UploaderPanel::onPortStateChanged);
     connect(portChoice->lineEdit(), &QLineEdit::editingFinished, this, &UploaderPanel::onPortTyped);
+    // A caption about the file, the PLC ID or the port no longer holds once they change.
     connect(Text2, &QLineEdit::textChanged, this, &UploaderPanel::clearStatus);
+    connect(PLCID, &QLineEdit::textChanged, this, &UploaderPanel::clearStatus);
     // SIGTERM, SIGINT or SIGHUP end the program as a close request does.
     auto* signalWatch = new QTimer(this);
     connect(signalWatch, &QTimer::timeout, this, [this] {
@@ -180,7 +183,7 @@ void UploaderPanel::onPortChanged()
 {
     // The console's list is the one the port opens from; ports beyond its items are added to it.
     console_->selectPort(portChoice->itemText(std::max(0, portChoice->currentIndex())));
-    updatePortNotice();
+    clearStatus(); // shows the port notice when another port is still open
 }
 
 QString UploaderPanel::otherOpenPort() const
@@ -318,7 +321,7 @@ void UploaderPanel::onUploadClicked()
 bool UploaderPanel::keepAlive()
 {
     if (sinceEvents_.elapsed() >= eventSliceMs) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents(); // the user's input is dropped meanwhile (InputBlocker)
         sinceEvents_.restart();
     }
     return closeRequested_ || console::StopSignals::requested();
@@ -332,6 +335,7 @@ upload::UploadOutcome UploaderPanel::UploadProgram()
                                       reporter);
     uploading_ = true;
     sinceEvents_.start();
+    const InputBlocker noInput;
     const auto outcome = procedure.run({QFile::encodeName(Text2->text()).toStdString(),
                                         [this] { return PLCID->text().toLatin1().toStdString(); },
                                         [this] { return ResetChoice->checkState() == Qt::Checked; },

@@ -36,8 +36,8 @@ public:
 
     // Transfers the chosen file into the PLC, reporting in the status label. Blocks until it is done;
     // meanwhile the window system's events are let through (repaints, the window manager's pings, a
-    // close request) but no user input. A close request or a stop signal stops the upload at its next
-    // safe point, as Ctrl+C does on the command line, and the program then ends.
+    // close request) and the user's input is dropped. A close request or a stop signal stops the upload at
+    // its next safe point, as Ctrl+C does on the command line, and the program then ends.
     upload::UploadOutcome UploadProgram();
 
     // Puts path into the file box, as Select does; the upload reads the box. A relative path is made

@@ -1,0 +1,45 @@
+#include "app/InputBlocker.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+namespace vantor::app {
+
+InputBlocker::InputBlocker()
+{
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+InputBlocker::~InputBlocker()
+{
+    QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool InputBlocker::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::InputMethod:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return true;
+    default:
+        return QObject::eventFilter(watched, event);
+    }
+}
+
+} // namespace vantor::app
