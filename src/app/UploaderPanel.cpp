@@ -78,8 +78,8 @@ UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString
     connect(console_, &serialComm::portStateChanged, this, &UploaderPanel::onPortStateChanged);
     connect(portChoice->lineEdit(), &QLineEdit::editingFinished, this, &UploaderPanel::onPortTyped);
     // A caption about the file, the PLC ID or the port no longer holds once they change.
-    connect(Text2, &QLineEdit::textChanged, this, &UploaderPanel::clearStatus);
-    connect(PLCID, &QLineEdit::textChanged, this, &UploaderPanel::clearStatus);
+    connect(Text2, &QLineEdit::textChanged, this, &UploaderPanel::onChoiceChanged);
+    connect(PLCID, &QLineEdit::textChanged, this, &UploaderPanel::onChoiceChanged);
     // SIGTERM, SIGINT or SIGHUP end the program as a close request does.
     auto* signalWatch = new QTimer(this);
     connect(signalWatch, &QTimer::timeout, this, [this] {
@@ -183,7 +183,7 @@ void UploaderPanel::onPortChanged()
 {
     // The console's list is the one the port opens from; ports beyond its items are added to it.
     console_->selectPort(portChoice->itemText(std::max(0, portChoice->currentIndex())));
-    clearStatus(); // shows the port notice when another port is still open
+    onChoiceChanged(); // shows the port notice when another port is still open
 }
 
 QString UploaderPanel::otherOpenPort() const
@@ -233,8 +233,17 @@ void UploaderPanel::onPortStateChanged(bool open)
 {
     // A caption about the port that was closed (its notice, an upload through it) is over now.
     if (!open && !uploading_)
-        clearStatus();
+        onChoiceChanged();
     updatePortNotice();
+}
+
+void UploaderPanel::onChoiceChanged()
+{
+    // The confirmation names the file, the PLC and the port; once one of them changes it no longer
+    // says what Yes would do, so it is withdrawn.
+    if (!uploading_)
+        confirm_->hide();
+    clearStatus();
 }
 
 void UploaderPanel::clearStatus()

@@ -65,6 +65,8 @@ private:
     // A name typed into the port box: a port is added and selected, anything else is undone.
     void onPortTyped();
     void onPortStateChanged(bool open);
+    // The file, the PLC ID or the port changed: withdraws the confirmation and clears the caption.
+    void onChoiceChanged();
     // Hides the status caption, which no longer describes the state; the port notice stays.
     void clearStatus();
     // Asked during every wait of an upload: lets the window system's events through, at most every

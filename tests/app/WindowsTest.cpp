@@ -452,6 +452,12 @@ TEST_F(Windows, CaptionsThatNoLongerHoldAreCleared)
     click(*panel, "SerialSetup");
     click(panel->console(), "closePort");
     EXPECT_FALSE(status->isVisible()) << "Close Port";
+
+    // The confirmation names the file; typing another one withdraws it.
+    click(*panel, "Upload");
+    ASSERT_TRUE(panel->confirmation().isVisible());
+    onPanel<QLineEdit>("Text2")->setText(QString::fromStdString(other.path()));
+    EXPECT_FALSE(panel->confirmation().isVisible());
 }
 
 TEST_F(Windows, EveryCaptionFitsTheStatusLabel)
