@@ -272,8 +272,12 @@ std::string UploadProcedure::replyProblem(const std::string& frame) const
         return std::to_string(lastStrayBytes_) +
                " bytes came back without a line end (CR or CR LF) instead of "
                "an answer to " +
-               hostlink::ControlText::escape(frame) + ", starting \"" + shownReply(lastStrayStart_) +
-               "\": check that the baud rate and parity match the PLC's";
+               hostlink::ControlText::escape(frame) + ", starting \"" +
+               hostlink::ControlText::escape(lastStrayStart_) + "\"" +
+               (lastStrayBytes_ > lastStrayStart_.size()
+                    ? "... " + std::to_string(lastStrayBytes_ - lastStrayStart_.size()) + " more bytes"
+                    : std::string()) +
+               ": check that the baud rate and parity match the PLC's";
     if (lastResponse_.empty())
         return "nothing answered " + hostlink::ControlText::escape(frame) + " within " +
                std::to_string(hostlink::TimeoutText::effectiveMs(
