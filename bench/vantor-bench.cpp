@@ -9,8 +9,6 @@
 #include "plcsim/PtyPlcServer.h"
 #include "upload/UploadProcedure.h"
 
-#include <QCoreApplication>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -197,7 +195,6 @@ int floorLoop(int records)
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
     const std::string what = argc > 1 ? argv[1] : "";
     const int n = argc > 2 ? std::atoi(argv[2]) : 0;
     if (what == "exchange")

@@ -1,9 +1,9 @@
 // The parity-error filter: however the marked stream is cut into reads (0x01 in the input marks a
 // cut), the output is the same as for one read, and never longer than the input.
 #include "FuzzInput.h"
-#include "console/ParityErrorFilter.h"
+#include "serial/ParityErrorFilter.h"
 
-using vantor::console::ParityErrorFilter;
+using vantor::serial::ParityErrorFilter;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

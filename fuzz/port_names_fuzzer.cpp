@@ -2,7 +2,7 @@
 // display name without failing, and every settings text is well formed.
 #include "FuzzInput.h"
 #include "console/PortName.h"
-#include "console/PortSettings.h"
+#include "serial/PortSettings.h"
 
 using namespace vantor::console;
 

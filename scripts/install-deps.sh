@@ -9,7 +9,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-serialport-dev libqt6serialport6
+  qt6-base-dev libcli11-dev
   libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core

@@ -2,8 +2,9 @@
 
 #include "console/PortName.h"
 
+#include "serial/PortLister.h"
+
 #include <QFileInfo>
-#include <QSerialPortInfo>
 
 namespace vantor::app {
 
@@ -13,8 +14,8 @@ QStringList PortList::extraPorts(int comItems)
     for (int n = 1; n <= comItems; ++n)
         covered << QString::fromStdString(console::PortName::devicePath("COM" + std::to_string(n)));
     QStringList ports;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        const QString device = info.systemLocation();
+    for (const serial::PortInfo& info : serial::PortLister().ports()) {
+        const QString device = QString::fromStdString(info.device);
         if (!covered.contains(device) && !ports.contains(device))
             ports << device;
     }

@@ -2,9 +2,9 @@
 
 #include "app/Bell.h"
 #include "app/PortList.h"
-#include "console/PortSettings.h"
 #include "hostlink/ControlText.h"
 #include "hostlink/Frame.h"
+#include "serial/PortSettings.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -20,7 +20,7 @@
 
 namespace vantor::app {
 
-using console::PortSettings;
+using serial::PortSettings;
 
 namespace {
 
@@ -76,17 +76,20 @@ serialComm::~serialComm() = default;
 
 void serialComm::buildControls()
 {
-    portChoice = makeList(this, "portChoice", PortSettings::portItems(), PortSettings::defaultPortIndex);
-    for (const QString& extra : PortList::extraPorts(static_cast<int>(PortSettings::portItems().size())))
+    portChoice = makeList(this, "portChoice", serial::PortSettings::portItems(),
+                          serial::PortSettings::defaultPortIndex);
+    for (const QString& extra :
+         PortList::extraPorts(static_cast<int>(serial::PortSettings::portItems().size())))
         portChoice->addItem(extra);
-    baudChoice = makeList(this, "baudChoice", PortSettings::baudItems(), PortSettings::defaultBaudIndex);
-    dataBitChoice =
-        makeList(this, "dataBitChoice", PortSettings::dataBitItems(), PortSettings::defaultDataBitIndex);
-    stopBitChoice =
-        makeList(this, "stopBitChoice", PortSettings::stopBitItems(), PortSettings::defaultStopBitIndex);
-    parityChoice =
-        makeList(this, "parityChoice", PortSettings::parityItems(), PortSettings::defaultParityIndex);
-    timeOutBox = new QLineEdit(PortSettings::defaultTimeoutText, this);
+    baudChoice = makeList(this, "baudChoice", serial::PortSettings::baudItems(),
+                          serial::PortSettings::defaultBaudIndex);
+    dataBitChoice = makeList(this, "dataBitChoice", serial::PortSettings::dataBitItems(),
+                             serial::PortSettings::defaultDataBitIndex);
+    stopBitChoice = makeList(this, "stopBitChoice", serial::PortSettings::stopBitItems(),
+                             serial::PortSettings::defaultStopBitIndex);
+    parityChoice = makeList(this, "parityChoice", serial::PortSettings::parityItems(),
+                            serial::PortSettings::defaultParityIndex);
+    timeOutBox = new QLineEdit(serial::PortSettings::defaultTimeoutText, this);
     timeOutBox->setObjectName("timeOutBox");
 
     lblPortName = makeLabel(this, "lblPortName", "Port Name :", portChoice);
@@ -174,9 +177,9 @@ void serialComm::syncSettings()
     // opens the port with what the window shows. An open port is not touched.
     const int port = portChoice->currentIndex() >= 0 ? portChoice->currentIndex() : 0;
     console_.setPortName(portChoice->itemText(port).toStdString());
-    console_.setSettings(PortSettings::fromIndexes(baudChoice->currentIndex(), dataBitChoice->currentIndex(),
-                                                   parityChoice->currentIndex(),
-                                                   stopBitChoice->currentIndex()));
+    console_.setSettings(
+        serial::PortSettings::fromIndexes(baudChoice->currentIndex(), dataBitChoice->currentIndex(),
+                                          parityChoice->currentIndex(), stopBitChoice->currentIndex()));
     console_.setTimeoutText(timeOutBox->text().toStdString());
 }
 

@@ -48,28 +48,27 @@ int unreadable(const CompiledCodeReader& reader, const std::string& path)
 const char* const prefixes[] = {"01:", "02:", "03:", "04:", "05:", "06:"};
 } // namespace
 
-int CheckCommand::run(const QStringList& arguments)
+int CheckCommand::run(const std::vector<std::string>& arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    CommandLine parser(
         "Reads FILE as an upload would, without a port: whether the header is accepted, how many\n"
         "records would be sent by type, which lines would be skipped, and with --frames every frame.\n"
         "Exit status 0 when the upload would start; 3 unreadable file, 4 rejected content.");
     Usage::addStandardOptions(parser);
     parser.addOptions({
         {{"i", "id"}, "The PLC ID the frames are built for, 1 to 4 hex digits (default 01).", "ID", "01"},
-        {"frames", "List every frame that would be sent, in order."},
+        {{"frames"}, "List every frame that would be sent, in order."},
     });
-    parser.addPositionalArgument("FILE", "The compiled program to check.");
+    parser.addPositional("FILE", "The compiled program to check.");
     if (const auto early = Usage::parse(parser, arguments))
         return *early;
-    if (parser.positionalArguments().size() != 1)
-        return Usage::fail(parser, "check takes exactly one FILE");
+    if (parser.positionals().size() != 1)
+        return Usage::fail("check takes exactly one FILE");
     std::int16_t plcId = 1;
-    QString error;
+    std::string error;
     if (!Usage::strictId(parser.value("id"), &plcId, &error))
-        return Usage::fail(parser, error);
-    const std::string path = Usage::bytes(parser.positionalArguments().front());
+        return Usage::fail(error);
+    const std::string path = parser.positionals().front();
 
     StopSignals::install();
     CompiledCodeReader reader;

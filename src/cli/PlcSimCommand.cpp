@@ -8,8 +8,12 @@
 
 #include "console/StopSignals.h"
 
+#include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace vantor::cli {
@@ -18,25 +22,28 @@ using console::StopSignals;
 
 namespace {
 
-bool readCount(const QCommandLineParser& parser, const char* name, int* value, QString* error)
+bool readCount(const CommandLine& parser, const char* name, int* value, std::string* error)
 {
     if (!parser.isSet(name))
         return true;
-    bool ok = false;
-    *value = parser.value(name).toInt(&ok);
-    if (!ok || *value < 0) {
-        *error = QString("--%1 must be a whole number of 0 or more").arg(name);
+    const std::string text = parser.value(name);
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || *end != '\0' || errno != 0 ||
+        n < 0 || n > INT_MAX) {
+        *error = std::string("--") + name + " must be a whole number of 0 or more";
         return false;
     }
+    *value = static_cast<int>(n);
     return true;
 }
 
 } // namespace
 
-int PlcSimCommand::run(const QStringList& arguments)
+int PlcSimCommand::run(const std::vector<std::string>& arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    CommandLine parser(
         "Serves a simulated PLC on a pseudo-terminal and prints the device path to open, e.g.\n"
         "  vantor send --port /dev/pts/3 '@01C230*'\n"
         "It answers a lone ENQ with ENQ, and frames addressed to its ID with a correct FCS with\n"
@@ -44,25 +51,25 @@ int PlcSimCommand::run(const QStringList& arguments)
     Usage::addStandardOptions(parser);
     parser.addOptions({
         {{"i", "id"}, "The PLC's ID in hexadecimal, 1 to 4 digits (default 01).", "ID", "01"},
-        {"silent", "Answer nothing at all."},
-        {"no-enq", "Do not answer the ENQ handshake."},
-        {"wrong-id", "Echo frames with the wrong ID (its ID plus one)."},
-        {"split", "Send each answer in pieces of N characters ...", "N"},
-        {"split-gap", "... with MS milliseconds between them (default 20).", "MS", "20"},
-        {"line-end", "End answers with cr, crlf or lf (default cr).", "cr|crlf|lf", "cr"},
-        {"delay", "Start every answer MS milliseconds late.", "MS"},
-        {"stop-after", "Answer N frames, then fall silent.", "N"},
-        {"hang-up-after", "Answer N frames, then close the line when the next arrives.", "N"},
-        {"flood", "Answer the first line with an endless stream of characters without a line end."},
-        {"line-echo", "Return every byte received before answering, as an adapter with local echo does."},
-        {"loopback", "Return every byte received and answer nothing, as a loopback plug does."},
-        {"busy-polls", "After CS, leave this many IR polls unanswered while saving (default 2).", "N", "2"},
-        {"verbose", "Print what is received and sent."},
+        {{"silent"}, "Answer nothing at all."},
+        {{"no-enq"}, "Do not answer the ENQ handshake."},
+        {{"wrong-id"}, "Echo frames with the wrong ID (its ID plus one)."},
+        {{"split"}, "Send each answer in pieces of N characters ...", "N"},
+        {{"split-gap"}, "... with MS milliseconds between them (default 20).", "MS", "20"},
+        {{"line-end"}, "End answers with cr, crlf or lf (default cr).", "cr|crlf|lf", "cr"},
+        {{"delay"}, "Start every answer MS milliseconds late.", "MS"},
+        {{"stop-after"}, "Answer N frames, then fall silent.", "N"},
+        {{"hang-up-after"}, "Answer N frames, then close the line when the next arrives.", "N"},
+        {{"flood"}, "Answer the first line with an endless stream of characters without a line end."},
+        {{"line-echo"}, "Return every byte received before answering, as an adapter with local echo does."},
+        {{"loopback"}, "Return every byte received and answer nothing, as a loopback plug does."},
+        {{"busy-polls"}, "After CS, leave this many IR polls unanswered while saving (default 2).", "N", "2"},
+        {{"verbose"}, "Print what is received and sent."},
     });
     if (const auto early = Usage::parse(parser, arguments))
         return *early;
-    if (!parser.positionalArguments().isEmpty())
-        return Usage::fail(parser, "plc-sim takes no arguments besides its options");
+    if (!parser.positionals().empty())
+        return Usage::fail("plc-sim takes no arguments besides its options");
 
     plcsim::PlcFaults faults;
     faults.silent = parser.isSet("silent");
@@ -71,15 +78,17 @@ int PlcSimCommand::run(const QStringList& arguments)
     faults.flood = parser.isSet("flood");
     faults.lineEcho = parser.isSet("line-echo");
     faults.loopback = parser.isSet("loopback");
-    QString error;
+    std::string error;
     if (!readCount(parser, "split", &faults.splitChars, &error) ||
         !readCount(parser, "split-gap", &faults.splitGapMs, &error) ||
         !readCount(parser, "delay", &faults.delayMs, &error) ||
         !readCount(parser, "stop-after", &faults.stopAfterFrames, &error) ||
         !readCount(parser, "hang-up-after", &faults.hangUpAfterFrames, &error) ||
         !readCount(parser, "busy-polls", &faults.busyPolls, &error))
-        return Usage::fail(parser, error);
-    const QString lineEnd = parser.value("line-end").toLower();
+        return Usage::fail(error);
+    std::string lineEnd = parser.value("line-end");
+    for (char& c : lineEnd)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lineEnd == "cr")
         faults.lineEnd = plcsim::LineEnd::CR;
     else if (lineEnd == "crlf")
@@ -87,10 +96,10 @@ int PlcSimCommand::run(const QStringList& arguments)
     else if (lineEnd == "lf")
         faults.lineEnd = plcsim::LineEnd::LF;
     else
-        return Usage::fail(parser, "--line-end must be cr, crlf or lf");
+        return Usage::fail("--line-end must be cr, crlf or lf");
     hostlink::PlcIdResult id{true, 1, {}};
     if (!Usage::strictId(parser.value("id"), &id.id, &error))
-        return Usage::fail(parser, error);
+        return Usage::fail(error);
 
     if (!plcsim::PtyPlcServer::available()) {
         Usage::note("plc-sim serves the simulated PLC on a pseudo-terminal, which this system does not have; "

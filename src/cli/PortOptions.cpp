@@ -4,36 +4,63 @@
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
 
+#include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace vantor::cli {
 
-void PortOptions::addTo(QCommandLineParser& parser)
+namespace {
+
+std::string lower(std::string text)
 {
-    options_ = {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// A modem line option: on or off (also 1/0, yes/no); nothing for anything else.
+std::optional<bool> onOff(const std::string& text)
+{
+    const std::string t = lower(text);
+    if (t == "on" || t == "1" || t == "yes")
+        return true;
+    if (t == "off" || t == "0" || t == "no")
+        return false;
+    return std::nullopt;
+}
+
+} // namespace
+
+void PortOptions::addTo(CommandLine& parser)
+{
+    parser.addOptions({
         {{"p", "port"},
          "Serial port: a device such as /dev/ttyUSB0, COM1..COM8 (/dev/ttyS0..7 here), or SIM for the "
          "built-in simulated PLC. Required, unless VANTOR_PORT is set; 'vantor ports' lists them.",
          "PORT"},
         {{"b", "baud"}, "Baud rate (default 38400).", "N", "38400"},
-        {"data-bits", "Data bits: 7 or 8 (default 8).", "7|8", "8"},
-        {"parity", "Parity: none, even or odd (default none).", "none|even|odd", "none"},
-        {"stop-bits", "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
+        {{"data-bits"}, "Data bits: 7 or 8 (default 8).", "7|8", "8"},
+        {{"parity"}, "Parity: none, even or odd (default none).", "none|even|odd", "none"},
+        {{"stop-bits"}, "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
         {{"t", "timeout"},
          "How long to wait for each answer, in milliseconds (default 500; a fraction is rounded). 0 "
          "means 1000 ms for the ENQ handshake and 500 ms for a response.",
          "MS",
          "500 "},
-        {"trace", "Write every byte sent and received to standard error, with times in milliseconds."},
-    };
-    parser.addOptions(options_);
+        {{"dtr"}, "DTR while the port is open: on or off (default on).", "on|off", "on"},
+        {{"rts"}, "RTS while the port is open: on or off (default on).", "on|off", "on"},
+        {{"trace"}, "Write every byte sent and received to standard error, with times in milliseconds."},
+    });
 }
 
-bool PortOptions::read(const QCommandLineParser& parser, QString* error)
+bool PortOptions::read(const CommandLine& parser, std::string* error)
 {
     if (parser.isSet("port"))
-        portName = Usage::bytes(parser.value("port"));
+        portName = parser.value("port");
     else if (const char* fromEnvironment = std::getenv("VANTOR_PORT"))
         portName = fromEnvironment;
     else
@@ -42,20 +69,23 @@ bool PortOptions::read(const QCommandLineParser& parser, QString* error)
         *error = "no port given: name one with --port PORT (or set VANTOR_PORT); 'vantor ports' lists them";
         return false;
     }
-    bool ok = false;
-    const int baud = parser.value("baud").toInt(&ok);
-    if (!ok || baud <= 0) {
+    const std::string baudText = parser.value("baud");
+    char* end = nullptr;
+    errno = 0;
+    const long baud = std::strtol(baudText.c_str(), &end, 10);
+    if (baudText.empty() || std::isspace(static_cast<unsigned char>(baudText[0])) || *end != '\0' ||
+        errno != 0 || baud <= 0 || baud > INT_MAX) {
         *error = "--baud must be a positive whole number, such as 9600 or 38400";
         return false;
     }
-    settings.baudRate = baud;
-    const QString dataBits = parser.value("data-bits");
+    settings.baudRate = static_cast<int>(baud);
+    const std::string dataBits = parser.value("data-bits");
     if (dataBits != "7" && dataBits != "8") {
         *error = "--data-bits must be 7 or 8";
         return false;
     }
-    settings.dataBits = dataBits.toInt();
-    const QString parity = parser.value("parity").toLower();
+    settings.dataBits = dataBits == "7" ? 7 : 8;
+    const std::string parity = lower(parser.value("parity"));
     if (parity == "none" || parity == "n")
         settings.parity = 'N';
     else if (parity == "even" || parity == "e")
@@ -66,15 +96,23 @@ bool PortOptions::read(const QCommandLineParser& parser, QString* error)
         *error = "--parity must be none, even or odd";
         return false;
     }
-    const QString stopBits = parser.value("stop-bits");
+    const std::string stopBits = parser.value("stop-bits");
     if (stopBits != "1" && stopBits != "2") {
         *error = "--stop-bits must be 1 or 2";
         return false;
     }
-    settings.stopBits = stopBits.toInt();
+    settings.stopBits = stopBits == "2" ? 2 : 1;
     if (!Usage::strictTimeout(parser.value("timeout"), error))
         return false;
-    timeoutText = Usage::bytes(parser.value("timeout"));
+    timeoutText = parser.value("timeout");
+    const auto dtr = onOff(parser.value("dtr"));
+    const auto rts = onOff(parser.value("rts"));
+    if (!dtr || !rts) {
+        *error = dtr ? "--rts must be on or off" : "--dtr must be on or off";
+        return false;
+    }
+    settings.dtr = *dtr;
+    settings.rts = *rts;
     trace = parser.isSet("trace");
     return true;
 }

@@ -14,10 +14,9 @@ namespace vantor::cli {
 
 using console::StopSignals;
 
-int SendCommand::run(const QStringList& arguments)
+int SendCommand::run(const std::vector<std::string>& arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    CommandLine parser(
         "Sends each COMMAND exactly as typed (no frame, no FCS added) and prints each reply, or\n"
         "\"(Warning: No Response from PLC)\". A command that begins with neither \"@\" nor \":\" is\n"
         "preceded by the ENQ handshake. Replies go to standard output, shown safely on a terminal.\n"
@@ -26,15 +25,15 @@ int SendCommand::run(const QStringList& arguments)
     Usage::addStandardOptions(parser);
     PortOptions port;
     port.addTo(parser);
-    parser.addPositionalArgument("COMMAND", "A command line to send, e.g. '@01C230*' or RS.", "COMMAND...");
+    parser.addPositional("COMMAND", "A command line to send, e.g. '@01C230*' or RS.", "COMMAND...");
 
     if (const auto early = Usage::parse(parser, arguments))
         return *early;
-    QString error;
+    std::string error;
     if (!port.read(parser, &error))
-        return Usage::fail(parser, error);
-    if (parser.positionalArguments().isEmpty())
-        return Usage::fail(parser, "no COMMAND given");
+        return Usage::fail(error);
+    if (parser.positionals().empty())
+        return Usage::fail("no COMMAND given");
 
     console::SerialConsole console;
     port.applyTo(console);
@@ -50,10 +49,10 @@ int SendCommand::run(const QStringList& arguments)
     // in the trace's notation, so a device cannot drive the user's terminal.
     const bool terminal = Terminal::isTerminal(stdout);
     int status = Success;
-    for (const QString& command : parser.positionalArguments()) {
+    for (const std::string& command : parser.positionals()) {
         const auto result = StopSignals::requested()
                                 ? hostlink::ExchangeResult{hostlink::ExchangeStatus::Interrupted, {}}
-                                : console.sendCommand(Usage::bytes(command));
+                                : console.sendCommand(command);
         if (result.status == hostlink::ExchangeStatus::Interrupted) {
             std::fflush(stdout);
             std::fprintf(stderr, "vantor: interrupted; the remaining commands were not sent\n");

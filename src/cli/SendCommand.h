@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace vantor::cli {
 
@@ -9,7 +10,7 @@ namespace vantor::cli {
 class SendCommand
 {
 public:
-    static int run(const QStringList& arguments);
+    static int run(const std::vector<std::string>& arguments);
 };
 
 } // namespace vantor::cli

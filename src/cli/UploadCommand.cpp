@@ -98,10 +98,9 @@ int UploadCommand::exitStatusFor(upload::UploadOutcome outcome)
     return InternalError;
 }
 
-int UploadCommand::run(const QStringList& arguments)
+int UploadCommand::run(const std::vector<std::string>& arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    CommandLine parser(
         "Uploads FILE, a compiled program (.VQC), into the PLC: link test, one frame per record,\n"
         "save to EEPROM, then C1 (with CL around it when --reset is given). FILE may be a pipe\n"
         "(/dev/stdin). Standard output gets the status captions, the final one last; standard error\n"
@@ -116,17 +115,17 @@ int UploadCommand::run(const QStringList& arguments)
         {{"i", "id"}, "The PLC's ID in hexadecimal, 1 to 4 digits (default 01).", "ID", "01"},
         {{"r", "reset"}, "Reset the PLC after the upload."},
     });
-    parser.addPositionalArgument("FILE", "The compiled program to upload.");
+    parser.addPositional("FILE", "The compiled program to upload.");
     if (const auto early = Usage::parse(parser, arguments))
         return *early;
-    QString error;
+    std::string error;
     if (!port.read(parser, &error))
-        return Usage::fail(parser, error);
-    if (parser.positionalArguments().size() != 1)
-        return Usage::fail(parser, "upload takes exactly one FILE");
+        return Usage::fail(error);
+    if (parser.positionals().size() != 1)
+        return Usage::fail("upload takes exactly one FILE");
     std::int16_t id = 1;
     if (!Usage::strictId(parser.value("id"), &id, &error))
-        return Usage::fail(parser, error);
+        return Usage::fail(error);
 
     console::SerialConsole console;
     port.applyTo(console);
@@ -145,7 +144,7 @@ int UploadCommand::run(const QStringList& arguments)
 
     const std::string idText = hostlink::Frame::renderHex(id);
     const bool reset = parser.isSet("reset");
-    const std::string file = Usage::bytes(parser.positionalArguments().front());
+    const std::string file = parser.positionals().front();
     Usage::note("uploading " + file + " to PLC ID " + idText + " through " + port.portName + " at " +
                 port.settings.settingsText() + ", timeout " +
                 std::to_string(hostlink::TimeoutText::effectiveMs(

@@ -2,7 +2,8 @@
 
 #include "upload/UploadOutcome.h"
 
-#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace vantor::cli {
 
@@ -11,7 +12,7 @@ namespace vantor::cli {
 class UploadCommand
 {
 public:
-    static int run(const QStringList& arguments);
+    static int run(const std::vector<std::string>& arguments);
     static int exitStatusFor(upload::UploadOutcome outcome);
 };
 

@@ -5,63 +5,65 @@
 #include "hostlink/PlcId.h"
 #include "hostlink/TimeoutText.h"
 
-#include <QCoreApplication>
-
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
 namespace vantor::cli {
 
-void Usage::addStandardOptions(QCommandLineParser& parser)
+namespace {
+std::string trimmed(const std::string& text)
 {
-    parser.addHelpOption();
-    parser.addOption({{"V", "version"}, "Print the version and exit."});
+    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    const auto first = std::find_if_not(text.begin(), text.end(), blank);
+    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+} // namespace
+
+void Usage::addStandardOptions(CommandLine& parser)
+{
+    parser.addOptions({
+        {{"h", "help"}, "Displays help on commandline options."},
+        {{"help-all"}, "Displays help on commandline options."},
+        {{"V", "version"}, "Print the version and exit."},
+    });
 }
 
-std::optional<int> Usage::parse(QCommandLineParser& parser, const QStringList& arguments)
+std::optional<int> Usage::parse(CommandLine& parser, const std::vector<std::string>& arguments)
 {
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const bool parsed = parser.parse(arguments);
     // Help and version win over everything else on the line (up to "--"), a wrong option included.
-    const QStringList options = arguments.mid(0, arguments.indexOf("--"));
-    if (options.contains("--version") || options.contains("-V") || (parsed && parser.isSet("version"))) {
-        std::printf("vantor %s\n", QCoreApplication::applicationVersion().toLatin1().constData());
+    const auto options =
+        std::vector<std::string>(arguments.begin(), std::find(arguments.begin(), arguments.end(), "--"));
+    const auto given = [&options](const char* option) {
+        return std::find(options.begin() + (options.empty() ? 0 : 1), options.end(), option) != options.end();
+    };
+    if (given("--version") || given("-V") || given("-version")) {
+        std::printf("vantor %s\n", VANTOR_VERSION);
         return Success;
     }
     bool wantsHelp = false;
     for (const char* ask : {"--help", "-h", "--help-all", "-help", "-help-all"})
-        wantsHelp = wantsHelp || options.contains(ask);
-    if (!parsed && !wantsHelp)
-        return fail(parser, parser.errorText());
+        wantsHelp = wantsHelp || given(ask);
     if (wantsHelp) {
-        // The parser names the executable's path; users know the command by "vantor <command>".
-        QString help = parser.helpText();
-        help.replace("Usage: " + QCoreApplication::arguments().constFirst(),
-                     "Usage: " + arguments.constFirst());
-        std::printf("%s", help.toLatin1().constData());
+        std::printf("%s", parser.helpText().c_str());
         return Success;
     }
+    if (!parsed)
+        return fail(parser.errorText());
     return std::nullopt;
 }
 
-QStringList Usage::arguments(int argc, char* argv[])
+std::vector<std::string> Usage::arguments(int argc, char* argv[])
 {
-    QStringList list;
-    for (int i = 0; i < argc; ++i)
-        list << QString::fromLatin1(argv[i]);
-    return list;
+    return std::vector<std::string>(argv, argv + argc);
 }
 
-int Usage::fail(const QCommandLineParser&, const QString& message)
+int Usage::fail(const std::string& message)
 {
-    // Qt's parser writes "Unknown option 'x'."; keep to one style: lower case, no full stop.
-    QString text = message.trimmed();
-    if (text.startsWith("Unknown ") || text.startsWith("Missing ") || text.startsWith("Unexpected "))
-        text[0] = text[0].toLower();
-    if (text.endsWith('.'))
-        text.chop(1);
     std::fprintf(stderr, "vantor: %s\nTry 'vantor --help' or 'vantor help COMMAND'.\n",
-                 hostlink::ControlText::escapeControls(text.toLatin1().toStdString()).c_str());
+                 hostlink::ControlText::escapeControls(message).c_str());
     return UsageError;
 }
 
@@ -92,9 +94,9 @@ int Usage::finish(int status)
     return status;
 }
 
-bool Usage::strictId(const QString& text, std::int16_t* id, QString* error)
+bool Usage::strictId(const std::string& text, std::int16_t* id, std::string* error)
 {
-    const auto parsed = hostlink::PlcId::fromDigits(bytes(text.trimmed()));
+    const auto parsed = hostlink::PlcId::fromDigits(trimmed(text));
     if (!parsed.ok) {
         *error =
             "--id must be the PLC's ID in hexadecimal, 1 to 4 digits such as 01 or 1F (got '" + text + "')";
@@ -104,9 +106,9 @@ bool Usage::strictId(const QString& text, std::int16_t* id, QString* error)
     return true;
 }
 
-bool Usage::strictTimeout(const QString& text, QString* error)
+bool Usage::strictTimeout(const std::string& text, std::string* error)
 {
-    if (hostlink::TimeoutText::parseMs(bytes(text)))
+    if (hostlink::TimeoutText::parseMs(text))
         return true;
     *error =
         "--timeout must be a number of milliseconds such as 500; 0 means the defaults (got '" + text + "')";

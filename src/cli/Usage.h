@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QCommandLineParser>
-#include <QStringList>
+#include "cli/CommandLine.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vantor::cli {
 
@@ -15,23 +16,21 @@ class Usage
 {
 public:
     // -h/--help/--help-all and -V/--version; parse() answers them without doing anything else.
-    static void addStandardOptions(QCommandLineParser& parser);
+    static void addStandardOptions(CommandLine& parser);
     // Parses; returns an exit status when the command is done already (help shown, or an error).
-    static std::optional<int> parse(QCommandLineParser& parser, const QStringList& arguments);
+    static std::optional<int> parse(CommandLine& parser, const std::vector<std::string>& arguments);
     // Prints "vantor: <message>" and a pointer to --help; returns the usage error status.
-    static int fail(const QCommandLineParser& parser, const QString& message);
+    static int fail(const std::string& message);
 
-    // The command line as the parser sees it: each byte one character (Latin-1), so that bytes()
-    // gives back exactly what was typed, whatever the locale or encoding.
-    static QStringList arguments(int argc, char* argv[]);
-    static std::string bytes(const QString& argument) { return argument.toLatin1().toStdString(); }
+    // The command line as given: bytes, whatever the locale or encoding.
+    static std::vector<std::string> arguments(int argc, char* argv[]);
 
     // A PLC ID on the command line: 1 to 4 hexadecimal digits, blanks around them allowed. Unlike the
     // panel's box, nothing else is taken: on a shared line a typo must not address another PLC.
-    static bool strictId(const QString& text, std::int16_t* id, QString* error);
+    static bool strictId(const std::string& text, std::int16_t* id, std::string* error);
     // A timeout as the console's box reads one (blanks around, a fraction rounded, 0 for the
     // fallbacks), but text that is no number at all is an error rather than a silent fallback.
-    static bool strictTimeout(const QString& text, QString* error);
+    static bool strictTimeout(const std::string& text, std::string* error);
 
     // Prints a diagnostic line on standard error: "vantor: <message>". Control characters (in a file or
     // port name, say) are shown as <x1B>, so nothing printed can drive the terminal.

@@ -7,9 +7,12 @@
 #include "cli/UploadCommand.h"
 #include "cli/Usage.h"
 
-#include <QCoreApplication>
+#include "hostlink/ControlText.h"
+
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -29,23 +32,10 @@ const char* const usage =
     "--port PORT or the environment variable VANTOR_PORT names one.\n"
     "Options: -h, --help  this help; -V, --version  the version. See vantor(1).\n";
 
-// Qt's own warnings (a missing XDG_RUNTIME_DIR, a platform detail) are no business of the user's;
-// VANTOR_DEBUG=1 shows them.
-void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtFatalMsg || qEnvironmentVariableIsSet("VANTOR_DEBUG"))
-        std::fprintf(stderr, "vantor: qt: %s\n", message.toLocal8Bit().constData());
-}
-
 int runCommand(int argc, char* argv[])
 {
-    qInstallMessageHandler(quietQt);
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName("vantor");
-    QCoreApplication::setApplicationVersion(VANTOR_VERSION);
-
     // Arguments are bytes: file names and commands pass through as given, whatever the locale.
-    QStringList arguments = vantor::cli::Usage::arguments(argc, argv);
+    std::vector<std::string> arguments = vantor::cli::Usage::arguments(argc, argv);
     if (arguments.size() < 2) {
         std::fprintf(stderr, "%s", usage);
         return vantor::cli::UsageError;
@@ -60,10 +50,11 @@ int runCommand(int argc, char* argv[])
         return vantor::cli::Success;
     }
     if (arguments[1] == "help") { // vantor help COMMAND: that command's --help
-        arguments.removeAt(1);
-        arguments.insert(2, "--help");
+        arguments.erase(arguments.begin() + 1);
+        arguments.insert(arguments.begin() + std::min<std::size_t>(2, arguments.size()), "--help");
     }
-    const QString command = arguments.takeAt(1);
+    const std::string command = arguments[1];
+    arguments.erase(arguments.begin() + 1);
     arguments[0] = "vantor " + command;
     if (command == "upload")
         return vantor::cli::UploadCommand::run(arguments);
@@ -76,7 +67,7 @@ int runCommand(int argc, char* argv[])
     if (command == "plc-sim")
         return vantor::cli::PlcSimCommand::run(arguments);
     std::fprintf(stderr, "vantor: unknown command '%s'\nTry 'vantor --help'.\n",
-                 command.toLatin1().constData());
+                 vantor::hostlink::ControlText::escapeControls(command).c_str());
     return vantor::cli::UsageError;
 }
 

@@ -10,7 +10,7 @@ namespace vantor::console {
 SerialConsole::SerialConsole()
     : exchange_(*this, hostlink::SteadyClock::instance()), simInProcess_(!plcsim::PtyPlcServer::available())
 {
-    exchange_.setTimeoutText(PortSettings::defaultTimeoutText);
+    exchange_.setTimeoutText(serial::PortSettings::defaultTimeoutText);
 }
 
 SerialConsole::~SerialConsole()
@@ -39,7 +39,7 @@ std::string SerialConsole::resolveDevice()
         std::string error;
         if (!simulator_->start(&error)) {
             simulator_.reset();
-            lastOpen_ = {OpenError::Other, "Cannot start the simulated PLC: " + error};
+            lastOpen_ = {serial::OpenError::Other, "Cannot start the simulated PLC: " + error};
             return {};
         }
     }

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "console/OpenResult.h"
-#include "console/PortSettings.h"
-#include "console/SerialLink.h"
 #include "hostlink/CommandExchange.h"
 #include "hostlink/LinkPort.h"
 #include "plcsim/PlcFaults.h"
+#include "serial/OpenResult.h"
+#include "serial/PortSettings.h"
+#include "serial/SerialPort.h"
 
 #include <functional>
 #include <memory>
@@ -34,8 +34,8 @@ public:
     // Take effect at the next opening; an open port stays as it is.
     void setPortName(const std::string& name) { portName_ = name; }
     const std::string& portName() const { return portName_; }
-    void setSettings(const PortSettings& settings) { settings_ = settings; }
-    const PortSettings& settings() const { return settings_; }
+    void setSettings(const serial::PortSettings& settings) { settings_ = settings; }
+    const serial::PortSettings& settings() const { return settings_; }
 
     // Read at the start of every wait.
     void setTimeoutText(const std::string& text) { exchange_.setTimeoutText(text); }
@@ -60,7 +60,7 @@ public:
     // portName() when the choice changed while the port was open.
     std::string openPortName() const { return isOpen() ? openName_ : std::string(); }
     // The result of the last opening attempt.
-    const OpenResult& lastOpenResult() const { return lastOpen_; }
+    const serial::OpenResult& lastOpenResult() const { return lastOpen_; }
     // The sentence of the most recent port failure, an opening or a lost port; empty if none yet.
     const std::string& lastPortProblem() const { return lastProblem_; }
 
@@ -90,10 +90,10 @@ private:
 
     std::string portName_ = "COM1";
     std::string openName_;
-    PortSettings settings_;
-    SerialLink link_;
+    serial::PortSettings settings_;
+    serial::SerialPort link_;
     hostlink::CommandExchange exchange_;
-    OpenResult lastOpen_;
+    serial::OpenResult lastOpen_;
     std::string lastProblem_;
     std::unique_ptr<plcsim::PtyPlcServer> simulator_;
     std::unique_ptr<plcsim::InProcessPlcLink> inProcess_; // SIM without a pseudo-terminal

@@ -119,11 +119,12 @@ TEST(VantorSend, GivesSoundAdviceWhenPermissionIsDenied)
         ASSERT_NE(dialout, nullptr);
         ASSERT_EQ(::chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid), 0);
         ASSERT_EQ(::chmod(device.c_str(), c.mode), 0);
-        QProcess process;
-        process.start("/usr/sbin/runuser", {"-u", "nobody", "--", VANTOR_TOOL, "send", "--port",
-                                            QString::fromStdString(device), "@01C230*"});
-        ASSERT_TRUE(process.waitForFinished(30000));
-        const std::string err = process.readAllStandardError().toStdString();
+        vantor::test::ChildProcess process;
+        process.start("/usr/sbin/runuser",
+                      {"-u", "nobody", "--", VANTOR_TOOL, "send", "--port", device, "@01C230*"});
+        process.closeStdin();
+        ASSERT_TRUE(process.waitFinished(30000));
+        const std::string err = process.err();
         EXPECT_EQ(process.exitCode(), 6);
         EXPECT_NE(err.find("Cannot open " + device + ": " + c.says), std::string::npos) << err;
     }

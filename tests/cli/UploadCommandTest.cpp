@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
+#include "support/ChildProcess.h"
 #include <chrono>
 #include <csignal>
 #include <sys/stat.h>
@@ -512,30 +512,28 @@ TEST(VantorUpload, SavesTheWholeFileOrNothingUnderHostileInput)
             r.during == During::Truncate || r.during == During::Rewrite || r.during == During::Append;
         const std::string path = changes ? copy.path() : r.path;
 
-        QProcess tool;
+        test::ChildProcess tool;
         const auto started = std::chrono::steady_clock::now();
-        // Through printf, since QProcess would re-encode a file name's bytes as UTF-8; exec keeps the pid.
+        // Through printf, so the shell line stays printable whatever bytes the name holds; exec keeps the
+        // pid.
         std::string printfPath;
         for (const char c : path) {
             char octal[8];
             std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned char>(c));
             printfPath += octal;
         }
-        tool.start("/bin/sh", {"-c", QString::fromStdString(r.shell.empty() ? plain : r.shell), VANTOR_TOOL,
-                               QString::fromStdString(plc.devicePath()), QString::fromStdString(printfPath),
-                               QString::fromStdString(statusPath)});
-        ASSERT_TRUE(tool.waitForStarted());
-        if (!r.stdinBytes.empty())
-            tool.write(r.stdinBytes.data(), static_cast<qint64>(r.stdinBytes.size()));
-        tool.closeWriteChannel();
+        ASSERT_TRUE(tool.start("/bin/sh", {"-c", r.shell.empty() ? plain : r.shell, VANTOR_TOOL,
+                                           plc.devicePath(), printfPath, statusPath}));
+        tool.write(r.stdinBytes);
+        tool.closeStdin();
         auto signalled = started;
         if (r.during != During::Nothing) {
             // Well into the records, long before the end; never longer than the row's bound.
             const auto deadline = started + std::chrono::duration<double>(r.maxSeconds);
             while (plc.snapshot().records().size() < 200 && std::chrono::steady_clock::now() < deadline &&
-                   tool.state() == QProcess::Running)
+                   !tool.waitFinished(0))
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            ASSERT_GE(plc.snapshot().records().size(), 200u) << tool.readAllStandardError().toStdString();
+            ASSERT_GE(plc.snapshot().records().size(), 200u) << tool.err();
             if (r.faults.stopAfterFrames >= 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the tool is waiting now
             signalled = std::chrono::steady_clock::now();
@@ -552,14 +550,13 @@ TEST(VantorUpload, SavesTheWholeFileOrNothingUnderHostileInput)
                     std::fputs("03:999999\r\n", f);
                 std::fclose(f);
             } else {
-                ::kill(static_cast<pid_t>(tool.processId()),
-                       r.during == During::Interrupt ? SIGINT : SIGTERM);
+                ::kill(tool.pid(), r.during == During::Interrupt ? SIGINT : SIGTERM);
             }
         }
-        ASSERT_TRUE(tool.waitForFinished(60000));
+        ASSERT_TRUE(tool.waitFinished(60000));
         const auto finished = std::chrono::steady_clock::now();
-        const std::string out = tool.readAllStandardOutput().toStdString();
-        EXPECT_EQ(tool.exitCode(), r.status) << out << tool.readAllStandardError().toStdString();
+        const std::string out = tool.out();
+        EXPECT_EQ(tool.exitCode(), r.status) << out << tool.err();
         EXPECT_LT(std::chrono::duration<double>(finished - started).count(), r.maxSeconds);
         if (r.during == During::Interrupt || r.during == During::Terminate) {
             EXPECT_LT(std::chrono::duration<double>(finished - signalled).count(), 1.5)

@@ -1,10 +1,12 @@
-#include "console/ParityErrorFilter.h"
 #include "console/PortName.h"
-#include "console/PortSettings.h"
+#include "serial/ParityErrorFilter.h"
+#include "serial/PortSettings.h"
 
 #include <gtest/gtest.h>
 
 using namespace vantor::console;
+using vantor::serial::ParityErrorFilter;
+using vantor::serial::PortSettings;
 
 TEST(PortName, MapsNamesToDevices)
 {

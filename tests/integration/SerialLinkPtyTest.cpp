@@ -11,9 +11,9 @@
 #include <unistd.h>
 
 using namespace vantor;
-using console::OpenError;
 using console::SerialConsole;
 using hostlink::ExchangeStatus;
+using serial::OpenError;
 
 namespace {
 
@@ -176,7 +176,7 @@ TEST(SerialLinkPty, OpenAndCloseActionsAreIdempotent)
     console.closePort();
     EXPECT_TRUE(console.openPort());
     EXPECT_TRUE(console.openPort());
-    console.setSettings(console::PortSettings::fromIndexes(3, 0, 1, 1));
+    console.setSettings(serial::PortSettings::fromIndexes(3, 0, 1, 1));
     console.closePort();
     console.closePort();
     EXPECT_TRUE(console.openPort());

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QProcess>
-#include <QStringList>
+#include "support/ChildProcess.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,47 +14,40 @@ struct ToolRun
     std::string out, err;
 };
 
-inline QStringList toArgs(const std::vector<std::string>& args)
-{
-    QStringList list;
-    for (const auto& a : args)
-        list << QString::fromStdString(a);
-    return list;
-}
-
-// Runs the vantor tool to its end (at most 60 s).
+// Runs the vantor tool to its end (at most 60 s), with nothing on its standard input.
 inline ToolRun runTool(const std::vector<std::string>& args)
 {
-    QProcess process;
-    process.start(VANTOR_TOOL, toArgs(args));
-    process.waitForFinished(60000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+    ChildProcess process;
+    process.start(VANTOR_TOOL, args);
+    process.closeStdin();
+    process.waitFinished(60000);
+    return {process.exitCode(), process.out(), process.err()};
 }
 
 // A vantor process left running, read line by line.
 class RunningTool
 {
 public:
-    explicit RunningTool(const std::vector<std::string>& args) { process_.start(VANTOR_TOOL, toArgs(args)); }
-    ~RunningTool() { stop(); }
-    std::string readLine(int timeoutMs = 5000)
+    explicit RunningTool(const std::vector<std::string>& args) : process_(std::make_unique<ChildProcess>())
     {
-        while (!process_.canReadLine() && process_.waitForReadyRead(timeoutMs)) {
-        }
-        return process_.readLine().trimmed().toStdString();
+        process_->start(VANTOR_TOOL, args);
     }
+    std::string readLine(int timeoutMs = 5000) { return process_->readLine(timeoutMs); }
     int stop()
     {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            process_.waitForFinished(5000);
-        }
-        return process_.exitCode();
+        process_->terminate();
+        process_->waitFinished(5000);
+        return process_->exitCode();
     }
+    ~RunningTool()
+    {
+        if (process_)
+            stop();
+    }
+    RunningTool(RunningTool&&) = default;
 
 private:
-    QProcess process_;
+    std::unique_ptr<ChildProcess> process_;
 };
 
 inline RunningTool startTool(const std::vector<std::string>& args)

@@ -1,6 +1,6 @@
-#include "console/PortSettings.h"
+#include "serial/PortSettings.h"
 
-namespace vantor::console {
+namespace vantor::serial {
 
 namespace {
 bool valid(int index, const std::vector<std::string>& items)
@@ -86,4 +86,4 @@ bool PortSettings::operator==(const PortSettings& other) const
            stopBits == other.stopBits;
 }
 
-} // namespace vantor::console
+} // namespace vantor::serial

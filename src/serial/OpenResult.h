@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace vantor::console {
+namespace vantor::serial {
 
 enum class OpenError {
     None,
@@ -21,4 +21,4 @@ struct OpenResult
     bool ok() const { return error == OpenError::None; }
 };
 
-} // namespace vantor::console
+} // namespace vantor::serial

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace vantor::console {
+namespace vantor::serial {
 
 // Replaces characters received with a parity or framing error by "?".
 //
@@ -19,4 +19,4 @@ private:
     std::string pending_;
 };
 
-} // namespace vantor::console
+} // namespace vantor::serial

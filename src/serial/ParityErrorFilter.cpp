@@ -1,6 +1,6 @@
-#include "console/ParityErrorFilter.h"
+#include "serial/ParityErrorFilter.h"
 
-namespace vantor::console {
+namespace vantor::serial {
 
 std::string ParityErrorFilter::filter(const std::string& raw)
 {
@@ -33,4 +33,4 @@ std::string ParityErrorFilter::filter(const std::string& raw)
     return out;
 }
 
-} // namespace vantor::console
+} // namespace vantor::serial

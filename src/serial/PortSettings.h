@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace vantor::console {
+namespace vantor::serial {
 
 // Line parameters of the serial port. Flow control is always off.
 struct PortSettings
@@ -12,6 +12,11 @@ struct PortSettings
     char parity = 'N'; // 'N', 'E' or 'O'
     int dataBits = 8;  // 7 or 8
     int stopBits = 1;  // 1 or 2
+    // The modem control lines while the port is open: asserted unless asked otherwise, since adapters
+    // and PLCs that take their power or a "host present" signal from DTR or RTS expect them raised.
+    // Not line parameters: operator== and the texts leave them out.
+    bool dtr = true;
+    bool rts = true;
 
     // "baud,parity letter,data bits,stop bits", e.g. "38400,N,8,1".
     std::string settingsText() const;
@@ -39,4 +44,4 @@ struct PortSettings
     bool operator==(const PortSettings& other) const;
 };
 
-} // namespace vantor::console
+} // namespace vantor::serial

@@ -1,6 +1,5 @@
-// DeviceChecks on POSIX systems: the file system tells why a device cannot be opened, the UUCP lock
-// file who holds it, and termios how it runs.
-#include "console/DeviceChecks.h"
+// DeviceChecks on POSIX systems: the file system and sysfs tell why a device cannot be opened.
+#include "serial/DeviceChecks.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,10 +11,9 @@
 #include <sys/sysmacros.h>
 #endif
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
-namespace vantor::console {
+namespace vantor::serial {
 
 namespace {
 
@@ -87,75 +85,4 @@ std::optional<OpenResult> DeviceChecks::beforeOpening(const std::string& deviceP
     return std::nullopt;
 }
 
-// Who holds a busy port, from its UUCP-style lock file when there is one.
-std::string DeviceChecks::busyAdvice(const std::string& devicePath)
-{
-    // The port layer names its lock after the device below /dev, with '/' as '_': LCK..ttyUSB0, LCK..pts_3.
-    std::string base = devicePath.compare(0, 5, "/dev/") == 0 ? devicePath.substr(5) : devicePath;
-    std::replace(base.begin(), base.end(), '/', '_');
-    for (const char* dir : {"/run/lock/", "/var/lock/"}) {
-        std::FILE* lock = std::fopen((std::string(dir) + "LCK.." + base).c_str(), "r");
-        if (!lock)
-            continue;
-        long pid = 0;
-        const bool read = std::fscanf(lock, "%ld", &pid) == 1;
-        std::fclose(lock);
-        if (!read || pid <= 0)
-            break;
-        std::string program;
-        if (std::FILE* comm = std::fopen(("/proc/" + std::to_string(pid) + "/comm").c_str(), "r")) {
-            char name[64] = {};
-            if (std::fgets(name, sizeof name, comm))
-                program = std::string(name).substr(0, std::string(name).find('\n'));
-            std::fclose(comm);
-        }
-        return "the port is in use by " + (program.empty() ? "process" : program + ", process") + " " +
-               std::to_string(pid) + ". Close that program, or choose another port.";
-    }
-    return "the port is in use by another program. Find it with 'fuser -v " + devicePath +
-           "', close it, or choose another port.";
-}
-
-bool DeviceChecks::notATerminal(int systemError)
-{
-    return systemError == ENOTTY;
-}
-
-bool DeviceChecks::markParityErrors(qintptr handle)
-{
-    termios tio{};
-    const int fd = static_cast<int>(handle);
-    if (fd < 0 || ::tcgetattr(fd, &tio) != 0)
-        return false;
-    tio.c_iflag |= INPCK | PARMRK;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | ISTRIP);
-    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
-}
-
-std::optional<PortSettings> DeviceChecks::appliedSettings(qintptr handle, int fallbackBaud)
-{
-    termios tio{};
-    const int fd = static_cast<int>(handle);
-    if (fd < 0 || ::tcgetattr(fd, &tio) != 0)
-        return std::nullopt;
-    PortSettings applied;
-    static const struct
-    {
-        speed_t code;
-        int rate;
-    } speeds[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
-                  {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
-    applied.baudRate = 0;
-    for (const auto& s : speeds) {
-        if (::cfgetospeed(&tio) == s.code)
-            applied.baudRate = s.rate;
-    }
-    if (applied.baudRate == 0)
-        applied.baudRate = fallbackBaud; // a rate the table does not know: trust the port layer
-    applied.dataBits = (tio.c_cflag & CSIZE) == CS7 ? 7 : (tio.c_cflag & CSIZE) == CS8 ? 8 : 0;
-    applied.parity = !(tio.c_cflag & PARENB) ? 'N' : (tio.c_cflag & PARODD) ? 'O' : 'E';
-    applied.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
-    return applied;
-}
-
-} // namespace vantor::console
+} // namespace vantor::serial

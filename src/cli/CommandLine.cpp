@@ -1,0 +1,255 @@
+#include "cli/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+
+namespace vantor::cli {
+
+namespace {
+
+std::string dashed(const std::string& name)
+{
+    return (name.size() == 1 ? "-" : "--") + name;
+}
+
+// One help entry: the names in a column of nameWidth, the description beside it wrapped to end
+// before column 79 (at blanks where it can, at explicit line ends always), long names continued below.
+// The layout, a first character of each later line that does not count against the width included,
+// is the one vantor's help has always had.
+std::string wrap(const std::string& names, std::size_t nameWidth, const std::string& description)
+{
+    const long max = 79 - static_cast<long>(2 + nameWidth + 1);
+    std::string text;
+    std::size_t nameAt = 0;
+    const auto nameSection = [&] {
+        std::string section = names.substr(std::min(nameAt, names.size()), nameWidth);
+        nameAt += section.size();
+        return section;
+    };
+    const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    const long length = static_cast<long>(description.size());
+    long lineStart = 0;
+    long lastBreakable = -1;
+    long x = 0;
+    for (long i = 0; i < length; ++i) {
+        ++x;
+        const char c = description[static_cast<std::size_t>(i)];
+        if (space(c))
+            lastBreakable = i;
+        long breakAt = -1;
+        long nextLineStart = -1;
+        if (x > max && lastBreakable != -1) {
+            breakAt = lastBreakable;
+            nextLineStart = lastBreakable + 1;
+        } else if ((x > max - 1 && lastBreakable == -1) || i == length - 1) {
+            breakAt = i + 1;
+            nextLineStart = breakAt;
+        } else if (c == '\n') {
+            breakAt = i;
+            nextLineStart = i + 1;
+        }
+        if (breakAt == -1)
+            continue;
+        std::string section = nameSection();
+        section.resize(std::max(section.size(), nameWidth), ' ');
+        text += "  " + section + " " +
+                description.substr(static_cast<std::size_t>(lineStart),
+                                   static_cast<std::size_t>(breakAt - lineStart)) +
+                "\n";
+        x = 0;
+        lastBreakable = -1;
+        lineStart = nextLineStart;
+        if (lineStart < length && space(description[static_cast<std::size_t>(lineStart)]))
+            ++lineStart;
+        i = lineStart;
+    }
+    while (nameAt < names.size())
+        text += "  " + nameSection() + "\n";
+    return text;
+}
+
+} // namespace
+
+void CommandLine::addOptions(const std::vector<OptionSpec>& options)
+{
+    for (const OptionSpec& o : options)
+        addOption(o);
+}
+
+void CommandLine::addPositional(const std::string& name, const std::string& description,
+                                const std::string& syntax)
+{
+    positionalSpecs_.push_back({name, description, syntax.empty() ? name : syntax});
+}
+
+const OptionSpec* CommandLine::find(const std::string& name) const
+{
+    for (const OptionSpec& o : options_) {
+        if (std::find(o.names.begin(), o.names.end(), name) != o.names.end())
+            return &o;
+    }
+    return nullptr;
+}
+
+// Rewrites the line into the one form CLI11 is given ("--name=value", "--flag", then "--" and the
+// arguments), refusing what vantor has always refused with the messages it has always given.
+bool CommandLine::normalise(const std::vector<std::string>& arguments, std::vector<std::string>* out)
+{
+    std::vector<std::string> rest;
+    bool onlyArguments = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        if (onlyArguments || a.size() < 2 || a[0] != '-') {
+            rest.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            onlyArguments = true;
+            continue;
+        }
+        const std::size_t dashes = a[1] == '-' ? 2 : 1;
+        const std::size_t equals = a.find('=');
+        const std::string name =
+            a.substr(dashes, equals == std::string::npos ? std::string::npos : equals - dashes);
+        const OptionSpec* option = find(name);
+        if (!option || (dashes == 2 && name.size() == 1)) {
+            error_ = "unknown option '" + name + "'";
+            return false;
+        }
+        const std::string canonical = "--" + option->names.back();
+        if (option->valueName.empty()) {
+            if (equals != std::string::npos) {
+                error_ = "unexpected value after '" + a.substr(0, equals) + "'";
+                return false;
+            }
+            out->push_back(canonical);
+            continue;
+        }
+        if (equals == std::string::npos && i + 1 == arguments.size()) {
+            error_ = "missing value after '" + a + "'";
+            return false;
+        }
+        const std::string value = equals != std::string::npos ? a.substr(equals + 1) : arguments[++i];
+        // "=" keeps a value that starts with a dash a value; CLI11 reads "--name=" as no value at
+        // all, so an empty one goes on its own.
+        if (value.empty()) {
+            out->push_back(canonical);
+            out->push_back(value);
+        } else {
+            out->push_back(canonical + "=" + value);
+        }
+    }
+    out->push_back("--");
+    out->insert(out->end(), rest.begin(), rest.end());
+    return true;
+}
+
+bool CommandLine::parse(const std::vector<std::string>& arguments)
+{
+    command_ = arguments.empty() ? std::string("vantor") : arguments.front();
+    error_.clear();
+    given_.assign(options_.size(), {});
+    positionals_.clear();
+    std::vector<std::string> line;
+    if (!normalise(arguments, &line))
+        return false;
+
+    CLI::App app;
+    app.set_help_flag();
+    app.allow_windows_style_options(false);
+    std::vector<std::vector<std::string>> values(options_.size());
+    std::vector<std::size_t> flagCounts(options_.size(), 0);
+    for (std::size_t i = 0; i < options_.size(); ++i) {
+        const std::string name = "--" + options_[i].names.back();
+        if (options_[i].valueName.empty())
+            app.add_flag(name, flagCounts[i]);
+        else
+            app.add_option(name, values[i])
+                ->allow_extra_args(false)
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    }
+    app.add_option("arguments", positionals_);
+    // CLI11 takes the arguments last first.
+    std::reverse(line.begin(), line.end());
+    try {
+        app.parse(line);
+    } catch (const CLI::ParseError& e) {
+        error_ = e.what();
+        return false;
+    }
+    for (std::size_t i = 0; i < options_.size(); ++i)
+        given_[i] = options_[i].valueName.empty() ? std::vector<std::string>(flagCounts[i]) : values[i];
+    return true;
+}
+
+bool CommandLine::isSet(const std::string& name) const
+{
+    for (std::size_t i = 0; i < options_.size() && i < given_.size(); ++i) {
+        const auto& names = options_[i].names;
+        if (std::find(names.begin(), names.end(), name) != names.end())
+            return !given_[i].empty();
+    }
+    return false;
+}
+
+std::string CommandLine::value(const std::string& name) const
+{
+    const std::vector<std::string> all = values(name);
+    if (!all.empty())
+        return all.back();
+    const OptionSpec* option = find(name);
+    return option ? option->defaultValue : std::string();
+}
+
+std::vector<std::string> CommandLine::values(const std::string& name) const
+{
+    for (std::size_t i = 0; i < options_.size() && i < given_.size(); ++i) {
+        const auto& names = options_[i].names;
+        if (std::find(names.begin(), names.end(), name) != names.end())
+            return given_[i];
+    }
+    return {};
+}
+
+std::string CommandLine::helpText() const
+{
+    std::string usage = "Usage: " + command_;
+    if (!options_.empty())
+        usage += " [options]";
+    for (const Positional& p : positionalSpecs_)
+        usage += " " + p.syntax;
+    std::string text = usage + "\n";
+    if (!description_.empty())
+        text += description_ + "\n";
+    text += "\n";
+    std::vector<std::string> names;
+    std::size_t longest = 0;
+    for (const OptionSpec& o : options_) {
+        std::string shown;
+        for (const std::string& n : o.names)
+            shown += (shown.empty() ? "" : ", ") + dashed(n);
+        if (!o.valueName.empty())
+            shown += " <" + o.valueName + ">";
+        longest = std::max(longest, shown.size());
+        names.push_back(shown);
+    }
+    for (const Positional& p : positionalSpecs_)
+        longest = std::max(longest, p.name.size());
+    const std::size_t nameWidth = std::min<std::size_t>(50, longest + 1);
+    if (!options_.empty())
+        text += "Options:\n";
+    for (std::size_t i = 0; i < options_.size(); ++i)
+        text += wrap(names[i], nameWidth, options_[i].description);
+    if (!positionalSpecs_.empty()) {
+        if (!options_.empty())
+            text += "\n";
+        text += "Arguments:\n";
+        for (const Positional& p : positionalSpecs_)
+            text += wrap(p.name, nameWidth, p.description);
+    }
+    return text;
+}
+
+} // namespace vantor::cli

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vantor::cli {
+
+// One option of a command: names without dashes (one letter: "-p", longer: "--port"), what --help
+// says of it, and for an option that takes a value, the value's name in the help and its default.
+struct OptionSpec
+{
+    OptionSpec(std::vector<std::string> optionNames, std::string text, std::string value = {},
+               std::string defaultText = {})
+        : names(std::move(optionNames)), description(std::move(text)), valueName(std::move(value)),
+          defaultValue(std::move(defaultText))
+    {}
+
+    std::vector<std::string> names;
+    std::string description;
+    std::string valueName;    // empty: a flag without a value
+    std::string defaultValue; // what value() gives when the option is not on the line
+};
+
+// A command's options and arguments, parsed by CLI11 with the conventions vantor has always had:
+// a single dash before a word is a long option ("-port SIM" as "--port SIM"), a value may follow as
+// the next argument or after "=", anything after "--" is an argument, an option given twice takes
+// its last value, and the help text lays out options and arguments in two columns wrapped at 79.
+// Arguments are bytes and pass through unchanged, whatever the locale.
+class CommandLine
+{
+public:
+    explicit CommandLine(std::string description) : description_(std::move(description)) {}
+
+    void addOption(OptionSpec option) { options_.push_back(std::move(option)); }
+    void addOptions(const std::vector<OptionSpec>& options);
+    // syntax: how the usage line shows it ("COMMAND..."); the name when empty.
+    void addPositional(const std::string& name, const std::string& description,
+                       const std::string& syntax = {});
+
+    // arguments[0] names the command in the help ("vantor upload"). False with errorText() for an
+    // unknown option, a missing value or a value given to a flag.
+    bool parse(const std::vector<std::string>& arguments);
+    const std::string& errorText() const { return error_; }
+
+    // By any of the option's names.
+    bool isSet(const std::string& name) const;
+    // The last value given, or the default.
+    std::string value(const std::string& name) const;
+    // Every value given, in order.
+    std::vector<std::string> values(const std::string& name) const;
+    const std::vector<std::string>& positionals() const { return positionals_; }
+
+    std::string helpText() const;
+
+private:
+    struct Positional
+    {
+        std::string name, description, syntax;
+    };
+    const OptionSpec* find(const std::string& name) const;
+    bool normalise(const std::vector<std::string>& arguments, std::vector<std::string>* out);
+
+    std::string description_;
+    std::vector<OptionSpec> options_;
+    std::vector<Positional> positionalSpecs_;
+    std::string command_;
+    std::string error_;
+    std::vector<std::vector<std::string>> given_; // per option, the values given (flags: "" each time)
+    std::vector<std::string> positionals_;
+};
+
+} // namespace vantor::cli

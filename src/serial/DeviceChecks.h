@@ -1,0 +1,28 @@
+#pragma once
+
+#include "serial/OpenResult.h"
+#include "serial/PortSettings.h"
+
+#include <optional>
+#include <string>
+
+namespace vantor::serial {
+
+// Why a device cannot be a usable serial port, told before it is opened: opening a real port pulses
+// its modem lines, and the causes (a wrong name, no permission, not a serial device) need different
+// fixes. POSIX systems answer from the file system and sysfs; Windows only learns at the opening.
+class DeviceChecks
+{
+public:
+    // "Cannot open NAME: DETAIL".
+    static std::string cannotOpen(const std::string& name, const std::string& detail)
+    {
+        return "Cannot open " + name + ": " + detail;
+    }
+
+    // Before opening devicePath (named name in messages): why it cannot be a usable serial port
+    // (missing, not a character device, no permission, with advice), or nothing when it may be tried.
+    static std::optional<OpenResult> beforeOpening(const std::string& devicePath, const std::string& name);
+};
+
+} // namespace vantor::serial

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "serial/PortInfo.h"
+
+#include <string>
+#include <vector>
+
+namespace vantor::serial {
+
+// The serial ports the system reports, sorted by device name.
+//
+// Linux: every tty in sysfs (<sysRoot>/class/tty) that belongs to a device, but UARTs the kernel
+// probed and found absent (a "type" of 0), with the driver, the USB identity of the nearest USB device
+// above it, and the links in <devRoot>/serial/by-id that point to it. Windows: the ports in
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, with friendly names and USB IDs where SetupAPI has them (the
+// roots are not used there). Reads only; opens no port, so no modem line moves.
+class PortLister
+{
+public:
+    explicit PortLister(std::string sysRoot = "/sys", std::string devRoot = "/dev")
+        : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot))
+    {}
+
+    std::vector<PortInfo> ports() const;
+
+private:
+    std::string sysRoot_;
+    std::string devRoot_;
+};
+
+} // namespace vantor::serial

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "hostlink/LinkPort.h"
+#include "serial/OpenResult.h"
+#include "serial/PortSettings.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vantor::serial {
+
+// One serial device, opened for this program alone, with no flow control. POSIX systems drive it
+// through termios and poll(), Windows through a plain (not overlapped) handle; nothing else is needed.
+//
+// Opening respects every lock other programs use: on POSIX the lock files in /run/lock (or
+// /var/lock), both the "PID" and the "PID name user" form, named after the device's real path so that
+// aliases lock the same device; flock() on the open device; and TIOCEXCL. Windows opens the port
+// exclusively. A busy port is refused at once, naming the holder where the system tells.
+//
+// The settings are applied, then read back (appliedSettings()); characters received with a parity
+// or framing error arrive as "?"; DTR and RTS are set as the settings ask. On Linux a USB adapter's
+// low-latency mode is switched on while the port is open and restored on close, where the driver has
+// one. Closing restores the terminal settings the device had, releases every lock and removes the
+// lock file.
+//
+// Any read or write failure (an unplugged adapter, a hang-up) closes the port and is reported as
+// lost; the next open() starts afresh. Not thread-safe: one thread drives a port.
+class SerialPort
+{
+public:
+    SerialPort();
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // devicePath: "/dev/ttyUSB0", or "COM3" on Windows. displayName names the port in messages
+    // ("COM 1"). Closes the port first if it is open. Never waits for a busy port.
+    OpenResult open(const std::string& devicePath, const std::string& displayName,
+                    const PortSettings& settings);
+    void close();
+    bool isOpen() const;
+
+    // Sends everything, waiting up to 5 s for room. False when the port failed (it is closed then) or
+    // is closed.
+    bool write(const std::string& bytes);
+    // Returns at once with whatever has been received when something is waiting; otherwise waits up to
+    // waitMs milliseconds (0: not at all) for the first characters. A signal ends the wait early with
+    // an empty result. lost is set, and the port closed, when the device failed or hung up.
+    hostlink::PortRead read(int waitMs);
+
+    // What the open device actually runs at, read back from it; nothing when it cannot tell.
+    std::optional<PortSettings> appliedSettings() const;
+
+    // Why the port was lost, as a sentence; empty until it happens.
+    const std::string& lostMessage() const { return lostMessage_; }
+
+private:
+    struct Device; // the platform's handle and what to restore on close
+    void lose(const std::string& what);
+
+    std::unique_ptr<Device> device_;
+    std::string displayName_;
+    std::string lostMessage_;
+};
+
+} // namespace vantor::serial

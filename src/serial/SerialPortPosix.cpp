@@ -1,0 +1,334 @@
+// SerialPort on POSIX systems: termios for the line, poll() for the waits, the lock files, flock()
+// and TIOCEXCL for exclusive use.
+#include "serial/SerialPort.h"
+
+#include "serial/DeviceChecks.h"
+#include "serial/ParityErrorFilter.h"
+#include "serial/PortLock.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <linux/serial.h>
+#endif
+
+namespace vantor::serial {
+
+namespace {
+
+constexpr int writeTimeoutMs = 5000;
+const char* const disconnected = "the device was disconnected or the line hung up";
+
+struct Speed
+{
+    speed_t code;
+    int rate;
+};
+
+const Speed speeds[] = {
+    {B50, 50},         {B75, 75},         {B110, 110},       {B134, 134},     {B150, 150},
+    {B200, 200},       {B300, 300},       {B600, 600},       {B1200, 1200},   {B1800, 1800},
+    {B2400, 2400},     {B4800, 4800},     {B9600, 9600},     {B19200, 19200}, {B38400, 38400},
+    {B57600, 57600},   {B115200, 115200}, {B230400, 230400},
+#ifdef B460800
+    {B460800, 460800}, {B921600, 921600},
+#endif
+};
+
+std::optional<speed_t> speedCode(int rate)
+{
+    for (const Speed& s : speeds) {
+        if (s.rate == rate)
+            return s.code;
+    }
+    return std::nullopt;
+}
+
+int speedRate(speed_t code)
+{
+    for (const Speed& s : speeds) {
+        if (s.code == code)
+            return s.rate;
+    }
+    return 0;
+}
+
+OpenResult failure(OpenError error, const std::string& name, const std::string& detail)
+{
+    return {error, DeviceChecks::cannotOpen(name, detail)};
+}
+
+std::string busy(const std::string& who)
+{
+    return who + ". Close that program, or choose another port.";
+}
+
+// A device another program has open exclusively (flock, TIOCEXCL), named by the process that has it
+// open where this user may see it.
+OpenResult busyDevice(const std::string& name, const std::string& realPath, const std::string& devicePath)
+{
+    if (const auto holder = PortLock::openedBy(realPath))
+        return failure(OpenError::Busy, name, busy("the port is in use by " + *holder));
+    return failure(OpenError::Busy, name,
+                   "the port is in use by another program. Find it with 'fuser -v " + devicePath +
+                       "', close it, or choose another port.");
+}
+
+std::string realPathOf(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+// Raw 8-bit line with the asked parameters and no flow control.
+bool makeTermios(termios& tio, const PortSettings& settings)
+{
+    const auto code = speedCode(settings.baudRate);
+    if (!code)
+        return false;
+    ::cfmakeraw(&tio);
+    ::cfsetispeed(&tio, *code);
+    ::cfsetospeed(&tio, *code);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= settings.dataBits == 7 ? CS7 : CS8;
+    if (settings.parity != 'N')
+        tio.c_cflag |= PARENB | (settings.parity == 'O' ? PARODD : 0);
+    if (settings.stopBits == 2)
+        tio.c_cflag |= CSTOPB;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | IGNPAR | ISTRIP | INPCK | PARMRK);
+    // With parity on, a character that arrives damaged is marked (0xFF 0x00 c) for ParityErrorFilter.
+    if (settings.parity != 'N')
+        tio.c_iflag |= INPCK | PARMRK;
+    // VMIN 1 on a non-blocking descriptor: an empty buffer reads as EAGAIN, so that a read of 0 bytes
+    // can only mean the line hung up (with VMIN 0 it would mean both).
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    return true;
+}
+
+void setModemLine(int fd, int line, bool on)
+{
+    // Pseudo-terminals have no modem lines; that is no reason to fail.
+    ::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+} // namespace
+
+struct SerialPort::Device
+{
+    int fd = -1;
+    termios original{};
+    bool restoreLowLatency = false;
+    bool markParityErrors = false;
+    ParityErrorFilter parityFilter;
+    PortLock lock;
+};
+
+SerialPort::SerialPort() = default;
+
+SerialPort::~SerialPort()
+{
+    close();
+}
+
+OpenResult SerialPort::open(const std::string& devicePath, const std::string& displayName,
+                            const PortSettings& settings)
+{
+    close();
+    displayName_ = displayName;
+    lostMessage_.clear();
+    const std::string name = displayName == devicePath ? devicePath : displayName + " (" + devicePath + ")";
+    if (auto refused = DeviceChecks::beforeOpening(devicePath, name))
+        return *refused;
+    if (!speedCode(settings.baudRate))
+        return failure(OpenError::SettingsRejected, name,
+                       "the device does not accept " + settings.settingsText() +
+                           " (a baud rate this system does not know).");
+
+    // Aliases (/dev/serial/by-id/..., a symlink of one's own) lock the device they point to.
+    const std::string real = realPathOf(devicePath);
+    auto device = std::make_unique<Device>();
+    if (const auto holder = device->lock.acquire(real))
+        return failure(OpenError::Busy, name, busy(*holder));
+
+    device->fd = ::open(real.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (device->fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENXIO || error == ENODEV)
+            return failure(OpenError::NoSuchDevice, name,
+                           "no such device. Check the port name, and that the adapter is plugged in.");
+        if (error == EBUSY) // TIOCEXCL by another program
+            return busyDevice(name, real, devicePath);
+        if (error == EACCES || error == EPERM)
+            return failure(OpenError::PermissionDenied, name, "permission denied.");
+        return failure(OpenError::Other, name, std::string(std::strerror(error)) + ".");
+    }
+    const int fd = device->fd;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        ::close(fd);
+        return busyDevice(name, real, devicePath);
+    }
+    if (::tcgetattr(fd, &device->original) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == ENOTTY || error == EINVAL)
+            return failure(OpenError::NotSerialDevice, name, "this is not a serial device.");
+        return failure(OpenError::Other, name, std::string(std::strerror(error)) + ".");
+    }
+    termios tio = device->original;
+    makeTermios(tio, settings);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return failure(OpenError::SettingsRejected, name,
+                       "the device does not accept " + settings.settingsText() + " (" + std::strerror(error) +
+                           ").");
+    }
+    ::ioctl(fd, TIOCEXCL);
+    setModemLine(fd, TIOCM_DTR, settings.dtr);
+    setModemLine(fd, TIOCM_RTS, settings.rts);
+#if defined(__linux__) && defined(ASYNC_LOW_LATENCY)
+    // USB adapters hold received bytes back for up to 16 ms unless told otherwise; each exchange would
+    // pay that. Drivers without the setting (and pseudo-terminals) refuse the request: nothing to do.
+    serial_struct serialInfo{};
+    if (::ioctl(fd, TIOCGSERIAL, &serialInfo) == 0 && !(serialInfo.flags & ASYNC_LOW_LATENCY)) {
+        serialInfo.flags |= ASYNC_LOW_LATENCY;
+        device->restoreLowLatency = ::ioctl(fd, TIOCSSERIAL, &serialInfo) == 0;
+    }
+#endif
+    device->markParityErrors = settings.parity != 'N';
+    device_ = std::move(device);
+    return {};
+}
+
+void SerialPort::close()
+{
+    if (!device_)
+        return;
+    const int fd = device_->fd;
+#if defined(__linux__) && defined(ASYNC_LOW_LATENCY)
+    serial_struct serialInfo{};
+    if (device_->restoreLowLatency && ::ioctl(fd, TIOCGSERIAL, &serialInfo) == 0) {
+        serialInfo.flags &= ~ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &serialInfo);
+    }
+#endif
+    ::tcsetattr(fd, TCSANOW, &device_->original);
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd); // also releases the flock
+    device_->lock.release();
+    device_.reset();
+}
+
+bool SerialPort::isOpen() const
+{
+    return device_ != nullptr;
+}
+
+void SerialPort::lose(const std::string& what)
+{
+    lostMessage_ = "Lost the connection to " + displayName_ + ": " + what +
+                   ". Check the cable and the adapter, then open the port again.";
+    close();
+}
+
+bool SerialPort::write(const std::string& bytes)
+{
+    if (!device_)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(writeTimeoutMs);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(device_->fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            lose(disconnected);
+            return false;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{device_->fd, POLLOUT, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) == 0) {
+            lose("the data could not be sent within 5 s");
+            return false;
+        }
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            lose(disconnected);
+            return false;
+        }
+    }
+    return true;
+}
+
+hostlink::PortRead SerialPort::read(int waitMs)
+{
+    hostlink::PortRead result;
+    if (!device_) {
+        result.lost = true;
+        return result;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(device_->fd, buffer, sizeof buffer);
+            if (n > 0) {
+                result.bytes.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+                // End of file on a terminal, or EIO: the other end hung up or the device went away.
+                if (result.bytes.empty()) {
+                    lose(disconnected);
+                    result.lost = true;
+                    return result;
+                }
+            }
+            break;
+        }
+        if (!result.bytes.empty() || attempt == 1 || waitMs <= 0)
+            break;
+        pollfd p{device_->fd, POLLIN, 0};
+        if (::poll(&p, 1, waitMs) <= 0)
+            break; // the wait ran out, or a signal ended it
+        if ((p.revents & (POLLERR | POLLNVAL)) || ((p.revents & POLLHUP) && !(p.revents & POLLIN))) {
+            lose(disconnected);
+            result.lost = true;
+            return result;
+        }
+    }
+    if (device_->markParityErrors)
+        result.bytes = device_->parityFilter.filter(result.bytes);
+    return result;
+}
+
+std::optional<PortSettings> SerialPort::appliedSettings() const
+{
+    termios tio{};
+    if (!device_ || ::tcgetattr(device_->fd, &tio) != 0)
+        return std::nullopt;
+    PortSettings applied;
+    applied.baudRate = speedRate(::cfgetospeed(&tio));
+    applied.dataBits = (tio.c_cflag & CSIZE) == CS7 ? 7 : (tio.c_cflag & CSIZE) == CS8 ? 8 : 0;
+    applied.parity = !(tio.c_cflag & PARENB) ? 'N' : (tio.c_cflag & PARODD) ? 'O' : 'E';
+    applied.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
+    return applied;
+}
+
+} // namespace vantor::serial
