@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace vantor::serial {
@@ -100,8 +101,39 @@ std::string PortLock::describeProcess(long pid)
     return (program.empty() ? "process " : program + ", process ") + std::to_string(pid);
 }
 
+std::optional<std::string> PortLock::flockedBy(const std::string& realPath)
+{
+    struct stat st
+    {
+    };
+    std::FILE* locks = std::fopen("/proc/locks", "r");
+    if (::stat(realPath.c_str(), &st) != 0 || !locks) {
+        if (locks)
+            std::fclose(locks);
+        return std::nullopt;
+    }
+    // "1: FLOCK  ADVISORY  WRITE 4250 00:19:3 0 EOF": the holder's PID, then the file's device (major
+    // and minor in hex) and inode.
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long>(st.st_ino));
+    std::optional<std::string> holder;
+    char line[256];
+    while (!holder && std::fgets(line, sizeof line, locks)) {
+        char kind[16] = {}, file[64] = {};
+        long pid = 0;
+        if (std::sscanf(line, "%*s %15s %*s %*s %ld %63s", kind, &pid, file) == 3 &&
+            std::string(kind) == "FLOCK" && std::string(file) == id && pid != static_cast<long>(::getpid()))
+            holder = describeProcess(pid);
+    }
+    std::fclose(locks);
+    return holder;
+}
+
 std::optional<std::string> PortLock::openedBy(const std::string& realPath)
 {
+    if (auto holder = flockedBy(realPath))
+        return holder;
     DIR* proc = ::opendir("/proc");
     if (!proc)
         return std::nullopt;

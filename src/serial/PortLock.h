@@ -34,9 +34,11 @@ public:
 
     // "LCK..ttyUSB0" for /dev/ttyUSB0.
     static std::string fileName(const std::string& realPath);
-    // Who holds a device, from the processes that have it open (/proc): "minicom, process 812", or
-    // nothing when that cannot be seen. This process is left out.
+    // Who holds a device: the process with a flock() on it (/proc/locks), else one that has it open
+    // (/proc/*/fd): "minicom, process 812", or nothing when that cannot be seen. This process is left
+    // out.
     static std::optional<std::string> openedBy(const std::string& realPath);
+    static std::optional<std::string> flockedBy(const std::string& realPath);
     // "minicom, process 812" for a live process, from /proc; "process 812" when its name is hidden.
     static std::string describeProcess(long pid);
 

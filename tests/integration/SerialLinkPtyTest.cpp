@@ -2,12 +2,15 @@
 #include "console/SerialConsole.h"
 #include "hostlink/Frame.h"
 #include "plcsim/PtyPlcServer.h"
+#include "serial/PortLock.h"
+#include "support/ChildProcess.h"
 #include "support/ExchangeCases.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
 
 using namespace vantor;
@@ -149,22 +152,88 @@ TEST(SerialLinkPty, OpeningFailuresAreToldApartAndNothingIsSent)
     std::remove(regularFile);
 }
 
-TEST(SerialLinkPty, APortHeldByAnotherUserIsBusy)
+TEST(SerialLinkPty, APortInUseByAnyoneIsRespected)
 {
-    plcsim::PtyPlcServer server;
-    ASSERT_TRUE(server.start(nullptr));
-    SerialConsole first, second;
-    first.setPortName(server.devicePath());
-    second.setPortName(server.devicePath());
-    ASSERT_TRUE(first.openPort());
-    EXPECT_FALSE(second.openPort());
-    EXPECT_EQ(second.lastOpenResult().error, OpenError::Busy);
-    EXPECT_NE(second.lastOpenResult().message.find("in use by"), std::string::npos);
-    EXPECT_NE(second.lastOpenResult().message.find("process " + std::to_string(::getpid())),
-              std::string::npos)
-        << "the lock file names the holder: " << second.lastOpenResult().message;
-    first.closePort();
-    EXPECT_TRUE(second.openPort()) << "free again once the first closes it";
+    const std::string lockDir = "/run/lock";
+    if (::access(lockDir.c_str(), W_OK) != 0)
+        GTEST_SKIP() << lockDir << " is not writable here";
+    enum class Held { OtherConsole, PlainLock, NamedLock, StaleLock, Alias, Flock };
+    const struct
+    {
+        const char* name;
+        Held held;
+        bool opens;
+        std::string says; // in the busy message; "%" stands for the holder's PID
+    } rows[] = {
+        {"another console of this program", Held::OtherConsole, false, "in use by"},
+        {"plain lock file of a live process", Held::PlainLock, false, "in use by sleep, process %"},
+        {"\"PID name user\" lock", Held::NamedLock, false, "in use by minicom, process % of user alice"},
+        {"lock of a process that is gone", Held::StaleLock, true, ""},
+        {"an alias of a device another console has open", Held::Alias, false, "in use by"},
+        {"flock() by another program", Held::Flock, false, "in use by flock, process %"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        plcsim::PtyPlcServer server;
+        ASSERT_TRUE(server.start(nullptr));
+        const std::string device = server.devicePath();
+        const std::string lockFile = lockDir + "/" + serial::PortLock::fileName(device);
+        const std::string alias = "/tmp/vantor-alias-" + std::to_string(::getpid());
+        test::ChildProcess holder;
+        SerialConsole first, second;
+        first.setPortName(device);
+        second.setPortName(r.held == Held::Alias ? alias : device);
+        pid_t holderPid = ::getpid();
+        switch (r.held) {
+        case Held::OtherConsole:
+        case Held::Alias:
+            ASSERT_EQ(::symlink(device.c_str(), alias.c_str()), 0);
+            ASSERT_TRUE(first.openPort());
+            break;
+        case Held::PlainLock:
+        case Held::NamedLock:
+        case Held::StaleLock: {
+            ASSERT_TRUE(holder.start("/bin/sleep", {"30"}));
+            holderPid = r.held == Held::StaleLock ? 999999 : holder.pid();
+            std::this_thread::sleep_for(std::chrono::milliseconds(200)); // exec'd: named sleep now
+            std::FILE* lock = std::fopen(lockFile.c_str(), "w");
+            ASSERT_NE(lock, nullptr);
+            if (r.held == Held::NamedLock)
+                std::fprintf(lock, "%d minicom alice\n", static_cast<int>(holderPid));
+            else
+                std::fprintf(lock, "%10d\n", static_cast<int>(holderPid));
+            std::fclose(lock);
+            break;
+        }
+        case Held::Flock:
+            ASSERT_TRUE(holder.start("/usr/bin/flock", {device, "/bin/sleep", "30"}));
+            holderPid = holder.pid();
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            break;
+        }
+        EXPECT_EQ(second.openPort(), r.opens) << second.lastOpenResult().message;
+        if (!r.opens) {
+            std::string says = r.says;
+            if (const auto at = says.find('%'); at != std::string::npos)
+                says.replace(at, 1, std::to_string(holderPid));
+            EXPECT_EQ(second.lastOpenResult().error, OpenError::Busy);
+            EXPECT_NE(second.lastOpenResult().message.find(says), std::string::npos)
+                << second.lastOpenResult().message;
+        } else {
+            std::FILE* lock = std::fopen(lockFile.c_str(), "r");
+            ASSERT_NE(lock, nullptr) << "the stale lock is replaced by ours";
+            int pid = 0;
+            EXPECT_EQ(std::fscanf(lock, "%d", &pid), 1);
+            std::fclose(lock);
+            EXPECT_EQ(pid, ::getpid());
+            second.closePort();
+            EXPECT_NE(::access(lockFile.c_str(), F_OK), 0) << "closing removes our lock";
+        }
+        holder.terminate();
+        first.closePort();
+        std::remove(lockFile.c_str());
+        std::remove(alias.c_str());
+    }
 }
 
 TEST(SerialLinkPty, OpenAndCloseActionsAreIdempotent)
