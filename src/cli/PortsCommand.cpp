@@ -8,24 +8,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace vantor::cli {
-
-namespace {
-// Windows' COM ports are no files; the system's list tells which are there.
-bool present(const std::string& device, const std::vector<serial::PortInfo>& ports)
-{
-    for (const serial::PortInfo& port : ports) {
-        if (port.device == device)
-            return true;
-    }
-    struct stat st
-    {
-    };
-    return ::stat(device.c_str(), &st) == 0;
-}
-} // namespace
 
 int PortsCommand::run(const std::vector<std::string>& arguments)
 {
@@ -60,7 +44,7 @@ int PortsCommand::run(const std::vector<std::string>& arguments)
         const std::string name = "COM" + std::to_string(n);
         const std::string device = console::PortName::devicePath(name);
         std::printf("  %-5s %s%s\n", name.c_str(), device.c_str(),
-                    present(device, ports) ? "" : " (not present)");
+                    serial::PortLister::exists(device) ? "" : " (not present)");
     }
     std::printf("\nSIM    the built-in simulated PLC\n");
     return Success;

@@ -23,6 +23,10 @@ public:
 
     std::vector<PortInfo> ports() const;
 
+    // Whether a device of that name is there, found without opening it: a file on POSIX, a DOS
+    // device name ("COM5") on Windows.
+    static bool exists(const std::string& device);
+
 private:
     std::string sysRoot_;
     std::string devRoot_;

@@ -77,6 +77,14 @@ void readUsbIdentity(std::string dir, const std::string& stopAt, PortInfo& info)
 
 } // namespace
 
+bool PortLister::exists(const std::string& device)
+{
+    struct stat st
+    {
+    };
+    return ::stat(device.c_str(), &st) == 0;
+}
+
 std::vector<PortInfo> PortLister::ports() const
 {
     std::vector<PortInfo> ports;

@@ -1,0 +1,124 @@
+// PortLister on Windows: the ports every serial driver registers under
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, then what SetupAPI knows of them (friendly name, maker, USB IDs).
+#include "serial/PortLister.h"
+
+#include <windows.h>
+
+#include <devguid.h>
+#include <setupapi.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace vantor::serial {
+
+namespace {
+
+std::vector<std::string> registeredPorts()
+{
+    std::vector<std::string> ports;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return ports;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD nameLength = sizeof name;
+        char data[256];
+        DWORD dataLength = sizeof data - 1;
+        DWORD type = 0;
+        const LONG status = RegEnumValueA(key, i, name, &nameLength, nullptr, &type,
+                                          reinterpret_cast<BYTE*>(data), &dataLength);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS || type != REG_SZ)
+            continue;
+        data[dataLength] = '\0';
+        ports.emplace_back(data);
+    }
+    RegCloseKey(key);
+    return ports;
+}
+
+std::string deviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property)
+{
+    char buffer[512] = {};
+    DWORD type = 0;
+    if (!SetupDiGetDeviceRegistryPropertyA(set, &device, property, &type, reinterpret_cast<BYTE*>(buffer),
+                                           sizeof buffer - 1, nullptr))
+        return {};
+    return buffer; // the first string of a multi-string is the one wanted
+}
+
+int hexAfter(const std::string& text, const char* marker)
+{
+    const std::size_t at = text.find(marker);
+    if (at == std::string::npos)
+        return -1;
+    return static_cast<int>(
+        std::strtol(text.substr(at + std::string(marker).size(), 4).c_str(), nullptr, 16));
+}
+
+// Adds friendly names and USB identities to the ports SetupAPI lists in the Ports class.
+void describe(std::vector<PortInfo>& ports)
+{
+    HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE)
+        return;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key == INVALID_HANDLE_VALUE)
+            continue;
+        char portName[64] = {};
+        DWORD length = sizeof portName - 1;
+        const bool named = RegQueryValueExA(key, "PortName", nullptr, nullptr,
+                                            reinterpret_cast<BYTE*>(portName), &length) == ERROR_SUCCESS;
+        RegCloseKey(key);
+        if (!named)
+            continue;
+        for (PortInfo& port : ports) {
+            if (port.device != portName)
+                continue;
+            port.description = deviceProperty(set, device, SPDRP_FRIENDLYNAME);
+            port.manufacturer = deviceProperty(set, device, SPDRP_MFG);
+            port.driver = deviceProperty(set, device, SPDRP_SERVICE);
+            const std::string hardwareId = deviceProperty(set, device, SPDRP_HARDWAREID);
+            port.vendorId = hexAfter(hardwareId, "VID_");
+            port.productId = hexAfter(hardwareId, "PID_");
+        }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+}
+
+int comNumber(const std::string& name)
+{
+    return name.size() > 3 ? std::atoi(name.c_str() + 3) : 0;
+}
+
+} // namespace
+
+bool PortLister::exists(const std::string& device)
+{
+    char target[1024];
+    return QueryDosDeviceA(device.c_str(), target, sizeof target) != 0;
+}
+
+std::vector<PortInfo> PortLister::ports() const
+{
+    std::vector<PortInfo> ports;
+    for (const std::string& name : registeredPorts()) {
+        PortInfo info;
+        info.device = name;
+        ports.push_back(info);
+    }
+    describe(ports);
+    std::sort(ports.begin(), ports.end(), [](const PortInfo& a, const PortInfo& b) {
+        return comNumber(a.device) != comNumber(b.device) ? comNumber(a.device) < comNumber(b.device)
+                                                          : a.device < b.device;
+    });
+    return ports;
+}
+
+} // namespace vantor::serial

@@ -1,0 +1,250 @@
+// SerialPort on Windows: a plain (not overlapped) handle, opened exclusively. A wait is one ReadFile
+// of a single byte with the timeouts 0/0/wait, then ClearCommError tells how much more is queued.
+// This is the pattern that works everywhere, wine's serial emulation included, which has neither
+// overlapped reads nor WaitCommEvent on a serial line.
+#include "serial/SerialPort.h"
+
+#include "serial/DeviceChecks.h"
+
+#include <windows.h>
+
+#include <chrono>
+
+namespace vantor::serial {
+
+namespace {
+
+const char* const disconnected = "the device was disconnected or the line hung up";
+constexpr DWORD writeTimeoutMs = 5000;
+
+OpenResult failure(OpenError error, const std::string& name, const std::string& detail)
+{
+    return {error, DeviceChecks::cannotOpen(name, detail)};
+}
+
+std::string systemMessage(DWORD error)
+{
+    char* text = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = text ? text : "error " + std::to_string(error);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+
+// COM10 and above open only through the device namespace; it serves every port.
+std::string deviceNamespace(const std::string& devicePath)
+{
+    return devicePath.compare(0, 4, "\\\\.\\") == 0 ? devicePath : "\\\\.\\" + devicePath;
+}
+
+bool setTimeouts(HANDLE handle, DWORD interval, DWORD total)
+{
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = interval;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = total;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = writeTimeoutMs;
+    return SetCommTimeouts(handle, &timeouts) != 0;
+}
+
+} // namespace
+
+struct SerialPort::Device
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    DCB original{};
+    bool restore = false;
+    DWORD waitSet = MAXDWORD - 1; // the total read timeout in force; none yet
+};
+
+SerialPort::SerialPort() = default;
+
+SerialPort::~SerialPort()
+{
+    close();
+}
+
+OpenResult SerialPort::open(const std::string& devicePath, const std::string& displayName,
+                            const PortSettings& settings)
+{
+    close();
+    displayName_ = displayName;
+    lostMessage_.clear();
+    const std::string name = displayName == devicePath ? devicePath : displayName + " (" + devicePath + ")";
+    if (auto refused = DeviceChecks::beforeOpening(devicePath, name))
+        return *refused;
+
+    // No sharing: Windows refuses a second opening of a COM port, by us or anybody else.
+    HANDLE handle = CreateFileA(deviceNamespace(devicePath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return failure(OpenError::NoSuchDevice, name,
+                           "no such device. Check the port name, and that the adapter is plugged in.");
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+            return failure(OpenError::Busy, name,
+                           "the port is in use by another program. Close it (a terminal program, another "
+                           "uploader), or choose another port.");
+        return failure(OpenError::Other, name, systemMessage(error) + ".");
+    }
+    auto device = std::make_unique<Device>();
+    device->handle = handle;
+    device->original.DCBlength = sizeof(DCB);
+    if (!GetCommState(handle, &device->original)) {
+        CloseHandle(handle);
+        return failure(OpenError::NotSerialDevice, name, "this is not a serial device.");
+    }
+    device->restore = true;
+    SetupComm(handle, 4096, 4096);
+
+    DCB dcb = device->original;
+    dcb.BaudRate = static_cast<DWORD>(settings.baudRate);
+    dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
+    dcb.Parity = settings.parity == 'E' ? EVENPARITY : settings.parity == 'O' ? ODDPARITY : NOPARITY;
+    dcb.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+    dcb.fBinary = TRUE;
+    dcb.fParity = settings.parity != 'N';
+    // The driver puts "?" in place of a character received with a parity error.
+    dcb.fErrorChar = settings.parity != 'N';
+    dcb.ErrorChar = '?';
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fAbortOnError = FALSE;
+    dcb.fDtrControl = settings.dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = settings.rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    if (!SetCommState(handle, &dcb)) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        return failure(OpenError::SettingsRejected, name,
+                       "the device does not accept " + settings.settingsText() + " (" + systemMessage(error) +
+                           ").");
+    }
+    setTimeouts(handle, MAXDWORD, 0);
+    device->waitSet = 0;
+    device_ = std::move(device);
+    return {};
+}
+
+void SerialPort::close()
+{
+    if (!device_)
+        return;
+    if (device_->restore)
+        SetCommState(device_->handle, &device_->original);
+    CloseHandle(device_->handle);
+    device_.reset();
+}
+
+bool SerialPort::isOpen() const
+{
+    return device_ != nullptr;
+}
+
+void SerialPort::lose(const std::string& what)
+{
+    lostMessage_ = "Lost the connection to " + displayName_ + ": " + what +
+                   ". Check the cable and the adapter, then open the port again.";
+    close();
+}
+
+bool SerialPort::write(const std::string& bytes)
+{
+    if (!device_)
+        return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        if (!WriteFile(device_->handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
+                       &written, nullptr)) {
+            lose(disconnected);
+            return false;
+        }
+        if (written == 0) {
+            lose("the data could not be sent within 5 s");
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+hostlink::PortRead SerialPort::read(int waitMs)
+{
+    hostlink::PortRead result;
+    if (!device_) {
+        result.lost = true;
+        return result;
+    }
+    const HANDLE handle = device_->handle;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(handle, &errors, &status)) {
+        lose(disconnected);
+        result.lost = true;
+        return result;
+    }
+    if (status.cbInQue == 0 && waitMs > 0) {
+        // Block for the first byte: interval 0 and total waitMs return with one byte or after waitMs.
+        const DWORD wait = static_cast<DWORD>(waitMs);
+        if (device_->waitSet != wait && setTimeouts(handle, 0, wait))
+            device_->waitSet = wait;
+        char first = 0;
+        DWORD got = 0;
+        if (!ReadFile(handle, &first, 1, &got, nullptr)) {
+            lose(disconnected);
+            result.lost = true;
+            return result;
+        }
+        if (got == 0)
+            return result; // the wait ran out
+        result.bytes.push_back(first);
+        if (!ClearCommError(handle, &errors, &status)) {
+            lose(disconnected);
+            result.lost = true;
+            return result;
+        }
+    }
+    if (status.cbInQue > 0) {
+        // What is queued is read at once: interval MAXDWORD with no total returns without waiting.
+        if (device_->waitSet != 0 && setTimeouts(handle, MAXDWORD, 0))
+            device_->waitSet = 0;
+        std::string queued(status.cbInQue, '\0');
+        DWORD got = 0;
+        if (!ReadFile(handle, queued.data(), static_cast<DWORD>(queued.size()), &got, nullptr)) {
+            lose(disconnected);
+            result.lost = true;
+            return result;
+        }
+        result.bytes.append(queued.data(), got);
+    }
+    return result;
+}
+
+std::optional<PortSettings> SerialPort::appliedSettings() const
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    if (!device_ || !GetCommState(device_->handle, &dcb))
+        return std::nullopt;
+    PortSettings applied;
+    applied.baudRate = static_cast<int>(dcb.BaudRate);
+    applied.dataBits = dcb.ByteSize;
+    applied.parity = dcb.Parity == EVENPARITY  ? 'E'
+                     : dcb.Parity == ODDPARITY ? 'O'
+                     : dcb.Parity == NOPARITY  ? 'N'
+                                               : '?';
+    applied.stopBits = dcb.StopBits == TWOSTOPBITS ? 2 : 1;
+    return applied;
+}
+
+} // namespace vantor::serial
