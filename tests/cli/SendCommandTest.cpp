@@ -54,6 +54,24 @@ TEST(VantorSend, PrintsWhatTheResponseLogWould)
          0,
          "SIM: Open at 9600,N,8,1\n@01C20030*\n",
          ""},
+        // The line's conventions: a word after one dash is a long option, values after "=" or as the
+        // next argument (a leading dash included), everything after "--" an argument.
+        {{"send", "-port", "SIM", "--dtr", "off", "--rts=OFF", "@01C230*"},
+         0,
+         "SIM: Open at 38400,N,8,1\n@01C20030*\n",
+         ""},
+        {{"send", "--port=SIM", "--dtr", "maybe", "x"}, 2, "", "vantor: --dtr must be on or off\n"},
+        {{"send", "--port", "SIM", "--baud", "-5", "x"},
+         2,
+         "",
+         "vantor: --baud must be a positive whole number"},
+        {{"send", "--port", "SIM", "--trace=yes", "x"}, 2, "", "vantor: unexpected value after '--trace'\n"},
+        {{"send", "--port"}, 2, "", "vantor: missing value after '--port'\n"},
+        {{"send", "-pSIM", "x"}, 2, "", "vantor: unknown option 'pSIM'\n"},
+        {{"upload", "--port", "SIM", "--", "--help"},
+         3,
+         "~Cannot open --help: no such file",
+         "Cannot open --help"},
     };
     for (const Case& c : cases) {
         std::string line;
