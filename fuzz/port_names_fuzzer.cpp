@@ -5,6 +5,7 @@
 #include "serial/PortSettings.h"
 
 using namespace vantor::console;
+using vantor::serial::PortSettings;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
