@@ -38,6 +38,7 @@ export WINEPREFIX="$PWD/$build/wineprefix" WINEDEBUG=-all
 # long after the program that started them has ended.
 start_wine() {
     "$wineserver" -k >/dev/null 2>&1 || true
+    mkdir -p "$WINEPREFIX" # the server lives beside the prefix, which the first program then fills
     "$wineserver" -p >/dev/null 2>&1
     "$wine" cmd /c exit >/dev/null 2>&1 || true
 }
