@@ -144,11 +144,8 @@ SerialPort::~SerialPort()
 OpenResult SerialPort::open(const std::string& devicePath, const std::string& displayName,
                             const PortSettings& settings)
 {
-    close();
-    displayName_ = displayName;
-    lostMessage_.clear();
-    const std::string name = displayName == devicePath ? devicePath : displayName + " (" + devicePath + ")";
-    if (auto refused = DeviceChecks::beforeOpening(devicePath, name))
+    std::string name;
+    if (auto refused = startOpening(devicePath, displayName, &name))
         return *refused;
     if (!speedCode(settings.baudRate))
         return failure(OpenError::SettingsRejected, name,
@@ -228,18 +225,6 @@ void SerialPort::close()
     ::close(fd); // also releases the flock
     device_->lock.release();
     device_.reset();
-}
-
-bool SerialPort::isOpen() const
-{
-    return device_ != nullptr;
-}
-
-void SerialPort::lose(const std::string& what)
-{
-    lostMessage_ = "Lost the connection to " + displayName_ + ": " + what +
-                   ". Check the cable and the adapter, then open the port again.";
-    close();
 }
 
 bool SerialPort::write(const std::string& bytes)

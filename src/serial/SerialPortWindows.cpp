@@ -72,11 +72,8 @@ SerialPort::~SerialPort()
 OpenResult SerialPort::open(const std::string& devicePath, const std::string& displayName,
                             const PortSettings& settings)
 {
-    close();
-    displayName_ = displayName;
-    lostMessage_.clear();
-    const std::string name = displayName == devicePath ? devicePath : displayName + " (" + devicePath + ")";
-    if (auto refused = DeviceChecks::beforeOpening(devicePath, name))
+    std::string name;
+    if (auto refused = startOpening(devicePath, displayName, &name))
         return *refused;
 
     // No sharing: Windows refuses a second opening of a COM port, by us or anybody else.
@@ -143,18 +140,6 @@ void SerialPort::close()
         SetCommState(device_->handle, &device_->original);
     CloseHandle(device_->handle);
     device_.reset();
-}
-
-bool SerialPort::isOpen() const
-{
-    return device_ != nullptr;
-}
-
-void SerialPort::lose(const std::string& what)
-{
-    lostMessage_ = "Lost the connection to " + displayName_ + ": " + what +
-                   ". Check the cable and the adapter, then open the port again.";
-    close();
 }
 
 bool SerialPort::write(const std::string& bytes)
