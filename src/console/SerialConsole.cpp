@@ -15,7 +15,8 @@ SerialConsole::SerialConsole()
 
 SerialConsole::~SerialConsole()
 {
-    link_.close();
+    if (link_)
+        link_->close();
     if (simulator_)
         simulator_->stop();
 }
@@ -72,7 +73,9 @@ bool SerialConsole::openPort()
         reportProblem(lastOpen_.message);
         return false;
     }
-    lastOpen_ = link_.open(device, PortName::displayName(portName_), settings_);
+    link_ = serial::Port::forName(device);
+    link_->setStopCheck([this] { return exchange_.stopRequested(); });
+    lastOpen_ = link_->open(device, PortName::displayName(portName_), settings_);
     if (!lastOpen_.ok()) {
         reportProblem(lastOpen_.message);
         return false;
@@ -80,19 +83,24 @@ bool SerialConsole::openPort()
     openName_ = portName_;
     if (logSink_)
         logSink_(PortName::displayName(portName_) + ": Open at " + settings_.settingsText());
-    // Pseudo-terminals and some USB adapters accept settings they cannot apply, without a word.
-    if (const auto applied = link_.appliedSettings(); applied && !(*applied == settings_)) {
-        const std::string warning = PortName::displayName(portName_) + ": the device ignored " +
-                                    settings_.differencesFrom(*applied) + ": it runs " +
-                                    applied->shortText() + ".";
-        if (warningSink_)
-            warningSink_(warning);
-        else if (logSink_)
-            logSink_(warning);
-    }
+    // Pseudo-terminals, some USB adapters and serial servers accept settings they cannot apply,
+    // without a word.
+    if (const auto applied = link_->appliedSettings(); applied && !(*applied == settings_))
+        warn(PortName::displayName(portName_) + ": the device ignored " +
+             settings_.differencesFrom(*applied) + ": it runs " + applied->shortText() + ".");
+    if (const std::string notice = link_->openingNotice(); !notice.empty())
+        warn(notice);
     if (stateSink_)
         stateSink_(true);
     return true;
+}
+
+void SerialConsole::warn(const std::string& warning)
+{
+    if (warningSink_)
+        warningSink_(warning);
+    else if (logSink_)
+        logSink_(warning);
 }
 
 void SerialConsole::closePort()
@@ -100,14 +108,15 @@ void SerialConsole::closePort()
     if (!isOpen())
         return;
     inProcessOpen_ = false;
-    link_.close();
+    if (link_)
+        link_->close();
     if (stateSink_)
         stateSink_(false);
 }
 
 bool SerialConsole::isOpen() const
 {
-    return link_.isOpen() || inProcessOpen_;
+    return (link_ && link_->isOpen()) || inProcessOpen_;
 }
 
 void SerialConsole::reportProblem(const std::string& message)
@@ -124,7 +133,7 @@ void SerialConsole::portLost()
         reportProblem("Lost the connection to " + PortName::displayName(openName_) +
                       ": the simulated PLC hung up. Open the port again for a fresh one.");
     } else {
-        reportProblem(link_.lostMessage());
+        reportProblem(link_->lostMessage());
     }
     if (stateSink_)
         stateSink_(false);
@@ -132,7 +141,7 @@ void SerialConsole::portLost()
 
 bool SerialConsole::write(const std::string& bytes)
 {
-    if (inProcessOpen_ ? inProcess_->write(bytes) : link_.write(bytes))
+    if (inProcessOpen_ ? inProcess_->write(bytes) : (link_ && link_->write(bytes)))
         return true;
     portLost();
     return false;
@@ -140,7 +149,9 @@ bool SerialConsole::write(const std::string& bytes)
 
 hostlink::PortRead SerialConsole::read(int waitMs)
 {
-    hostlink::PortRead got = inProcessOpen_ ? inProcess_->read(waitMs) : link_.read(waitMs);
+    hostlink::PortRead got = inProcessOpen_ ? inProcess_->read(waitMs)
+                             : link_        ? link_->read(waitMs)
+                                            : hostlink::PortRead{{}, true};
     if (got.lost)
         portLost();
     return got;

@@ -4,8 +4,8 @@
 #include "hostlink/LinkPort.h"
 #include "plcsim/PlcFaults.h"
 #include "serial/OpenResult.h"
+#include "serial/Port.h"
 #include "serial/PortSettings.h"
-#include "serial/SerialPort.h"
 
 #include <functional>
 #include <memory>
@@ -87,11 +87,12 @@ private:
     bool openInProcess();
     void portLost();
     void reportProblem(const std::string& message);
+    void warn(const std::string& warning);
 
     std::string portName_ = "COM1";
     std::string openName_;
     serial::PortSettings settings_;
-    serial::SerialPort link_;
+    std::unique_ptr<serial::Port> link_; // the kind the open (or last) port name asked for
     hostlink::CommandExchange exchange_;
     serial::OpenResult lastOpen_;
     std::string lastProblem_;

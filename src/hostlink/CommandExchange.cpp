@@ -13,8 +13,9 @@ ExchangeResult CommandExchange::sendCommand(const std::string& cmd)
     lastResponse_.clear();
     written_ = cmd;
     ownEchoSeen_ = false;
+    // An opening that a stop request cut short (a network port still connecting) is a stop.
     if (!port_.ensureOpen())
-        return finish(ExchangeStatus::PortNotOpen);
+        return finish(stopRequested() ? ExchangeStatus::Interrupted : ExchangeStatus::PortNotOpen);
 
     if (cmd.empty() || (cmd.front() != '@' && cmd.front() != ':')) {
         if (!write(std::string(1, enq)))

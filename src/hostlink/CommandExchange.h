@@ -72,6 +72,7 @@ public:
     // Empty (the default) for none.
     static constexpr int stopCheckSliceMs = 100;
     void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
+    bool stopRequested() const { return stopCheck_ && stopCheck_(); }
 
     ExchangeResult sendCommand(const std::string& cmd);
 
@@ -92,7 +93,6 @@ public:
 private:
     bool write(const std::string& bytes);
     PortRead read(std::int64_t waitMs);
-    bool stopRequested() const { return stopCheck_ && stopCheck_(); }
     ExchangeStatus waitForEnq();
     ExchangeStatus readResponse();
     // Drops this exchange's own command from line when the line echoes; true when line was only that.

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "hostlink/LinkPort.h"
-#include "serial/OpenResult.h"
-#include "serial/PortSettings.h"
+#include "serial/Port.h"
 
 #include <memory>
 #include <optional>
@@ -26,34 +24,26 @@ namespace vantor::serial {
 //
 // Any read or write failure (an unplugged adapter, a hang-up) closes the port and is reported as
 // lost; the next open() starts afresh. Not thread-safe: one thread drives a port.
-class SerialPort
+class SerialPort : public Port
 {
 public:
     SerialPort();
-    ~SerialPort();
+    ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
     // devicePath: "/dev/ttyUSB0", or "COM3" on Windows. displayName names the port in messages
     // ("COM 1"). Closes the port first if it is open. Never waits for a busy port.
     OpenResult open(const std::string& devicePath, const std::string& displayName,
-                    const PortSettings& settings);
-    void close();
-    bool isOpen() const;
+                    const PortSettings& settings) override;
+    void close() override;
+    bool isOpen() const override;
 
-    // Sends everything, waiting up to 5 s for room. False when the port failed (it is closed then) or
-    // is closed.
-    bool write(const std::string& bytes);
-    // Returns at once with whatever has been received when something is waiting; otherwise waits up to
-    // waitMs milliseconds (0: not at all) for the first characters. A signal ends the wait early with
-    // an empty result. lost is set, and the port closed, when the device failed or hung up.
-    hostlink::PortRead read(int waitMs);
+    bool write(const std::string& bytes) override;
+    hostlink::PortRead read(int waitMs) override;
 
     // What the open device actually runs at, read back from it; nothing when it cannot tell.
-    std::optional<PortSettings> appliedSettings() const;
-
-    // Why the port was lost, as a sentence; empty until it happens.
-    const std::string& lostMessage() const { return lostMessage_; }
+    std::optional<PortSettings> appliedSettings() const override;
 
 private:
     struct Device; // the platform's handle and what to restore on close
@@ -65,7 +55,6 @@ private:
 
     std::unique_ptr<Device> device_;
     std::string displayName_;
-    std::string lostMessage_;
 };
 
 } // namespace vantor::serial

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "hostlink/LinkPort.h"
+#include "serial/OpenResult.h"
+#include "serial/PortSettings.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vantor::serial {
+
+// A line to a PLC as the console drives it: a serial device here (SerialPort), or a serial server on
+// the network (SocketPort for raw TCP, Rfc2217Port for Telnet with the COM port control option).
+// Not thread-safe: one thread drives a port.
+class Port
+{
+public:
+    virtual ~Port() = default;
+
+    // The port for a name: "socket://HOST:PORT" and "rfc2217://HOST:PORT" are network ports,
+    // anything else a serial device.
+    static std::unique_ptr<Port> forName(const std::string& device);
+
+    // device: the device path or network address; displayName names the port in messages. Closes
+    // the port first if it is open. Never waits for a busy device; a network port waits at most
+    // connectTimeoutMs to connect and as long again for its server's answers, and gives up at once
+    // when the stop check says so.
+    virtual OpenResult open(const std::string& device, const std::string& displayName,
+                            const PortSettings& settings) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // Sends everything, waiting up to 5 s for room. False when the port failed (it is closed then)
+    // or is closed.
+    virtual bool write(const std::string& bytes) = 0;
+    // Returns at once with whatever has been received when something is waiting; otherwise waits
+    // up to waitMs milliseconds (0: not at all) for the first bytes. A signal may end the wait early
+    // with an empty result. lost is set, and the port closed, when it failed or hung up.
+    virtual hostlink::PortRead read(int waitMs) = 0;
+
+    // What the open port actually runs at, as it reports it; nothing when it cannot tell.
+    virtual std::optional<PortSettings> appliedSettings() const = 0;
+    // Something the user should know about the port just opened, as a sentence ("a raw TCP port
+    // cannot apply 9600,E,7,1 ..."); empty when there is nothing to say.
+    virtual std::string openingNotice() const { return {}; }
+    // Why the port was lost, as a sentence; empty until it happens.
+    const std::string& lostMessage() const { return lostMessage_; }
+
+    // Asked at least every 100 ms during the waits of open(); true gives up.
+    void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
+
+    static constexpr int connectTimeoutMs = 5000;
+
+protected:
+    bool stopRequested() const { return stopCheck_ && stopCheck_(); }
+
+    std::string lostMessage_;
+
+private:
+    std::function<bool()> stopCheck_;
+};
+
+} // namespace vantor::serial

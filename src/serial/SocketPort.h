@@ -1,0 +1,50 @@
+#pragma once
+
+#include "serial/NetworkAddress.h"
+#include "serial/Port.h"
+#include "serial/TcpConnection.h"
+
+#include <string>
+
+namespace vantor::serial {
+
+// A serial server's raw TCP port ("socket://HOST:PORT"): the bytes go through as they are, and the
+// line settings are the server's own; asking for others gets an opening notice, once. The server
+// closing the connection, or the connection failing, is a lost port. Rfc2217Port builds on it.
+class SocketPort : public Port
+{
+public:
+    OpenResult open(const std::string& device, const std::string& displayName,
+                    const PortSettings& settings) override;
+    void close() override;
+    bool isOpen() const override { return connection_.isOpen(); }
+    bool write(const std::string& bytes) override;
+    hostlink::PortRead read(int waitMs) override;
+    std::optional<PortSettings> appliedSettings() const override { return std::nullopt; }
+    std::string openingNotice() const override { return notice_; }
+
+protected:
+    // After connecting: agree on what the server must know. Nothing when the port is ready, or why
+    // it is not, as words that follow "Cannot open NAME: ".
+    virtual std::optional<std::string> negotiate(const PortSettings& settings);
+    // The bytes as they go on the wire, and as they come off it.
+    virtual std::string toWire(const std::string& data) { return data; }
+    virtual std::string fromWire(const std::string& raw) { return raw; }
+    // What the protocol owes the server after a read; empty for none.
+    virtual std::string replies() { return {}; }
+    // Waits up to waitMs for whatever arrives, decoded, the data kept for the first read(); false
+    // when the connection failed.
+    bool await(int waitMs);
+
+    TcpConnection connection_;
+    NetworkAddress address_;
+    std::string notice_;
+
+private:
+    void lose(const std::string& what);
+
+    std::string displayName_;
+    std::string pending_; // data that arrived while opening
+};
+
+} // namespace vantor::serial

@@ -1,0 +1,274 @@
+// TcpConnection over BSD sockets or Winsock, which differ here only in names: the few calls that
+// differ are wrapped at the top.
+#include "serial/TcpConnection.h"
+
+#include <chrono>
+#include <cstring>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace vantor::serial {
+
+namespace {
+
+#ifdef _WIN32
+using Native = SOCKET;
+int lastError()
+{
+    return WSAGetLastError();
+}
+bool wouldBlock(int error)
+{
+    return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS;
+}
+bool refused(int error)
+{
+    return error == WSAECONNREFUSED;
+}
+void closeNative(Native s)
+{
+    closesocket(s);
+}
+bool setNonBlocking(Native s)
+{
+    u_long on = 1;
+    return ioctlsocket(s, FIONBIO, &on) == 0;
+}
+int pollOne(Native s, short events, int waitMs, short* revents)
+{
+    WSAPOLLFD p{s, events, 0};
+    const int n = WSAPoll(&p, 1, waitMs);
+    *revents = p.revents;
+    return n;
+}
+std::string errorText(int error)
+{
+    char* text = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = text ? text : "error " + std::to_string(error);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+// Winsock must be started once per process before any other call.
+bool startSockets()
+{
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+}
+constexpr int sendFlags = 0;
+#else
+using Native = int;
+int lastError()
+{
+    return errno;
+}
+bool wouldBlock(int error)
+{
+    return error == EINPROGRESS || error == EAGAIN || error == EWOULDBLOCK;
+}
+bool refused(int error)
+{
+    return error == ECONNREFUSED;
+}
+void closeNative(Native s)
+{
+    ::close(s);
+}
+bool setNonBlocking(Native s)
+{
+    return ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) | O_NONBLOCK) == 0 && ::fcntl(s, F_SETFD, FD_CLOEXEC) == 0;
+}
+int pollOne(Native s, short events, int waitMs, short* revents)
+{
+    pollfd p{s, events, 0};
+    const int n = ::poll(&p, 1, waitMs);
+    *revents = p.revents;
+    return n;
+}
+std::string errorText(int error)
+{
+    return std::strerror(error);
+}
+bool startSockets()
+{
+    return true;
+}
+#ifdef MSG_NOSIGNAL
+constexpr int sendFlags = MSG_NOSIGNAL; // a closed connection is an error, not a signal
+#else
+constexpr int sendFlags = 0;
+#endif
+#endif
+
+constexpr int sliceMs = 100;
+
+Native native(std::intptr_t s)
+{
+    return static_cast<Native>(s);
+}
+
+std::int64_t nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+TcpConnection::~TcpConnection()
+{
+    close();
+}
+
+void TcpConnection::close()
+{
+    if (socket_ != invalid)
+        closeNative(native(socket_));
+    socket_ = invalid;
+}
+
+TcpConnection::Failure TcpConnection::connect(const std::string& host, int port, int timeoutMs,
+                                              const std::function<bool()>& stop, std::string* why)
+{
+    close();
+    if (!startSockets()) {
+        *why = "the system's network layer did not start";
+        return Failure::Other;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    if (const int error = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+        error != 0) {
+        *why = "the name " + host + " does not resolve (" + gai_strerror(error) + ")";
+        return Failure::NoSuchHost;
+    }
+    const std::int64_t deadline = nowMs() + timeoutMs;
+    Failure failure = Failure::Other;
+    *why = "no address to connect to";
+    for (addrinfo* a = found; a && socket_ == invalid; a = a->ai_next) {
+        const Native s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        if (s == static_cast<Native>(invalid) || !setNonBlocking(s)) {
+            *why = errorText(lastError());
+            if (s != static_cast<Native>(invalid))
+                closeNative(s);
+            continue;
+        }
+        int error = ::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0 ? 0 : lastError();
+        while (error != 0 && wouldBlock(error)) {
+            if (stop && stop()) {
+                closeNative(s);
+                ::freeaddrinfo(found);
+                *why = "stopped on request";
+                return Failure::Stopped;
+            }
+            const std::int64_t left = deadline - nowMs();
+            if (left <= 0) {
+                error = -1;
+                break;
+            }
+            short revents = 0;
+            if (pollOne(s, POLLOUT, static_cast<int>(left < sliceMs ? left : sliceMs), &revents) > 0) {
+                int soError = 0;
+                socklen_t length = sizeof soError;
+                ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length);
+                error = soError;
+            }
+        }
+        if (error == 0) {
+            const int on = 1;
+            ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+            socket_ = static_cast<std::intptr_t>(s);
+            break;
+        }
+        closeNative(s);
+        if (error == -1) {
+            *why = "no connection within " + std::to_string((timeoutMs + 999) / 1000) + " s";
+            failure = Failure::TimedOut;
+            break;
+        }
+        *why = refused(error) ? "connection refused: is the serial server running, and is " +
+                                    std::to_string(port) + " its port?"
+                              : errorText(error);
+        failure = refused(error) ? Failure::Refused : Failure::Other;
+    }
+    ::freeaddrinfo(found);
+    return socket_ != invalid ? Failure::None : failure;
+}
+
+bool TcpConnection::send(const std::string& bytes, int timeoutMs)
+{
+    const std::int64_t deadline = nowMs() + timeoutMs;
+    std::size_t done = 0;
+    while (socket_ != invalid && done < bytes.size()) {
+        const auto n =
+            ::send(native(socket_), bytes.data() + done, static_cast<int>(bytes.size() - done), sendFlags);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        short revents = 0;
+        const std::int64_t left = deadline - nowMs();
+        if (n < 0 && wouldBlock(lastError()) && left > 0 &&
+            pollOne(native(socket_), POLLOUT, static_cast<int>(left), &revents) > 0)
+            continue;
+        close();
+        return false;
+    }
+    return socket_ != invalid;
+}
+
+hostlink::PortRead TcpConnection::receive(int waitMs)
+{
+    hostlink::PortRead result;
+    if (socket_ == invalid) {
+        result.lost = true;
+        return result;
+    }
+    short revents = 0;
+    if (pollOne(native(socket_), POLLIN, waitMs > 0 ? waitMs : 0, &revents) <= 0)
+        return result; // nothing came, or a signal ended the wait
+    char buffer[8192];
+    for (;;) {
+        const auto n = ::recv(native(socket_), buffer, sizeof buffer, 0);
+        if (n > 0) {
+            result.bytes.append(buffer, static_cast<std::size_t>(n));
+            if (static_cast<std::size_t>(n) < sizeof buffer)
+                break;
+            continue;
+        }
+        if (n < 0 && wouldBlock(lastError()))
+            break;
+        // 0: the server closed the connection; below 0: it failed. What came before still counts.
+        if (result.bytes.empty()) {
+            close();
+            result.lost = true;
+        }
+        break;
+    }
+    return result;
+}
+
+} // namespace vantor::serial

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "hostlink/LinkPort.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vantor::serial {
+
+// One TCP connection to a serial server, with Nagle's delay off (each frame leaves at once). BSD
+// sockets on POSIX, Winsock on Windows. Not thread-safe.
+class TcpConnection
+{
+public:
+    enum class Failure { None, NoSuchHost, Refused, TimedOut, Stopped, Other };
+
+    TcpConnection() = default;
+    ~TcpConnection();
+    TcpConnection(const TcpConnection&) = delete;
+    TcpConnection& operator=(const TcpConnection&) = delete;
+
+    // Resolves host (a name, IPv4 or IPv6 address) and connects to port, trying each address the name
+    // has, within timeoutMs in all. stop is asked every 100 ms; true gives up with Failure::Stopped.
+    // On failure *why says what happened, as words that follow "cannot connect: ".
+    Failure connect(const std::string& host, int port, int timeoutMs, const std::function<bool()>& stop,
+                    std::string* why);
+    void close();
+    bool isOpen() const { return socket_ != invalid; }
+
+    // Sends everything, waiting up to timeoutMs for room; false when the connection failed.
+    bool send(const std::string& bytes, int timeoutMs = 5000);
+    // What has arrived, waiting up to waitMs for the first bytes; lost when the server closed the
+    // connection or it failed (the connection is closed then).
+    hostlink::PortRead receive(int waitMs);
+
+private:
+    static constexpr std::intptr_t invalid = -1;
+    std::intptr_t socket_ = invalid; // a file descriptor, or a Winsock SOCKET
+};
+
+} // namespace vantor::serial

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vantor::serial {
+
+// The Telnet side of a serial server's port (RFC 854, with the COM port control option of RFC 2217):
+// pure bytes in, bytes out, no I/O, so that every byte a server may send can be tested and fuzzed.
+//
+// We ask to send and receive binary (every byte as it is), to suppress go-ahead, and to control the
+// COM port. A server's other requests are refused (WONT, DONT), each option answered once per change
+// so that two ends cannot loop. Data has its IAC bytes doubled, and CR followed by NUL for as long as
+// the server has not agreed to binary; incoming data has doubled IACs undone and a CR NUL made a CR.
+class TelnetCodec
+{
+public:
+    static constexpr unsigned char iac = 255, dont = 254, doOption = 253, wont = 252, will = 251, sb = 250,
+                                   se = 240;
+    static constexpr unsigned char binary = 0, suppressGoAhead = 3, comPort = 44;
+    // RFC 2217 client commands; the server answers each with the same code plus 100.
+    static constexpr unsigned char setBaudRate = 1, setDataSize = 2, setParity = 3, setStopSize = 4,
+                                   setControl = 5;
+
+    // What we send first: our offers and requests.
+    std::string opening();
+    // data made safe to send.
+    std::string encode(const std::string& data) const;
+    // Takes what arrived: returns the data in it; commands are acted on, and what they call for is
+    // kept for takeReplies(). A command cut between two reads is finished by the next.
+    std::string decode(const std::string& raw);
+    // The answers owed to the server (option negotiation); empty when none.
+    std::string takeReplies();
+
+    // IAC SB COM-PORT-OPTION command value IAC SE, with any IAC in value doubled.
+    static std::string comPortCommand(unsigned char command, const std::string& value);
+    static std::string baudValue(std::uint32_t baud);
+
+    bool comPortAgreed() const { return comPortAgreed_; }
+    bool comPortRefused() const { return comPortRefused_; }
+    // The values the server reported back for each setting; nothing until it answered.
+    std::optional<std::uint32_t> baudRate() const { return baud_; }
+    std::optional<unsigned char> dataSize() const { return dataSize_; }
+    std::optional<unsigned char> parity() const { return parity_; }     // 1 none, 2 odd, 3 even
+    std::optional<unsigned char> stopSize() const { return stopSize_; } // 1 one, 2 two, 3 one and a half
+    std::optional<unsigned char> control() const { return control_; }
+
+private:
+    void option(unsigned char verb, unsigned char code);
+    // The byte after an IAC (outside a subnegotiation's value).
+    void afterIac(unsigned char c, std::string& data);
+    void subnegotiation(const std::string& body);
+
+    enum class State { Data, Iac, Verb, Sub, SubIac, AfterCr };
+    State state_ = State::Data;
+    unsigned char verb_ = 0;
+    std::string sub_;
+    std::string replies_;
+    bool weWill_[256] = {};          // what we said WILL to (and not yet WONT)
+    bool weDo_[256] = {};            // what we said DO to
+    bool serverDoesBinary_ = false;  // the server sends binary
+    bool serverTakesBinary_ = false; // the server agreed (DO BINARY) to our binary
+    bool comPortAgreed_ = false;
+    bool comPortRefused_ = false;
+    std::optional<std::uint32_t> baud_;
+    std::optional<unsigned char> dataSize_, parity_, stopSize_, control_;
+};
+
+} // namespace vantor::serial

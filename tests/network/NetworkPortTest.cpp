@@ -1,0 +1,250 @@
+// Network ports against a real serial server: ser2net in front of the simulated PLC's pseudo-terminal,
+// through its raw TCP and its Telnet (RFC 2217) accepter.
+#include "console/SerialConsole.h"
+#include "plcsim/PtyPlcServer.h"
+#include "serial/NetworkAddress.h"
+#include "support/ChildProcess.h"
+#include "support/ExchangeCases.h"
+#include "support/Ser2net.h"
+#include "support/TempFile.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace vantor;
+using console::SerialConsole;
+using test::Ser2net;
+
+namespace {
+
+// ser2net is part of what CI installs; elsewhere its absence skips these tests, saying so.
+#define NEEDS_SER2NET()                                                                                      \
+    if (!Ser2net::available())                                                                               \
+    GTEST_SKIP() << "ser2net is not installed (apt-get install ser2net); the network port tests need a "     \
+                    "real serial server"
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string program(int records)
+{
+    std::string text = "Vantor Compiled Code\r\n";
+    for (int i = 0; i < records; ++i)
+        text += "03:" + std::to_string(100000 + i) + "\r\n";
+    return text;
+}
+
+} // namespace
+
+TEST(NetworkAddress, TakesHostsOfEveryKindAndRefusesTheRest)
+{
+    const struct
+    {
+        const char* name;
+        bool ok, rfc2217;
+        const char* host;
+        int port;
+    } rows[] = {
+        {"socket://127.0.0.1:2000", true, false, "127.0.0.1", 2000},
+        {"RFC2217://plc-server.local:4001", true, true, "plc-server.local", 4001},
+        {"socket://[::1]:65535", true, false, "::1", 65535},
+        {"socket://::1:2000", false, false, "", 0}, // IPv6 needs brackets
+        {"socket://host", false, false, "", 0},
+        {"socket://:2000", false, false, "", 0},
+        {"socket://host:0", false, false, "", 0},
+        {"socket://host:65536", false, false, "", 0},
+        {"socket://host:20x0", false, false, "", 0},
+        {"socket://ho st:2000", false, false, "", 0},
+        {"socket://host/x:2000", false, false, "", 0},
+        {"telnet://host:23", false, false, "", 0},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        const auto address = serial::NetworkAddress::parse(r.name);
+        ASSERT_EQ(address.has_value(), r.ok);
+        if (r.ok) {
+            EXPECT_EQ(address->rfc2217, r.rfc2217);
+            EXPECT_EQ(address->host, r.host);
+            EXPECT_EQ(address->port, r.port);
+        }
+    }
+}
+
+TEST(NetworkPorts, ExchangeAsEveryLinkToThePlcMust)
+{
+    NEEDS_SER2NET();
+    for (const test::ExchangeCase& c : test::exchangeCases()) {
+        for (const bool rfc2217 : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (rfc2217 ? ", RFC 2217" : ", raw TCP"));
+            plcsim::PtyPlcServer plc(plcsim::SimulatedPlc(1, c.faults));
+            ASSERT_TRUE(plc.start(nullptr));
+            Ser2net server;
+            ASSERT_TRUE(server.start(plc.devicePath()));
+            const std::string url = rfc2217 ? server.rfc2217() : server.raw();
+            SerialConsole console;
+            std::vector<std::string> log, errors;
+            console.setLogSink([&log](const std::string& s) { log.push_back(s); });
+            console.setErrorSink([&errors](const std::string& s) { errors.push_back(s); });
+            console.setPortName(url);
+            test::runSteps(c, [&console](const char* timeout, const std::string& command) {
+                console.setTimeoutText(timeout);
+                return console.sendCommand(command);
+            });
+            ASSERT_FALSE(log.empty()) << (errors.empty() ? "" : errors[0]);
+            EXPECT_EQ(log[0], url + ": Open at 38400,N,8,1");
+            EXPECT_EQ(plc.snapshot().enqCount(), c.enqAnswers);
+            if (c.faults.hangUpAfterFrames >= 0) {
+                ASSERT_EQ(errors.size(), 1u);
+                EXPECT_NE(errors[0].find("Lost the connection to " + url), std::string::npos) << errors[0];
+            }
+        }
+    }
+}
+
+TEST(NetworkPorts, Rfc2217SetsTheLineOnTheDeviceItself)
+{
+    NEEDS_SER2NET();
+    plcsim::PtyPlcServer plc;
+    ASSERT_TRUE(plc.start(nullptr));
+    Ser2net server;
+    ASSERT_TRUE(server.start(plc.devicePath()));
+    SerialConsole console;
+    std::vector<std::string> log;
+    console.setLogSink([&log](const std::string& s) { log.push_back(s); });
+    console.setPortName(server.rfc2217());
+    serial::PortSettings settings;
+    settings.baudRate = 9600;
+    settings.stopBits = 2;
+    console.setSettings(settings);
+    ASSERT_EQ(console.sendCommand("@01C230*").response, "@01C20030*");
+    EXPECT_EQ(log, std::vector<std::string>{server.rfc2217() + ": Open at 9600,N,8,2"})
+        << "the server confirmed every setting";
+
+    const int fd = ::open(plc.devicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B9600)) << "the rate asked for reached the device";
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+}
+
+// What the tool says and returns when the server or the network fails, through either kind of port.
+TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
+{
+    NEEDS_SER2NET();
+    const test::TempFile big(program(3000));
+    // A listener with a full backlog: connecting to it hangs, as to a host that drops the packets.
+    const int hanging = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(hanging, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(hanging, 0), 0);
+    ::getsockname(hanging, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string hangingPort = std::to_string(ntohs(address.sin_port));
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+
+    enum class Then { Nothing, KillServer, Interrupt };
+    const struct
+    {
+        const char* name;
+        std::string port; // "raw", "rfc2217" and "rfc2217-on-raw" stand for the server's ports
+        plcsim::PlcFaults faults;
+        Then then;
+        int status;
+        std::string says;
+        double maxSeconds;
+    } rows[] = {
+        {"connection refused",
+         "socket://127.0.0.1:" + std::to_string(Ser2net::freePort()),
+         {},
+         Then::Nothing,
+         6,
+         "connection refused",
+         2},
+        {"a name that does not resolve",
+         "rfc2217://no-such-host.invalid:4001",
+         {},
+         Then::Nothing,
+         6,
+         "does not resolve",
+         10},
+        {"raw: the server dies mid-upload", "raw",
+         test::faultsWith([](plcsim::PlcFaults& f) { f.delayMs = 1; }), Then::KillServer, 10,
+         "Lost the connection to socket://", 10},
+        {"RFC 2217: the server dies mid-upload", "rfc2217",
+         test::faultsWith([](plcsim::PlcFaults& f) { f.delayMs = 1; }), Then::KillServer, 10,
+         "Lost the connection to rfc2217://", 10},
+        {"a silent PLC behind the server", "rfc2217",
+         test::faultsWith([](plcsim::PlcFaults& f) { f.silent = true; }), Then::Nothing, 7,
+         "link test: nothing answered @01C230*", 5},
+        {"a connection that hangs",
+         "socket://127.0.0.1:" + hangingPort,
+         {},
+         Then::Nothing,
+         6,
+         "no connection within 5 s",
+         7},
+        {"Ctrl+C while it hangs",
+         "socket://127.0.0.1:" + hangingPort,
+         {},
+         Then::Interrupt,
+         130,
+         "Upload interrupted",
+         3},
+        {"Ctrl+C during the RFC 2217 negotiation",
+         "rfc2217://127.0.0.1:" + hangingPort,
+         {},
+         Then::Interrupt,
+         130,
+         "Upload interrupted",
+         3},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        plcsim::PtyPlcServer plc(plcsim::SimulatedPlc(1, r.faults));
+        ASSERT_TRUE(plc.start(nullptr));
+        Ser2net server;
+        ASSERT_TRUE(server.start(plc.devicePath()));
+        const std::string port = r.port == "raw"       ? server.raw()
+                                 : r.port == "rfc2217" ? server.rfc2217()
+                                                       : r.port;
+        test::ChildProcess tool;
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(tool.start(VANTOR_TOOL, {"upload", "--port", port, big.path()}));
+        tool.closeStdin();
+        if (r.then == Then::KillServer) {
+            while (plc.snapshot().records().size() < 200 && secondsSince(started) < r.maxSeconds &&
+                   !tool.waitFinished(0))
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ASSERT_GE(plc.snapshot().records().size(), 200u) << tool.err();
+            server.kill();
+        } else if (r.then == Then::Interrupt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            ::kill(tool.pid(), SIGINT);
+        }
+        ASSERT_TRUE(tool.waitFinished(20000));
+        EXPECT_EQ(tool.exitCode(), r.status) << tool.err();
+        EXPECT_NE(tool.err().find(r.says), std::string::npos) << tool.err();
+        EXPECT_LT(secondsSince(started), r.maxSeconds);
+        EXPECT_EQ(plc.snapshot().saveCount(), 0) << "never a save after a failure";
+    }
+    for (const int s : fillers)
+        ::close(s);
+    ::close(hanging);
+}
