@@ -1,9 +1,12 @@
 // vantor-bench: figures for the serial link, against the simulated PLC on a real pseudo-terminal.
 //   vantor-bench exchange [N]   time per exchange of "@01C230*" (default N = 2000)
 //   vantor-bench silent [MS]    CPU time used while waiting MS ms (default 3000) on a silent PLC
-//   vantor-bench upload [N]     uploads an N-record file (default 20000): time per record, peak memory
-//   vantor-bench floor [N]      the same N record exchanges by a minimal poll() loop on the pty
+//   vantor-bench upload [N [PORT]]        uploads an N-record file (default 20000): time per record,
+//                                         peak memory; through PORT (socket://HOST:PORT) when given
+//   vantor-bench floor [N [HOST:PORT]]    the same N record exchanges by a minimal poll() loop on the
+//                                         pty, or through a serial server's raw TCP port
 // For upload and floor the PLC runs in a child process, so its memory is not counted.
+// scripts/bench-network.sh compares the two through ser2net.
 #include "console/SerialConsole.h"
 #include "hostlink/Frame.h"
 #include "plcsim/PtyPlcServer.h"
@@ -14,9 +17,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -130,11 +137,12 @@ struct NullReporter : upload::UploadReporter
     std::string last;
 };
 
-int uploadFile(int records)
+// port: where the PLC is ("socket://127.0.0.1:2000"); empty for one of our own on a pseudo-terminal.
+int uploadFile(int records, const std::string& port)
 {
     const std::string program = makeProgram(records);
     pid_t child = 0;
-    const std::string device = forkPlc(&child);
+    const std::string device = port.empty() ? forkPlc(&child) : port;
     const long baseline = peakKiB();
     console::SerialConsole console;
     console.setPortName(device);
@@ -144,7 +152,8 @@ int uploadFile(int records)
     const auto outcome = procedure.run({program, [] { return "01"; }, [] { return false; }});
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    stopPlc(child);
+    if (child)
+        stopPlc(child);
     std::remove(program.c_str());
     std::printf("%d records: \"%s\" (outcome %d) in %.1f ms: %.4f ms per record line; peak memory %ld KiB "
                 "(%ld KiB before the upload)\n",
@@ -153,16 +162,42 @@ int uploadFile(int records)
     return outcome == upload::UploadOutcome::Completed ? 0 : 1;
 }
 
-// The least any uploader can do on this line: write a frame, poll() until the CR of the echo.
-int floorLoop(int records)
+// A TCP connection to HOST:PORT with Nagle's delay off, as a minimal network uploader has it.
+int connectTo(const std::string& hostPort)
+{
+    const std::size_t colon = hostPort.rfind(':');
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (colon == std::string::npos ||
+        ::getaddrinfo(hostPort.substr(0, colon).c_str(), hostPort.substr(colon + 1).c_str(), &hints, &found) != 0)
+        return -1;
+    const int fd = ::socket(found->ai_family, SOCK_STREAM, 0);
+    const int on = 1;
+    if (::connect(fd, found->ai_addr, found->ai_addrlen) != 0)
+        return ::close(fd), ::freeaddrinfo(found), -1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::freeaddrinfo(found);
+    return fd;
+}
+
+// The least any uploader can do on this line: write a frame, poll() until the CR of the echo. On our
+// own PLC's pseudo-terminal, or through a serial server's raw port at hostPort ("127.0.0.1:2000").
+int floorLoop(int records, const std::string& hostPort)
 {
     pid_t child = 0;
-    const std::string device = forkPlc(&child);
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
-    termios tio{};
-    ::tcgetattr(fd, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(fd, TCSANOW, &tio);
+    int fd = -1;
+    if (hostPort.empty()) {
+        fd = ::open(forkPlc(&child).c_str(), O_RDWR | O_NOCTTY);
+        termios tio{};
+        ::tcgetattr(fd, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fd, TCSANOW, &tio);
+    } else {
+        fd = connectTo(hostPort);
+    }
+    if (fd < 0)
+        return 1;
     const auto start = std::chrono::steady_clock::now();
     int echoed = 0;
     char buffer[256];
@@ -185,7 +220,8 @@ int floorLoop(int records)
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     ::close(fd);
-    stopPlc(child);
+    if (child)
+        stopPlc(child);
     std::printf("%d exchanges (%d echoed) by a bare poll() loop in %.1f ms: %.4f ms per record line\n",
                 records, echoed, ms, ms / records);
     return 0;
@@ -197,14 +233,15 @@ int main(int argc, char* argv[])
 {
     const std::string what = argc > 1 ? argv[1] : "";
     const int n = argc > 2 ? std::atoi(argv[2]) : 0;
+    const std::string where = argc > 3 ? argv[3] : "";
     if (what == "exchange")
         return exchange(n > 0 ? n : 2000);
     if (what == "silent")
         return silent(n > 0 ? n : 3000);
     if (what == "upload")
-        return uploadFile(n > 0 ? n : 20000);
+        return uploadFile(n > 0 ? n : 20000, where);
     if (what == "floor")
-        return floorLoop(n > 0 ? n : 20000);
-    std::fprintf(stderr, "usage: vantor-bench exchange [N] | silent [MS] | upload [N] | floor [N]\n");
+        return floorLoop(n > 0 ? n : 20000, where);
+    std::fprintf(stderr, "usage: vantor-bench exchange [N] | silent [MS] | upload [N [PORT]] | floor [N [HOST:PORT]]\n");
     return 2;
 }

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Per-record time of an upload through a serial server's raw TCP port, against the least any uploader
+# can do on the same path (a bare write-and-poll loop in C): `vantor plc-sim` on a pseudo-terminal,
+# ser2net in front of it (chardelay off), both measured ROUNDS times in turn; prints the medians and
+# their ratio.
+#   scripts/bench-network.sh [RECORDS] [ROUNDS]     (defaults 20000 and 5; needs a build in build/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+records=${1:-20000}
+rounds=${2:-5}
+vantor=build/src/cli/vantor
+bench=build/bench/vantor-bench
+[ -x "$vantor" ] && [ -x "$bench" ] || { echo "build first: cmake -S . -B build -G Ninja && cmake --build build" >&2; exit 1; }
+command -v ser2net >/dev/null || [ -x /usr/sbin/ser2net ] || { echo "ser2net is missing: apt-get install ser2net" >&2; exit 1; }
+
+work=$(mktemp -d)
+pids=()
+trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"' EXIT
+"$vantor" plc-sim >"$work/sim" 2>/dev/null &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$work/sim" ] && break; sleep 0.1; done
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$work/ser2net.yaml" <<YAML
+%YAML 1.1
+---
+connection: &plc
+  accepter: tcp,127.0.0.1,$port
+  connector: serialdev,$(head -n 1 "$work/sim"),38400n81,local
+  options:
+    chardelay: false
+YAML
+/usr/sbin/ser2net -n -c "$work/ser2net.yaml" -P "$work/pid" >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.5
+
+floor=()
+upload=()
+for _ in $(seq "$rounds"); do
+    floor+=("$("$bench" floor "$records" "127.0.0.1:$port" | grep -oE '[0-9.]+ ms per record' | grep -oE '^[0-9.]+')")
+    upload+=("$("$bench" upload "$records" "socket://127.0.0.1:$port" | grep -oE '[0-9.]+ ms per record' | grep -oE '^[0-9.]+')")
+done
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+f=$(median "${floor[@]}")
+u=$(median "${upload[@]}")
+echo "through ser2net raw TCP, $records records, median of $rounds:"
+echo "  minimal C uploader: $f ms per record (${floor[*]})"
+echo "  vantor upload:      $u ms per record (${upload[*]})"
+awk -v u="$u" -v f="$f" 'BEGIN { printf "  ratio: %.3f\n", u / f }'
