@@ -10,6 +10,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libcli11-dev
+  ser2net
   libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core

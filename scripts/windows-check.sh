@@ -126,6 +126,39 @@ else
     diff <(tail -n +2 "$work/linux.log") <(tail -n +2 "$work/windows.log") | head -n 20 || true
 fi
 
+# The same upload through a serial server's raw TCP port (Winsock), and a command through its RFC 2217
+# port with a baud rate set from here.
+ser2net=/usr/sbin/ser2net
+[ -x "$ser2net" ] || { echo "ser2net is missing: run scripts/install-deps.sh --checks" >&2; exit 1; }
+start_sim "$work/network.log"
+raw=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+telnet=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$work/ser2net.yaml" <<YAML
+%YAML 1.1
+---
+connection: &raw
+  accepter: tcp,127.0.0.1,$raw
+  connector: serialdev,$(head -n 1 "$work/network.log"),38400n81,local
+  options:
+    chardelay: false
+connection: &rfc2217
+  accepter: telnet(rfc2217),tcp,127.0.0.1,$telnet
+  connector: serialdev,$(head -n 1 "$work/network.log"),38400n81,local
+YAML
+"$ser2net" -n -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >/dev/null 2>&1 &
+sims+=($!)
+sleep 0.5
+check "upload over socket://" 0 " 13 Lines Uploaded!" "$wine" "$exe" upload --port "socket://127.0.0.1:$raw" --reset examples/conveyor.VQC
+if diff <(tail -n +2 "$work/linux.log") <(tail -n +2 "$work/network.log") >/dev/null; then
+    passed=$((passed + 1))
+    echo "vantor.exe upload over socket://: the PLC received the same frames as from the Linux tool"
+else
+    failed=$((failed + 1))
+    echo "vantor.exe upload over socket://: the PLC's traffic differs from the Linux tool's"
+fi
+check "send over rfc2217://" 0 "^rfc2217://127.0.0.1:$telnet: Open at 9600,N,8,1$" "$wine" "$exe" send --port "rfc2217://127.0.0.1:$telnet" --baud 9600 '@01C230*'
+stop_sims
+
 start_sim "$work/send.log"
 check "send" 0 "^@01C20030\\*$" "$wine" "$exe" send --port COM5 '@01C230*'
 stop_sims

@@ -2,6 +2,7 @@
 
 #include "console/PortName.h"
 
+#include "serial/NetworkAddress.h"
 #include "serial/PortLister.h"
 
 #include <QFileInfo>
@@ -29,7 +30,8 @@ bool PortList::isPortName(const QString& name)
     const std::string text = name.toStdString();
     if (name.isEmpty())
         return false;
-    if (console::PortName::isSimulated(text) || console::PortName::comNumber(text))
+    if (console::PortName::isSimulated(text) || console::PortName::comNumber(text) ||
+        serial::NetworkAddress::parse(text))
         return true;
     return QFileInfo(name).isAbsolute() && QFileInfo::exists(name);
 }

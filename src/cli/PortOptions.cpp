@@ -39,8 +39,9 @@ void PortOptions::addTo(CommandLine& parser)
 {
     parser.addOptions({
         {{"p", "port"},
-         "Serial port: a device such as /dev/ttyUSB0, COM1..COM8 (/dev/ttyS0..7 here), or SIM for the "
-         "built-in simulated PLC. Required, unless VANTOR_PORT is set; 'vantor ports' lists them.",
+         "Serial port: a device such as /dev/ttyUSB0, COM1..COM8 (/dev/ttyS0..7 here), a serial server's "
+         "socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT (Telnet), or SIM for the built-in simulated "
+         "PLC. Required, unless VANTOR_PORT is set; 'vantor ports' lists them.",
          "PORT"},
         {{"b", "baud"}, "Baud rate (default 38400).", "N", "38400"},
         {{"data-bits"}, "Data bits: 7 or 8 (default 8).", "7|8", "8"},

@@ -28,7 +28,8 @@ const char* const usage =
     "  plc-sim   serve a simulated PLC on a pseudo-terminal\n"
     "  help      show a command's options: vantor help COMMAND\n"
     "\n"
-    "Ports: a device such as /dev/ttyUSB0, COM1..COM8, or SIM for the built-in simulated PLC;\n"
+    "Ports: a device such as /dev/ttyUSB0, COM1..COM8, a serial server on the network\n"
+    "(socket://HOST:PORT, rfc2217://HOST:PORT), or SIM for the built-in simulated PLC;\n"
     "--port PORT or the environment variable VANTOR_PORT names one.\n"
     "Options: -h, --help  this help; -V, --version  the version. See vantor(1).\n";
 

@@ -387,9 +387,10 @@ TEST_F(Windows, ATypedPortIsChosenOrUndone)
         const char* typed;
         const char* chosen;
     };
-    for (const Case c :
-         {Case{"SIM", "SIM"}, Case{"com3", "COM3"}, Case{"/dev/null", "/dev/null"},
-          Case{"/dev/ttyVANTOR-nowhere", "/dev/null"}, Case{"banana", "/dev/null"}, Case{"COM12", "COM12"}}) {
+    for (const Case c : {Case{"SIM", "SIM"}, Case{"com3", "COM3"}, Case{"/dev/null", "/dev/null"},
+                         Case{"/dev/ttyVANTOR-nowhere", "/dev/null"}, Case{"banana", "/dev/null"},
+                         Case{"COM12", "COM12"}, Case{"rfc2217://[::1]:4001", "rfc2217://[::1]:4001"},
+                         Case{"socket://nowhere", "rfc2217://[::1]:4001"}}) {
         SCOPED_TRACE(c.typed);
         ports->setFocus();
         ports->lineEdit()->selectAll();
