@@ -2,6 +2,8 @@
 
 #include "serial/DeviceChecks.h"
 
+#include <chrono>
+
 namespace vantor::serial {
 
 OpenResult SocketPort::open(const std::string& device, const std::string& displayName,
@@ -29,14 +31,44 @@ OpenResult SocketPort::open(const std::string& device, const std::string& displa
                                                                  ": " + why + (ended ? "" : "."))};
     }
     if (const auto refused = negotiate(settings)) {
+        const bool closed = !connection_.isOpen();
+        const std::string said = serverSaid();
         close();
+        // A server whose port another client has turns the next one away with a line of text.
+        if (closed && !said.empty())
+            return {OpenError::Busy,
+                    DeviceChecks::cannotOpen(displayName, "the server at " + address_.hostPort() +
+                                                              " closed the connection, saying \"" + said +
+                                                              "\". Another client may have "
+                                                              "the port; try again later.")};
         return {OpenError::Other, DeviceChecks::cannotOpen(displayName, *refused)};
     }
     return {};
 }
 
+std::string SocketPort::serverSaid() const
+{
+    std::string text;
+    for (const char c : pending_.substr(0, 120)) {
+        if (c == '\r' || c == '\n')
+            break;
+        text += static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F ? '?' : c;
+    }
+    return text;
+}
+
 std::optional<std::string> SocketPort::negotiate(const PortSettings& settings)
 {
+    // A server that turns us away does so at once: a moment's wait tells that from a line that is
+    // merely quiet. What arrives meanwhile is the line's and is kept for the first read.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(closeWaitMs);
+    for (auto now = until - std::chrono::milliseconds(closeWaitMs); now < until;
+         now = std::chrono::steady_clock::now()) {
+        if (!await(
+                static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count()) +
+                1))
+            return "the server at " + address_.hostPort() + " closed the connection at once.";
+    }
     const PortSettings defaults;
     if (!(settings == defaults) || !settings.dtr || !settings.rts)
         notice_ = displayName_ + ": a raw TCP port cannot apply " + settings.settingsText() +

@@ -35,6 +35,9 @@ protected:
     // Waits up to waitMs for whatever arrives, decoded, the data kept for the first read(); false
     // when the connection failed.
     bool await(int waitMs);
+    // The first line of what the server sent while opening, printable; empty when nothing.
+    std::string serverSaid() const;
+    static constexpr int closeWaitMs = 30;
 
     TcpConnection connection_;
     NetworkAddress address_;

@@ -164,7 +164,7 @@ TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
     const struct
     {
         const char* name;
-        std::string port; // "raw", "rfc2217" and "rfc2217-on-raw" stand for the server's ports
+        std::string port; // "raw", "rfc2217", "rfc2217-on-raw", "held-raw" stand for the server's ports
         plcsim::PlcFaults faults;
         Then then;
         int status;
@@ -191,6 +191,13 @@ TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
         {"RFC 2217: the server dies mid-upload", "rfc2217",
          test::faultsWith([](plcsim::PlcFaults& f) { f.delayMs = 1; }), Then::KillServer, 10,
          "Lost the connection to rfc2217://", 10},
+        {"another client has the port",
+         "held-raw",
+         {},
+         Then::Nothing,
+         6,
+         "saying \"Port already in use\"",
+         3},
         {"a silent PLC behind the server", "rfc2217",
          test::faultsWith([](plcsim::PlcFaults& f) { f.silent = true; }), Then::Nothing, 7,
          "link test: nothing answered @01C230*", 5},
@@ -208,8 +215,8 @@ TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
          130,
          "Upload interrupted",
          3},
-        {"Ctrl+C during the RFC 2217 negotiation",
-         "rfc2217://127.0.0.1:" + hangingPort,
+        {"Ctrl+C while a raw port leaves RFC 2217 unanswered",
+         "rfc2217-on-raw",
          {},
          Then::Interrupt,
          130,
@@ -222,9 +229,15 @@ TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
         ASSERT_TRUE(plc.start(nullptr));
         Ser2net server;
         ASSERT_TRUE(server.start(plc.devicePath()));
-        const std::string port = r.port == "raw"       ? server.raw()
-                                 : r.port == "rfc2217" ? server.rfc2217()
-                                                       : r.port;
+        std::string port = r.port == "raw" ? server.raw() : r.port == "rfc2217" ? server.rfc2217() : r.port;
+        if (r.port == "rfc2217-on-raw")
+            port = "rfc2217" + server.raw().substr(6);
+        test::ChildProcess holder;
+        if (r.port == "held-raw") {
+            port = server.raw();
+            ASSERT_TRUE(holder.start(VANTOR_TOOL, {"send", "--port", port, "--timeout", "2000", "@01ZZ*"}));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
         test::ChildProcess tool;
         const auto started = std::chrono::steady_clock::now();
         ASSERT_TRUE(tool.start(VANTOR_TOOL, {"upload", "--port", port, big.path()}));
