@@ -169,8 +169,8 @@ int connectTo(const std::string& hostPort)
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (colon == std::string::npos ||
-        ::getaddrinfo(hostPort.substr(0, colon).c_str(), hostPort.substr(colon + 1).c_str(), &hints, &found) != 0)
+    if (colon == std::string::npos || ::getaddrinfo(hostPort.substr(0, colon).c_str(),
+                                                    hostPort.substr(colon + 1).c_str(), &hints, &found) != 0)
         return -1;
     const int fd = ::socket(found->ai_family, SOCK_STREAM, 0);
     const int on = 1;
@@ -242,6 +242,8 @@ int main(int argc, char* argv[])
         return uploadFile(n > 0 ? n : 20000, where);
     if (what == "floor")
         return floorLoop(n > 0 ? n : 20000, where);
-    std::fprintf(stderr, "usage: vantor-bench exchange [N] | silent [MS] | upload [N [PORT]] | floor [N [HOST:PORT]]\n");
+    std::fprintf(
+        stderr,
+        "usage: vantor-bench exchange [N] | silent [MS] | upload [N [PORT]] | floor [N [HOST:PORT]]\n");
     return 2;
 }
