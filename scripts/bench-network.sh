@@ -19,7 +19,15 @@ trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$wo
 "$vantor" plc-sim >"$work/sim" 2>/dev/null &
 pids+=($!)
 for _ in $(seq 50); do [ -s "$work/sim" ] && break; sleep 0.1; done
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+# A loopback TCP port nobody uses now (from the kernel's tables).
+free_port() {
+    local p
+    while :; do
+        p=$((20000 + RANDOM % 40000))
+        grep -q "$(printf ':%04X ' "$p")" /proc/net/tcp /proc/net/tcp6 2>/dev/null || { echo "$p"; return; }
+    done
+}
+port=$(free_port)
 cat >"$work/ser2net.yaml" <<YAML
 %YAML 1.1
 ---

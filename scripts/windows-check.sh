@@ -131,8 +131,16 @@ fi
 ser2net=/usr/sbin/ser2net
 [ -x "$ser2net" ] || { echo "ser2net is missing: run scripts/install-deps.sh --checks" >&2; exit 1; }
 start_sim "$work/network.log"
-raw=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-telnet=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+# A loopback TCP port nobody uses now (from the kernel's tables).
+free_port() {
+    local p
+    while :; do
+        p=$((20000 + RANDOM % 40000))
+        grep -q "$(printf ':%04X ' "$p")" /proc/net/tcp /proc/net/tcp6 2>/dev/null || { echo "$p"; return; }
+    done
+}
+raw=$(free_port)
+telnet=$(free_port)
 cat >"$work/ser2net.yaml" <<YAML
 %YAML 1.1
 ---
