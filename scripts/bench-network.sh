@@ -2,12 +2,12 @@
 # Per-record time of an upload through a serial server's raw TCP port, against the least any uploader
 # can do on the same path (a bare write-and-poll loop in C): `vantor plc-sim` on a pseudo-terminal,
 # ser2net in front of it (chardelay off), both measured ROUNDS times in turn; prints the medians and
-# their ratio.
-#   scripts/bench-network.sh [RECORDS] [ROUNDS]     (defaults 20000 and 5; needs a build in build/)
+# the median of the rounds' ratios (each round's two runs share the machine's mood of the moment).
+#   scripts/bench-network.sh [RECORDS] [ROUNDS]     (defaults 20000 and 9; needs a build in build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 records=${1:-20000}
-rounds=${2:-5}
+rounds=${2:-9}
 vantor=build/src/cli/vantor
 bench=build/bench/vantor-bench
 [ -x "$vantor" ] && [ -x "$bench" ] || { echo "build first: cmake -S . -B build -G Ninja && cmake --build build" >&2; exit 1; }
@@ -43,9 +43,13 @@ sleep 0.5
 
 floor=()
 upload=()
+ratios=()
 for _ in $(seq "$rounds"); do
-    floor+=("$("$bench" floor "$records" "127.0.0.1:$port" | grep -oE '[0-9.]+ ms per record' | grep -oE '^[0-9.]+')")
-    upload+=("$("$bench" upload "$records" "socket://127.0.0.1:$port" | grep -oE '[0-9.]+ ms per record' | grep -oE '^[0-9.]+')")
+    f=$("$bench" floor "$records" "127.0.0.1:$port" | grep -oE '[0-9.]+ ms per record' | grep -oE '^[0-9.]+')
+    u=$("$bench" upload "$records" "socket://127.0.0.1:$port" | grep -oE '[0-9.]+ ms per record' | grep -oE '^[0-9.]+')
+    floor+=("$f")
+    upload+=("$u")
+    ratios+=("$(awk -v u="$u" -v f="$f" 'BEGIN { printf "%.3f", u / f }')")
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 f=$(median "${floor[@]}")
@@ -53,4 +57,4 @@ u=$(median "${upload[@]}")
 echo "through ser2net raw TCP, $records records, median of $rounds:"
 echo "  minimal C uploader: $f ms per record (${floor[*]})"
 echo "  vantor upload:      $u ms per record (${upload[*]})"
-awk -v u="$u" -v f="$f" 'BEGIN { printf "  ratio: %.3f\n", u / f }'
+echo "  ratio: $(median "${ratios[@]}") (median of the rounds' ratios: ${ratios[*]})"

@@ -28,10 +28,16 @@ int Frame::computeFCS(const std::string& text)
 
 std::string Frame::appendFCS(std::int16_t id, std::string& cmd)
 {
-    cmd = "@" + renderHex(id) + cmd;
-    cmd += renderHex(computeFCS(cmd));
-    cmd += '*';
-    return cmd;
+    const std::string hex = renderHex(id);
+    std::string frame;
+    frame.reserve(1 + hex.size() + cmd.size() + 3);
+    frame += '@';
+    frame += hex;
+    frame += cmd;
+    frame += renderHex(computeFCS(frame));
+    frame += '*';
+    cmd = frame;
+    return frame;
 }
 
 std::string Frame::build(std::int16_t id, std::string command)

@@ -36,7 +36,8 @@ std::optional<std::string> CompiledCodeFormat::commandFor(const std::string& lin
     auto code = codeFor(line);
     if (!code)
         return std::nullopt;
-    return *code + line.substr(3);
+    code->append(line, 3, std::string::npos);
+    return code;
 }
 
 std::string CompiledCodeFormat::headerProblem(const std::string& line)

@@ -373,8 +373,11 @@ std::optional<UploadOutcome> UploadProcedure::sendRecords(CompiledCodeReader& re
         if (lineNumber > total)
             return changed();
         const Step step = exchange(*command, input);
-        if (const auto failed = linkFailure(step, input, afterRecords()))
-            return *failed;
+        // The text of a failure is built only for one: this loop runs once for every record.
+        if (step != Step::Echoed) {
+            if (const auto failed = linkFailure(step, input, afterRecords()))
+                return *failed;
+        }
         lastRecordFileLine_ = reader.lineNumber();
         reporter_.recordSent(lineNumber, total, lineCaption(lineNumber));
         reporter_.repaint();
