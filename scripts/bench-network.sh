@@ -6,6 +6,7 @@
 #   scripts/bench-network.sh [RECORDS] [ROUNDS]     (defaults 20000 and 9; needs a build in build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/ser2net-lib.sh
 records=${1:-20000}
 rounds=${2:-9}
 vantor=build/src/cli/vantor
@@ -19,27 +20,9 @@ trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$wo
 "$vantor" plc-sim >"$work/sim" 2>/dev/null &
 pids+=($!)
 for _ in $(seq 50); do [ -s "$work/sim" ] && break; sleep 0.1; done
-# A loopback TCP port nobody uses now (from the kernel's tables).
-free_port() {
-    local p
-    while :; do
-        p=$((20000 + RANDOM % 40000))
-        grep -q "$(printf ':%04X ' "$p")" /proc/net/tcp /proc/net/tcp6 2>/dev/null || { echo "$p"; return; }
-    done
-}
-port=$(free_port)
-cat >"$work/ser2net.yaml" <<YAML
-%YAML 1.1
----
-connection: &plc
-  accepter: tcp,127.0.0.1,$port
-  connector: serialdev,$(head -n 1 "$work/sim"),38400n81,local
-  options:
-    chardelay: false
-YAML
-/usr/sbin/ser2net -n -c "$work/ser2net.yaml" -P "$work/pid" >/dev/null 2>&1 &
-pids+=($!)
-sleep 0.5
+start_ser2net "$work" "$(head -n 1 "$work/sim")"
+pids+=("$ser2net_pid")
+port=$ser2net_raw
 
 floor=()
 upload=()

@@ -8,6 +8,7 @@
 #   scripts/windows-check.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/ser2net-lib.sh
 build=build/windows
 
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || { echo "mingw-w64 is missing: run scripts/install-deps.sh --checks" >&2; exit 1; }
@@ -128,34 +129,12 @@ fi
 
 # The same upload through a serial server's raw TCP port (Winsock), and a command through its RFC 2217
 # port with a baud rate set from here.
-ser2net=/usr/sbin/ser2net
-[ -x "$ser2net" ] || { echo "ser2net is missing: run scripts/install-deps.sh --checks" >&2; exit 1; }
+[ -x /usr/sbin/ser2net ] || { echo "ser2net is missing: run scripts/install-deps.sh --checks" >&2; exit 1; }
 start_sim "$work/network.log"
-# A loopback TCP port nobody uses now (from the kernel's tables).
-free_port() {
-    local p
-    while :; do
-        p=$((20000 + RANDOM % 40000))
-        grep -q "$(printf ':%04X ' "$p")" /proc/net/tcp /proc/net/tcp6 2>/dev/null || { echo "$p"; return; }
-    done
-}
-raw=$(free_port)
-telnet=$(free_port)
-cat >"$work/ser2net.yaml" <<YAML
-%YAML 1.1
----
-connection: &raw
-  accepter: tcp,127.0.0.1,$raw
-  connector: serialdev,$(head -n 1 "$work/network.log"),38400n81,local
-  options:
-    chardelay: false
-connection: &rfc2217
-  accepter: telnet(rfc2217),tcp,127.0.0.1,$telnet
-  connector: serialdev,$(head -n 1 "$work/network.log"),38400n81,local
-YAML
-"$ser2net" -n -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >/dev/null 2>&1 &
-sims+=($!)
-sleep 0.5
+start_ser2net "$work" "$(head -n 1 "$work/network.log")"
+sims+=("$ser2net_pid")
+raw=$ser2net_raw
+telnet=$ser2net_telnet
 check "upload over socket://" 0 " 13 Lines Uploaded!" "$wine" "$exe" upload --port "socket://127.0.0.1:$raw" --reset examples/conveyor.VQC
 if diff <(tail -n +2 "$work/linux.log") <(tail -n +2 "$work/network.log") >/dev/null; then
     passed=$((passed + 1))
