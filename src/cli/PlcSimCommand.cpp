@@ -8,12 +8,8 @@
 
 #include "console/StopSignals.h"
 
-#include <cctype>
-#include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 namespace vantor::cli {
@@ -26,16 +22,12 @@ bool readCount(const CommandLine& parser, const char* name, int* value, std::str
 {
     if (!parser.isSet(name))
         return true;
-    const std::string text = parser.value(name);
-    char* end = nullptr;
-    errno = 0;
-    const long n = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || *end != '\0' || errno != 0 ||
-        n < 0 || n > INT_MAX) {
+    const auto n = Usage::wholeNumber(parser.value(name));
+    if (!n) {
         *error = std::string("--") + name + " must be a whole number of 0 or more";
         return false;
     }
-    *value = static_cast<int>(n);
+    *value = *n;
     return true;
 }
 
@@ -86,9 +78,7 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         !readCount(parser, "hang-up-after", &faults.hangUpAfterFrames, &error) ||
         !readCount(parser, "busy-polls", &faults.busyPolls, &error))
         return Usage::fail(error);
-    std::string lineEnd = parser.value("line-end");
-    for (char& c : lineEnd)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lineEnd = Usage::lower(parser.value("line-end"));
     if (lineEnd == "cr")
         faults.lineEnd = plcsim::LineEnd::CR;
     else if (lineEnd == "crlf")

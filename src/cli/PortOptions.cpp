@@ -4,9 +4,6 @@
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
 
-#include <cctype>
-#include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -15,17 +12,10 @@ namespace vantor::cli {
 
 namespace {
 
-std::string lower(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // A modem line option: on or off (also 1/0, yes/no); nothing for anything else.
 std::optional<bool> onOff(const std::string& text)
 {
-    const std::string t = lower(text);
+    const std::string t = Usage::lower(text);
     if (t == "on" || t == "1" || t == "yes")
         return true;
     if (t == "off" || t == "0" || t == "no")
@@ -70,23 +60,19 @@ bool PortOptions::read(const CommandLine& parser, std::string* error)
         *error = "no port given: name one with --port PORT (or set VANTOR_PORT); 'vantor ports' lists them";
         return false;
     }
-    const std::string baudText = parser.value("baud");
-    char* end = nullptr;
-    errno = 0;
-    const long baud = std::strtol(baudText.c_str(), &end, 10);
-    if (baudText.empty() || std::isspace(static_cast<unsigned char>(baudText[0])) || *end != '\0' ||
-        errno != 0 || baud <= 0 || baud > INT_MAX) {
+    const auto baud = Usage::wholeNumber(parser.value("baud"));
+    if (!baud || *baud == 0) {
         *error = "--baud must be a positive whole number, such as 9600 or 38400";
         return false;
     }
-    settings.baudRate = static_cast<int>(baud);
+    settings.baudRate = *baud;
     const std::string dataBits = parser.value("data-bits");
     if (dataBits != "7" && dataBits != "8") {
         *error = "--data-bits must be 7 or 8";
         return false;
     }
     settings.dataBits = dataBits == "7" ? 7 : 8;
-    const std::string parity = lower(parser.value("parity"));
+    const std::string parity = Usage::lower(parser.value("parity"));
     if (parity == "none" || parity == "n")
         settings.parity = 'N';
     else if (parity == "even" || parity == "e")

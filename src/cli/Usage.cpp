@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 namespace vantor::cli {
 
@@ -65,6 +68,24 @@ int Usage::fail(const std::string& message)
     std::fprintf(stderr, "vantor: %s\nTry 'vantor --help' or 'vantor help COMMAND'.\n",
                  hostlink::ControlText::escapeControls(message).c_str());
     return UsageError;
+}
+
+std::optional<int> Usage::wholeNumber(const std::string& text)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || *end != '\0' || errno != 0 ||
+        n < 0 || n > INT_MAX)
+        return std::nullopt;
+    return static_cast<int>(n);
+}
+
+std::string Usage::lower(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 void Usage::note(const std::string& message)

@@ -32,6 +32,11 @@ public:
     // fallbacks), but text that is no number at all is an error rather than a silent fallback.
     static bool strictTimeout(const std::string& text, std::string* error);
 
+    // A whole decimal number from 0 to INT_MAX, exactly as typed (a sign allowed, no blanks, nothing
+    // after it); nothing for anything else.
+    static std::optional<int> wholeNumber(const std::string& text);
+    static std::string lower(std::string text);
+
     // Prints a diagnostic line on standard error: "vantor: <message>". Control characters (in a file or
     // port name, say) are shown as <x1B>, so nothing printed can drive the terminal.
     static void note(const std::string& message);
