@@ -93,8 +93,8 @@ const OptionSpec* CommandLine::find(const std::string& name) const
     return nullptr;
 }
 
-// Rewrites the line into the one form CLI11 is given ("--name=value", "--flag", then "--" and the
-// arguments), refusing what vantor has always refused with the messages it has always given.
+// Rewrites the options into the one form CLI11 is given ("--name=value", "--flag") and keeps the
+// arguments aside, refusing what vantor has always refused with the messages it has always given.
 bool CommandLine::normalise(const std::vector<std::string>& arguments, std::vector<std::string>* out)
 {
     std::vector<std::string> rest;
@@ -141,8 +141,8 @@ bool CommandLine::normalise(const std::vector<std::string>& arguments, std::vect
             out->push_back(canonical + "=" + value);
         }
     }
-    out->push_back("--");
-    out->insert(out->end(), rest.begin(), rest.end());
+    // The arguments never go through CLI11, which would read "[a,b]" as two of them.
+    positionals_ = std::move(rest);
     return true;
 }
 
@@ -170,7 +170,6 @@ bool CommandLine::parse(const std::vector<std::string>& arguments)
                 ->allow_extra_args(false)
                 ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     }
-    app.add_option("arguments", positionals_);
     // CLI11 takes the arguments last first.
     std::reverse(line.begin(), line.end());
     try {

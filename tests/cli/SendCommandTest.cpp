@@ -55,7 +55,8 @@ TEST(VantorSend, PrintsWhatTheResponseLogWould)
          "SIM: Open at 9600,N,8,1\n@01C20030*\n",
          ""},
         // The line's conventions: a word after one dash is a long option, values after "=" or as the
-        // next argument (a leading dash included), everything after "--" an argument.
+        // next argument (a leading dash included), everything after "--" an argument, every argument taken as
+        // it stands.
         {{"send", "-port", "SIM", "--dtr", "off", "--rts=OFF", "@01C230*"},
          0,
          "SIM: Open at 38400,N,8,1\n@01C20030*\n",
@@ -68,6 +69,10 @@ TEST(VantorSend, PrintsWhatTheResponseLogWould)
         {{"send", "--port", "SIM", "--trace=yes", "x"}, 2, "", "vantor: unexpected value after '--trace'\n"},
         {{"send", "--port"}, 2, "", "vantor: missing value after '--port'\n"},
         {{"send", "-pSIM", "x"}, 2, "", "vantor: unknown option 'pSIM'\n"},
+        {{"send", "--port", "SIM", "[@01C230*,RS]", "[]"},
+         0,
+         "SIM: Open at 38400,N,8,1\n[@01C230*,RS]\n[]\n",
+         ""},
         {{"upload", "--port", "SIM", "--", "--help"},
          3,
          "~Cannot open --help: no such file",
