@@ -55,8 +55,8 @@ TEST(VantorSend, PrintsWhatTheResponseLogWould)
          "SIM: Open at 9600,N,8,1\n@01C20030*\n",
          ""},
         // The line's conventions: a word after one dash is a long option, values after "=" or as the
-        // next argument (a leading dash included), everything after "--" an argument, every argument taken as
-        // it stands.
+        // next argument (a leading dash included), everything after "--" an argument, and every
+        // argument taken as it stands.
         {{"send", "-port", "SIM", "--dtr", "off", "--rts=OFF", "@01C230*"},
          0,
          "SIM: Open at 38400,N,8,1\n@01C20030*\n",
