@@ -17,6 +17,7 @@ namespace vantor::cli {
 using console::StopSignals;
 
 namespace {
+constexpr std::size_t maxIdsNamed = 16; // in the line that says what is served
 
 bool readCount(const CommandLine& parser, const char* name, int* value, std::string* error)
 {
@@ -42,7 +43,11 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         "\"@\" + ID + code + \"00\" + FCS + \"*\". Stop it with Ctrl+C.");
     Usage::addStandardOptions(parser);
     parser.addOptions({
-        {{"i", "id"}, "The PLC's ID in hexadecimal, 1 to 4 digits (default 01).", "ID", "01"},
+        {{"i", "id"},
+         "The PLC's ID in hexadecimal, 1 to 4 digits (default 01); a list such as 01,02,05-0A puts "
+         "several PLCs on the line.",
+         "ID",
+         "01"},
         {{"silent"}, "Answer nothing at all."},
         {{"no-enq"}, "Do not answer the ENQ handshake."},
         {{"wrong-id"}, "Echo frames with the wrong ID (its ID plus one)."},
@@ -87,8 +92,8 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         faults.lineEnd = plcsim::LineEnd::LF;
     else
         return Usage::fail("--line-end must be cr, crlf or lf");
-    hostlink::PlcIdResult id{true, 1, {}};
-    if (!Usage::strictId(parser.value("id"), &id.id, &error))
+    std::vector<std::int16_t> ids;
+    if (!Usage::strictIdList(parser.value("id"), &ids, &error))
         return Usage::fail(error);
 
     if (!plcsim::PtyPlcServer::available()) {
@@ -99,7 +104,7 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
     // Ctrl+C and kill only set a flag, looked at below, so the server shuts down cleanly.
     StopSignals::install();
 
-    plcsim::PtyPlcServer server(plcsim::SimulatedPlc(id.id, faults));
+    plcsim::PtyPlcServer server(plcsim::SimulatedPlc(ids, faults));
     if (parser.isSet("verbose")) {
         server.setMonitor([](const std::string& event) {
             std::printf("%s\n", event.c_str());
@@ -112,8 +117,14 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         return InternalError;
     }
     std::printf("%s\n", server.devicePath().c_str());
-    std::fprintf(stderr, "Simulated PLC with ID %s on %s; press Ctrl+C to stop.\n",
-                 hostlink::Frame::renderHex(id.id).c_str(), server.devicePath().c_str());
+    std::string idList = hostlink::Frame::renderHex(ids.front());
+    for (std::size_t i = 1; i < ids.size() && i < maxIdsNamed; ++i)
+        idList += ", " + hostlink::Frame::renderHex(ids[i]);
+    if (ids.size() > maxIdsNamed)
+        idList += " ... (" + std::to_string(ids.size()) + " PLCs)";
+    std::fprintf(stderr, "Simulated PLC%s with ID%s %s on %s; press Ctrl+C to stop.\n",
+                 ids.size() > 1 ? "s" : "", ids.size() > 1 ? "s" : "", idList.c_str(),
+                 server.devicePath().c_str());
     std::fflush(stdout);
 
     while (server.isServing() && !StopSignals::requested())

@@ -2,6 +2,7 @@
 
 #include "cli/ExitStatus.h"
 #include "hostlink/ControlText.h"
+#include "hostlink/Frame.h"
 #include "hostlink/PlcId.h"
 #include "hostlink/TimeoutText.h"
 
@@ -125,6 +126,50 @@ bool Usage::strictId(const std::string& text, std::int16_t* id, std::string* err
     }
     *id = parsed.id;
     return true;
+}
+
+bool Usage::strictIdList(const std::string& text, std::vector<std::int16_t>* ids, std::string* error)
+{
+    ids->clear();
+    std::vector<bool> named(0x10000, false);
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item =
+            trimmed(text.substr(start, comma == std::string::npos ? comma : comma - start));
+        if (item.empty()) {
+            *error = "--id has an empty item (two commas, or a comma at either end) in '" + text + "'";
+            return false;
+        }
+        const std::size_t dash = item.find('-');
+        std::int16_t low = 0;
+        std::int16_t high = 0;
+        if (!strictId(item.substr(0, dash), &low, error) ||
+            !strictId(dash == std::string::npos ? item : item.substr(dash + 1), &high, error)) {
+            *error = "--id must be PLC IDs in hexadecimal, 1 to 4 digits such as 01 or 1F, or a list with "
+                     "ranges such as 01,02,05-0A (got '" +
+                     text + "')";
+            return false;
+        }
+        const unsigned from = static_cast<std::uint16_t>(low);
+        const unsigned to = static_cast<std::uint16_t>(high);
+        if (from > to) {
+            *error = "--id has a range from high to low, " + item + ": write it low to high";
+            return false;
+        }
+        for (unsigned id = from; id <= to; ++id) {
+            if (named[id]) {
+                *error = "--id names PLC " + hostlink::Frame::renderHex(static_cast<std::int16_t>(id)) +
+                         " twice in '" + text + "'";
+                return false;
+            }
+            named[id] = true;
+            ids->push_back(static_cast<std::int16_t>(id));
+        }
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
 }
 
 bool Usage::strictTimeout(const std::string& text, std::string* error)

@@ -28,6 +28,10 @@ public:
     // A PLC ID on the command line: 1 to 4 hexadecimal digits, blanks around them allowed. Unlike the
     // panel's box, nothing else is taken: on a shared line a typo must not address another PLC.
     static bool strictId(const std::string& text, std::int16_t* id, std::string* error);
+    // PLC IDs on one line: items separated by commas, each an ID as strictId takes it or a range
+    // LOW-HIGH of them, in the order given ("01,02,05-0A"). An empty item, a range from high to low
+    // and an ID named twice (in any spelling or range) are errors.
+    static bool strictIdList(const std::string& text, std::vector<std::int16_t>* ids, std::string* error);
     // A timeout as the console's box reads one (blanks around, a fraction rounded, 0 for the
     // fallbacks), but text that is no number at all is an error rather than a silent fallback.
     static bool strictTimeout(const std::string& text, std::string* error);

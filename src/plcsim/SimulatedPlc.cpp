@@ -8,7 +8,29 @@ namespace vantor::plcsim {
 
 using hostlink::Frame;
 
-SimulatedPlc::SimulatedPlc(std::int16_t id, PlcFaults faults) : id_(id), faults_(faults) {}
+SimulatedPlc::SimulatedPlc(std::int16_t id, PlcFaults faults)
+    : SimulatedPlc(std::vector<std::int16_t>{id}, faults)
+{}
+
+SimulatedPlc::SimulatedPlc(const std::vector<std::int16_t>& ids, PlcFaults faults) : faults_(faults)
+{
+    for (const std::int16_t id : ids) {
+        plcs_.emplace_back();
+        plcs_.back().id = id;
+    }
+    if (plcs_.empty())
+        plcs_.emplace_back();
+}
+
+const std::vector<std::string>& SimulatedPlc::savedProgram(std::int16_t id) const
+{
+    static const std::vector<std::string> none;
+    for (const Plc& plc : plcs_) {
+        if (plc.id == id)
+            return plc.saved;
+    }
+    return none;
+}
 
 bool SimulatedPlc::isRecordCode(const std::string& code)
 {
@@ -82,37 +104,45 @@ std::string SimulatedPlc::answerFor(const std::string& line)
     if (line.empty() || line.front() != '@')
         return line;
 
-    const std::string ownId = Frame::renderHex(id_);
-    if (line.size() < 1 + ownId.size() + 2 + 3 || line.compare(1, ownId.size(), ownId) != 0 ||
-        line.back() != '*')
+    if (line.back() != '*' || line.size() < 1 + 2 + 2 + 3)
         return {};
     const std::string body = line.substr(0, line.size() - 3);
     if (line.compare(line.size() - 3, 2, Frame::renderHex(Frame::computeFCS(body))) != 0)
         return {};
-    return answerCommand(body.substr(1 + ownId.size()));
+    // The PLC whose ID the frame starts with, the longest ID first ("0102" before "01").
+    Plc* addressed = nullptr;
+    std::size_t idSize = 0;
+    for (Plc& plc : plcs_) {
+        const std::string id = Frame::renderHex(plc.id);
+        if (id.size() > idSize && body.size() >= 1 + id.size() + 2 && body.compare(1, id.size(), id) == 0) {
+            addressed = &plc;
+            idSize = id.size();
+        }
+    }
+    return addressed ? answerCommand(*addressed, body.substr(1 + idSize)) : std::string();
 }
 
-std::string SimulatedPlc::answerCommand(const std::string& command)
+std::string SimulatedPlc::answerCommand(Plc& plc, const std::string& command)
 {
     const std::string code = command.substr(0, 2);
-    const std::int16_t echoId = faults_.wrongId ? static_cast<std::int16_t>(id_ + 1) : id_;
+    const std::int16_t echoId = faults_.wrongId ? static_cast<std::int16_t>(plc.id + 1) : plc.id;
     if (code == "C2") {
-        records_.clear();
-        overfull_ = false;
+        plc.records.clear();
+        plc.overfull = false;
     } else if (isRecordCode(code)) {
-        if (overfull_ || records_.size() >= programCapacity) {
-            overfull_ = true;
+        if (plc.overfull || plc.records.size() >= programCapacity) {
+            plc.overfull = true;
             std::string refusal = memoryFullCode;
             return Frame::appendFCS(echoId, refusal);
         }
-        records_.push_back(command);
+        plc.records.push_back(command);
     } else if (code == "CS") {
-        ++saveCount_;
-        if (!overfull_)
-            saved_ = records_;
-        busyLeft_ = faults_.busyPolls;
-    } else if (code == "IR" && busyLeft_ > 0) {
-        --busyLeft_;
+        ++plc.saveCount;
+        if (!plc.overfull)
+            plc.saved = plc.records;
+        plc.busyLeft = faults_.busyPolls;
+    } else if (code == "IR" && plc.busyLeft > 0) {
+        --plc.busyLeft;
         return {};
     }
     std::string reply = code + "00";

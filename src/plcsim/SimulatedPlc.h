@@ -35,6 +35,9 @@ struct PlcAction
 //
 // Like a real PLC it holds bounded state whatever it is sent: its two programs, counters, a
 // fingerprint of all traffic and a window of the most recent lines.
+//
+// It may also stand for several PLCs sharing one multi-drop line, each with its own ID and its own
+// two programs; a frame is answered by the PLC it addresses, and the faults apply to the line.
 class SimulatedPlc
 {
 public:
@@ -44,13 +47,17 @@ public:
     static constexpr const char* memoryFullCode = "MF";
 
     explicit SimulatedPlc(std::int16_t id = 1, PlcFaults faults = {});
+    // PLCs with these IDs on one line (at least one; IDs as Frame::renderHex renders them must not
+    // repeat).
+    SimulatedPlc(const std::vector<std::int16_t>& ids, PlcFaults faults);
 
     // Takes the bytes the host wrote; returns what the PLC and the line do about them. seen, if
     // given, is called with every complete line received, in order.
     std::vector<PlcAction> receive(const std::string& bytes,
                                    const std::function<void(const std::string&)>& seen = {});
 
-    std::int16_t id() const { return id_; }
+    // The first PLC's ID; the program accessors below are the first PLC's too.
+    std::int16_t id() const { return plcs_.front().id; }
     const PlcFaults& faults() const { return faults_; }
     // The most recent lines received (at most recentLines), without their CR, oldest first.
     std::vector<std::string> frames() const { return {recent_.begin(), recent_.end()}; }
@@ -59,11 +66,12 @@ public:
     std::int64_t frameCount() const { return frameCount_; }
     std::uint64_t trafficFingerprint() const { return traffic_; }
     // How many "CS" frames were accepted.
-    int saveCount() const { return saveCount_; }
+    int saveCount() const { return plcs_.front().saveCount; }
     // Command texts (code and payload) of the record frames since the last "C2".
-    const std::vector<std::string>& records() const { return records_; }
-    // The records as of the last "CS".
-    const std::vector<std::string>& savedProgram() const { return saved_; }
+    const std::vector<std::string>& records() const { return plcs_.front().records; }
+    // The records as of the last "CS", of the PLC with this ID (empty for an ID not on the line).
+    const std::vector<std::string>& savedProgram() const { return plcs_.front().saved; }
+    const std::vector<std::string>& savedProgram(std::int16_t id) const;
     int enqCount() const { return enqCount_; }
     bool hungUp() const { return hungUp_; }
 
@@ -72,22 +80,27 @@ public:
 private:
     std::vector<PlcAction> handleLine(const std::string& line);
     std::string answerFor(const std::string& line);
-    // The answer to a frame addressed to this PLC with a correct FCS.
-    std::string answerCommand(const std::string& command);
+    // One PLC on the line: its ID and its programs.
+    struct Plc
+    {
+        std::int16_t id = 1;
+        std::vector<std::string> records;
+        bool overfull = false;
+        std::vector<std::string> saved;
+        int saveCount = 0;
+        int busyLeft = 0;
+    };
+    // The answer of plc to a frame addressed to it with a correct FCS.
+    std::string answerCommand(Plc& plc, const std::string& command);
     std::vector<PlcAction> deliver(std::string text) const;
 
-    std::int16_t id_;
+    std::vector<Plc> plcs_;
     PlcFaults faults_;
     std::string line_;
     bool lineOverrun_ = false;
     std::deque<std::string> recent_;
     std::int64_t frameCount_ = 0;
     std::uint64_t traffic_ = 14695981039346656037ull;
-    std::vector<std::string> records_;
-    bool overfull_ = false;
-    std::vector<std::string> saved_;
-    int saveCount_ = 0;
-    int busyLeft_ = 0;
     int enqCount_ = 0;
     bool hungUp_ = false;
 };

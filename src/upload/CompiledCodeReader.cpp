@@ -49,6 +49,9 @@ FileProblem CompiledCodeReader::open(const std::string& path)
     openFailed_ = problem_ != FileProblem::None;
     blocks_.clear();
     verifying_ = false;
+    sha_.reset();
+    sha256_.clear();
+    kept_.clear();
     start();
     return problem_;
 }
@@ -60,6 +63,9 @@ void CompiledCodeReader::openBytes(std::string bytes)
     openFailed_ = false;
     blocks_.clear();
     verifying_ = false;
+    sha_.reset();
+    sha256_.clear();
+    kept_.clear();
     start();
 }
 
@@ -101,6 +107,12 @@ bool CompiledCodeReader::fill()
         }
         got += static_cast<std::size_t>(n);
     }
+    if (!verifying_ && keep_ && kept_.size() + got > ProgramFile::maxStreamBytes) {
+        eof_ = true;
+        problem_ = FileProblem::TooLarge;
+        kept_.clear();
+        return false;
+    }
     if (!checkBlock(got) || (eof_ && got > 0 && !checkBlock(0))) {
         eof_ = true;
         problem_ = FileProblem::Changed;
@@ -113,11 +125,17 @@ bool CompiledCodeReader::fill()
 
 bool CompiledCodeReader::checkBlock(std::size_t size)
 {
-    if (size == 0) // the end of the input: where the first pass found it
+    if (size == 0) { // the end of the input: where the first pass found it
+        if (!verifying_ && sha256_.empty())
+            sha256_ = sha_.hexDigest();
         return !verifying_ || nextBlock_ == blocks_.size();
+    }
     const Block block{blockFingerprint(buffer_.get(), size), size};
     fingerprint_ = mix(fingerprint_, block.fingerprint);
     if (!verifying_) {
+        sha_.update(buffer_.get(), size);
+        if (keep_)
+            kept_.append(buffer_.get(), size);
         blocks_.push_back(block);
         return true;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "upload/ProgramFile.h"
+#include "upload/Sha256.h"
 
 #include <cstdint>
 #include <functional>
@@ -63,6 +64,16 @@ public:
     std::uint64_t checkedBytes() const { return checkedBytes_; }
     std::uint64_t checkedFingerprint() const { return checkedFingerprint_; }
 
+    // The SHA-256 of the whole input as the first pass read it (64 lower-case hex digits), once that
+    // pass reached the end; empty before. A rewind() keeps it.
+    const std::string& sha256() const { return sha256_; }
+    // Asks the first pass after the next open to keep a copy of every byte it reads, for takeBytes(),
+    // so that several uploads can send the same bytes without reading the file again. The copy is
+    // bounded like input that is not a regular file: beyond ProgramFile::maxStreamBytes the reading
+    // stops with FileProblem::TooLarge.
+    void keepBytes(bool keep) { keep_ = keep; }
+    std::string takeBytes() { return std::move(kept_); }
+
     // A sentence naming the file and the problem, e.g. "Cannot open x.VQC: no such file", with the
     // system's reason where it gave one.
     std::string describeProblem(const std::string& path) const;
@@ -98,6 +109,10 @@ private:
     std::vector<Block> blocks_;
     std::size_t nextBlock_ = 0;
     bool verifying_ = false;
+    Sha256 sha_;
+    std::string sha256_;
+    bool keep_ = false;
+    std::string kept_;
     FileProblem problem_ = FileProblem::None;
 };
 

@@ -15,6 +15,7 @@ struct FileCheck
     std::string caption;                              // otherwise why not, as the status label says it
     std::string detail;                               // more about it for a log; may be empty
     std::int64_t records = 0;
+    std::string sha256; // of the whole file, as sha256sum prints it; empty when it was not read to the end
 
     bool ok() const { return outcome == UploadOutcome::Completed; }
 };

@@ -201,18 +201,25 @@ FileCheck UploadProcedure::unreadableFile(const CompiledCodeReader& reader, cons
     return check;
 }
 
-FileCheck UploadProcedure::checkFile(const std::string& path, const std::function<bool()>& stopRequested)
+FileCheck UploadProcedure::checkFile(const std::string& path, const std::function<bool()>& stopRequested,
+                                     std::string* keep)
 {
     CompiledCodeReader reader;
     reader.setStopCheck(stopRequested);
-    return firstPass(reader, path, stopRequested);
+    reader.keepBytes(keep != nullptr);
+    FileCheck check = firstPass(reader, path, nullptr, stopRequested);
+    if (keep)
+        *keep = check.ok() ? reader.takeBytes() : std::string();
+    return check;
 }
 
 FileCheck UploadProcedure::firstPass(CompiledCodeReader& reader, const std::string& path,
-                                     const std::function<bool()>& stopRequested)
+                                     const std::string* contents, const std::function<bool()>& stopRequested)
 {
     const std::string shownPath = hostlink::ControlText::escapeControls(path);
-    if (reader.open(path) != FileProblem::None)
+    if (contents)
+        reader.openBytes(*contents);
+    else if (reader.open(path) != FileProblem::None)
         return unreadableFile(reader, shownPath, false);
     FileCheck check;
     std::string line;
@@ -239,6 +246,7 @@ FileCheck UploadProcedure::firstPass(CompiledCodeReader& reader, const std::stri
     }
     if (reader.problem() != FileProblem::None)
         return unreadableFile(reader, shownPath, false);
+    check.sha256 = reader.sha256();
     return check;
 }
 
@@ -324,7 +332,8 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
     // First pass: the whole file is read and checked before anything is sent.
     CompiledCodeReader reader;
     reader.setStopCheck(stopRequested);
-    const FileCheck check = firstPass(reader, input.filePath, stopRequested);
+    lastCheck_ = firstPass(reader, input.filePath, input.contents.get(), stopRequested);
+    const FileCheck& check = lastCheck_;
     if (!check.ok()) {
         if (!check.detail.empty())
             reporter_.detail(check.detail);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,9 @@ struct UploadInput
     // Asked before every step and during every wait; true stops the upload at the next safe point
     // (Interrupted). May be empty.
     std::function<bool()> stopRequested = {};
+    // The program's bytes, read once by the caller (see checkFile) to go to several PLCs alike; then
+    // filePath only names the file in captions. Empty: the file at filePath is read.
+    std::shared_ptr<const std::string> contents = {};
 };
 
 // Transfers one compiled-code file into the PLC:
@@ -67,8 +71,13 @@ public:
 
     // Reads the file at path through once, as an upload's first pass does, without a port: whether
     // an upload of it would start and how many records it holds. Blocks while the file is read.
-    static FileCheck checkFile(const std::string& path, const std::function<bool()>& stopRequested = {});
+    // With keep, the bytes read go there too (at most ProgramFile::maxStreamBytes, else the check
+    // fails as too large), for UploadInput::contents.
+    static FileCheck checkFile(const std::string& path, const std::function<bool()>& stopRequested = {},
+                               std::string* keep = nullptr);
 
+    // What the last run's first pass found: the record count and the file's SHA-256 among it.
+    const FileCheck& lastCheck() const { return lastCheck_; }
     // Record lines echoed by the last run.
     std::int64_t linesSent() const { return linesSent_; }
     // The file line of the last record sent (echoed or not), 0 before the first.
@@ -98,8 +107,9 @@ private:
     UploadOutcome unreadable(const CompiledCodeReader& reader, bool started);
     static FileCheck unreadableFile(const CompiledCodeReader& reader, const std::string& shownPath,
                                     bool started);
+    // Opens the file at path, or contents when given, and reads it through.
     static FileCheck firstPass(CompiledCodeReader& reader, const std::string& path,
-                               const std::function<bool()>& stopRequested);
+                               const std::string* contents, const std::function<bool()>& stopRequested);
     UploadOutcome changed();
     UploadOutcome interrupted(const std::string& when);
     // The outcome for a step that failed at the port, on the PLC ID or by a stop request; nothing
@@ -112,6 +122,7 @@ private:
 
     UploadLink link_;
     UploadReporter& reporter_;
+    FileCheck lastCheck_;
     std::int64_t linesSent_ = 0;
     std::int64_t lastRecordFileLine_ = 0;
     hostlink::ExchangeStatus lastStatus_ = hostlink::ExchangeStatus::NoResponse;
