@@ -17,13 +17,16 @@ wineserver=$(dpkg -L wine64 2>/dev/null | grep -E '/wineserver(64)?$' | head -n 
 [ -x "$wine" ] && [ -x "$wineserver" ] || { echo "wine64 is missing: run scripts/install-deps.sh --checks" >&2; exit 1; }
 [ -f /usr/src/googletest/CMakeLists.txt ] || { echo "googletest sources are missing: run scripts/install-deps.sh --checks" >&2; exit 1; }
 [ -f /usr/include/CLI/CLI.hpp ] || { echo "CLI11 is missing: run scripts/install-deps.sh" >&2; exit 1; }
+[ -f /usr/include/nlohmann/json.hpp ] || { echo "nlohmann-json is missing: run scripts/install-deps.sh" >&2; exit 1; }
 
-# The host's /usr/include must not enter a Windows build: CLI11's headers go in from a copy.
-mkdir -p "$build/cli11"
+# The host's /usr/include must not enter a Windows build: CLI11's and nlohmann-json's headers go in
+# from copies.
+mkdir -p "$build/cli11" "$build/json"
 cp -r /usr/include/CLI "$build/cli11/"
+cp -r /usr/include/nlohmann "$build/json/"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
     -DVANTOR_BUILD_GUI=OFF -DVANTOR_WERROR=ON -DVANTOR_GTEST_SOURCE=/usr/src/googletest \
-    -DVANTOR_CLI11_INCLUDE_DIR="$PWD/$build/cli11" >/dev/null
+    -DVANTOR_CLI11_INCLUDE_DIR="$PWD/$build/cli11" -DVANTOR_JSON_INCLUDE_DIR="$PWD/$build/json" >/dev/null
 cmake --build "$build"
 # The Linux tool serves the simulated PLC.
 linux=build/windows-host

@@ -16,6 +16,7 @@ enum ExitStatus : int {
     SaveNotConfirmed = 9, // upload: all records sent, but the PLC never confirmed the EEPROM save
     PortLost = 10,        // the port failed during the run (cable pulled, device gone)
     FileChanged = 11,     // upload: the file changed while it was being sent; the save was not asked for
+    SomePlcsFailed = 12,  // upload to several PLCs: at least one was not saved (see the table or --json)
     InternalError = 70,
     OutputFailed = 74, // the command ran to its end, but standard output or error could not be written
     // Stopped by a signal: 128 + its number (130 for Ctrl+C, 143 for SIGTERM), see StopSignals.

@@ -60,7 +60,7 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         {{"flood"}, "Answer the first line with an endless stream of characters without a line end."},
         {{"line-echo"}, "Return every byte received before answering, as an adapter with local echo does."},
         {{"loopback"}, "Return every byte received and answer nothing, as a loopback plug does."},
-        {{"busy-polls"}, "After CS, leave this many IR polls unanswered while saving (default 2).", "N", "2"},
+        {{"busy-polls"}, "After CS, leave this many IR polls unanswered while saving (default 0).", "N", "0"},
         {{"verbose"}, "Print what is received and sent."},
     });
     if (const auto early = Usage::parse(parser, arguments))

@@ -1,6 +1,8 @@
 #include "cli/UploadCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/FleetReporter.h"
+#include "cli/FleetUpload.h"
 #include "cli/PortOptions.h"
 #include "cli/ProgressBar.h"
 #include "cli/Terminal.h"
@@ -12,6 +14,7 @@
 
 #include "hostlink/TimeoutText.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -98,6 +101,36 @@ int UploadCommand::exitStatusFor(upload::UploadOutcome outcome)
     return InternalError;
 }
 
+std::string UploadCommand::outcomeName(upload::UploadOutcome outcome)
+{
+    using upload::UploadOutcome;
+    switch (outcome) {
+    case UploadOutcome::Completed:
+        return "saved";
+    case UploadOutcome::SaveNotConfirmed:
+        return "save-not-confirmed";
+    case UploadOutcome::FileNotReadable:
+        return "file-not-readable";
+    case UploadOutcome::FileRejected:
+        return "file-rejected";
+    case UploadOutcome::PlcIdRejected:
+        return "id-rejected";
+    case UploadOutcome::PortNotOpenable:
+        return "port-not-openable";
+    case UploadOutcome::NoLinkResponse:
+        return "no-link-response";
+    case UploadOutcome::Aborted:
+        return "aborted";
+    case UploadOutcome::PortLost:
+        return "port-lost";
+    case UploadOutcome::FileChanged:
+        return "file-changed";
+    case UploadOutcome::Interrupted:
+        return "interrupted";
+    }
+    return "internal-error";
+}
+
 int UploadCommand::run(const std::vector<std::string>& arguments)
 {
     CommandLine parser(
@@ -105,15 +138,22 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
         "save to EEPROM, then C1 (with CL around it when --reset is given). FILE may be a pipe\n"
         "(/dev/stdin). Standard output gets the status captions, the final one last; standard error\n"
         "gets what was tried and why something failed.\n"
+        "Several PLCs: --id 01,02,05-0A uploads them one after another on the line, and --port given\n"
+        "again adds a line; the lines run side by side, and standard error ends with a table.\n"
         "Exit status: 0 saved, 3 unreadable file, 4 rejected file, 6 port not openable, 7 no answer\n"
         "to the link test, 8 a record not echoed, 9 save not confirmed, 10 port lost, 11 the file\n"
-        "changed while sending, 2 bad command line, 128+N stopped by signal N. See vantor(1).");
+        "changed while sending, 12 some of several PLCs failed, 2 bad command line, 128+N stopped by\n"
+        "signal N. See vantor(1).");
     Usage::addStandardOptions(parser);
     PortOptions port;
     port.addTo(parser);
     parser.addOptions({
-        {{"i", "id"}, "The PLC's ID in hexadecimal, 1 to 4 digits (default 01).", "ID", "01"},
+        {{"i", "id"},
+         "The PLC's ID in hexadecimal, 1 to 4 digits (default 01), or several on one line: 01,02,05-0A.",
+         "ID",
+         "01"},
         {{"r", "reset"}, "Reset the PLC after the upload."},
+        {{"json"}, "Write progress and results as JSON Lines on standard output (see vantor(1))."},
     });
     parser.addPositional("FILE", "The compiled program to upload.");
     if (const auto early = Usage::parse(parser, arguments))
@@ -123,10 +163,74 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
         return Usage::fail(error);
     if (parser.positionals().size() != 1)
         return Usage::fail("upload takes exactly one FILE");
-    std::int16_t id = 1;
-    if (!Usage::strictId(parser.value("id"), &id, &error))
+    std::vector<std::int16_t> ids;
+    if (!Usage::strictIdList(parser.value("id"), &ids, &error))
         return Usage::fail(error);
+    std::vector<PortOptions> ports;
+    for (const std::string& name :
+         parser.isSet("port") ? parser.values("port") : std::vector<std::string>{port.portName}) {
+        for (const PortOptions& other : ports) {
+            if (other.portName == name)
+                return Usage::fail("--port " + name + " is given twice; each line is named once");
+        }
+        ports.push_back(port);
+        ports.back().portName = name;
+    }
+    const bool json = parser.isSet("json");
+    if (ports.size() == 1 && ids.size() == 1 && !json)
+        return uploadOne(port, ids.front(), parser.isSet("reset"), parser.positionals().front());
+    return uploadMany(ports, ids, parser.isSet("reset"), parser.positionals().front(), json);
+}
 
+int UploadCommand::uploadMany(const std::vector<PortOptions>& ports, const std::vector<std::int16_t>& ids,
+                              bool reset, const std::string& file, bool json)
+{
+    std::string names;
+    for (const PortOptions& p : ports)
+        names += (names.empty() ? "" : ", ") + p.portName;
+    std::string idList;
+    for (const std::int16_t id : ids)
+        idList += (idList.empty() ? "" : ", ") + hostlink::Frame::renderHex(id);
+    Usage::note("uploading " + file + " to PLC ID" + (ids.size() > 1 ? "s " : " ") + idList + " through " +
+                names + " at " + ports.front().settings.settingsText() + (reset ? ", reset after" : ""));
+    StopSignals::install();
+    FleetReporter reporter(json ? FleetReporter::Format::Json : FleetReporter::Format::Text);
+    // The file is read and checked once; every PLC gets the same bytes.
+    auto bytes = std::make_shared<std::string>();
+    const upload::FileCheck check = upload::UploadProcedure::checkFile(
+        file, [] { return StopSignals::requested(); }, bytes.get());
+    std::vector<PlcResult> results;
+    if (!check.ok()) {
+        const int status = exitStatusFor(check.outcome);
+        Usage::note(check.detail.empty() ? check.caption : check.caption + ": " + check.detail);
+        for (const PortOptions& p : ports) {
+            for (const std::int16_t id : ids) {
+                PlcResult r;
+                r.port = p.portName;
+                r.id = hostlink::Frame::renderHex(id);
+                r.status = status;
+                r.outcome = outcomeName(check.outcome);
+                r.detail = check.caption + " (nothing was sent)";
+                reporter.result(r, true);
+                results.push_back(r);
+            }
+        }
+        reporter.finish(results);
+        return status;
+    }
+    results = FleetUpload::run({ports, ids, file, std::move(bytes), reset}, reporter);
+    reporter.finish(results);
+    if (StopSignals::requested())
+        return StopSignals::exitStatus();
+    if (results.size() == 1)
+        return results.front().status;
+    const bool allSaved =
+        std::all_of(results.begin(), results.end(), [](const PlcResult& r) { return r.saved(); });
+    return allSaved ? Success : SomePlcsFailed;
+}
+
+int UploadCommand::uploadOne(const PortOptions& port, std::int16_t id, bool reset, const std::string& file)
+{
     console::SerialConsole console;
     port.applyTo(console);
     // The opening line goes where the console would log it; on the command line that is standard
@@ -143,8 +247,6 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
                                       reporter);
 
     const std::string idText = hostlink::Frame::renderHex(id);
-    const bool reset = parser.isSet("reset");
-    const std::string file = parser.positionals().front();
     Usage::note("uploading " + file + " to PLC ID " + idText + " through " + port.portName + " at " +
                 port.settings.settingsText() + ", timeout " +
                 std::to_string(hostlink::TimeoutText::effectiveMs(

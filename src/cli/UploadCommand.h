@@ -1,19 +1,33 @@
 #pragma once
 
+#include "cli/PortOptions.h"
 #include "upload/UploadOutcome.h"
+
+#include <cstdint>
 
 #include <string>
 #include <vector>
 
 namespace vantor::cli {
 
-// vantor upload [port options] [--id TEXT] [--reset] FILE: the main panel's upload without a window.
-// Standard output gets the captions the panel would show, the final one last.
+// vantor upload [port options] [--id ID[,ID|LOW-HIGH...]] [--reset] [--json] FILE: the main panel's
+// upload without a window. Standard output gets the captions the panel would show, the final one
+// last; with several PLCs (FleetUpload) each caption is named by port and ID, and with --json
+// standard output gets JSON Lines instead.
 class UploadCommand
 {
 public:
     static int run(const std::vector<std::string>& arguments);
     static int exitStatusFor(upload::UploadOutcome outcome);
+    // The outcome in one lower-case word for --json ("saved", "no-link-response", ...).
+    static std::string outcomeName(upload::UploadOutcome outcome);
+
+private:
+    // One PLC, text output: the panel's captions, and a progress bar on a terminal.
+    static int uploadOne(const PortOptions& port, std::int16_t id, bool reset, const std::string& file);
+    // Several PLCs, or --json.
+    static int uploadMany(const std::vector<PortOptions>& ports, const std::vector<std::int16_t>& ids,
+                          bool reset, const std::string& file, bool json);
 };
 
 } // namespace vantor::cli

@@ -1,0 +1,64 @@
+#include "cli/FleetUpload.h"
+
+#include "cli/PlcReporter.h"
+#include "cli/UploadCommand.h"
+#include "cli/Usage.h"
+#include "console/SerialConsole.h"
+#include "console/StopSignals.h"
+#include "hostlink/Frame.h"
+#include "upload/UploadProcedure.h"
+
+#include <chrono>
+#include <thread>
+
+namespace vantor::cli {
+
+using console::StopSignals;
+
+std::vector<PlcResult> FleetUpload::run(const Plan& plan, FleetReporter& reporter)
+{
+    std::vector<PlcResult> results(plan.ports.size() * plan.ids.size());
+    std::vector<std::thread> threads;
+    for (std::size_t p = 0; p < plan.ports.size(); ++p) {
+        PlcResult* slots = results.data() + p * plan.ids.size();
+        threads.emplace_back([&plan, &reporter, p, slots] { runPort(plan, plan.ports[p], reporter, slots); });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    return results;
+}
+
+void FleetUpload::runPort(const Plan& plan, const PortOptions& port, FleetReporter& reporter,
+                          PlcResult* results)
+{
+    console::SerialConsole console;
+    port.applyTo(console);
+    console.setLogSink([](const std::string& line) { Usage::line(stderr, line); });
+    console.setWarningSink([](const std::string& line) { Usage::note(line); });
+    console.setErrorSink([](const std::string&) {});
+    const bool reset = plan.reset;
+    for (std::size_t i = 0; i < plan.ids.size(); ++i) {
+        PlcResult& result = results[i];
+        result.port = port.portName;
+        result.id = hostlink::Frame::renderHex(plan.ids[i]);
+        PlcReporter plcReporter(reporter, result.port, result.id);
+        upload::UploadProcedure procedure(
+            {console.exchange(), [&console] { return console.lastPortProblem(); }}, plcReporter);
+        const std::string idText = result.id;
+        const auto started = std::chrono::steady_clock::now();
+        const auto outcome =
+            procedure.run({plan.filePath, [&idText] { return idText; }, [reset] { return reset; },
+                           [] { return StopSignals::requested(); }, plan.contents});
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        result.status = UploadCommand::exitStatusFor(outcome);
+        result.outcome = UploadCommand::outcomeName(outcome);
+        result.records = procedure.linesSent();
+        result.total = procedure.lastCheck().records;
+        result.sha256 = procedure.lastCheck().sha256;
+        if (!result.saved())
+            result.detail = plcReporter.reason();
+        reporter.result(result, plcReporter.explained());
+    }
+}
+
+} // namespace vantor::cli

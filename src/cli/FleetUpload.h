@@ -1,0 +1,39 @@
+#pragma once
+
+#include "cli/FleetReporter.h"
+#include "cli/PlcResult.h"
+#include "cli/PortOptions.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vantor::cli {
+
+// Uploads one program into several PLCs: on each port the IDs one after another, in the order
+// given, each with the whole upload from the link test to C1; the ports side by side, one thread
+// each, sharing nothing but the reporter and the program's bytes (read once, never written). A PLC
+// that fails does not stop the others; a stop request (StopSignals) stops every port at its next
+// safe point, and the PLCs not started then are reported as interrupted without being addressed.
+class FleetUpload
+{
+public:
+    struct Plan
+    {
+        std::vector<PortOptions> ports;
+        std::vector<std::int16_t> ids;
+        std::string filePath;                        // names the file in captions
+        std::shared_ptr<const std::string> contents; // the program's bytes, checked already
+        bool reset = false;
+    };
+
+    // Blocks until every port is done. The results come port by port, each port's in ID order.
+    static std::vector<PlcResult> run(const Plan& plan, FleetReporter& reporter);
+
+private:
+    static void runPort(const Plan& plan, const PortOptions& port, FleetReporter& reporter,
+                        PlcResult* results);
+};
+
+} // namespace vantor::cli
