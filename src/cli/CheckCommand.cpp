@@ -1,6 +1,7 @@
 #include "cli/CheckCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/JsonLines.h"
 #include "cli/Usage.h"
 #include "console/StopSignals.h"
 #include "hostlink/ControlText.h"
@@ -35,17 +36,141 @@ std::string shown(const std::string& line)
            std::to_string(line.size()) + " bytes)";
 }
 
-int unreadable(const CompiledCodeReader& reader, const std::string& path)
+const char* const prefixes[] = {"01:", "02:", "03:", "04:", "05:", "06:"};
+
+// What reading the file through found.
+struct Report
+{
+    int status = Success;
+    std::string problem;     // why the file cannot be uploaded; empty when it can
+    bool headerRead = false; // the header line was looked at
+    bool headerAccepted = false;
+    std::vector<std::string> frames;
+    std::map<std::string, std::int64_t> counts;
+    std::int64_t records = 0;
+    std::int64_t skipped = 0;
+    std::string skippedList; // the first maxSkippedShown, one per line
+    std::string sha256;
+};
+
+int unreadable(const CompiledCodeReader& reader, const std::string& path, Report* report)
 {
     if (reader.problem() == FileProblem::Interrupted || StopSignals::requested()) {
         Usage::note("stopped reading " + path + " on request");
         return StopSignals::exitStatus();
     }
-    Usage::say(reader.describeProblem(path) + ".");
-    Usage::note(reader.describeProblem(path));
-    return reader.problem() == FileProblem::LineTooLong ? FileRejected : FileNotReadable;
+    report->problem = reader.describeProblem(path);
+    report->status = reader.problem() == FileProblem::LineTooLong ? FileRejected : FileNotReadable;
+    return report->status;
 }
-const char* const prefixes[] = {"01:", "02:", "03:", "04:", "05:", "06:"};
+
+// Reads the file at path through; the status, or a signal's when stopped.
+int readThrough(const std::string& path, std::int16_t plcId, bool listFrames, Report* report)
+{
+    CompiledCodeReader reader;
+    reader.setStopCheck([] { return StopSignals::requested(); });
+    if (reader.open(path) != FileProblem::None)
+        return unreadable(reader, path, report);
+    std::string line;
+    if (!reader.readLine(line)) {
+        if (reader.problem() != FileProblem::None)
+            return unreadable(reader, path, report);
+        report->headerRead = true;
+        report->problem = "the file is empty";
+        return report->status = FileRejected;
+    }
+    report->headerRead = true;
+    if (const std::string problem = CompiledCodeFormat::headerProblem(line); !problem.empty()) {
+        report->problem = problem;
+        return report->status = FileRejected;
+    }
+    report->headerAccepted = true;
+    if (listFrames)
+        report->frames.push_back(hostlink::Frame::build(plcId, "C2"));
+    while (reader.readLine(line)) {
+        if (StopSignals::requested())
+            return StopSignals::exitStatus();
+        if (const auto command = CompiledCodeFormat::commandFor(line)) {
+            ++report->records;
+            ++report->counts[line.substr(0, 3)];
+            if (listFrames)
+                report->frames.push_back(hostlink::Frame::build(plcId, *command));
+            continue;
+        }
+        if (++report->skipped <= maxSkippedShown)
+            report->skippedList +=
+                "  line " + std::to_string(reader.lineNumber()) + ": " + shown(line) + "\n";
+    }
+    if (reader.problem() != FileProblem::None)
+        return unreadable(reader, path, report);
+    if (listFrames) {
+        for (const char* tail : {"CS", "IR", "C1"})
+            report->frames.push_back(hostlink::Frame::build(plcId, tail));
+    }
+    report->sha256 = reader.sha256();
+    return Success;
+}
+
+void printText(const std::string& path, std::int16_t plcId, const Report& report)
+{
+    if (!report.headerRead) {
+        Usage::say(report.problem + ".");
+        Usage::note(report.problem);
+        return;
+    }
+    Usage::say("File: " + path);
+    if (!report.headerAccepted) {
+        std::printf("Header: rejected: %s.\n", report.problem.c_str());
+        return;
+    }
+    std::printf("Header: accepted\n");
+    if (!report.frames.empty()) {
+        std::printf("Frames for PLC ID %s:\n", hostlink::Frame::renderHex(plcId).c_str());
+        for (std::size_t i = 0; i < report.frames.size(); ++i) {
+            std::printf("  %s%s\n", hostlink::ControlText::escape(report.frames[i]).c_str(),
+                        i + 1 == report.frames.size() ? " (then CL, C1, CL with --reset; C1 alone without)"
+                                                      : "");
+        }
+    }
+    if (!report.problem.empty()) {
+        Usage::say(report.problem + ".");
+        Usage::note(report.problem);
+        return;
+    }
+    std::printf("Records to send: %lld\n", static_cast<long long>(report.records));
+    for (const char* prefix : prefixes) {
+        if (const auto it = report.counts.find(prefix); it != report.counts.end())
+            std::printf("  %s %s  %lld\n", prefix, CompiledCodeFormat::codeFor(prefix)->c_str(),
+                        static_cast<long long>(it->second));
+    }
+    std::printf("Skipped lines: %lld\n%s", static_cast<long long>(report.skipped),
+                report.skippedList.c_str());
+    if (report.skipped > maxSkippedShown)
+        std::printf("  ... and %lld more\n", static_cast<long long>(report.skipped - maxSkippedShown));
+    std::printf("The upload would start.\n");
+}
+
+void printJson(const std::string& path, const Report& report)
+{
+    if (!report.problem.empty())
+        Usage::note(report.problem);
+    auto line = JsonLines::event("check");
+    line["file"] = path;
+    line["status"] = report.status;
+    line["records"] = report.records;
+    auto byType = JsonLines::Object::object();
+    for (const char* prefix : prefixes) {
+        if (const auto it = report.counts.find(prefix); it != report.counts.end())
+            byType[*CompiledCodeFormat::codeFor(prefix)] = it->second;
+    }
+    line["records_by_command"] = byType;
+    line["skipped"] = report.skipped;
+    line["sha256"] = report.sha256.empty() ? JsonLines::Object() : JsonLines::Object(report.sha256);
+    line["detail"] = report.problem.empty() ? JsonLines::Object() : JsonLines::Object(report.problem);
+    if (!report.frames.empty())
+        line["frames"] = report.frames;
+    JsonLines::write(line);
+}
 } // namespace
 
 int CheckCommand::run(const std::vector<std::string>& arguments)
@@ -58,6 +183,7 @@ int CheckCommand::run(const std::vector<std::string>& arguments)
     parser.addOptions({
         {{"i", "id"}, "The PLC ID the frames are built for, 1 to 4 hex digits (default 01).", "ID", "01"},
         {{"frames"}, "List every frame that would be sent, in order."},
+        {{"json"}, "Write the findings as one JSON object on standard output (see vantor(1))."},
     });
     parser.addPositional("FILE", "The compiled program to check.");
     if (const auto early = Usage::parse(parser, arguments))
@@ -71,72 +197,15 @@ int CheckCommand::run(const std::vector<std::string>& arguments)
     const std::string path = parser.positionals().front();
 
     StopSignals::install();
-    CompiledCodeReader reader;
-    reader.setStopCheck([] { return StopSignals::requested(); });
-    if (reader.open(path) != FileProblem::None)
-        return unreadable(reader, path);
-    Usage::say("File: " + path);
-    std::string line;
-    if (!reader.readLine(line)) {
-        if (reader.problem() != FileProblem::None)
-            return unreadable(reader, path);
-        std::printf("Header: rejected: the file is empty.\n");
-        return FileRejected;
-    }
-    if (const std::string problem = CompiledCodeFormat::headerProblem(line); !problem.empty()) {
-        std::printf("Header: rejected: %s.\n", problem.c_str());
-        return FileRejected;
-    }
-    std::printf("Header: accepted\n");
-
-    const hostlink::PlcIdResult id{true, plcId, {}};
-    const bool listFrames = parser.isSet("frames");
-    if (listFrames && id.ok)
-        std::printf("Frames for PLC ID %s:\n  %s\n", hostlink::Frame::renderHex(id.id).c_str(),
-                    hostlink::Frame::build(id.id, "C2").c_str());
-
-    std::map<std::string, std::int64_t> counts;
-    std::int64_t records = 0;
-    std::int64_t skipped = 0;
-    std::string skippedList;
-    while (reader.readLine(line)) {
-        if (StopSignals::requested())
-            return StopSignals::exitStatus();
-        if (const auto command = CompiledCodeFormat::commandFor(line)) {
-            ++records;
-            ++counts[line.substr(0, 3)];
-            if (listFrames && id.ok)
-                std::printf("  %s\n",
-                            hostlink::ControlText::escape(hostlink::Frame::build(id.id, *command)).c_str());
-            continue;
-        }
-        if (++skipped <= maxSkippedShown)
-            skippedList += "  line " + std::to_string(reader.lineNumber()) + ": " + shown(line) + "\n";
-    }
-    if (reader.problem() != FileProblem::None)
-        return unreadable(reader, path);
-    if (listFrames && id.ok) {
-        for (const char* tail : {"CS", "IR"})
-            std::printf("  %s\n", hostlink::Frame::build(id.id, tail).c_str());
-        std::printf("  %s (then CL, C1, CL with --reset; C1 alone without)\n",
-                    hostlink::Frame::build(id.id, "C1").c_str());
-    }
-
-    std::printf("Records to send: %lld\n", static_cast<long long>(records));
-    for (const char* prefix : prefixes) {
-        if (const auto it = counts.find(prefix); it != counts.end())
-            std::printf("  %s %s  %lld\n", prefix, CompiledCodeFormat::codeFor(prefix)->c_str(),
-                        static_cast<long long>(it->second));
-    }
-    std::printf("Skipped lines: %lld\n%s", static_cast<long long>(skipped), skippedList.c_str());
-    if (skipped > maxSkippedShown)
-        std::printf("  ... and %lld more\n", static_cast<long long>(skipped - maxSkippedShown));
-    if (!id.ok) {
-        std::printf("PLC ID: rejected: %s\n", id.error.c_str());
-        return PlcIdRejected;
-    }
-    std::printf("The upload would start.\n");
-    return Success;
+    Report report;
+    const int status = readThrough(path, plcId, parser.isSet("frames"), &report);
+    if (StopSignals::requested())
+        return status;
+    if (parser.isSet("json"))
+        printJson(path, report);
+    else
+        printText(path, plcId, report);
+    return status;
 }
 
 } // namespace vantor::cli

@@ -1,6 +1,7 @@
 #include "cli/PortsCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/JsonLines.h"
 #include "cli/Usage.h"
 #include "console/PortName.h"
 
@@ -11,17 +12,65 @@
 
 namespace vantor::cli {
 
+namespace {
+// The COM name that stands for device ("COM1" for /dev/ttyS0 here), if one does.
+std::string comNameOf(const std::string& device)
+{
+    for (int n = 1; n <= 256; ++n) {
+        const std::string name = "COM" + std::to_string(n);
+        if (console::PortName::devicePath(name) == device)
+            return name;
+    }
+    return {};
+}
+} // namespace
+
+JsonLines::Object PortsCommand::toJson(const serial::PortInfo& port)
+{
+    const auto text = [](const std::string& value) {
+        return value.empty() ? JsonLines::Object() : JsonLines::Object(value);
+    };
+    const auto hex4 = [](int value) {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%04x", static_cast<unsigned>(value) & 0xffffu);
+        return std::string(digits);
+    };
+    auto line = JsonLines::event("port");
+    const std::size_t slash = port.device.find_last_of("/\\");
+    line["name"] = slash == std::string::npos ? port.device : port.device.substr(slash + 1);
+    line["device"] = port.device;
+    line["com_name"] = text(comNameOf(port.device));
+    line["description"] = text(port.description);
+    line["manufacturer"] = text(port.manufacturer);
+    line["driver"] = text(port.driver);
+    JsonLines::Object usb;
+    if (port.vendorId >= 0 && port.productId >= 0) {
+        usb["vendor_id"] = hex4(port.vendorId);
+        usb["product_id"] = hex4(port.productId);
+        usb["serial_number"] = text(port.serialNumber);
+    }
+    line["usb"] = usb;
+    line["aliases"] = port.aliases;
+    return line;
+}
+
 int PortsCommand::run(const std::vector<std::string>& arguments)
 {
     CommandLine parser("Lists the serial ports the system reports, what it knows of each,\n"
                        "the COM names this program accepts, and SIM.");
     Usage::addStandardOptions(parser);
+    parser.addOptions({{{"json"}, "Write one JSON object per port on standard output (see vantor(1))."}});
     if (const auto early = Usage::parse(parser, arguments))
         return *early;
     if (!parser.positionals().empty())
         return Usage::fail("ports takes no arguments");
 
     const auto ports = serial::PortLister().ports();
+    if (parser.isSet("json")) {
+        for (const serial::PortInfo& port : ports)
+            JsonLines::write(toJson(port));
+        return Success;
+    }
     if (ports.empty())
         std::printf(
             "No serial ports found. Plug in the adapter; it appears as /dev/ttyUSB0 or /dev/ttyACM0.\n");

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "cli/JsonLines.h"
+#include "serial/PortInfo.h"
+
 #include <string>
 #include <vector>
 
@@ -10,6 +13,8 @@ class PortsCommand
 {
 public:
     static int run(const std::vector<std::string>& arguments);
+    // A port as --json writes it: {"schema":1,"event":"port","name":...,"device":...,...}.
+    static JsonLines::Object toJson(const serial::PortInfo& port);
 };
 
 } // namespace vantor::cli

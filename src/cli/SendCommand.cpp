@@ -1,6 +1,7 @@
 #include "cli/SendCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/JsonLines.h"
 #include "cli/PortOptions.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
@@ -14,6 +15,26 @@ namespace vantor::cli {
 
 using console::StopSignals;
 
+namespace {
+// One command and what came of it: "answered" with the reply, "no-response", "port-lost" or
+// "interrupted".
+void writeJson(const std::string& command, const hostlink::ExchangeResult& result)
+{
+    auto line = JsonLines::event("reply");
+    line["command"] = command;
+    if (result.hasResponse())
+        line["status"] = "answered";
+    else if (result.status == hostlink::ExchangeStatus::Interrupted)
+        line["status"] = "interrupted";
+    else if (result.portFailed())
+        line["status"] = "port-lost";
+    else
+        line["status"] = "no-response";
+    line["reply"] = result.hasResponse() ? JsonLines::Object(result.response) : JsonLines::Object();
+    JsonLines::write(line);
+}
+} // namespace
+
 int SendCommand::run(const std::vector<std::string>& arguments)
 {
     CommandLine parser(
@@ -25,6 +46,8 @@ int SendCommand::run(const std::vector<std::string>& arguments)
     Usage::addStandardOptions(parser);
     PortOptions port;
     port.addTo(parser);
+    parser.addOptions(
+        {{{"json"}, "Write each command and its reply as JSON Lines on standard output (see vantor(1))."}});
     parser.addPositional("COMMAND", "A command line to send, e.g. '@01C230*' or RS.", "COMMAND...");
 
     if (const auto early = Usage::parse(parser, arguments))
@@ -35,9 +58,11 @@ int SendCommand::run(const std::vector<std::string>& arguments)
     if (parser.positionals().empty())
         return Usage::fail("no COMMAND given");
 
+    const bool json = parser.isSet("json");
     console::SerialConsole console;
     port.applyTo(console);
-    console.setLogSink([](const std::string& line) { Usage::say(line); });
+    // With --json standard output is for the JSON alone; the opening line goes with the notes.
+    console.setLogSink([json](const std::string& line) { Usage::line(json ? stderr : stdout, line); });
     console.setWarningSink([](const std::string& line) { Usage::note(line); });
     console.setErrorSink([](const std::string& message) { Usage::note(message); });
 
@@ -53,6 +78,8 @@ int SendCommand::run(const std::vector<std::string>& arguments)
         const auto result = StopSignals::requested()
                                 ? hostlink::ExchangeResult{hostlink::ExchangeStatus::Interrupted, {}}
                                 : console.sendCommand(command);
+        if (json)
+            writeJson(command, result);
         if (result.status == hostlink::ExchangeStatus::Interrupted) {
             std::fflush(stdout);
             std::fprintf(stderr, "vantor: interrupted; the remaining commands were not sent\n");
@@ -60,6 +87,10 @@ int SendCommand::run(const std::vector<std::string>& arguments)
         }
         if (result.portFailed())
             return result.status == hostlink::ExchangeStatus::PortNotOpen ? PortNotOpenable : PortLost;
+        if (!result.hasResponse())
+            status = NoResponse;
+        if (json)
+            continue;
         if (result.hasResponse()) {
             const std::string shown =
                 terminal ? hostlink::ControlText::escape(result.response) : result.response;
@@ -67,7 +98,6 @@ int SendCommand::run(const std::vector<std::string>& arguments)
             std::fputc('\n', stdout);
         } else {
             std::printf("(Warning: No Response from PLC)\n");
-            status = NoResponse;
         }
         std::fflush(stdout);
     }

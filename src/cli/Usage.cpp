@@ -137,7 +137,7 @@ bool Usage::strictIdList(const std::string& text, std::vector<std::int16_t>* ids
         const std::size_t comma = text.find(',', start);
         const std::string item =
             trimmed(text.substr(start, comma == std::string::npos ? comma : comma - start));
-        if (item.empty()) {
+        if (item.empty() && text.find(',') != std::string::npos) {
             *error = "--id has an empty item (two commas, or a comma at either end) in '" + text + "'";
             return false;
         }
