@@ -132,6 +132,39 @@ TEST(CompiledCodeReader, ASecondPassFingerprintsTheSameBytesAlike)
     EXPECT_NE(pass(changed), first);
 }
 
+TEST(CompiledCodeReader, TakesTheSha256OfEveryByteOfTheFirstPass)
+{
+    // Published digests, and sha256sum's for input that spans several of the reader's blocks.
+    const auto repeated = [](const std::string& piece, int times) {
+        std::string all;
+        for (int i = 0; i < times; ++i)
+            all += piece;
+        return all;
+    };
+    const std::pair<std::string, const char*> rows[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {repeated("01:0000000C\r\n", 20000),
+         "9e9fc1dc93d8eaba60c1cb44b011de5c03c38ec704d31f478b909407e4dfb124"},
+    };
+    for (const auto& [bytes, digest] : rows) {
+        SCOPED_TRACE(bytes.size());
+        TempFile file(bytes);
+        CompiledCodeReader reader;
+        reader.keepBytes(true);
+        ASSERT_EQ(reader.open(file.path()), FileProblem::None);
+        std::string line;
+        while (reader.readLine(line)) {
+        }
+        EXPECT_EQ(reader.sha256(), digest);
+        EXPECT_TRUE(reader.rewind());
+        EXPECT_EQ(reader.sha256(), digest) << "the second pass keeps the first pass's digest";
+        EXPECT_TRUE(reader.takeBytes() == bytes) << "the bytes kept are the bytes read";
+    }
+}
+
 TEST(CompiledCodeReader, NamesWhatKeepsAFileFromOpening)
 {
     struct Case

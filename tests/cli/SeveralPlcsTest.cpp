@@ -1,0 +1,216 @@
+// Several PLCs in one run (ID lists, several lines side by side) and the --json output, checked
+// against the schema the manual documents.
+#include "cli/PortsCommand.h"
+#include "plcsim/PtyPlcServer.h"
+#include "support/JsonSchema.h"
+#include "support/RunTool.h"
+#include "support/TempFile.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+using namespace vantor;
+using nlohmann::json;
+using test::runTool;
+using test::TempFile;
+
+namespace {
+
+const std::string program = "Vantor Compiled Code\r\n01:0000000C\r\n; comment\r\n03:0010FF\r\n02:0001\r\n";
+// sha256sum of program.
+const std::string programSha = "fb6d78f5a1069f6cae261d3db747e3a0f36fd2a3cc350c0df9c0f50515bcb5fa";
+
+json loadSchema()
+{
+    std::ifstream in(VANTOR_JSON_SCHEMA);
+    return json::parse(in);
+}
+
+// Every line of out as JSON, each checked against the schema (with the message of the choice its
+// event names, so that a failure says which field is wrong).
+std::vector<json> parseLines(const std::string& out)
+{
+    static const json schema = loadSchema();
+    std::vector<json> lines;
+    std::istringstream in(out);
+    for (std::string text; std::getline(in, text);) {
+        SCOPED_TRACE(text);
+        const json line = json::parse(text);
+        for (const json& choice : schema["oneOf"]) {
+            if (choice["properties"]["event"]["const"] == line.value("event", json())) {
+                EXPECT_EQ(test::schemaProblem(choice, line), "");
+            }
+        }
+        EXPECT_EQ(test::schemaProblem(schema, line), "");
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(JsonOutput, EveryLineIsADocumentedObject)
+{
+    TempFile file(program);
+    TempFile rejected("Not compiled code\r\n");
+    struct Row
+    {
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> events; // in order
+    };
+    const Row rows[] = {
+        {{"check", "--json", "--frames", file.path()}, 0, {"check"}},
+        {{"check", "--json", rejected.path()}, 4, {"check"}},
+        {{"check", "--json", "/nonexistent/x.VQC"}, 3, {"check"}},
+        {{"send", "--json", "--port", "SIM", "--timeout", "50", "@01C230*", "@02C230*", "RS"},
+         1,
+         {"reply", "reply", "reply"}},
+        {{"upload", "--json", "--port", "SIM", file.path()},
+         0,
+         {"progress", "progress", "progress", "result", "summary"}},
+        {{"upload", "--json", "--port", "SIM", "--timeout", "50", "--id", "02", file.path()},
+         7,
+         {"result", "summary"}},
+        {{"upload", "--json", "--port", "SIM", "--id", "1,2", "/nonexistent/x.VQC"},
+         3,
+         {"result", "result", "summary"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.args.front() + " " + r.args.back());
+        const auto run = runTool(r.args);
+        EXPECT_EQ(run.status, r.status) << run.err;
+        std::vector<std::string> events;
+        for (const json& line : parseLines(run.out))
+            events.push_back(line["event"]);
+        EXPECT_EQ(events, r.events) << run.out;
+    }
+    // Whatever ports this machine has, and one with everything known.
+    parseLines(runTool({"ports", "--json"}).out);
+    serial::PortInfo usb;
+    usb.device = "/dev/ttyUSB0";
+    usb.driver = "ftdi_sio";
+    usb.vendorId = 0x0403;
+    usb.productId = 0x6001;
+    usb.serialNumber = "A10K\xff";
+    usb.aliases = {"/dev/serial/by-id/usb-FTDI-if00"};
+    const auto lines =
+        parseLines(cli::PortsCommand::toJson(usb).dump(-1, ' ', false, json::error_handler_t::replace));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["usb"]["vendor_id"], "0403");
+
+    // The checker itself: each of these breaks the schema and must be caught.
+    const json schema = loadSchema();
+    for (const char* wrong : {R"({"schema":1,"event":"summary","saved":1})",
+                              R"({"schema":1,"event":"summary","saved":1,"failed":0,"extra":1})",
+                              R"({"schema":2,"event":"summary","saved":1,"failed":0})",
+                              R"({"schema":1,"event":"reply","command":"RS","status":"fine","reply":null})",
+                              R"({"schema":1,"event":"progress","port":"p","id":"1","record":1,"total":1})",
+                              R"({"schema":1,"event":"check","file":"f","status":0,"records":"2",)"
+                              R"("records_by_command":{},"skipped":0,"sha256":null,"detail":null})"})
+        EXPECT_NE(test::schemaProblem(schema, json::parse(wrong)), "") << wrong;
+}
+
+namespace {
+// Simulated lines, each holding the PLCs with the given IDs, every answer late by delayMs.
+struct Lines
+{
+    Lines(const std::vector<std::vector<std::int16_t>>& idsPerLine, int delayMs)
+    {
+        plcsim::PlcFaults slow;
+        slow.delayMs = delayMs;
+        for (const auto& ids : idsPerLine) {
+            servers.push_back(std::make_unique<plcsim::PtyPlcServer>(plcsim::SimulatedPlc(ids, slow)));
+            EXPECT_TRUE(servers.back()->start(nullptr));
+        }
+    }
+    std::vector<std::string> uploadArgs(const std::string& ids, const std::string& file) const
+    {
+        std::vector<std::string> args{"upload", "--json", "--timeout", "300", "--id", ids};
+        for (const auto& s : servers) {
+            args.push_back("--port");
+            args.push_back(s->devicePath());
+        }
+        args.push_back(file);
+        return args;
+    }
+    std::vector<std::unique_ptr<plcsim::PtyPlcServer>> servers;
+};
+const std::vector<std::string> programRecords = {"CZ0000000C", "Wm0010FF", "CF0001"};
+} // namespace
+
+TEST(VantorUpload, SeveralLinesRunSideBySideEachPlcInTurn)
+{
+    TempFile file(program);
+    // The third line lacks PLC 02. Answers come 30 ms late, so lines run one after another would
+    // take three times as long.
+    Lines lines({{1, 2, 3}, {1, 2, 3}, {1, 3}}, 30);
+    const auto started = std::chrono::steady_clock::now();
+    const auto run = runTool(lines.uploadArgs("01-03", file.path()));
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(run.status, 12) << run.err;
+
+    double busy = 0;
+    std::map<std::string, int> lastRecord;
+    int results = 0;
+    for (const json& line : parseLines(run.out)) {
+        const std::string plc = line.value("port", "") + " " + line.value("id", "");
+        if (line["event"] == "progress") {
+            EXPECT_EQ(line["record"].get<int>(), lastRecord[plc] + 1) << plc;
+            lastRecord[plc] = line["record"];
+        } else if (line["event"] == "result") {
+            ++results;
+            busy += line["seconds"].get<double>();
+            const bool missing = line["port"] == lines.servers[2]->devicePath() && line["id"] == "02";
+            EXPECT_EQ(line["status"], missing ? 7 : 0) << plc;
+            EXPECT_EQ(line["records"], missing ? 0 : 3) << plc;
+            EXPECT_EQ(line["sha256"], programSha);
+        } else {
+            EXPECT_EQ(line, json::parse(R"({"schema":1,"event":"summary","saved":8,"failed":1})"));
+        }
+    }
+    EXPECT_EQ(results, 9);
+    for (std::size_t s = 0; s < lines.servers.size(); ++s) {
+        for (std::int16_t id : {1, 2, 3}) {
+            const bool missing = s == 2 && id == 2;
+            EXPECT_EQ(lines.servers[s]->snapshot().savedProgram(id),
+                      missing ? std::vector<std::string>{} : programRecords)
+                << s << " " << id;
+        }
+    }
+    EXPECT_NE(run.err.find(lines.servers[2]->devicePath() + "  02  no-link-response (7)      0/3"),
+              std::string::npos)
+        << run.err;
+    EXPECT_LT(wall, 0.6 * busy) << "the lines ran one after another";
+}
+
+TEST(VantorUpload, AStopRequestStopsEveryLine)
+{
+    TempFile file(program);
+    Lines lines({{1, 2}, {1, 2}}, 60);
+    test::ChildProcess tool;
+    tool.start(VANTOR_TOOL, lines.uploadArgs("01,02", file.path()));
+    tool.closeStdin();
+    // Both lines are into their first PLC's records.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_NE(tool.readLine(), "");
+    ::kill(tool.pid(), SIGINT);
+    const auto signalled = std::chrono::steady_clock::now();
+    ASSERT_TRUE(tool.waitFinished(10000));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count(), 1.5);
+    EXPECT_EQ(tool.exitCode(), 130) << tool.err();
+    int interrupted = 0;
+    for (const json& line : parseLines(tool.out()))
+        interrupted += line.value("outcome", "") == "interrupted" ? 1 : 0;
+    EXPECT_EQ(interrupted, 4) << tool.out();
+    for (const auto& server : lines.servers) {
+        EXPECT_EQ(server->snapshot().saveCount(), 0);
+        EXPECT_TRUE(server->snapshot().savedProgram(2).empty());
+    }
+}
