@@ -149,6 +149,15 @@ fi
 check "send over rfc2217://" 0 "^rfc2217://127.0.0.1:$telnet: Open at 9600,N,8,1$" "$wine" "$exe" send --port "rfc2217://127.0.0.1:$telnet" --baud 9600 '@01C230*'
 stop_sims
 
+# Two lines side by side in one run (a thread each), the second without PLC 02.
+start_sim "$work/fleet2.log" --id 01,02
+ln -sfn "$(head -n 1 "$work/fleet2.log")" "$WINEPREFIX/dosdevices/com6"
+start_sim "$work/fleet1.log"
+check "two lines, --json" 12 '^\{"schema":1,"event":"summary","saved":3,"failed":1\}$' \
+    "$wine" "$exe" upload --json --timeout 200 --port COM6 --port COM5 --id 01,02 examples/conveyor.VQC
+rm -f "$WINEPREFIX/dosdevices/com6"
+stop_sims
+
 start_sim "$work/send.log"
 check "send" 0 "^@01C20030\\*$" "$wine" "$exe" send --port COM5 '@01C230*'
 stop_sims
@@ -166,6 +175,7 @@ start_sim "$work/ports.log"
 start_wine
 check "ports" 0 "^COM7$" "$wine" "$exe" ports
 check "ports, COM names" 0 "^  COM7  COM7$" "$wine" "$exe" ports
+check "ports --json" 0 '^\{"schema":1,"event":"port","name":"COM7","device":"COM7","com_name":"COM7",' "$wine" "$exe" ports --json
 "$wine" reg delete 'HKLM\Software\Wine\Ports' /v COM7 /f >/dev/null 2>&1 || true
 stop_sims
 
