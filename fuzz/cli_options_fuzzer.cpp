@@ -1,8 +1,10 @@
 // The command line's option parsing (0x00 separates arguments): any argument list is either taken,
-// with every port setting in its range, or refused with a message; nothing is opened or sent.
+// with every port setting in its range and a PLC ID list without repeats, or refused with a message;
+// nothing is opened or sent.
 #include "FuzzInput.h"
 #include "cli/CommandLine.h"
 #include "cli/PortOptions.h"
+#include "cli/Usage.h"
 
 #include <algorithm>
 
@@ -29,6 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!port.portName.empty() && port.settings.baudRate > 0);
     FUZZ_CHECK(port.settings.dataBits == 7 || port.settings.dataBits == 8);
     FUZZ_CHECK(port.settings.stopBits == 1 || port.settings.stopBits == 2);
+    // An ID list is refused with a message, or gives at least one ID and none twice.
+    std::vector<std::int16_t> ids;
+    if (cli::Usage::strictIdList(parser.value("id"), &ids, &error)) {
+        FUZZ_CHECK(!ids.empty());
+        std::sort(ids.begin(), ids.end());
+        FUZZ_CHECK(std::adjacent_find(ids.begin(), ids.end()) == ids.end());
+    } else {
+        FUZZ_CHECK(!error.empty());
+    }
     // Arguments come back as they were given, none made up, none split or joined.
     const auto& got = parser.positionals();
     FUZZ_CHECK(got.size() < arguments.size());
