@@ -1,5 +1,7 @@
 #include "console/StopSignals.h"
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <initializer_list>
 #ifndef _WIN32
@@ -10,13 +12,19 @@ namespace vantor::console {
 
 namespace {
 
-volatile std::sig_atomic_t received = 0;
+// Written by the handler and read by every thread of the run (one per line in a multi-line upload):
+// a lock-free atomic is safe for both, where a volatile sig_atomic_t is only safe for the thread the
+// handler interrupted.
+std::atomic<int> received{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the stop flag must be safe in a signal handler");
 
 extern "C" void onStopSignal(int number)
 {
-    received = number;
+    const int savedErrno = errno;
+    received.store(number);
     // The second one ends the program at once, as usual.
     std::signal(number, SIG_DFL);
+    errno = savedErrno;
 }
 
 } // namespace
@@ -42,12 +50,12 @@ void StopSignals::install()
 
 bool StopSignals::requested()
 {
-    return received != 0;
+    return received.load() != 0;
 }
 
 int StopSignals::signal()
 {
-    return received;
+    return received.load();
 }
 
 } // namespace vantor::console

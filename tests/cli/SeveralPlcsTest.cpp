@@ -193,7 +193,7 @@ TEST(VantorUpload, SeveralLinesRunSideBySideEachPlcInTurn)
 TEST(VantorUpload, AStopRequestStopsEveryLine)
 {
     TempFile file(program);
-    Lines lines({{1, 2}, {1, 2}}, 60);
+    Lines lines({{1, 2}, {1, 2}}, 100);
     test::ChildProcess tool;
     tool.start(VANTOR_TOOL, lines.uploadArgs("01,02", file.path()));
     tool.closeStdin();
