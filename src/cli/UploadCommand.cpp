@@ -7,9 +7,11 @@
 #include "cli/ProgressBar.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
+#include "console/PortName.h"
 #include "console/SerialConsole.h"
 #include "console/StopSignals.h"
 #include "hostlink/Frame.h"
+#include "serial/NetworkAddress.h"
 #include "upload/UploadProcedure.h"
 
 #include "hostlink/TimeoutText.h"
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace vantor::cli {
@@ -68,6 +71,22 @@ private:
     int details_ = 0;
     std::string lastCaption_;
 };
+
+// Whether two --port values name one port: the same text, COM1 and the device it stands for, or
+// two paths (a symbolic link, /dev/serial/by-id/...) to one device. Opening both would only find the
+// second one in use by this very run.
+bool samePort(const std::string& a, const std::string& b)
+{
+    const auto key = [](const std::string& name) {
+        if (console::PortName::isSimulated(name) || serial::NetworkAddress::hasScheme(name))
+            return Usage::lower(name);
+        const std::string device = console::PortName::devicePath(name);
+        std::error_code error;
+        const auto real = std::filesystem::weakly_canonical(device, error);
+        return error ? device : real.string();
+    };
+    return key(a) == key(b);
+}
 
 } // namespace
 
@@ -172,6 +191,9 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
         for (const PortOptions& other : ports) {
             if (other.portName == name)
                 return Usage::fail("--port " + name + " is given twice; each line is named once");
+            if (samePort(other.portName, name))
+                return Usage::fail("--port " + name + " names the same port as --port " + other.portName +
+                                   "; each line is named once");
         }
         ports.push_back(port);
         ports.back().portName = name;
