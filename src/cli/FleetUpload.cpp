@@ -1,5 +1,6 @@
 #include "cli/FleetUpload.h"
 
+#include "cli/ExitStatus.h"
 #include "cli/PlcReporter.h"
 #include "cli/UploadCommand.h"
 #include "cli/Usage.h"
@@ -36,29 +37,52 @@ void FleetUpload::runPort(const Plan& plan, const PortOptions& port, FleetReport
     console.setLogSink([](const std::string& line) { Usage::line(stderr, line); });
     console.setWarningSink([](const std::string& line) { Usage::note(line); });
     console.setErrorSink([](const std::string&) {});
-    const bool reset = plan.reset;
+    // A port that cannot be opened is not tried again for each further PLC: behind a serial server
+    // that is down, each try would wait out the connection timeout.
+    const PlcResult* unopenable = nullptr;
     for (std::size_t i = 0; i < plan.ids.size(); ++i) {
         PlcResult& result = results[i];
-        result.port = port.portName;
-        result.id = hostlink::Frame::renderHex(plan.ids[i]);
-        PlcReporter plcReporter(reporter, result.port, result.id);
-        upload::UploadProcedure procedure(
-            {console.exchange(), [&console] { return console.lastPortProblem(); }}, plcReporter);
-        const std::string idText = result.id;
-        const auto started = std::chrono::steady_clock::now();
-        const auto outcome =
-            procedure.run({plan.filePath, [&idText] { return idText; }, [reset] { return reset; },
-                           [] { return StopSignals::requested(); }, plan.contents});
-        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        result.status = UploadCommand::exitStatusFor(outcome);
-        result.outcome = UploadCommand::outcomeName(outcome);
-        result.records = procedure.linesSent();
-        result.total = procedure.lastCheck().records;
-        result.sha256 = procedure.lastCheck().sha256;
-        if (!result.saved())
-            result.detail = plcReporter.reason();
-        reporter.result(result, plcReporter.explained());
+        if (unopenable) {
+            result = *unopenable;
+            result.id = hostlink::Frame::renderHex(plan.ids[i]);
+            result.seconds = 0;
+            result.detail = "not tried, as the port could not be opened for PLC " + unopenable->id;
+            reporter.result(result, false);
+            continue;
+        }
+        result = uploadTo(plan, port.portName, plan.ids[i], console, reporter);
+        if (result.status == PortNotOpenable)
+            unopenable = &result;
+        else if (!result.saved())
+            console.closePort();
     }
+}
+
+PlcResult FleetUpload::uploadTo(const Plan& plan, const std::string& portName, std::int16_t id,
+                                console::SerialConsole& console, FleetReporter& reporter)
+{
+    PlcResult result;
+    result.port = portName;
+    result.id = hostlink::Frame::renderHex(id);
+    PlcReporter plcReporter(reporter, result.port, result.id);
+    upload::UploadProcedure procedure({console.exchange(), [&console] { return console.lastPortProblem(); }},
+                                      plcReporter);
+    const std::string idText = result.id;
+    const bool reset = plan.reset;
+    const auto started = std::chrono::steady_clock::now();
+    const auto outcome =
+        procedure.run({plan.filePath, [&idText] { return idText; }, [reset] { return reset; },
+                       [] { return StopSignals::requested(); }, plan.contents});
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    result.status = UploadCommand::exitStatusFor(outcome);
+    result.outcome = UploadCommand::outcomeName(outcome);
+    result.records = procedure.linesSent();
+    result.total = procedure.lastCheck().records;
+    result.sha256 = procedure.lastCheck().sha256;
+    if (!result.saved())
+        result.detail = plcReporter.reason();
+    reporter.result(result, plcReporter.explained());
+    return result;
 }
 
 } // namespace vantor::cli

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace vantor::console {
+class SerialConsole;
+}
+
 namespace vantor::cli {
 
 // Uploads one program into several PLCs: on each port the IDs one after another, in the order
@@ -16,6 +20,9 @@ namespace vantor::cli {
 // each, sharing nothing but the reporter and the program's bytes (read once, never written). A PLC
 // that fails does not stop the others; a stop request (StopSignals) stops every port at its next
 // safe point, and the PLCs not started then are reported as interrupted without being addressed.
+// A port that cannot be opened is tried once: its further PLCs are reported unopenable (6) too.
+// After a PLC that failed the port is closed, so the next one starts on a fresh opening (a serial
+// server may have dropped the connection, leaving nothing but an error for the next PLC).
 class FleetUpload
 {
 public:
@@ -34,6 +41,9 @@ public:
 private:
     static void runPort(const Plan& plan, const PortOptions& port, FleetReporter& reporter,
                         PlcResult* results);
+    // One PLC's whole upload on the port's console.
+    static PlcResult uploadTo(const Plan& plan, const std::string& portName, std::int16_t id,
+                              console::SerialConsole& console, FleetReporter& reporter);
 };
 
 } // namespace vantor::cli
