@@ -7,6 +7,7 @@
 #include "hostlink/TimeoutText.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -131,7 +132,7 @@ bool Usage::strictId(const std::string& text, std::int16_t* id, std::string* err
 bool Usage::strictIdList(const std::string& text, std::vector<std::int16_t>* ids, std::string* error)
 {
     ids->clear();
-    std::vector<bool> named(0x10000, false);
+    std::bitset<0x10000> named; // every ID so far, so that none is addressed twice
     std::size_t start = 0;
     while (true) {
         const std::size_t comma = text.find(',', start);
