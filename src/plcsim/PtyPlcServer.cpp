@@ -166,8 +166,10 @@ void PtyPlcServer::serve()
             }
             if (action.kind == PlcAction::Kind::HangUp) {
                 report("hung up");
-                closeLine();
+                // Not serving before the line goes: whoever sees the hang-up must not find this
+                // server still serving a device that no longer exists.
                 serving_ = false;
+                closeLine();
                 return;
             }
             report("sent " + ControlText::escape(action.bytes));
