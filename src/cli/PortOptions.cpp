@@ -29,7 +29,11 @@ void PortOptions::addTo(CommandLine& parser)
 {
     parser.addOptions({
         {{"p", "port"},
+#ifdef _WIN32
+         "Serial port: a COM port such as COM3 (as Device Manager names it), a serial server's "
+#else
          "Serial port: a device such as /dev/ttyUSB0, COM1..COM8 (/dev/ttyS0..7 here), a serial server's "
+#endif
          "socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT (Telnet), or SIM for the built-in simulated "
          "PLC. Required, unless VANTOR_PORT is set; 'vantor ports' lists them.",
          "PORT"},

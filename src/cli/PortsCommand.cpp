@@ -72,8 +72,13 @@ int PortsCommand::run(const std::vector<std::string>& arguments)
         return Success;
     }
     if (ports.empty())
+#ifdef _WIN32
+        std::printf("No serial ports found. Plug in the adapter; it appears in Device Manager under Ports "
+                    "(COM & LPT) as COMn.\n");
+#else
         std::printf(
             "No serial ports found. Plug in the adapter; it appears as /dev/ttyUSB0 or /dev/ttyACM0.\n");
+#endif
     for (const serial::PortInfo& port : ports) {
         Usage::say(port.device);
         const auto field = [](const char* name, const std::string& value) {

@@ -154,8 +154,13 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
 {
     CommandLine parser(
         "Uploads FILE, a compiled program (.VQC), into the PLC: link test, one frame per record,\n"
+#ifdef _WIN32
+        "save to EEPROM, then C1 (with CL around it when --reset is given). Standard output gets the\n"
+        "status captions, the final one last; standard error\n"
+#else
         "save to EEPROM, then C1 (with CL around it when --reset is given). FILE may be a pipe\n"
         "(/dev/stdin). Standard output gets the status captions, the final one last; standard error\n"
+#endif
         "gets what was tried and why something failed.\n"
         "Several PLCs: --id 01,02,05-0A uploads them one after another on the line, and --port given\n"
         "again adds a line; the lines run side by side, and standard error ends with a table.\n"

@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 const char* const usage =
@@ -28,7 +32,11 @@ const char* const usage =
     "  plc-sim   serve a simulated PLC on a pseudo-terminal\n"
     "  help      show a command's options: vantor help COMMAND\n"
     "\n"
+#ifdef _WIN32
+    "Ports: a COM port such as COM3, a serial server on the network\n"
+#else
     "Ports: a device such as /dev/ttyUSB0, COM1..COM8, a serial server on the network\n"
+#endif
     "(socket://HOST:PORT, rfc2217://HOST:PORT), or SIM for the built-in simulated PLC;\n"
     "--port PORT or the environment variable VANTOR_PORT names one.\n"
     "Options: -h, --help  this help; -V, --version  the version. See vantor(1).\n";
@@ -76,6 +84,11 @@ int runCommand(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+#ifdef _WIN32
+    // Held while the tool runs: the Windows setup waits for it instead of replacing a running
+    // program (packaging/windows/vantor.nsi).
+    CreateMutexW(nullptr, FALSE, L"VantorProgramUploader");
+#endif
     vantor::cli::Terminal::prepareStandardStreams();
     return vantor::cli::Usage::finish(runCommand(argc, argv));
 }
