@@ -1,28 +1,39 @@
 #include "app/PortList.h"
 
+#include "app/CoreText.h"
+#include "app/PortItemDelegate.h"
 #include "console/PortName.h"
 
 #include "serial/NetworkAddress.h"
 #include "serial/PortLister.h"
 
+#include <QComboBox>
 #include <QFileInfo>
+#include <map>
 
 namespace vantor::app {
 
-QStringList PortList::extraPorts(int comItems)
+void PortList::addPorts(QComboBox* list, int comItems)
 {
-    QStringList covered;
-    for (int n = 1; n <= comItems; ++n)
-        covered << QString::fromStdString(console::PortName::devicePath("COM" + std::to_string(n)));
-    QStringList ports;
-    for (const serial::PortInfo& info : serial::PortLister().ports()) {
-        const QString device = QString::fromStdString(info.device);
-        if (!covered.contains(device) && !ports.contains(device))
-            ports << device;
+    std::map<QString, QString> described; // device -> what the system calls it
+    for (const serial::PortInfo& info : serial::PortLister().ports())
+        described.emplace(QString::fromStdString(info.device), CoreText::message(info.description));
+
+    for (int i = 0; i < comItems && i < list->count(); ++i) {
+        const auto device =
+            QString::fromStdString(console::PortName::devicePath(list->itemText(i).toStdString()));
+        if (const auto found = described.find(device); found != described.end()) {
+            list->setItemData(i, found->second, Qt::ToolTipRole);
+            described.erase(found);
+        }
     }
-    ports.sort();
-    ports << console::PortName::simulated;
-    return ports;
+    for (const auto& [device, description] : described) { // sorted by device
+        list->addItem(device);
+        list->setItemData(list->count() - 1, description, Qt::ToolTipRole);
+    }
+    list->addItem(console::PortName::simulated);
+    list->setItemData(list->count() - 1, "the built-in simulated PLC", Qt::ToolTipRole);
+    list->setItemDelegate(new PortItemDelegate(list));
 }
 
 bool PortList::isPortName(const QString& name)

@@ -1,16 +1,22 @@
 #pragma once
 
-#include <QStringList>
+#include <QString>
+
+class QComboBox;
 
 namespace vantor::app {
 
-// The extra ports both port lists offer after their fixed COM items: the serial devices the system
-// reports (those that a COM item already names left out), then SIM, the simulated PLC.
+// The ports both port lists offer after their fixed COM items: the serial devices the system reports
+// (those that a COM item already names left out), then SIM, the simulated PLC. Each item's text is
+// the port's name, what the port is opened by; what the system calls the port (Windows' friendly
+// name, "USB Serial Port (COM3)", or a USB adapter's product) is the item's tool tip and is shown
+// beside the name in the opened list.
 class PortList
 {
 public:
-    // comItems: how many "COMn" items the list starts with (their devices are left out).
-    static QStringList extraPorts(int comItems);
+    // Describes the list's first comItems items ("COM1".."COMn") and adds the other ports after them.
+    // Lists the system's ports once, without opening any.
+    static void addPorts(QComboBox* list, int comItems);
 
     // Whether a name typed into a port box names a port: COMn, SIM, a serial server's address
     // (socket://HOST:PORT, rfc2217://HOST:PORT), or a device that exists. On Windows the COM names

@@ -1,6 +1,7 @@
 #include "app/UploaderPanel.h"
 
 #include "app/Bell.h"
+#include "app/CoreText.h"
 #include "app/FileChooser.h"
 #include "app/InputBlocker.h"
 #include "app/PortList.h"
@@ -15,9 +16,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
@@ -45,7 +46,7 @@ public:
     StatusReporter(UploaderPanel& panel, QString via) : panel_(panel), via_(std::move(via)) {}
     void showCaption(const std::string& caption) override
     {
-        QString text = QString::fromLocal8Bit(caption.c_str());
+        QString text = CoreText::message(caption);
         if (!via_.isEmpty())
             text += "\n(through " + via_ + ", the port still open)";
         panel_.showStatus(text);
@@ -114,7 +115,7 @@ void UploaderPanel::buildControls(const QString& extraPort)
     portChoice->setInsertPolicy(QComboBox::NoInsert);
     for (int n = 1; n <= panelComPorts; ++n)
         portChoice->addItem(QString("COM%1").arg(n));
-    portChoice->addItems(PortList::extraPorts(panelComPorts));
+    PortList::addPorts(portChoice, panelComPorts);
     int start = 0;
     if (!extraPort.isEmpty()) {
         start = portChoice->findText(extraPort, Qt::MatchFixedString);
@@ -270,7 +271,7 @@ void UploaderPanel::showStatus(const QString& text)
 
 void UploaderPanel::selectFile(const QString& path)
 {
-    Text2->setText(path.isEmpty() ? path : QFileInfo(path).absoluteFilePath());
+    Text2->setText(path.isEmpty() ? path : QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
 }
 
 void UploaderPanel::dragEnterEvent(QDragEnterEvent* event)
@@ -303,15 +304,14 @@ void UploaderPanel::onUploadClicked()
 {
     Bell::ring();
     // What would stop the upload before anything is sent is said at once, instead of asking first.
-    const upload::FileCheck file =
-        upload::UploadProcedure::checkFile(QFile::encodeName(Text2->text()).toStdString());
+    const upload::FileCheck file = upload::UploadProcedure::checkFile(CoreText::path(Text2->text()));
     if (!file.ok()) {
-        showStatus(QString::fromLocal8Bit(file.caption.c_str()));
+        showStatus(CoreText::message(file.caption));
         return;
     }
     const auto id = hostlink::PlcId::fromText(PLCID->text().toLatin1().toStdString());
     if (!id.ok) {
-        showStatus(QString::fromLocal8Bit((id.error + " Uploading aborted").c_str()));
+        showStatus(CoreText::message(id.error + " Uploading aborted"));
         return;
     }
     const QString open = otherOpenPort();
@@ -345,10 +345,9 @@ upload::UploadOutcome UploaderPanel::UploadProgram()
     uploading_ = true;
     sinceEvents_.start();
     const InputBlocker noInput;
-    const auto outcome = procedure.run({QFile::encodeName(Text2->text()).toStdString(),
-                                        [this] { return PLCID->text().toLatin1().toStdString(); },
-                                        [this] { return ResetChoice->checkState() == Qt::Checked; },
-                                        [this] { return keepAlive(); }});
+    const auto outcome = procedure.run(
+        {CoreText::path(Text2->text()), [this] { return PLCID->text().toLatin1().toStdString(); },
+         [this] { return ResetChoice->checkState() == Qt::Checked; }, [this] { return keepAlive(); }});
     uploading_ = false;
     if (closeRequested_ || console::StopSignals::requested())
         close();

@@ -41,7 +41,7 @@ public:
     upload::UploadOutcome UploadProgram();
 
     // Puts path into the file box, as Select does; the upload reads the box. A relative path is made
-    // absolute, so the box shows which file it is.
+    // absolute, and shown with the platform's separators, so the box shows which file it is.
     void selectFile(const QString& path);
 
     // Shows text in the status label; the panel grows downwards when the text needs more lines.

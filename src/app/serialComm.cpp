@@ -1,6 +1,7 @@
 #include "app/serialComm.h"
 
 #include "app/Bell.h"
+#include "app/CoreText.h"
 #include "app/PortList.h"
 #include "hostlink/ControlText.h"
 #include "hostlink/Frame.h"
@@ -61,10 +62,8 @@ serialComm::serialComm(QWidget* parent) : QWidget(parent, Qt::Window)
     setWindowTitle("PC Serial Port Setup");
     buildControls();
 
-    console_.setLogSink(
-        [this](const std::string& line) { appendResponse(QString::fromLocal8Bit(line.c_str())); });
-    console_.setErrorSink(
-        [this](const std::string& message) { appendResponse(QString::fromLocal8Bit(message.c_str())); });
+    console_.setLogSink([this](const std::string& line) { appendResponse(CoreText::message(line)); });
+    console_.setErrorSink([this](const std::string& message) { appendResponse(CoreText::message(message)); });
     console_.setStateSink([this](bool open) { onStateChanged(open); });
 
     // Loading: the lists start on their defaults (set while building), then Close Port is disabled.
@@ -78,9 +77,7 @@ void serialComm::buildControls()
 {
     portChoice = makeList(this, "portChoice", serial::PortSettings::portItems(),
                           serial::PortSettings::defaultPortIndex);
-    for (const QString& extra :
-         PortList::extraPorts(static_cast<int>(serial::PortSettings::portItems().size())))
-        portChoice->addItem(extra);
+    PortList::addPorts(portChoice, static_cast<int>(serial::PortSettings::portItems().size()));
     baudChoice = makeList(this, "baudChoice", serial::PortSettings::baudItems(),
                           serial::PortSettings::defaultBaudIndex);
     dataBitChoice = makeList(this, "dataBitChoice", serial::PortSettings::dataBitItems(),
