@@ -1,3 +1,4 @@
+#include "app/ConsoleOutput.h"
 #include "app/FileChooser.h"
 #include "app/Screenshots.h"
 #include "app/UploaderPanel.h"
@@ -6,6 +7,10 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -26,7 +31,7 @@ void describeOptions(QCommandLineParser& parser)
 }
 
 // Help and version need no display: they are answered before the windowing system is touched, so
-// they work over ssh and in scripts.
+// they work over ssh and in scripts (on Windows in the console the program was started from).
 bool asksForHelpOrVersion(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i) {
@@ -44,6 +49,7 @@ bool asksForHelpOrVersion(int argc, char* argv[])
 int main(int argc, char* argv[])
 {
     if (asksForHelpOrVersion(argc, argv)) {
+        vantor::app::ConsoleOutput::reachParentConsole();
         QCoreApplication core(argc, argv);
         QCoreApplication::setApplicationName("vantor-uploader");
         QCoreApplication::setApplicationVersion(VANTOR_VERSION);
@@ -55,6 +61,11 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+#ifdef Q_OS_WIN
+    // Held while the program runs: the Windows setup waits for it instead of replacing a running
+    // program (packaging/windows/vantor.nsi).
+    CreateMutexW(nullptr, FALSE, L"VantorProgramUploader");
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName("vantor-uploader");
     QApplication::setApplicationVersion(VANTOR_VERSION);
