@@ -27,6 +27,15 @@ void SerialConsole::setSimulatorFaults(const plcsim::PlcFaults& faults, std::int
     simId_ = id;
 }
 
+std::optional<plcsim::SimulatedPlc> SerialConsole::simulatedPlc() const
+{
+    if (simInProcess_ && inProcess_)
+        return inProcess_->plc();
+    if (!simInProcess_ && simulator_)
+        return simulator_->snapshot();
+    return std::nullopt;
+}
+
 std::string SerialConsole::resolveDevice()
 {
     if (!PortName::isSimulated(portName_))

@@ -3,12 +3,14 @@
 #include "hostlink/CommandExchange.h"
 #include "hostlink/LinkPort.h"
 #include "plcsim/PlcFaults.h"
+#include "plcsim/SimulatedPlc.h"
 #include "serial/OpenResult.h"
 #include "serial/Port.h"
 #include "serial/PortSettings.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vantor::plcsim {
@@ -76,6 +78,9 @@ public:
     void setSimulatorInProcess(bool inProcess) { simInProcess_ = inProcess; }
     // Null where SIM runs in-process.
     plcsim::PtyPlcServer* simulator() { return simulator_.get(); }
+    // A copy of the simulated PLC behind SIM as it is now (what it received, what it saved), on a
+    // pseudo-terminal or in-process alike; nothing before SIM was first opened.
+    std::optional<plcsim::SimulatedPlc> simulatedPlc() const;
 
     // hostlink::LinkPort
     bool ensureOpen() override { return openPort(); }

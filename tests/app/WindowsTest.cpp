@@ -3,6 +3,7 @@
 #include "app/UploaderPanel.h"
 #include "app/confirmOverwrite.h"
 #include "app/serialComm.h"
+#include "console/PortName.h"
 #include "hostlink/Frame.h"
 #include "plcsim/PtyPlcServer.h"
 #include "support/TempFile.h"
@@ -91,8 +92,8 @@ protected:
     QString log() { return panel->console().responseText(); }
     std::vector<std::string> plcFrames()
     {
-        auto* sim = panel->console().core().simulator();
-        return sim ? sim->snapshot().frames() : std::vector<std::string>{};
+        const auto plc = panel->console().core().simulatedPlc();
+        return plc ? plc->frames() : std::vector<std::string>{};
     }
     bool enabled(const char* name) { return onConsole<QWidget>(name)->isEnabled(); }
 
@@ -100,6 +101,13 @@ protected:
     ScriptedChooser* chooser_ = nullptr;
     int beeps = 0;
 };
+
+// "COM 7 (/dev/ttyS6)" here, "COM 7 (COM7)" on Windows: how an opening failure names a COM port.
+std::string comPortNamed(int n)
+{
+    const std::string name = "COM" + std::to_string(n);
+    return console::PortName::displayName(name) + " (" + console::PortName::devicePath(name) + ")";
+}
 
 QStringList items(QComboBox* list)
 {
@@ -158,7 +166,9 @@ TEST_F(Windows, ThePanelsPortChoiceReachesTheConsole)
     choosePort("COM7");
     EXPECT_EQ(onConsole<QComboBox>("portChoice")->currentText(), "COM7");
     click(panel->console(), "openPort");
-    EXPECT_TRUE(log().startsWith("Cannot open COM 7 (/dev/ttyS6): no such device")) << log().toStdString();
+    EXPECT_TRUE(
+        log().startsWith(QString::fromStdString("Cannot open " + comPortNamed(7) + ": no such device")))
+        << log().toStdString();
     EXPECT_TRUE(log().endsWith("\r\n"));
     EXPECT_TRUE(enabled("openPort")) << "a failed opening leaves the window closed";
     EXPECT_TRUE(enabled("portChoice"));
@@ -227,14 +237,17 @@ TEST_F(Windows, EnterSendsTheTypedCommandAndLogsTheReply)
     type(""); // an empty command takes the ENQ handshake, then its empty line gets no reply
     EXPECT_TRUE(log().endsWith("(Warning: No Response from PLC)\r\n(Warning: No Response from PLC)\r\n"));
     EXPECT_EQ(beeps, 2);
-    EXPECT_EQ(panel->console().core().simulator()->snapshot().enqCount(), 1);
+    EXPECT_EQ(panel->console().core().simulatedPlc()->enqCount(), 1);
     EXPECT_EQ(plcFrames(), (std::vector<std::string>{"@01C230*", "@01C230*", "@02C230*", ""}));
 
-    // A reply's control characters are shown, so one reply stays one line of the log.
+    // A reply's control characters are shown, so one reply stays one line of the log. (Not a CR: that
+    // ends the reply wherever a read of the line happens to stop after it.)
     auto* box = onConsole<QLineEdit>("commandString");
-    box->setText(":A\rB\x1b");
+    box->setText(":A\x07"
+                 "B\x1b");
     QTest::keyClick(box, Qt::Key_Return);
-    EXPECT_TRUE(log().endsWith("(Warning: No Response from PLC)\r\n:A<CR>B<x1B>\r\n")) << log().toStdString();
+    EXPECT_TRUE(log().endsWith("(Warning: No Response from PLC)\r\n:A<x07>B<x1B>\r\n"))
+        << log().toStdString();
 
     // Up and Down walk the commands sent, newest first, back to what was being typed.
     box->setText("@01");
@@ -244,8 +257,12 @@ TEST_F(Windows, EnterSendsTheTypedCommandAndLogsTheReply)
         QTest::keyClick(box, key);
         walk << box->text();
     }
-    EXPECT_EQ(walk, (QStringList{":A\rB\x1b", "", "@02C230*", "@01C230*", "@01C230*", "@01C230*", "@02C230*",
-                                 "", ":A\rB\x1b", "@01", "@01"}));
+    EXPECT_EQ(walk, (QStringList{":A\x07"
+                                 "B\x1b",
+                                 "", "@02C230*", "@01C230*", "@01C230*", "@01C230*", "@02C230*", "",
+                                 ":A\x07"
+                                 "B\x1b",
+                                 "@01", "@01"}));
 
     // The view stays at the top of a long log; it does not follow the newest entry.
     box->setText("@01C230*");
@@ -333,6 +350,14 @@ TEST_F(Windows, TheUploadReadsTheFileTheBoxShows)
     click(*panel, "Upload");
     click(panel->confirmation(), "yesButton");
     EXPECT_EQ(onPanel<QLabel>("Message")->text(), " 1 Lines Uploaded!");
+
+    // A name in any script is opened as the box shows it (on Windows too, beyond the ANSI code page).
+    test::TempFile named("Vantor Compiled Code\r\n05:\r\n01:00\r\n",
+                         "-F\u00f6rderband-\u043a\u043e\u043d\u0432\u0435\u0439\u0435\u0440.VQC");
+    panel->selectFile(QString::fromStdString(named.path()));
+    click(*panel, "Upload");
+    click(panel->confirmation(), "yesButton");
+    EXPECT_EQ(onPanel<QLabel>("Message")->text(), " 2 Lines Uploaded!");
 }
 
 TEST_F(Windows, UploadCaptionsNameWhatWentWrong)
@@ -345,13 +370,22 @@ TEST_F(Windows, UploadCaptionsNameWhatWentWrong)
         QString fileBox;
         const char* plcId;
         bool asks; // whether the confirmation comes up, or the caption says at once what is wrong
-        const char* caption;
+        std::string caption;
     };
     const Case cases[] = {
         {"SIM", "", "01", false, "No file chosen: select the program file first. Uploading aborted"},
         {"SIM", "   ", "01", false, "No file chosen: select the program file first. Uploading aborted"},
         {"SIM", "/tmp/vantor-nowhere.VQC", "01", false,
          "Cannot open /tmp/vantor-nowhere.VQC: no such file. Uploading aborted"},
+        // Names are shown as typed, whatever their script, and a share that is not there is no hang.
+        {"SIM",
+         QString::fromUtf8(
+             "/tmp/vantor-nowhere-F\u00f6rderband-\u043a\u043e\u043d\u0432\u0435\u0439\u0435\u0440.VQC"),
+         "01", false,
+         "Cannot open "
+         "/tmp/vantor-nowhere-F\u00f6rderband-\u043a\u043e\u043d\u0432\u0435\u0439\u0435\u0440.VQC: "},
+        {"SIM", "\\\\plc-server\\programs\\nowhere.VQC", "01", false,
+         "Cannot open \\\\plc-server\\programs\\nowhere.VQC: "},
         {"SIM", path, "O1", false,
          "The PLC ID \"O1\" is not hexadecimal: enter the PLC's ID as 1 to 4 of the digits 0-9 and A-F, such "
          "as "
@@ -360,8 +394,8 @@ TEST_F(Windows, UploadCaptionsNameWhatWentWrong)
         {"SIM", path, " ", false,
          "No PLC ID given: enter the PLC's ID as 1 to 4 hexadecimal digits, such as 01."},
         {"COM2", path, "01", true,
-         "Cannot open COM 2 (/dev/ttyS1): no such device. Check the port name, and that the adapter is "
-         "plugged in. Upload aborted."},
+         "Cannot open " + comPortNamed(2) +
+             ": no such device. Check the port name, and that the adapter is plugged in. Upload aborted."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.port) + " '" + c.fileBox.toStdString() + "' " + c.plcId);
@@ -372,7 +406,7 @@ TEST_F(Windows, UploadCaptionsNameWhatWentWrong)
         EXPECT_EQ(panel->confirmation().isVisible(), c.asks);
         if (c.asks)
             click(panel->confirmation(), "yesButton");
-        EXPECT_TRUE(onPanel<QLabel>("Message")->text().startsWith(c.caption))
+        EXPECT_TRUE(onPanel<QLabel>("Message")->text().startsWith(QString::fromStdString(c.caption)))
             << onPanel<QLabel>("Message")->text().toStdString();
         EXPECT_TRUE(plcFrames().empty()) << "nothing reached a PLC";
     }
@@ -382,23 +416,29 @@ TEST_F(Windows, ATypedPortIsChosenOrUndone)
 {
     makePanel();
     auto* ports = onPanel<QComboBox>("portChoice");
+#ifdef Q_OS_WIN
+    test::TempFile existing(""); // Windows has no device files to name; any existing path will do
+    const QString device = QString::fromStdString(existing.path());
+#else
+    const QString device = "/dev/null";
+#endif
     struct Case
     {
-        const char* typed;
-        const char* chosen;
+        QString typed;
+        QString chosen;
     };
-    for (const Case c : {Case{"SIM", "SIM"}, Case{"com3", "COM3"}, Case{"/dev/null", "/dev/null"},
-                         Case{"/dev/ttyVANTOR-nowhere", "/dev/null"}, Case{"banana", "/dev/null"},
-                         Case{"COM12", "COM12"}, Case{"rfc2217://[::1]:4001", "rfc2217://[::1]:4001"},
-                         Case{"socket://nowhere", "rfc2217://[::1]:4001"}}) {
-        SCOPED_TRACE(c.typed);
+    for (const Case& c : {Case{"SIM", "SIM"}, Case{"com3", "COM3"}, Case{device, device},
+                          Case{"/dev/ttyVANTOR-nowhere", device}, Case{"banana", device},
+                          Case{"COM12", "COM12"}, Case{"rfc2217://[::1]:4001", "rfc2217://[::1]:4001"},
+                          Case{"socket://nowhere", "rfc2217://[::1]:4001"}}) {
+        SCOPED_TRACE(c.typed.toStdString());
         ports->setFocus();
         ports->lineEdit()->selectAll();
         QTest::keyClicks(ports->lineEdit(), c.typed);
         QTest::keyClick(ports->lineEdit(), Qt::Key_Return);
         EXPECT_EQ(ports->currentText(), c.chosen) << "the box shows the port the upload would use";
         EXPECT_EQ(ports->itemText(ports->currentIndex()), c.chosen);
-        EXPECT_EQ(panel->console().core().portName(), c.chosen);
+        EXPECT_EQ(panel->console().core().portName(), c.chosen.toStdString());
     }
     // Leaving the box counts as Enter.
     ports->lineEdit()->setText("COM5");
@@ -570,10 +610,13 @@ TEST_F(Windows, ClosingThePanelReleasesThePortAtOnce)
     click(*panel, "SerialSetup");
     click(panel->console(), "openPort");
     ASSERT_TRUE(panel->console().core().isOpen());
-    const std::string device = panel->console().core().simulator()->devicePath();
+    auto* simulator = panel->console().core().simulator();
+    const std::string device = simulator ? simulator->devicePath() : std::string();
     panel->close();
     EXPECT_FALSE(panel->console().isVisible());
     EXPECT_FALSE(panel->console().core().isOpen());
+    if (device.empty())
+        return; // an in-process simulator has no device another program could open
     console::SerialConsole other;
     other.setPortName(device);
     EXPECT_TRUE(other.openPort()) << "another program can have the port now";
