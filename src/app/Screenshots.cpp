@@ -35,7 +35,7 @@ bool save(QWidget& window, const QDir& dir, const char* name)
 
 } // namespace
 
-int Screenshots::take(UploaderPanel& panel, const QString& directory)
+int Screenshots::take(UploaderPanel& panel, const QString& directory, const QString& shownFile)
 {
     QDir dir(directory);
     dir.mkpath(".");
@@ -58,6 +58,7 @@ int Screenshots::take(UploaderPanel& panel, const QString& directory)
     console.findChild<QPushButton*>("ExitButton")->click();
 
     panel.findChild<QPushButton*>("Browse")->click();
+    panel.findChild<QLineEdit*>("Text2")->setText(QDir::toNativeSeparators(shownFile));
     panel.findChild<QPushButton*>("Upload")->click();
     ok = save(panel.confirmation(), dir, "confirmation.png") && ok;
     panel.confirmation().findChild<QPushButton*>("yesButton")->click();

@@ -12,8 +12,10 @@ class UploaderPanel;
 class Screenshots
 {
 public:
-    // Returns the program's exit status: 0 when every picture was written.
-    static int take(UploaderPanel& panel, const QString& directory);
+    // Returns the program's exit status: 0 when every picture was written. shownFile: the file box's
+    // text in the pictures, as given (a path relative to where they are taken names no folder of the
+    // machine that took them); the upload reads the same file.
+    static int take(UploaderPanel& panel, const QString& directory, const QString& shownFile);
 };
 
 } // namespace vantor::app

@@ -94,7 +94,8 @@ int main(int argc, char* argv[])
         panel.selectFile(parser.positionalArguments().front());
     panel.show();
     if (parser.isSet("screenshots"))
-        return vantor::app::Screenshots::take(panel, parser.value("screenshots"));
+        return vantor::app::Screenshots::take(panel, parser.value("screenshots"),
+                                              parser.positionalArguments().value(0));
     // A stop signal closes the panel, which stops an upload at its next safe point and releases the port.
     vantor::console::StopSignals::install();
     const int status = app.exec();
