@@ -2,8 +2,10 @@
 # Installs what building and testing needs on Debian 12, with apt-get.
 #   scripts/install-deps.sh            the build and the test suite
 #   scripts/install-deps.sh --checks   also what CI's extra checks need: clang with libFuzzer for
-#                                      scripts/fuzz.sh, mingw-w64, wine and GoogleTest's sources for
-#                                      scripts/windows-check.sh
+#                                      scripts/fuzz.sh; mingw-w64, wine, GoogleTest's sources and
+#                                      Debian's source-package tools for scripts/windows-check.sh;
+#                                      xdotool, NSIS and a font of Arial's metrics for
+#                                      scripts/windows-desktop-check.sh
 # Idempotent: when every package is already there it prints nothing and touches nothing.
 set -euo pipefail
 
@@ -16,7 +18,8 @@ packages=(
   xvfb xauth fonts-dejavu-core
 )
 if [ "${1:-}" = "--checks" ]; then
-  packages+=(clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine64 googletest)
+  packages+=(clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine64 googletest dpkg-dev
+             xdotool nsis fonts-liberation2)
 fi
 
 missing=()

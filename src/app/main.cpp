@@ -44,22 +44,41 @@ bool asksForHelpOrVersion(int argc, char* argv[])
     return false;
 }
 
+int answerHelpOrVersion(int argc, char* argv[])
+{
+    [[maybe_unused]] const bool toConsole = vantor::app::ConsoleOutput::reachParentConsole();
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationName("vantor-uploader");
+    QCoreApplication::setApplicationVersion(VANTOR_VERSION);
+    QCommandLineParser parser;
+    describeOptions(parser);
+    parser.addOption({"V", "Print the version and exit (as -v)."});
+#ifdef Q_OS_WIN
+    // Qt answers a Windows program with windows in a message box unless a console window is its own,
+    // so output a script redirects would get the box too: with somewhere to print, it is printed.
+    if (toConsole) {
+        if (!parser.parse(core.arguments())) {
+            std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
+            return 1;
+        }
+        if (parser.isSet("version") || parser.isSet("V"))
+            std::printf("vantor-uploader %s\n", VANTOR_VERSION);
+        else
+            std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+#endif
+    parser.process(core); // answers help and -v/--version, and exits
+    std::printf("vantor-uploader %s\n", VANTOR_VERSION);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    if (asksForHelpOrVersion(argc, argv)) {
-        vantor::app::ConsoleOutput::reachParentConsole();
-        QCoreApplication core(argc, argv);
-        QCoreApplication::setApplicationName("vantor-uploader");
-        QCoreApplication::setApplicationVersion(VANTOR_VERSION);
-        QCommandLineParser parser;
-        describeOptions(parser);
-        parser.addOption({"V", "Print the version and exit (as -v)."});
-        parser.process(core); // answers help and -v/--version, and exits
-        std::printf("vantor-uploader %s\n", VANTOR_VERSION);
-        return 0;
-    }
+    if (asksForHelpOrVersion(argc, argv))
+        return answerHelpOrVersion(argc, argv);
 
 #ifdef Q_OS_WIN
     // Held while the program runs: the Windows setup waits for it instead of replacing a running
