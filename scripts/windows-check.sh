@@ -72,6 +72,20 @@ stop_sims
 start_sim "$work/hangup.log" --hang-up-after 5
 check "vantor.exe hang-up" 10 "Lost the connection to COM 5" "$wine" "$exe" upload --port COM5 examples/conveyor.VQC
 stop_sims
+# A COM port that another of our programs has open is refused, saying so, and that program goes on.
+# (wine, unlike Windows, lets a second program open a COM port: the programs' own claim refuses it.)
+start_sim "$work/busy.log" --delay 50
+"$wine" "$exe" upload --port COM5 examples/conveyor.VQC >"$work/holder.out" 2>&1 &
+holder=$!
+waits_for 20 grep -q '^received' "$work/busy.log" || true
+check "vantor.exe port in use" 6 "Cannot open COM 5 \\(COM5\\): the port is in use by another Vantor Program Uploader" \
+    "$wine" "$exe" send --port COM5 '@01C230*'
+if wait "$holder" && grep -q " 13 Lines Uploaded!" "$work/holder.out"; then
+    pass "vantor.exe port in use: the program that has it finished its upload"
+else
+    fail "vantor.exe port in use: the program that has it did not finish its upload" "$work/holder.out"
+fi
+stop_sims
 check "vantor.exe absent port" 6 "Cannot open COM 9 \\(COM9\\): no such device" "$wine" "$exe" upload --port COM9 examples/conveyor.VQC
 
 # Listing: wine registers the ports of HKLM\Software\Wine\Ports in SERIALCOMM when it starts.

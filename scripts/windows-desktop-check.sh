@@ -40,16 +40,6 @@ version=$(sed -n 's/^project(VantorUploader VERSION \([0-9.]*\).*/\1/p' CMakeLis
 check "vantor-uploader.exe --version" 0 "^vantor-uploader $version$" "$wine" "$exe" --version
 check "vantor-uploader.exe --help" 0 "^  --port <DEVICE>" "$wine" "$exe" --help
 
-# waits_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false after SECONDS.
-waits_for() {
-    local tenths=$(($1 * 10))
-    shift
-    for _ in $(seq "$tenths"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 window() { xdotool search --name "$1" 2>/dev/null | head -n 1; }
 # keys WINDOW KEY...: activates WINDOW with a click on its margin, where no control is (as a user
 # would click it; without a window manager, a click is what activates a window under wine), and

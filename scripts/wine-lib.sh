@@ -47,6 +47,17 @@ stop_sims() {
     sleep 0.2
 }
 
+# waits_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false after SECONDS.
+waits_for() {
+    local tenths=$(($1 * 10))
+    shift
+    for _ in $(seq "$tenths"); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # pass MESSAGE / fail MESSAGE [DETAILS-FILE]: one check's outcome.
 pass() {
     passed=$((passed + 1))

@@ -14,7 +14,8 @@ namespace vantor::serial {
 // Opening respects every lock other programs use: on POSIX the lock files in /run/lock (or
 // /var/lock), both the "PID" and the "PID name user" form, named after the device's real path so that
 // aliases lock the same device; flock() on the open device; and TIOCEXCL. Windows opens the port
-// exclusively. A busy port is refused at once, naming the holder where the system tells.
+// exclusively, and our programs also claim it by name (a mutex), since not every COM port refuses a
+// second opening. A busy port is refused at once, naming the holder where the system tells.
 //
 // The settings are applied, then read back (appliedSettings()); characters received with a parity
 // or framing error arrive as "?"; DTR and RTS are set as the settings ask. On Linux a USB adapter's

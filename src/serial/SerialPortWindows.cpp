@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <chrono>
 
 namespace vantor::serial {
@@ -41,6 +42,25 @@ std::string deviceNamespace(const std::string& devicePath)
     return devicePath.compare(0, 4, "\\\\.\\") == 0 ? devicePath : "\\\\.\\" + devicePath;
 }
 
+// Windows' own COM ports refuse a second opening, but not every port does: wine shares them, and so do
+// some virtual port drivers. Our programs also claim the port by name for as long as they have it
+// open, so that two of them (a window and a command, say) never talk over each other on one line.
+// False when another of our programs has the port. *claim is the claim to keep while the port is
+// open; null (nothing to keep) when the system would not make one.
+bool claimPort(const std::string& devicePath, HANDLE* claim)
+{
+    std::string name = devicePath.compare(0, 4, "\\\\.\\") == 0 ? devicePath.substr(4) : devicePath;
+    for (char& c : name)
+        c = c == '\\' ? '/' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    *claim = CreateMutexA(nullptr, FALSE, ("Local\\VantorPort-" + name).c_str());
+    if (*claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(*claim);
+        *claim = nullptr;
+        return false;
+    }
+    return true;
+}
+
 bool setTimeouts(HANDLE handle, DWORD interval, DWORD total)
 {
     COMMTIMEOUTS timeouts{};
@@ -56,6 +76,7 @@ bool setTimeouts(HANDLE handle, DWORD interval, DWORD total)
 
 struct SerialPort::Device
 {
+    HANDLE claim = nullptr; // see claimPort()
     HANDLE handle = INVALID_HANDLE_VALUE;
     DCB original{};
     bool restore = false;
@@ -76,11 +97,18 @@ OpenResult SerialPort::open(const std::string& devicePath, const std::string& di
     if (auto refused = startOpening(devicePath, displayName, &name))
         return *refused;
 
+    HANDLE claim = nullptr;
+    if (!claimPort(devicePath, &claim))
+        return failure(OpenError::Busy, name,
+                       "the port is in use by another Vantor Program Uploader (a window or a vantor "
+                       "command). Close it, or choose another port.");
     // No sharing: Windows refuses a second opening of a COM port, by us or anybody else.
     HANDLE handle = CreateFileA(deviceNamespace(devicePath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
+        if (claim)
+            CloseHandle(claim);
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return failure(OpenError::NoSuchDevice, name,
                            "no such device. Check the port name, and that the adapter is plugged in.");
@@ -91,10 +119,13 @@ OpenResult SerialPort::open(const std::string& devicePath, const std::string& di
         return failure(OpenError::Other, name, systemMessage(error) + ".");
     }
     auto device = std::make_unique<Device>();
+    device->claim = claim;
     device->handle = handle;
     device->original.DCBlength = sizeof(DCB);
     if (!GetCommState(handle, &device->original)) {
         CloseHandle(handle);
+        if (claim)
+            CloseHandle(claim);
         return failure(OpenError::NotSerialDevice, name, "this is not a serial device.");
     }
     device->restore = true;
@@ -122,6 +153,8 @@ OpenResult SerialPort::open(const std::string& devicePath, const std::string& di
     if (!SetCommState(handle, &dcb)) {
         const DWORD error = GetLastError();
         CloseHandle(handle);
+        if (claim)
+            CloseHandle(claim);
         return failure(OpenError::SettingsRejected, name,
                        "the device does not accept " + settings.settingsText() + " (" + systemMessage(error) +
                            ").");
@@ -139,6 +172,8 @@ void SerialPort::close()
     if (device_->restore)
         SetCommState(device_->handle, &device_->original);
     CloseHandle(device_->handle);
+    if (device_->claim)
+        CloseHandle(device_->claim);
     device_.reset();
 }
 
