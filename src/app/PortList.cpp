@@ -7,8 +7,10 @@
 #include "serial/NetworkAddress.h"
 #include "serial/PortLister.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QScrollBar>
 #include <map>
 
 namespace vantor::app {
@@ -32,8 +34,11 @@ void PortList::addPorts(QComboBox* list, int comItems)
         list->setItemData(list->count() - 1, description, Qt::ToolTipRole);
     }
     list->addItem(console::PortName::simulated);
-    list->setItemData(list->count() - 1, "the built-in simulated PLC", Qt::ToolTipRole);
+    list->setItemData(list->count() - 1, "built-in simulated PLC", Qt::ToolTipRole);
     list->setItemDelegate(new PortItemDelegate(list));
+    // The opened list may be wider than the box, so that the descriptions are read in full.
+    QAbstractItemView* view = list->view();
+    view->setMinimumWidth(view->sizeHintForColumn(0) + view->verticalScrollBar()->sizeHint().width());
 }
 
 bool PortList::isPortName(const QString& name)
