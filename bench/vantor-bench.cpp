@@ -10,6 +10,7 @@
 #include "console/SerialConsole.h"
 #include "hostlink/Frame.h"
 #include "plcsim/PtyPlcServer.h"
+#include "plcsim/SimulatedPlcPort.h"
 #include "upload/UploadProcedure.h"
 
 #include <chrono>
@@ -40,10 +41,19 @@ double cpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// The simulated PLC on a pseudo-terminal, registered as SIM and chosen.
+std::shared_ptr<plcsim::SimulatedPlcPort> useSimulator(console::SerialConsole& console)
+{
+    auto simulator = std::make_shared<plcsim::SimulatedPlcPort>(false);
+    console.catalog().add("SIM", "", [simulator] { return simulator; });
+    console.setPortName("SIM");
+    return simulator;
+}
+
 int exchange(int count)
 {
     console::SerialConsole console;
-    console.setPortName("SIM");
+    useSimulator(console);
     if (!console.openPort())
         return 1;
     const auto start = std::chrono::steady_clock::now();
@@ -60,10 +70,9 @@ int exchange(int count)
 int silent(int waitMs)
 {
     console::SerialConsole console;
-    console.setPortName("SIM");
     plcsim::PlcFaults faults;
     faults.silent = true;
-    console.setSimulatorFaults(faults);
+    useSimulator(console)->setFaults(faults);
     console.setTimeoutText(std::to_string(waitMs));
     if (!console.openPort())
         return 1;

@@ -3,6 +3,7 @@
 //                          simulated PLC in-process, so nearly all the time is the log's.
 // Runs without a display (offscreen) unless QT_QPA_PLATFORM says otherwise.
 #include "app/serialComm.h"
+#include "plcsim/SimulatedPlcPort.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -24,7 +25,9 @@ int main(int argc, char* argv[])
     }
 
     vantor::app::serialComm console;
-    console.core().setSimulatorInProcess(true);
+    // The in-process simulated PLC, so nearly all the time is the log's.
+    auto simulator = std::make_shared<vantor::plcsim::SimulatedPlcPort>(true);
+    console.core().catalog().add("SIM", "", [simulator] { return simulator; });
     console.selectPort("SIM");
     console.show();
     auto* box = console.findChild<QLineEdit*>("commandString");

@@ -1,20 +1,23 @@
 // Port names and settings from arbitrary text and list positions: every name maps to a device and a
-// display name without failing, and every settings text is well formed.
+// display name without failing, a name is the same port as itself, and every settings text is well
+// formed.
 #include "FuzzInput.h"
-#include "console/PortName.h"
+#include "serial/PortCatalog.h"
 #include "serial/PortSettings.h"
 
-using namespace vantor::console;
+using vantor::serial::PortCatalog;
 using vantor::serial::PortSettings;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string name = vantor::fuzz::text(data, size);
-    const std::string device = PortName::devicePath(name);
-    const std::string shown = PortName::displayName(name);
-    FUZZ_CHECK(PortName::isSimulated(name) == device.empty() || name.empty());
-    if (const auto n = PortName::comNumber(name))
-        FUZZ_CHECK(*n >= 1 && shown == "COM " + std::to_string(*n));
+    PortCatalog catalog;
+    catalog.add("SIM", "", [] { return nullptr; });
+    const PortCatalog::Named named = catalog.resolve(name);
+    FUZZ_CHECK((named.kind == PortCatalog::Kind::Registered) == (named.device == "SIM"));
+    FUZZ_CHECK(catalog.samePort(name, name));
+    if (const auto n = PortCatalog::comNumber(name))
+        FUZZ_CHECK(*n >= 1 && named.displayName == "COM " + std::to_string(*n));
 
     const auto index = [&](std::size_t at) {
         return size > at ? static_cast<int>(static_cast<std::int8_t>(data[at])) : 0;

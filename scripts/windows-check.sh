@@ -18,7 +18,7 @@ work=$(mktemp -d)
 trap 'stop_everything; rm -rf "$work"' EXIT
 start_wine
 
-for t in hostlink_tests plcsim_tests upload_tests console_tests app_tests; do
+for t in serial_tests hostlink_tests plcsim_tests upload_tests app_tests; do
     if [ -f "$build/tests/$t.exe" ]; then run_gtest "$build/tests/$t.exe"; fi
 done
 

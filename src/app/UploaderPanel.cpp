@@ -115,7 +115,7 @@ void UploaderPanel::buildControls(const QString& extraPort)
     portChoice->setInsertPolicy(QComboBox::NoInsert);
     for (int n = 1; n <= panelComPorts; ++n)
         portChoice->addItem(QString("COM%1").arg(n));
-    PortList::addPorts(portChoice, panelComPorts);
+    PortList::addPorts(portChoice, panelComPorts, console_->core().catalog());
     int start = 0;
     if (!extraPort.isEmpty()) {
         start = portChoice->findText(extraPort, Qt::MatchFixedString);
@@ -216,7 +216,7 @@ void UploaderPanel::onPortTyped()
     const int selected = std::max(0, portChoice->currentIndex());
     if (typed == portChoice->itemText(selected))
         return;
-    if (!PortList::isPortName(typed)) {
+    if (!PortList::isPortName(typed, console_->core().catalog())) {
         // The box never shows one port while the upload would use another.
         portChoice->setEditText(portChoice->itemText(selected));
         return;

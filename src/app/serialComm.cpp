@@ -56,8 +56,11 @@ QPushButton* makeButton(QWidget* parent, const char* name, const char* text)
 
 } // namespace
 
-serialComm::serialComm(QWidget* parent) : QWidget(parent, Qt::Window)
+serialComm::serialComm(QWidget* parent)
+    : QWidget(parent, Qt::Window), simulator_(std::make_shared<plcsim::SimulatedPlcPort>())
 {
+    console_.catalog().add(plcsim::SimulatedPlcPort::name, plcsim::SimulatedPlcPort::description,
+                           [simulator = simulator_] { return simulator; });
     setObjectName("serialComm");
     setWindowTitle("PC Serial Port Setup");
     buildControls();
@@ -77,7 +80,8 @@ void serialComm::buildControls()
 {
     portChoice = makeList(this, "portChoice", serial::PortSettings::portItems(),
                           serial::PortSettings::defaultPortIndex);
-    PortList::addPorts(portChoice, static_cast<int>(serial::PortSettings::portItems().size()));
+    PortList::addPorts(portChoice, static_cast<int>(serial::PortSettings::portItems().size()),
+                       console_.catalog());
     baudChoice = makeList(this, "baudChoice", serial::PortSettings::baudItems(),
                           serial::PortSettings::defaultBaudIndex);
     dataBitChoice = makeList(this, "dataBitChoice", serial::PortSettings::dataBitItems(),

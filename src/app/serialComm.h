@@ -2,9 +2,11 @@
 
 #include "console/CommandHistory.h"
 #include "console/SerialConsole.h"
+#include "plcsim/SimulatedPlcPort.h"
 
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class QComboBox;
@@ -39,6 +41,8 @@ public:
     QString responseText() const;
 
     console::SerialConsole& core() { return console_; }
+    // The simulated PLC behind SIM, for the whole run: closing the port keeps what it holds.
+    plcsim::SimulatedPlcPort& simulator() { return *simulator_; }
 
     // The Open Port, Close Port and Exit actions.
     void openPortAction();
@@ -61,6 +65,7 @@ private:
     void onStateChanged(bool open);
     void sendTypedCommand();
 
+    std::shared_ptr<plcsim::SimulatedPlcPort> simulator_;
     console::SerialConsole console_;
     console::CommandHistory history_;
 

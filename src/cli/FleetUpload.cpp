@@ -32,7 +32,7 @@ std::vector<PlcResult> FleetUpload::run(const Plan& plan, FleetReporter& reporte
 void FleetUpload::runPort(const Plan& plan, const PortOptions& port, FleetReporter& reporter,
                           PlcResult* results)
 {
-    console::SerialConsole console;
+    console::SerialConsole console(PortOptions::catalog());
     port.applyTo(console);
     console.setLogSink([](const std::string& line) { Usage::line(stderr, line); });
     console.setWarningSink([](const std::string& line) { Usage::note(line); });

@@ -3,6 +3,7 @@
 #include "cli/TracePrinter.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
+#include "plcsim/SimulatedPlcPort.h"
 
 #include <cstdlib>
 #include <memory>
@@ -106,6 +107,15 @@ bool PortOptions::read(const CommandLine& parser, std::string* error)
     settings.rts = *rts;
     trace = parser.isSet("trace");
     return true;
+}
+
+serial::PortCatalog PortOptions::catalog()
+{
+    serial::PortCatalog catalog;
+    auto simulator = std::make_shared<plcsim::SimulatedPlcPort>();
+    catalog.add(plcsim::SimulatedPlcPort::name, plcsim::SimulatedPlcPort::description,
+                [simulator] { return simulator; });
+    return catalog;
 }
 
 void PortOptions::applyTo(console::SerialConsole& console) const

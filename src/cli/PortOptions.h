@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CommandLine.h"
+#include "serial/PortCatalog.h"
 #include "serial/PortSettings.h"
 
 #include <string>
@@ -18,6 +19,9 @@ class PortOptions
 {
 public:
     static void addTo(CommandLine& parser);
+    // The names this tool knows: the catalog's own and SIM, a simulated PLC of its own for every
+    // catalog made (every console, so each line of a run has its own).
+    static serial::PortCatalog catalog();
     // Reads the options after parsing; false with a message in *error for a bad value.
     bool read(const CommandLine& parser, std::string* error);
     // Applies port name, settings and timeout, and the trace when asked for.

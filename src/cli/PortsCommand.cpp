@@ -3,27 +3,15 @@
 #include "cli/ExitStatus.h"
 #include "cli/JsonLines.h"
 #include "cli/Usage.h"
-#include "console/PortName.h"
+#include "cli/PortOptions.h"
 
+#include "serial/PortCatalog.h"
 #include "serial/PortLister.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace vantor::cli {
-
-namespace {
-// The COM name that stands for device ("COM1" for /dev/ttyS0 here), if one does.
-std::string comNameOf(const std::string& device)
-{
-    for (int n = 1; n <= 256; ++n) {
-        const std::string name = "COM" + std::to_string(n);
-        if (console::PortName::devicePath(name) == device)
-            return name;
-    }
-    return {};
-}
-} // namespace
 
 JsonLines::Object PortsCommand::toJson(const serial::PortInfo& port)
 {
@@ -39,7 +27,7 @@ JsonLines::Object PortsCommand::toJson(const serial::PortInfo& port)
     const std::size_t slash = port.device.find_last_of("/\\");
     line["name"] = slash == std::string::npos ? port.device : port.device.substr(slash + 1);
     line["device"] = port.device;
-    line["com_name"] = text(comNameOf(port.device));
+    line["com_name"] = text(serial::PortCatalog::comNameOf(port.device));
     line["description"] = text(port.description);
     line["manufacturer"] = text(port.manufacturer);
     line["driver"] = text(port.driver);
@@ -65,7 +53,8 @@ int PortsCommand::run(const std::vector<std::string>& arguments)
     if (!parser.positionals().empty())
         return Usage::fail("ports takes no arguments");
 
-    const auto ports = serial::PortLister().ports();
+    const serial::PortCatalog catalog = PortOptions::catalog();
+    const auto ports = serial::PortCatalog::systemPorts();
     if (parser.isSet("json")) {
         for (const serial::PortInfo& port : ports)
             JsonLines::write(toJson(port));
@@ -96,11 +85,13 @@ int PortsCommand::run(const std::vector<std::string>& arguments)
     std::printf("\nCOM names:\n");
     for (int n = 1; n <= 8; ++n) {
         const std::string name = "COM" + std::to_string(n);
-        const std::string device = console::PortName::devicePath(name);
+        const std::string device = catalog.resolve(name).device;
         std::printf("  %-5s %s%s\n", name.c_str(), device.c_str(),
                     serial::PortLister::exists(device) ? "" : " (not present)");
     }
-    std::printf("\nSIM    the built-in simulated PLC\n");
+    std::printf("\n");
+    for (const serial::PortCatalog::Registered& entry : catalog.registered())
+        std::printf("%-6s the %s\n", entry.name.c_str(), entry.description.c_str());
     return Success;
 }
 

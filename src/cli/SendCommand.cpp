@@ -59,7 +59,7 @@ int SendCommand::run(const std::vector<std::string>& arguments)
         return Usage::fail("no COMMAND given");
 
     const bool json = parser.isSet("json");
-    console::SerialConsole console;
+    console::SerialConsole console(PortOptions::catalog());
     port.applyTo(console);
     // With --json standard output is for the JSON alone; the opening line goes with the notes.
     console.setLogSink([json](const std::string& line) { Usage::line(json ? stderr : stdout, line); });

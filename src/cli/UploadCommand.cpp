@@ -7,11 +7,9 @@
 #include "cli/ProgressBar.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
-#include "console/PortName.h"
 #include "console/SerialConsole.h"
 #include "console/StopSignals.h"
 #include "hostlink/Frame.h"
-#include "serial/NetworkAddress.h"
 #include "upload/UploadProcedure.h"
 
 #include "hostlink/TimeoutText.h"
@@ -19,7 +17,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 
 namespace vantor::cli {
@@ -72,82 +69,50 @@ private:
     std::string lastCaption_;
 };
 
-// Whether two --port values name one port: the same text, COM1 and the device it stands for, or
-// two paths (a symbolic link, /dev/serial/by-id/...) to one device. Opening both would only find the
-// second one in use by this very run.
-bool samePort(const std::string& a, const std::string& b)
+// Each outcome once: its exit status and its word in JSON and in the table of several PLCs.
+struct OutcomeRow
 {
-    const auto key = [](const std::string& name) {
-        if (console::PortName::isSimulated(name) || serial::NetworkAddress::hasScheme(name))
-            return Usage::lower(name);
-        const std::string device = console::PortName::devicePath(name);
-        std::error_code error;
-        const auto real = std::filesystem::weakly_canonical(device, error);
-        return error ? device : real.string();
-    };
-    return key(a) == key(b);
-}
+    upload::UploadOutcome outcome;
+    int status;
+    const char* word;
+};
+constexpr OutcomeRow outcomeRows[] = {
+    {upload::UploadOutcome::Completed, Success, "saved"},
+    {upload::UploadOutcome::SaveNotConfirmed, SaveNotConfirmed, "save-not-confirmed"},
+    {upload::UploadOutcome::FileNotReadable, FileNotReadable, "file-not-readable"},
+    {upload::UploadOutcome::FileRejected, FileRejected, "file-rejected"},
+    {upload::UploadOutcome::PlcIdRejected, PlcIdRejected, "id-rejected"},
+    {upload::UploadOutcome::PortNotOpenable, PortNotOpenable, "port-not-openable"},
+    {upload::UploadOutcome::NoLinkResponse, NoLinkResponse, "no-link-response"},
+    {upload::UploadOutcome::Aborted, UploadAborted, "aborted"},
+    {upload::UploadOutcome::PortLost, PortLost, "port-lost"},
+    {upload::UploadOutcome::FileChanged, FileChanged, "file-changed"},
+    // Only a stop request interrupts; its status is the signal's (below).
+    {upload::UploadOutcome::Interrupted, InternalError, "interrupted"},
+};
 
+const OutcomeRow* rowOf(upload::UploadOutcome outcome)
+{
+    for (const OutcomeRow& row : outcomeRows) {
+        if (row.outcome == outcome)
+            return &row;
+    }
+    return nullptr;
+}
 } // namespace
 
 int UploadCommand::exitStatusFor(upload::UploadOutcome outcome)
 {
-    using upload::UploadOutcome;
-    switch (outcome) {
-    case UploadOutcome::Completed:
-        return Success;
-    case UploadOutcome::SaveNotConfirmed:
-        return SaveNotConfirmed;
-    case UploadOutcome::FileNotReadable:
-        return FileNotReadable;
-    case UploadOutcome::FileRejected:
-        return FileRejected;
-    case UploadOutcome::PlcIdRejected:
-        return PlcIdRejected;
-    case UploadOutcome::PortNotOpenable:
-        return PortNotOpenable;
-    case UploadOutcome::NoLinkResponse:
-        return NoLinkResponse;
-    case UploadOutcome::Aborted:
-        return UploadAborted;
-    case UploadOutcome::PortLost:
-        return PortLost;
-    case UploadOutcome::FileChanged:
-        return FileChanged;
-    case UploadOutcome::Interrupted:
-        return StopSignals::requested() ? StopSignals::exitStatus() : InternalError;
-    }
-    return InternalError;
+    if (outcome == upload::UploadOutcome::Interrupted && StopSignals::requested())
+        return StopSignals::exitStatus();
+    const OutcomeRow* row = rowOf(outcome);
+    return row ? row->status : InternalError;
 }
 
 std::string UploadCommand::outcomeName(upload::UploadOutcome outcome)
 {
-    using upload::UploadOutcome;
-    switch (outcome) {
-    case UploadOutcome::Completed:
-        return "saved";
-    case UploadOutcome::SaveNotConfirmed:
-        return "save-not-confirmed";
-    case UploadOutcome::FileNotReadable:
-        return "file-not-readable";
-    case UploadOutcome::FileRejected:
-        return "file-rejected";
-    case UploadOutcome::PlcIdRejected:
-        return "id-rejected";
-    case UploadOutcome::PortNotOpenable:
-        return "port-not-openable";
-    case UploadOutcome::NoLinkResponse:
-        return "no-link-response";
-    case UploadOutcome::Aborted:
-        return "aborted";
-    case UploadOutcome::PortLost:
-        return "port-lost";
-    case UploadOutcome::FileChanged:
-        return "file-changed";
-    case UploadOutcome::Interrupted:
-        return "interrupted";
-    }
-    return "internal-error";
+    const OutcomeRow* row = rowOf(outcome);
+    return row ? row->word : "internal-error";
 }
 
 int UploadCommand::run(const std::vector<std::string>& arguments)
@@ -190,13 +155,15 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
     std::vector<std::int16_t> ids;
     if (!Usage::strictIdList(parser.value("id"), &ids, &error))
         return Usage::fail(error);
+    // Opening one port twice would only find it in use by this very run.
+    const serial::PortCatalog catalog = PortOptions::catalog();
     std::vector<PortOptions> ports;
     for (const std::string& name :
          parser.isSet("port") ? parser.values("port") : std::vector<std::string>{port.portName}) {
         for (const PortOptions& other : ports) {
             if (other.portName == name)
                 return Usage::fail("--port " + name + " is given twice; each line is named once");
-            if (samePort(other.portName, name))
+            if (catalog.samePort(other.portName, name))
                 return Usage::fail("--port " + name + " names the same port as --port " + other.portName +
                                    "; each line is named once");
         }
@@ -258,7 +225,7 @@ int UploadCommand::uploadMany(const std::vector<PortOptions>& ports, const std::
 
 int UploadCommand::uploadOne(const PortOptions& port, std::int16_t id, bool reset, const std::string& file)
 {
-    console::SerialConsole console;
+    console::SerialConsole console(PortOptions::catalog());
     port.applyTo(console);
     // The opening line goes where the console would log it; on the command line that is standard
     // error, so standard output keeps to the panel's captions.

@@ -2,36 +2,30 @@
 
 #include "hostlink/CommandExchange.h"
 #include "hostlink/LinkPort.h"
-#include "plcsim/PlcFaults.h"
-#include "plcsim/SimulatedPlc.h"
 #include "serial/OpenResult.h"
 #include "serial/Port.h"
+#include "serial/PortCatalog.h"
 #include "serial/PortSettings.h"
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-
-namespace vantor::plcsim {
-class InProcessPlcLink;
-class PtyPlcServer;
-} // namespace vantor::plcsim
 
 namespace vantor::console {
 
 // The serial console without its window: the one port, its settings, the timeout text and the
 // command exchange, with the Open Port and Close Port actions. The console window and the
-// command-line tool both drive this; what the user sees goes out through the sinks.
-//
-// The port named "SIM" is a simulated PLC started on a pseudo-terminal inside this process on first
-// opening and talked to through the same serial port layer as real hardware. Where the platform has no
-// pseudo-terminals, SIM is an in-process link straight to the simulated PLC instead.
+// command-line tool both drive this; what the user sees goes out through the sinks. The port name
+// means what the catalog makes of it; the front ends register their own names (the simulated PLC).
 class SerialConsole : public hostlink::LinkPort
 {
 public:
-    SerialConsole();
+    explicit SerialConsole(serial::PortCatalog catalog = {});
     ~SerialConsole() override;
+
+    // Names registered here count from the next opening on.
+    serial::PortCatalog& catalog() { return catalog_; }
+    const serial::PortCatalog& catalog() const { return catalog_; }
 
     // Take effect at the next opening; an open port stays as it is.
     void setPortName(const std::string& name) { portName_ = name; }
@@ -70,43 +64,25 @@ public:
     hostlink::ExchangeResult sendCommand(const std::string& cmd) { return exchange_.sendCommand(cmd); }
     hostlink::CommandExchange& exchange() { return exchange_; }
 
-    // The simulated PLC behind "SIM": its faults and ID apply to the next one started. The running
-    // one, if any, is reachable for inspection.
-    void setSimulatorFaults(const plcsim::PlcFaults& faults, std::int16_t id = 1);
-    // SIM over the in-process link even where pseudo-terminals exist, as other platforms have it.
-    // Takes effect at the next opening.
-    void setSimulatorInProcess(bool inProcess) { simInProcess_ = inProcess; }
-    // Null where SIM runs in-process.
-    plcsim::PtyPlcServer* simulator() { return simulator_.get(); }
-    // A copy of the simulated PLC behind SIM as it is now (what it received, what it saved), on a
-    // pseudo-terminal or in-process alike; nothing before SIM was first opened.
-    std::optional<plcsim::SimulatedPlc> simulatedPlc() const;
-
     // hostlink::LinkPort
     bool ensureOpen() override { return openPort(); }
     bool write(const std::string& bytes) override;
-    hostlink::PortRead read(int waitMs) override;
+    serial::PortRead read(int waitMs) override;
 
 private:
-    std::string resolveDevice();
-    bool openInProcess();
     void portLost();
     void reportProblem(const std::string& message);
     void warn(const std::string& warning);
 
+    serial::PortCatalog catalog_;
     std::string portName_ = "COM1";
     std::string openName_;
+    std::string openDisplayName_;
     serial::PortSettings settings_;
-    std::unique_ptr<serial::Port> link_; // the kind the open (or last) port name asked for
+    std::shared_ptr<serial::Port> port_; // the one the open (or last) port name asked for
     hostlink::CommandExchange exchange_;
     serial::OpenResult lastOpen_;
     std::string lastProblem_;
-    std::unique_ptr<plcsim::PtyPlcServer> simulator_;
-    std::unique_ptr<plcsim::InProcessPlcLink> inProcess_; // SIM without a pseudo-terminal
-    bool inProcessOpen_ = false;
-    bool simInProcess_ = false;
-    plcsim::PlcFaults simFaults_;
-    std::int16_t simId_ = 1;
     std::function<void(const std::string&)> logSink_;
     std::function<void(const std::string&)> errorSink_;
     std::function<void(const std::string&)> warningSink_;

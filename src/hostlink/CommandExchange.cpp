@@ -74,11 +74,11 @@ bool CommandExchange::write(const std::string& bytes)
     return port_.write(bytes);
 }
 
-PortRead CommandExchange::read(std::int64_t waitMs)
+serial::PortRead CommandExchange::read(std::int64_t waitMs)
 {
     if (stopCheck_)
         waitMs = std::min<std::int64_t>(waitMs, stopCheckSliceMs);
-    PortRead got = port_.read(static_cast<int>(std::max<std::int64_t>(0, waitMs)));
+    serial::PortRead got = port_.read(static_cast<int>(std::max<std::int64_t>(0, waitMs)));
     if (trace_ && !got.bytes.empty())
         trace_(TraceDirection::Received, got.bytes);
     return got;
@@ -88,7 +88,7 @@ ExchangeStatus CommandExchange::waitForEnq()
 {
     const std::int64_t deadline = clock_.nowMs() + TimeoutText::effectiveMs(timeoutText_, enqFallbackMs);
     for (;;) {
-        const PortRead got = read(deadline - clock_.nowMs());
+        const serial::PortRead got = read(deadline - clock_.nowMs());
         if (got.lost)
             return ExchangeStatus::PortLost;
         // Only a lone ENQ answers the handshake; anything else read meanwhile is dropped.
@@ -107,7 +107,7 @@ ExchangeStatus CommandExchange::readResponse()
     strayBytes_ = 0;
     strayStart_.clear();
     for (;;) {
-        const PortRead got = read(deadline - clock_.nowMs());
+        const serial::PortRead got = read(deadline - clock_.nowMs());
         if (got.lost) {
             rxBuffer_.reset();
             return ExchangeStatus::PortLost;

@@ -92,7 +92,7 @@ public:
 
 private:
     bool write(const std::string& bytes);
-    PortRead read(std::int64_t waitMs);
+    serial::PortRead read(std::int64_t waitMs);
     ExchangeStatus waitForEnq();
     ExchangeStatus readResponse();
     // Drops this exchange's own command from line when the line echoes; true when line was only that.

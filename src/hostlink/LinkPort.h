@@ -1,15 +1,10 @@
 #pragma once
 
+#include "serial/PortRead.h"
+
 #include <string>
 
 namespace vantor::hostlink {
-
-// What one read of the port brought.
-struct PortRead
-{
-    std::string bytes; // every character received so far, removed from the receive buffer; may be empty
-    bool lost = false; // the port failed (cable pulled, device gone, hang-up); it is closed now
-};
 
 // The serial line as the command exchange sees it. Bytes are 8-bit characters passed unchanged.
 class LinkPort
@@ -27,7 +22,7 @@ public:
     // Returns at once with whatever has been received when something is waiting. Otherwise blocks
     // until characters arrive or waitMs milliseconds pass (0: do not block), whichever comes first,
     // and returns what arrived: an empty result with lost == false means the wait ran out.
-    virtual PortRead read(int waitMs) = 0;
+    virtual serial::PortRead read(int waitMs) = 0;
 };
 
 } // namespace vantor::hostlink

@@ -23,9 +23,9 @@ bool InProcessPlcLink::write(const std::string& bytes)
     return true;
 }
 
-hostlink::PortRead InProcessPlcLink::read(int waitMs)
+serial::PortRead InProcessPlcLink::read(int waitMs)
 {
-    hostlink::PortRead got;
+    serial::PortRead got;
     if (hungUp_) {
         got.lost = true;
         return got;

@@ -20,7 +20,7 @@ public:
 
     bool ensureOpen() override { return !hungUp_; }
     bool write(const std::string& bytes) override;
-    hostlink::PortRead read(int waitMs) override;
+    serial::PortRead read(int waitMs) override;
 
     const SimulatedPlc& plc() const { return plc_; }
     bool hungUp() const { return hungUp_; }

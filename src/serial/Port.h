@@ -1,27 +1,23 @@
 #pragma once
 
-#include "hostlink/LinkPort.h"
+#include "serial/PortRead.h"
 #include "serial/OpenResult.h"
 #include "serial/PortSettings.h"
 
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 
 namespace vantor::serial {
 
-// A line to a PLC as the console drives it: a serial device here (SerialPort), or a serial server on
-// the network (SocketPort for raw TCP, Rfc2217Port for Telnet with the COM port control option).
+// A line to a PLC as the console drives it: a serial device here (SerialPort), a serial server on
+// the network (SocketPort for raw TCP, Rfc2217Port for Telnet with the COM port control option), or
+// whatever a front end registers with the PortCatalog. PortCatalog turns names into ports.
 // Not thread-safe: one thread drives a port.
 class Port
 {
 public:
     virtual ~Port() = default;
-
-    // The port for a name: "socket://HOST:PORT" and "rfc2217://HOST:PORT" are network ports,
-    // anything else a serial device.
-    static std::unique_ptr<Port> forName(const std::string& device);
 
     // device: the device path or network address; displayName names the port in messages. Closes
     // the port first if it is open. Never waits for a busy device; a network port waits at most
@@ -38,7 +34,7 @@ public:
     // Returns at once with whatever has been received when something is waiting; otherwise waits
     // up to waitMs milliseconds (0: not at all) for the first bytes. A signal may end the wait early
     // with an empty result. lost is set, and the port closed, when it failed or hung up.
-    virtual hostlink::PortRead read(int waitMs) = 0;
+    virtual PortRead read(int waitMs) = 0;
 
     // What the open port actually runs at, as it reports it; nothing when it cannot tell.
     virtual std::optional<PortSettings> appliedSettings() const = 0;

@@ -41,7 +41,7 @@ public:
     bool isOpen() const override;
 
     bool write(const std::string& bytes) override;
-    hostlink::PortRead read(int waitMs) override;
+    PortRead read(int waitMs) override;
 
     // What the open device actually runs at, read back from it; nothing when it cannot tell.
     std::optional<PortSettings> appliedSettings() const override;

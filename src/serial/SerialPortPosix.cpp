@@ -260,9 +260,9 @@ bool SerialPort::write(const std::string& bytes)
     return true;
 }
 
-hostlink::PortRead SerialPort::read(int waitMs)
+PortRead SerialPort::read(int waitMs)
 {
-    hostlink::PortRead result;
+    PortRead result;
     if (!device_) {
         result.lost = true;
         return result;

@@ -102,7 +102,7 @@ bool SocketPort::write(const std::string& bytes)
 
 bool SocketPort::await(int waitMs)
 {
-    const hostlink::PortRead got = connection_.receive(waitMs);
+    const PortRead got = connection_.receive(waitMs);
     if (got.lost)
         return false;
     pending_ += fromWire(got.bytes);
@@ -110,9 +110,9 @@ bool SocketPort::await(int waitMs)
     return owed.empty() || connection_.send(owed);
 }
 
-hostlink::PortRead SocketPort::read(int waitMs)
+PortRead SocketPort::read(int waitMs)
 {
-    hostlink::PortRead result;
+    PortRead result;
     if (!connection_.isOpen()) {
         result.lost = true;
         return result;

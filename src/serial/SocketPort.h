@@ -19,7 +19,7 @@ public:
     void close() override;
     bool isOpen() const override { return connection_.isOpen(); }
     bool write(const std::string& bytes) override;
-    hostlink::PortRead read(int waitMs) override;
+    PortRead read(int waitMs) override;
     std::optional<PortSettings> appliedSettings() const override { return std::nullopt; }
     std::string openingNotice() const override { return notice_; }
 

@@ -240,9 +240,9 @@ bool TcpConnection::send(const std::string& bytes, int timeoutMs)
     return socket_ != invalid;
 }
 
-hostlink::PortRead TcpConnection::receive(int waitMs)
+PortRead TcpConnection::receive(int waitMs)
 {
-    hostlink::PortRead result;
+    PortRead result;
     if (socket_ == invalid) {
         result.lost = true;
         return result;

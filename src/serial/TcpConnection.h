@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hostlink/LinkPort.h"
+#include "serial/PortRead.h"
 
 #include <cstdint>
 #include <functional>
@@ -32,7 +32,7 @@ public:
     bool send(const std::string& bytes, int timeoutMs = 5000);
     // What has arrived, waiting up to waitMs for the first bytes; lost when the server closed the
     // connection or it failed (the connection is closed then).
-    hostlink::PortRead receive(int waitMs);
+    PortRead receive(int waitMs);
 
 private:
     static constexpr std::intptr_t invalid = -1;

@@ -3,7 +3,6 @@
 #include "app/UploaderPanel.h"
 #include "app/confirmOverwrite.h"
 #include "app/serialComm.h"
-#include "console/PortName.h"
 #include "hostlink/Frame.h"
 #include "plcsim/PtyPlcServer.h"
 #include "support/TempFile.h"
@@ -92,7 +91,7 @@ protected:
     QString log() { return panel->console().responseText(); }
     std::vector<std::string> plcFrames()
     {
-        const auto plc = panel->console().core().simulatedPlc();
+        const auto plc = panel->console().simulator().plc();
         return plc ? plc->frames() : std::vector<std::string>{};
     }
     bool enabled(const char* name) { return onConsole<QWidget>(name)->isEnabled(); }
@@ -105,8 +104,8 @@ protected:
 // "COM 7 (/dev/ttyS6)" here, "COM 7 (COM7)" on Windows: how an opening failure names a COM port.
 std::string comPortNamed(int n)
 {
-    const std::string name = "COM" + std::to_string(n);
-    return console::PortName::displayName(name) + " (" + console::PortName::devicePath(name) + ")";
+    const auto named = serial::PortCatalog().resolve("COM" + std::to_string(n));
+    return named.displayName + " (" + named.device + ")";
 }
 
 QStringList items(QComboBox* list)
@@ -237,7 +236,7 @@ TEST_F(Windows, EnterSendsTheTypedCommandAndLogsTheReply)
     type(""); // an empty command takes the ENQ handshake, then its empty line gets no reply
     EXPECT_TRUE(log().endsWith("(Warning: No Response from PLC)\r\n(Warning: No Response from PLC)\r\n"));
     EXPECT_EQ(beeps, 2);
-    EXPECT_EQ(panel->console().core().simulatedPlc()->enqCount(), 1);
+    EXPECT_EQ(panel->console().simulator().plc()->enqCount(), 1);
     EXPECT_EQ(plcFrames(), (std::vector<std::string>{"@01C230*", "@01C230*", "@02C230*", ""}));
 
     // A reply's control characters are shown, so one reply stays one line of the log. (Not a CR: that
@@ -279,7 +278,7 @@ TEST_F(Windows, WithoutEnqAnswerTheTypedCommandIsNotSent)
     makePanel({}, "SIM");
     plcsim::PlcFaults faults;
     faults.noEnqAnswer = true;
-    panel->console().core().setSimulatorFaults(faults);
+    panel->console().simulator().setFaults(faults);
     onConsole<QLineEdit>("timeOutBox")->setText("100");
     type("RS");
     EXPECT_TRUE(log().endsWith("(Warning: No Response from PLC)\r\n"));
@@ -455,7 +454,7 @@ TEST_F(Windows, ACloseRequestDuringAnUploadStopsItBeforeTheSave)
     makePanel({}, "SIM");
     plcsim::PlcFaults slow;
     slow.delayMs = 2;
-    panel->console().core().setSimulatorFaults(slow);
+    panel->console().simulator().setFaults(slow);
     panel->selectFile(QString::fromStdString(program.path()));
     QTimer::singleShot(150, panel.get(), [this] { panel->close(); });
     const auto started = std::chrono::steady_clock::now();
@@ -610,7 +609,7 @@ TEST_F(Windows, ClosingThePanelReleasesThePortAtOnce)
     click(*panel, "SerialSetup");
     click(panel->console(), "openPort");
     ASSERT_TRUE(panel->console().core().isOpen());
-    auto* simulator = panel->console().core().simulator();
+    auto* simulator = panel->console().simulator().server();
     const std::string device = simulator ? simulator->devicePath() : std::string();
     panel->close();
     EXPECT_FALSE(panel->console().isVisible());

@@ -2,6 +2,7 @@
 #include "console/SerialConsole.h"
 #include "hostlink/Frame.h"
 #include "plcsim/PtyPlcServer.h"
+#include "plcsim/SimulatedPlcPort.h"
 #include "serial/PortLock.h"
 #include "support/ChildProcess.h"
 #include "support/ExchangeCases.h"
@@ -32,6 +33,16 @@ struct Watched
     }
 };
 
+// A simulated PLC registered as SIM and chosen, as the front ends do.
+std::shared_ptr<plcsim::SimulatedPlcPort> useSimulator(SerialConsole& console,
+                                                       bool inProcess = !plcsim::SimulatedPlcPort::available())
+{
+    auto simulator = std::make_shared<plcsim::SimulatedPlcPort>(inProcess);
+    console.catalog().add("SIM", "", [simulator] { return simulator; });
+    console.setPortName("SIM");
+    return simulator;
+}
+
 std::int64_t msSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
@@ -56,18 +67,15 @@ TEST(SerialLinkPty, ExchangesAsEveryLinkToThePlcMust)
             SerialConsole console;
             Watched watched;
             watched.attach(console);
-            console.setPortName("SIM");
-            console.setSimulatorFaults(c.faults);
-            console.setSimulatorInProcess(inProcess);
+            const auto simulator = useSimulator(console, inProcess);
+            simulator->setFaults(c.faults);
             test::runSteps(c, [&console](const char* timeout, const std::string& command) {
                 console.setTimeoutText(timeout);
                 return console.sendCommand(command);
             });
             EXPECT_EQ(watched.log, std::vector<std::string>{"SIM: Open at 38400,N,8,1"});
-            EXPECT_EQ(console.simulator() == nullptr, inProcess);
-            if (console.simulator()) {
-                EXPECT_EQ(console.simulator()->snapshot().enqCount(), c.enqAnswers);
-            }
+            EXPECT_EQ(simulator->server() == nullptr, inProcess);
+            EXPECT_EQ(simulator->plc()->enqCount(), c.enqAnswers);
             if (c.faults.hangUpAfterFrames >= 0) {
                 ASSERT_EQ(watched.errors.size(), 1u);
                 EXPECT_NE(watched.errors[0].find("Lost the connection to SIM"), std::string::npos);
@@ -80,8 +88,7 @@ TEST(SerialLinkPty, ExchangesAsEveryLinkToThePlcMust)
 TEST(SerialLinkPty, SilenceCostsTheTimeout)
 {
     SerialConsole console;
-    console.setPortName("SIM");
-    console.setSimulatorFaults(with([](plcsim::PlcFaults& f) { f.silent = true; }));
+    useSimulator(console)->setFaults(with([](plcsim::PlcFaults& f) { f.silent = true; }));
     console.setTimeoutText("100");
     ASSERT_TRUE(console.openPort());
     auto start = std::chrono::steady_clock::now();
@@ -96,8 +103,8 @@ TEST(SerialLinkPty, AHangUpEndsTheWaitClosesThePortAndTheNextOpeningWorks)
     SerialConsole console;
     Watched watched;
     watched.attach(console);
-    console.setPortName("SIM");
-    console.setSimulatorFaults(with([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 1; }));
+    const auto simulator = useSimulator(console);
+    simulator->setFaults(with([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 1; }));
     console.setTimeoutText("3000");
     EXPECT_EQ(console.sendCommand("@01C230*").response, "@01C20030*");
 
@@ -110,7 +117,7 @@ TEST(SerialLinkPty, AHangUpEndsTheWaitClosesThePortAndTheNextOpeningWorks)
     EXPECT_NE(watched.errors[0].find("Lost the connection to SIM"), std::string::npos) << watched.errors[0];
     EXPECT_EQ(watched.states, (std::vector<bool>{true, false}));
 
-    console.setSimulatorFaults({});
+    simulator->setFaults({});
     EXPECT_EQ(console.sendCommand("@01C230*").response, "@01C20030*") << "the device is back";
     EXPECT_EQ(watched.log.size(), 2u) << "the reopening is logged again";
 }
@@ -241,7 +248,7 @@ TEST(SerialLinkPty, OpenAndCloseActionsAreIdempotent)
     SerialConsole console;
     Watched watched;
     watched.attach(console);
-    console.setPortName("SIM");
+    useSimulator(console);
     console.closePort();
     EXPECT_TRUE(console.openPort());
     EXPECT_TRUE(console.openPort());

@@ -45,10 +45,10 @@ public:
             onWrite(bytes);
         return true;
     }
-    hostlink::PortRead read(int waitMs) override
+    serial::PortRead read(int waitMs) override
     {
         ++reads;
-        hostlink::PortRead got;
+        serial::PortRead got;
         auto first = arrivals_.begin();
         const std::int64_t horizon = clock_.now + waitMs;
         if (lostAt_ >= 0 && lostAt_ <= horizon && (first == arrivals_.end() || first->first > lostAt_)) {

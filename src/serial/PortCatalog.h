@@ -1,0 +1,71 @@
+#pragma once
+
+#include "serial/Port.h"
+#include "serial/PortInfo.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantor::serial {
+
+// Where the name a user picks a port by becomes a port; names are parsed here and nowhere else.
+//   "COM1" .. "COM999"     (any case) the system's n-th serial port: COMn on Windows, /dev/ttyS<n-1>
+//                          elsewhere
+//   "socket://HOST:PORT"   a serial server on the network, raw TCP; "rfc2217://HOST:PORT" with Telnet
+//                          (see NetworkAddress)
+//   a registered name      (any case) the port a front end registered under it, such as "SIM"
+//   anything else          a device path, opened as it is ("/dev/ttyUSB0")
+// A catalog is filled first and only read afterwards, so threads may then share it.
+class PortCatalog
+{
+public:
+    // Makes the port behind a registered name. It may hand out the same port every time, so that what
+    // lives behind the name (a simulated PLC's memory) outlasts a closing. Never returns null.
+    using Maker = std::function<std::shared_ptr<Port>()>;
+    struct Registered
+    {
+        std::string name;        // as the lists show it: "SIM"
+        std::string description; // for people: "built-in simulated PLC"
+        Maker make;
+    };
+
+    enum class Kind { Device, Network, Registered };
+    struct Named
+    {
+        Kind kind = Kind::Device;
+        std::string device;      // what Port::open() takes: "/dev/ttyS0", "COM1", "socket://...", "SIM"
+        std::string displayName; // how messages name the port: "COM 1" for COM1, the name itself otherwise
+    };
+
+    // Registers a name ahead of every other meaning it could have; replaces an earlier one of that name.
+    void add(std::string name, std::string description, Maker make);
+    const std::vector<Registered>& registered() const { return registered_; }
+
+    Named resolve(const std::string& name) const;
+    // A closed port of the kind the name asks for; never null. A malformed network name gives a port
+    // whose opening says what is wrong with it.
+    std::shared_ptr<Port> portFor(const std::string& name) const;
+    // Whether two names reach one port: one name in two spellings ("COM1", "com1"), COM1 and the
+    // device it stands for, two paths to one device (a link, /dev/serial/by-id/...).
+    bool samePort(const std::string& a, const std::string& b) const;
+    // Whether the name is one of the catalog's own: a COM name, a registered name, or a well-formed
+    // network address. Device paths are not judged here.
+    bool isKnownName(const std::string& name) const;
+    // The serial ports the system reports (see PortLister); the registered ones are in registered().
+    static std::vector<PortInfo> systemPorts();
+
+    // n for "COMn" with 1 <= n <= 999, nothing for other names.
+    static std::optional<int> comNumber(const std::string& name);
+    // The COM name that stands for a device ("COM1" for /dev/ttyS0 here); empty when none does.
+    static std::string comNameOf(const std::string& device);
+
+private:
+    const Registered* find(const std::string& name) const;
+
+    std::vector<Registered> registered_;
+};
+
+} // namespace vantor::serial
