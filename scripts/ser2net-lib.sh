@@ -10,26 +10,14 @@ free_port() {
 }
 
 # start_ser2net DIR DEVICE: serves DEVICE on two free loopback ports, raw TCP in $ser2net_raw and
-# Telnet with RFC 2217 in $ser2net_telnet, chardelay off; its PID goes in $ser2net_pid. Gives it half
-# a second to listen.
+# Telnet with RFC 2217 in $ser2net_telnet, configured from tests/support/ser2net.yaml.in as the tests
+# are; its PID goes in $ser2net_pid. Gives it half a second to listen.
 start_ser2net() {
     local dir=$1 device=$2
     ser2net_raw=$(free_port)
     ser2net_telnet=$(free_port)
-    cat >"$dir/ser2net.yaml" <<YAML
-%YAML 1.1
----
-connection: &raw
-  accepter: tcp,127.0.0.1,$ser2net_raw
-  connector: serialdev,$device,38400n81,local
-  options:
-    chardelay: false
-connection: &rfc2217
-  accepter: telnet(rfc2217),tcp,127.0.0.1,$ser2net_telnet
-  connector: serialdev,$device,38400n81,local
-  options:
-    chardelay: false
-YAML
+    sed -e "s|@DEVICE@|$device|g" -e "s|@RAW_PORT@|$ser2net_raw|g" -e "s|@TELNET_PORT@|$ser2net_telnet|g" \
+        "$(dirname "${BASH_SOURCE[0]}")/../tests/support/ser2net.yaml.in" >"$dir/ser2net.yaml"
     /usr/sbin/ser2net -n -c "$dir/ser2net.yaml" -P "$dir/ser2net.pid" >/dev/null 2>&1 &
     ser2net_pid=$!
     sleep 0.5

@@ -20,38 +20,55 @@
 
 namespace {
 
-const char* const usage =
-    "Usage: vantor COMMAND [OPTIONS] [ARGUMENTS]\n"
-    "Uploads compiled controller programs into a PLC over a serial line.\n"
-    "\n"
-    "Commands:\n"
-    "  upload    upload a compiled program (.VQC) into the PLC\n"
-    "  check     read a compiled program as an upload would, without a port\n"
-    "  send      send command lines as typed and print the replies\n"
-    "  ports     list the serial ports\n"
-    "  plc-sim   serve a simulated PLC on a pseudo-terminal\n"
-    "  help      show a command's options: vantor help COMMAND\n"
-    "\n"
+// Each command once: its name, what it does in a line, and what runs it.
+struct Command
+{
+    const char* name;
+    const char* summary;
+    int (*run)(const std::vector<std::string>& arguments);
+};
+const Command commands[] = {
+    {"upload", "upload a compiled program (.VQC) into the PLC", vantor::cli::UploadCommand::run},
+    {"check", "read a compiled program as an upload would, without a port", vantor::cli::CheckCommand::run},
+    {"send", "send command lines as typed and print the replies", vantor::cli::SendCommand::run},
+    {"ports", "list the serial ports", vantor::cli::PortsCommand::run},
+    {"plc-sim", "serve a simulated PLC on a pseudo-terminal", vantor::cli::PlcSimCommand::run},
+};
+
+std::string usage()
+{
+    std::string text = "Usage: vantor COMMAND [OPTIONS] [ARGUMENTS]\n"
+                       "Uploads compiled controller programs into a PLC over a serial line.\n"
+                       "\n"
+                       "Commands:\n";
+    const auto line = [&text](const std::string& name, const std::string& summary) {
+        text += "  " + name + std::string(10 - name.size(), ' ') + summary + "\n";
+    };
+    for (const Command& command : commands)
+        line(command.name, command.summary);
+    line("help", "show a command's options: vantor help COMMAND");
+    return text + "\n"
 #ifdef _WIN32
-    "Ports: a COM port such as COM3, a serial server on the network\n"
+                  "Ports: a COM port such as COM3, a serial server on the network\n"
 #else
-    "Ports: a device such as /dev/ttyUSB0, COM1..COM8, a serial server on the network\n"
+                  "Ports: a device such as /dev/ttyUSB0, COM1..COM8, a serial server on the network\n"
 #endif
-    "(socket://HOST:PORT, rfc2217://HOST:PORT), or SIM for the built-in simulated PLC;\n"
-    "--port PORT or the environment variable VANTOR_PORT names one.\n"
-    "Options: -h, --help  this help; -V, --version  the version. See vantor(1).\n";
+                  "(socket://HOST:PORT, rfc2217://HOST:PORT), or SIM for the built-in simulated PLC;\n"
+                  "--port PORT or the environment variable VANTOR_PORT names one.\n"
+                  "Options: -h, --help  this help; -V, --version  the version. See vantor(1).\n";
+}
 
 int runCommand(int argc, char* argv[])
 {
     // Arguments are bytes: file names and commands pass through as given, whatever the locale.
     std::vector<std::string> arguments = vantor::cli::Usage::arguments(argc, argv);
     if (arguments.size() < 2) {
-        std::fprintf(stderr, "%s", usage);
+        std::fprintf(stderr, "%s", usage().c_str());
         return vantor::cli::UsageError;
     }
     if (arguments[1] == "--help" || arguments[1] == "-h" || arguments[1] == "--help-all" ||
         (arguments[1] == "help" && arguments.size() == 2)) {
-        std::printf("%s", usage);
+        std::printf("%s", usage().c_str());
         return vantor::cli::Success;
     }
     if (arguments[1] == "--version" || arguments[1] == "-V") {
@@ -65,16 +82,10 @@ int runCommand(int argc, char* argv[])
     const std::string command = arguments[1];
     arguments.erase(arguments.begin() + 1);
     arguments[0] = "vantor " + command;
-    if (command == "upload")
-        return vantor::cli::UploadCommand::run(arguments);
-    if (command == "check")
-        return vantor::cli::CheckCommand::run(arguments);
-    if (command == "send")
-        return vantor::cli::SendCommand::run(arguments);
-    if (command == "ports")
-        return vantor::cli::PortsCommand::run(arguments);
-    if (command == "plc-sim")
-        return vantor::cli::PlcSimCommand::run(arguments);
+    for (const Command& known : commands) {
+        if (command == known.name)
+            return known.run(arguments);
+    }
     std::fprintf(stderr, "vantor: unknown command '%s'\nTry 'vantor --help'.\n",
                  vantor::hostlink::ControlText::escapeControls(command).c_str());
     return vantor::cli::UsageError;

@@ -77,8 +77,6 @@ std::vector<PlcAction> SimulatedPlc::receive(const std::string& bytes,
 std::vector<PlcAction> SimulatedPlc::handleLine(const std::string& line)
 {
     ++frameCount_;
-    for (char c : line + '\r')
-        traffic_ = (traffic_ ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     recent_.push_back(line);
     if (recent_.size() > recentLines)
         recent_.pop_front();

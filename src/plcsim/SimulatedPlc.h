@@ -33,8 +33,8 @@ struct PlcAction
 // - a line longer than maxLineBytes is dropped unanswered, as a receive buffer overrun would.
 // Every CR-terminated line counts as one frame for the stop and hang-up faults.
 //
-// Like a real PLC it holds bounded state whatever it is sent: its two programs, counters, a
-// fingerprint of all traffic and a window of the most recent lines.
+// Like a real PLC it holds bounded state whatever it is sent: its two programs, counters and a window
+// of the most recent lines.
 //
 // It may also stand for several PLCs sharing one multi-drop line, each with its own ID and its own
 // two programs; a frame is answered by the PLC it addresses, and the faults apply to the line.
@@ -61,10 +61,8 @@ public:
     const PlcFaults& faults() const { return faults_; }
     // The most recent lines received (at most recentLines), without their CR, oldest first.
     std::vector<std::string> frames() const { return {recent_.begin(), recent_.end()}; }
-    // Every line received, counted, and a fingerprint of them all (64-bit FNV-1a over each line and
-    // its CR), for traffic too long for the window.
+    // Every line received, counted, for traffic too long for the window.
     std::int64_t frameCount() const { return frameCount_; }
-    std::uint64_t trafficFingerprint() const { return traffic_; }
     // How many "CS" frames were accepted.
     int saveCount() const { return plcs_.front().saveCount; }
     // Command texts (code and payload) of the record frames since the last "C2".
@@ -100,7 +98,6 @@ private:
     bool lineOverrun_ = false;
     std::deque<std::string> recent_;
     std::int64_t frameCount_ = 0;
-    std::uint64_t traffic_ = 14695981039346656037ull;
     int enqCount_ = 0;
     bool hungUp_ = false;
 };

@@ -80,8 +80,6 @@ public:
     const FileCheck& lastCheck() const { return lastCheck_; }
     // Record lines echoed by the last run.
     std::int64_t linesSent() const { return linesSent_; }
-    // The file line of the last record sent (echoed or not), 0 before the first.
-    std::int64_t lastRecordFileLine() const { return lastRecordFileLine_; }
 
     // Whether response echoes a frame for the PLC whose ID renders as idHex ("01", "FFFE") and the
     // two-character command code: it begins with "@" + idHex + code, however many digits the ID has.

@@ -93,9 +93,11 @@ TEST(SerialLinkPty, SilenceCostsTheTimeout)
     ASSERT_TRUE(console.openPort());
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(console.sendCommand("@01C230*").status, ExchangeStatus::NoResponse);
+    // The wait itself is measured on the fake clock (CommandExchange's tests); here only that a real
+    // pseudo-terminal neither ends it early nor holds it up, with room for a busy machine.
     const auto waited = msSince(start);
     EXPECT_GE(waited, 100);
-    EXPECT_LT(waited, 250);
+    EXPECT_LT(waited, 1000);
 }
 
 TEST(SerialLinkPty, AHangUpEndsTheWaitClosesThePortAndTheNextOpeningWorks)

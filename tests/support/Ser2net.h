@@ -1,13 +1,16 @@
 #pragma once
 
 // A real serial server for the tests: Debian's ser2net, in front of one device, with a raw TCP and a
-// Telnet (RFC 2217) accepter on free loopback ports, chardelay off. Started per use, stopped with it.
+// Telnet (RFC 2217) accepter on free loopback ports, chardelay off, configured from ser2net.yaml.in
+// (as the scripts are). Started per use, stopped with it.
 #include "support/ChildProcess.h"
 
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -29,23 +32,7 @@ public:
         telnetPort_ = freePort();
         char dir[] = "/tmp/vantor-ser2net-XXXXXX";
         dir_ = ::mkdtemp(dir);
-        config_ = "%YAML 1.1\n---\n"
-                  "connection: &raw\n"
-                  "  accepter: tcp,127.0.0.1," +
-                  std::to_string(rawPort_) +
-                  "\n"
-                  "  connector: serialdev," +
-                  device +
-                  ",38400n81,local\n"
-                  "  options:\n    chardelay: false\n"
-                  "connection: &rfc2217\n"
-                  "  accepter: telnet(rfc2217),tcp,127.0.0.1," +
-                  std::to_string(telnetPort_) +
-                  "\n"
-                  "  connector: serialdev," +
-                  device +
-                  ",38400n81,local\n"
-                  "  options:\n    chardelay: false\n";
+        config_ = configFor(device, rawPort_, telnetPort_);
         std::FILE* f = std::fopen((dir_ + "/ser2net.yaml").c_str(), "w");
         std::fputs(config_.c_str(), f);
         std::fclose(f);
@@ -77,6 +64,21 @@ public:
     std::string raw() const { return "socket://127.0.0.1:" + std::to_string(rawPort_); }
     std::string rfc2217() const { return "rfc2217://127.0.0.1:" + std::to_string(telnetPort_); }
     const std::string& config() const { return config_; }
+
+    // The configuration template with its @DEVICE@, @RAW_PORT@ and @TELNET_PORT@ filled in.
+    static std::string configFor(const std::string& device, int rawPort, int telnetPort)
+    {
+        std::ifstream in(VANTOR_SER2NET_TEMPLATE, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto fill = [&text](const std::string& field, const std::string& value) {
+            for (auto at = text.find(field); at != std::string::npos; at = text.find(field, at + value.size()))
+                text.replace(at, field.size(), value);
+        };
+        fill("@DEVICE@", device);
+        fill("@RAW_PORT@", std::to_string(rawPort));
+        fill("@TELNET_PORT@", std::to_string(telnetPort));
+        return text;
+    }
 
     // A loopback port nobody listens on now.
     static int freePort()
