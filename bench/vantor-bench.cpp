@@ -95,7 +95,7 @@ std::string forkPlc(pid_t* child)
     if (*child == 0) {
         ::close(fds[0]);
         plcsim::PtyPlcServer server;
-        if (!server.start(nullptr))
+        if (!server.start().ok())
             ::_exit(1);
         const std::string path = server.devicePath() + "\n";
         [[maybe_unused]] auto w = ::write(fds[1], path.data(), path.size());

@@ -111,9 +111,8 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
             std::fflush(stdout);
         });
     }
-    std::string startError;
-    if (!server.start(&startError)) {
-        std::fprintf(stderr, "vantor: %s\n", startError.c_str());
+    if (const auto started = server.start(); !started.ok()) {
+        std::fprintf(stderr, "vantor: %s\n", started.error.c_str());
         return InternalError;
     }
     std::printf("%s\n", server.devicePath().c_str());

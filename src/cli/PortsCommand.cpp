@@ -2,8 +2,8 @@
 
 #include "cli/ExitStatus.h"
 #include "cli/JsonLines.h"
-#include "cli/Usage.h"
 #include "cli/PortOptions.h"
+#include "cli/Usage.h"
 
 #include "serial/PortCatalog.h"
 #include "serial/PortLister.h"

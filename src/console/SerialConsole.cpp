@@ -35,8 +35,8 @@ bool SerialConsole::openPort()
     // Pseudo-terminals, some USB adapters and serial servers accept settings they cannot apply,
     // without a word.
     if (const auto applied = port_->appliedSettings(); applied && !(*applied == settings_))
-        warn(named.displayName + ": the device ignored " + settings_.differencesFrom(*applied) + ": it runs " +
-             applied->shortText() + ".");
+        warn(named.displayName + ": the device ignored " + settings_.differencesFrom(*applied) +
+             ": it runs " + applied->shortText() + ".");
     if (const std::string notice = port_->openingNotice(); !notice.empty())
         warn(notice);
     if (stateSink_)

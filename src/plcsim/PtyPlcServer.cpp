@@ -30,14 +30,11 @@ PtyPlcServer::~PtyPlcServer()
     stop();
 }
 
-bool PtyPlcServer::start(std::string* error)
+PtyPlcServer::Started PtyPlcServer::start()
 {
     char name[256] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
-        if (error)
-            *error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
-        return false;
-    }
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
+        return {std::string("cannot open a pseudo-terminal: ") + std::strerror(errno)};
     // Raw on both sides: no echo of the host's bytes, no CR to LF translation.
     termios tio{};
     if (::tcgetattr(slave_, &tio) == 0) {
@@ -52,15 +49,14 @@ bool PtyPlcServer::start(std::string* error)
     ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
     if (::pipe(wake_) != 0 || ::fcntl(wake_[0], F_SETFD, FD_CLOEXEC) != 0 ||
         ::fcntl(wake_[1], F_SETFD, FD_CLOEXEC) != 0) {
-        if (error)
-            *error = std::string("cannot create a pipe: ") + std::strerror(errno);
+        const int error = errno;
         closeLine();
-        return false;
+        return {std::string("cannot create a pipe: ") + std::strerror(error)};
     }
     path_ = name;
     serving_ = true;
     thread_ = std::thread([this] { serve(); });
-    return true;
+    return {};
 }
 
 void PtyPlcServer::stop()

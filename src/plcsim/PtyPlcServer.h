@@ -30,8 +30,13 @@ public:
     // Whether this platform has pseudo-terminals at all; where it has none, start() always fails.
     static bool available();
 
-    // Opens the pseudo-terminal and starts serving. On failure returns false with a reason in *error.
-    bool start(std::string* error);
+    struct Started
+    {
+        std::string error; // why not, as words that may follow "cannot start: "; empty when serving
+        bool ok() const { return error.empty(); }
+    };
+    // Opens the pseudo-terminal and starts serving.
+    Started start();
     // Stops serving and closes the pseudo-terminal; safe to call twice.
     void stop();
 

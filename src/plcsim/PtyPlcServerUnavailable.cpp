@@ -13,11 +13,9 @@ PtyPlcServer::PtyPlcServer(SimulatedPlc plc) : plc_(std::move(plc)) {}
 
 PtyPlcServer::~PtyPlcServer() = default;
 
-bool PtyPlcServer::start(std::string* error)
+PtyPlcServer::Started PtyPlcServer::start()
 {
-    if (error)
-        *error = "this system has no pseudo-terminals";
-    return false;
+    return {"this system has no pseudo-terminals"};
 }
 
 void PtyPlcServer::stop() {}

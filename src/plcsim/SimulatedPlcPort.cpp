@@ -49,10 +49,9 @@ serial::OpenResult SimulatedPlcPort::open(const std::string&, const std::string&
         if (server_)
             server_->stop();
         server_ = std::make_unique<PtyPlcServer>(SimulatedPlc(id_, faults_));
-        std::string error;
-        if (!server_->start(&error)) {
+        if (const auto started = server_->start(); !started.ok()) {
             server_.reset();
-            return {serial::OpenError::Other, "Cannot start the simulated PLC: " + error};
+            return {serial::OpenError::Other, "Cannot start the simulated PLC: " + started.error};
         }
     }
     return line_.open(server_->devicePath(), displayName, settings);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "serial/PortRead.h"
 #include "serial/OpenResult.h"
+#include "serial/PortRead.h"
 #include "serial/PortSettings.h"
 
 #include <functional>

@@ -20,12 +20,13 @@ OpenResult SocketPort::open(const std::string& device, const std::string& displa
                                          "this is no network port name. Write socket://HOST:PORT or "
                                          "rfc2217://HOST:PORT, an IPv6 address in brackets.")};
     address_ = *address;
-    std::string why;
-    const auto failure = connection_.connect(
-        address_.host, address_.port, connectTimeoutMs, [this] { return stopRequested(); }, &why);
-    if (failure != TcpConnection::Failure::None) {
-        const OpenError error =
-            failure == TcpConnection::Failure::NoSuchHost ? OpenError::NoSuchDevice : OpenError::Other;
+    const auto connected = connection_.connect(address_.host, address_.port, connectTimeoutMs,
+                                               [this] { return stopRequested(); });
+    if (!connected.ok()) {
+        const std::string& why = connected.why;
+        const OpenError error = connected.failure == TcpConnection::Failure::NoSuchHost
+                                    ? OpenError::NoSuchDevice
+                                    : OpenError::Other;
         const bool ended = !why.empty() && (why.back() == '.' || why.back() == '?');
         return {error, DeviceChecks::cannotOpen(displayName, "cannot connect to " + address_.hostPort() +
                                                                  ": " + why + (ended ? "" : "."))};

@@ -147,13 +147,14 @@ void TcpConnection::close()
     socket_ = invalid;
 }
 
-TcpConnection::Failure TcpConnection::connect(const std::string& host, int port, int timeoutMs,
-                                              const std::function<bool()>& stop, std::string* why)
+TcpConnection::Connected TcpConnection::connect(const std::string& host, int port, int timeoutMs,
+                                                const std::function<bool()>& stop)
 {
     close();
+    std::string why;
     if (!startSockets()) {
-        *why = "the system's network layer did not start";
-        return Failure::Other;
+        why = "the system's network layer did not start";
+        return {Failure::Other, why};
     }
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -162,16 +163,16 @@ TcpConnection::Failure TcpConnection::connect(const std::string& host, int port,
     addrinfo* found = nullptr;
     if (const int error = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
         error != 0) {
-        *why = "the name " + host + " does not resolve (" + gai_strerror(error) + ")";
-        return Failure::NoSuchHost;
+        why = "the name " + host + " does not resolve (" + gai_strerror(error) + ")";
+        return {Failure::NoSuchHost, why};
     }
     const std::int64_t deadline = nowMs() + timeoutMs;
     Failure failure = Failure::Other;
-    *why = "no address to connect to";
+    why = "no address to connect to";
     for (addrinfo* a = found; a && socket_ == invalid; a = a->ai_next) {
         const Native s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
         if (s == static_cast<Native>(invalid) || !setNonBlocking(s)) {
-            *why = errorText(lastError());
+            why = errorText(lastError());
             if (s != static_cast<Native>(invalid))
                 closeNative(s);
             continue;
@@ -181,8 +182,8 @@ TcpConnection::Failure TcpConnection::connect(const std::string& host, int port,
             if (stop && stop()) {
                 closeNative(s);
                 ::freeaddrinfo(found);
-                *why = "stopped on request";
-                return Failure::Stopped;
+                why = "stopped on request";
+                return {Failure::Stopped, why};
             }
             const std::int64_t left = deadline - nowMs();
             if (left <= 0) {
@@ -205,17 +206,19 @@ TcpConnection::Failure TcpConnection::connect(const std::string& host, int port,
         }
         closeNative(s);
         if (error == -1) {
-            *why = "no connection within " + std::to_string((timeoutMs + 999) / 1000) + " s";
+            why = "no connection within " + std::to_string((timeoutMs + 999) / 1000) + " s";
             failure = Failure::TimedOut;
             break;
         }
-        *why = refused(error) ? "connection refused: is the serial server running, and is " +
-                                    std::to_string(port) + " its port?"
-                              : errorText(error);
+        why = refused(error) ? "connection refused: is the serial server running, and is " +
+                                   std::to_string(port) + " its port?"
+                             : errorText(error);
         failure = refused(error) ? Failure::Refused : Failure::Other;
     }
     ::freeaddrinfo(found);
-    return socket_ != invalid ? Failure::None : failure;
+    if (socket_ != invalid)
+        return {};
+    return {failure, why};
 }
 
 bool TcpConnection::send(const std::string& bytes, int timeoutMs)

@@ -20,11 +20,15 @@ public:
     TcpConnection(const TcpConnection&) = delete;
     TcpConnection& operator=(const TcpConnection&) = delete;
 
+    struct Connected
+    {
+        Failure failure = Failure::None;
+        std::string why; // what happened, as words that follow "cannot connect: "; empty on success
+        bool ok() const { return failure == Failure::None; }
+    };
     // Resolves host (a name, IPv4 or IPv6 address) and connects to port, trying each address the name
     // has, within timeoutMs in all. stop is asked every 100 ms; true gives up with Failure::Stopped.
-    // On failure *why says what happened, as words that follow "cannot connect: ".
-    Failure connect(const std::string& host, int port, int timeoutMs, const std::function<bool()>& stop,
-                    std::string* why);
+    Connected connect(const std::string& host, int port, int timeoutMs, const std::function<bool()>& stop);
     void close();
     bool isOpen() const { return socket_ != invalid; }
 

@@ -127,7 +127,7 @@ struct Lines
         slow.delayMs = delayMs;
         for (const auto& ids : idsPerLine) {
             servers.push_back(std::make_unique<plcsim::PtyPlcServer>(plcsim::SimulatedPlc(ids, slow)));
-            EXPECT_TRUE(servers.back()->start(nullptr));
+            EXPECT_TRUE(servers.back()->start().ok());
         }
     }
     std::vector<std::string> uploadArgs(const std::string& ids, const std::string& file) const

@@ -314,7 +314,7 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         plcsim::PtyPlcServer plc(plcsim::SimulatedPlc(c.plcId, c.faults));
-        ASSERT_TRUE(plc.start(nullptr));
+        ASSERT_TRUE(plc.start().ok());
         TempFile file(c.file);
         std::vector<std::string> args{"upload", "--port", plc.devicePath(), "--timeout", "150"};
         args.insert(args.end(), c.extraArgs.begin(), c.extraArgs.end());
@@ -509,7 +509,7 @@ TEST(VantorUpload, SavesTheWholeFileOrNothingUnderHostileInput)
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         plcsim::PtyPlcServer plc(plcsim::SimulatedPlc(1, r.faults));
-        ASSERT_TRUE(plc.start(nullptr));
+        ASSERT_TRUE(plc.start().ok());
         TempFile copy(big); // what the rows that change the file change under the tool's feet
         const bool changes =
             r.during == During::Truncate || r.during == During::Rewrite || r.during == During::Append;

@@ -34,8 +34,8 @@ struct Watched
 };
 
 // A simulated PLC registered as SIM and chosen, as the front ends do.
-std::shared_ptr<plcsim::SimulatedPlcPort> useSimulator(SerialConsole& console,
-                                                       bool inProcess = !plcsim::SimulatedPlcPort::available())
+std::shared_ptr<plcsim::SimulatedPlcPort>
+useSimulator(SerialConsole& console, bool inProcess = !plcsim::SimulatedPlcPort::available())
 {
     auto simulator = std::make_shared<plcsim::SimulatedPlcPort>(inProcess);
     console.catalog().add("SIM", "", [simulator] { return simulator; });
@@ -184,7 +184,7 @@ TEST(SerialLinkPty, APortInUseByAnyoneIsRespected)
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         plcsim::PtyPlcServer server;
-        ASSERT_TRUE(server.start(nullptr));
+        ASSERT_TRUE(server.start().ok());
         const std::string device = server.devicePath();
         const std::string lockFile = lockDir + "/" + serial::PortLock::fileName(device);
         const std::string alias = "/tmp/vantor-alias-" + std::to_string(::getpid());

@@ -87,7 +87,7 @@ TEST(NetworkPorts, ExchangeAsEveryLinkToThePlcMust)
         for (const bool rfc2217 : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (rfc2217 ? ", RFC 2217" : ", raw TCP"));
             plcsim::PtyPlcServer plc(plcsim::SimulatedPlc(1, c.faults));
-            ASSERT_TRUE(plc.start(nullptr));
+            ASSERT_TRUE(plc.start().ok());
             Ser2net server;
             ASSERT_TRUE(server.start(plc.devicePath()));
             const std::string url = rfc2217 ? server.rfc2217() : server.raw();
@@ -115,7 +115,7 @@ TEST(NetworkPorts, Rfc2217SetsTheLineOnTheDeviceItself)
 {
     NEEDS_SER2NET();
     plcsim::PtyPlcServer plc;
-    ASSERT_TRUE(plc.start(nullptr));
+    ASSERT_TRUE(plc.start().ok());
     Ser2net server;
     ASSERT_TRUE(server.start(plc.devicePath()));
     SerialConsole console;
@@ -226,7 +226,7 @@ TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         plcsim::PtyPlcServer plc(plcsim::SimulatedPlc(1, r.faults));
-        ASSERT_TRUE(plc.start(nullptr));
+        ASSERT_TRUE(plc.start().ok());
         Ser2net server;
         ASSERT_TRUE(server.start(plc.devicePath()));
         std::string port = r.port == "raw" ? server.raw() : r.port == "rfc2217" ? server.rfc2217() : r.port;

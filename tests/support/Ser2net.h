@@ -71,7 +71,8 @@ public:
         std::ifstream in(VANTOR_SER2NET_TEMPLATE, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const auto fill = [&text](const std::string& field, const std::string& value) {
-            for (auto at = text.find(field); at != std::string::npos; at = text.find(field, at + value.size()))
+            for (auto at = text.find(field); at != std::string::npos;
+                 at = text.find(field, at + value.size()))
                 text.replace(at, field.size(), value);
         };
         fill("@DEVICE@", device);
