@@ -23,6 +23,11 @@ public:
     // Before opening devicePath (named name in messages): why it cannot be a usable serial port
     // (missing, not a character device, no permission, with advice), or nothing when it may be tried.
     static std::optional<OpenResult> beforeOpening(const std::string& devicePath, const std::string& name);
+
+    // What makes two device names one device, for the locks and for telling that two names reach one
+    // port: POSIX the real path, links resolved as far as the path exists; Windows
+    // the name in capitals, as the system compares it.
+    static std::string identity(const std::string& devicePath);
 };
 
 } // namespace vantor::serial

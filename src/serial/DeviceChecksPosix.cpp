@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <grp.h>
 #if defined(__linux__)
 #include <sys/sysmacros.h>
@@ -63,6 +64,13 @@ bool kernelSaysNotATerminal(const struct stat& st)
 }
 
 } // namespace
+
+std::string DeviceChecks::identity(const std::string& devicePath)
+{
+    std::error_code error;
+    const auto real = std::filesystem::weakly_canonical(devicePath, error);
+    return error ? devicePath : real.string();
+}
 
 std::optional<OpenResult> DeviceChecks::beforeOpening(const std::string& devicePath, const std::string& name)
 {

@@ -1,5 +1,6 @@
 #include "serial/PortCatalog.h"
 
+#include "serial/DeviceChecks.h"
 #include "serial/NetworkAddress.h"
 #include "serial/PortLister.h"
 #include "serial/Rfc2217Port.h"
@@ -7,7 +8,6 @@
 #include "serial/SocketPort.h"
 
 #include <cctype>
-#include <filesystem>
 
 namespace vantor::serial {
 
@@ -82,9 +82,7 @@ bool PortCatalog::samePort(const std::string& a, const std::string& b) const
             return "registered:" + upper(named.device);
         if (named.kind == Kind::Network)
             return upper(named.device);
-        std::error_code error;
-        const auto real = std::filesystem::weakly_canonical(named.device, error);
-        return error ? named.device : real.string();
+        return DeviceChecks::identity(named.device);
     };
     return identity(a) == identity(b);
 }

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -83,12 +82,6 @@ OpenResult busyDevice(const std::string& name, const std::string& realPath, cons
                        "', close it, or choose another port.");
 }
 
-std::string realPathOf(const std::string& path)
-{
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-}
-
 // Raw 8-bit line with the asked parameters and no flow control.
 bool makeTermios(termios& tio, const PortSettings& settings)
 {
@@ -153,7 +146,7 @@ OpenResult SerialPort::open(const std::string& devicePath, const std::string& di
                            " (a baud rate this system does not know).");
 
     // Aliases (/dev/serial/by-id/..., a symlink of one's own) lock the device they point to.
-    const std::string real = realPathOf(devicePath);
+    const std::string real = DeviceChecks::identity(devicePath);
     auto device = std::make_unique<Device>();
     if (const auto holder = device->lock.acquire(real))
         return failure(OpenError::Busy, name, busy(*holder));
