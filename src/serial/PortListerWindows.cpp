@@ -2,6 +2,8 @@
 // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, then what SetupAPI knows of them (friendly name, maker, USB IDs).
 #include "serial/PortLister.h"
 
+#include "serial/PortCatalog.h"
+
 #include <windows.h>
 
 #include <devguid.h>
@@ -92,9 +94,10 @@ void describe(std::vector<PortInfo>& ports)
     SetupDiDestroyDeviceInfoList(set);
 }
 
+// COM3 before COM10; other names (0) before the COM names.
 int comNumber(const std::string& name)
 {
-    return name.size() > 3 ? std::atoi(name.c_str() + 3) : 0;
+    return PortCatalog::comNumber(name).value_or(0);
 }
 
 } // namespace
