@@ -3,7 +3,6 @@
 #include "serial/OpenResult.h"
 #include "serial/PortSettings.h"
 
-#include <optional>
 #include <string>
 
 namespace vantor::serial {
@@ -21,8 +20,8 @@ public:
     }
 
     // Before opening devicePath (named name in messages): why it cannot be a usable serial port
-    // (missing, not a character device, no permission, with advice), or nothing when it may be tried.
-    static std::optional<OpenResult> beforeOpening(const std::string& devicePath, const std::string& name);
+    // (missing, not a character device, no permission, with advice); ok() when it may be tried.
+    static OpenResult beforeOpening(const std::string& devicePath, const std::string& name);
 
     // What makes two device names one device, for the locks and for telling that two names reach one
     // port: POSIX the real path, links resolved as far as the path exists; Windows

@@ -72,7 +72,7 @@ std::string DeviceChecks::identity(const std::string& devicePath)
     return error ? devicePath : real.string();
 }
 
-std::optional<OpenResult> DeviceChecks::beforeOpening(const std::string& devicePath, const std::string& name)
+OpenResult DeviceChecks::beforeOpening(const std::string& devicePath, const std::string& name)
 {
     // Classify what the port layer would only call "not found" or "permission": the file system tells
     // the causes apart, and a user needs to know which one to fix.
@@ -90,7 +90,7 @@ std::optional<OpenResult> DeviceChecks::beforeOpening(const std::string& deviceP
     if (::access(devicePath.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
         return refuse(OpenError::PermissionDenied, name, permissionAdvice(devicePath, st));
 
-    return std::nullopt;
+    return {};
 }
 
 } // namespace vantor::serial

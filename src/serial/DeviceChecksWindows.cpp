@@ -5,9 +5,9 @@
 
 namespace vantor::serial {
 
-std::optional<OpenResult> DeviceChecks::beforeOpening(const std::string&, const std::string&)
+OpenResult DeviceChecks::beforeOpening(const std::string&, const std::string&)
 {
-    return std::nullopt;
+    return {};
 }
 
 std::string DeviceChecks::identity(const std::string& devicePath)

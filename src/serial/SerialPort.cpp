@@ -5,8 +5,8 @@
 
 namespace vantor::serial {
 
-std::optional<OpenResult> SerialPort::startOpening(const std::string& devicePath,
-                                                   const std::string& displayName, std::string* name)
+OpenResult SerialPort::startOpening(const std::string& devicePath, const std::string& displayName,
+                                    std::string* name)
 {
     close();
     displayName_ = displayName;

@@ -49,9 +49,8 @@ public:
 private:
     struct Device; // the platform's handle and what to restore on close
     // Closes, names the port for messages ("COM 1 (COM1)") in *name, and refuses what cannot be a
-    // serial port before anything is opened.
-    std::optional<OpenResult> startOpening(const std::string& devicePath, const std::string& displayName,
-                                           std::string* name);
+    // serial port before anything is opened (ok() when it may be tried).
+    OpenResult startOpening(const std::string& devicePath, const std::string& displayName, std::string* name);
     void lose(const std::string& what);
 
     std::unique_ptr<Device> device_;

@@ -138,8 +138,8 @@ OpenResult SerialPort::open(const std::string& devicePath, const std::string& di
                             const PortSettings& settings)
 {
     std::string name;
-    if (auto refused = startOpening(devicePath, displayName, &name))
-        return *refused;
+    if (auto refused = startOpening(devicePath, displayName, &name); !refused.ok())
+        return refused;
     if (!speedCode(settings.baudRate))
         return failure(OpenError::SettingsRejected, name,
                        "the device does not accept " + settings.settingsText() +

@@ -94,8 +94,8 @@ OpenResult SerialPort::open(const std::string& devicePath, const std::string& di
                             const PortSettings& settings)
 {
     std::string name;
-    if (auto refused = startOpening(devicePath, displayName, &name))
-        return *refused;
+    if (auto refused = startOpening(devicePath, displayName, &name); !refused.ok())
+        return refused;
 
     HANDLE claim = nullptr;
     if (!claimPort(devicePath, &claim))
