@@ -30,6 +30,14 @@ bool SerialConsole::openPort()
     }
     openName_ = portName_;
     openDisplayName_ = named.displayName;
+    const std::string notice = port_->openingNotice();
+    if (!port_->setsLine() && !notice.empty()) { // said once: what runs is not what was asked for
+        if (logSink_)
+            logSink_(named.displayName + ": Open; " + notice);
+        if (stateSink_)
+            stateSink_(true);
+        return true;
+    }
     if (logSink_)
         logSink_(named.displayName + ": Open at " + settings_.settingsText());
     // Pseudo-terminals, some USB adapters and serial servers accept settings they cannot apply,
@@ -37,7 +45,7 @@ bool SerialConsole::openPort()
     if (const auto applied = port_->appliedSettings(); applied && !(*applied == settings_))
         warn(named.displayName + ": the device ignored " + settings_.differencesFrom(*applied) +
              ": it runs " + applied->shortText() + ".");
-    if (const std::string notice = port_->openingNotice(); !notice.empty())
+    if (!notice.empty())
         warn(notice);
     if (stateSink_)
         stateSink_(true);
@@ -86,6 +94,11 @@ bool SerialConsole::write(const std::string& bytes)
 {
     if (port_ && port_->write(bytes))
         return true;
+    if (port_ && port_->lostMessage().empty() && exchange_.stopRequested()) {
+        if (stateSink_) // the sending was stopped on request; nothing was lost
+            stateSink_(false);
+        return false;
+    }
     portLost();
     return false;
 }

@@ -19,13 +19,14 @@ ExchangeResult CommandExchange::sendCommand(const std::string& cmd)
 
     if (cmd.empty() || (cmd.front() != '@' && cmd.front() != ':')) {
         if (!write(std::string(1, enq)))
-            return finish(ExchangeStatus::PortLost);
+            return finish(stopRequested() ? ExchangeStatus::Interrupted : ExchangeStatus::PortLost);
         const ExchangeStatus handshake = waitForEnq();
         if (handshake != ExchangeStatus::Response)
             return finish(handshake);
     }
+    // A send that a stop request cut short is a stop, not a lost port.
     if (!write(cmd + '\r'))
-        return finish(ExchangeStatus::PortLost);
+        return finish(stopRequested() ? ExchangeStatus::Interrupted : ExchangeStatus::PortLost);
     return finish(readResponse());
 }
 
@@ -90,7 +91,7 @@ ExchangeStatus CommandExchange::waitForEnq()
     for (;;) {
         const serial::PortRead got = read(deadline - clock_.nowMs());
         if (got.lost)
-            return ExchangeStatus::PortLost;
+            return got.refused ? ExchangeStatus::PortNotOpen : ExchangeStatus::PortLost;
         // Only a lone ENQ answers the handshake; anything else read meanwhile is dropped.
         if (got.bytes.size() == 1 && got.bytes.front() == enq)
             return ExchangeStatus::Response;
@@ -110,7 +111,7 @@ ExchangeStatus CommandExchange::readResponse()
         const serial::PortRead got = read(deadline - clock_.nowMs());
         if (got.lost) {
             rxBuffer_.reset();
-            return ExchangeStatus::PortLost;
+            return got.refused ? ExchangeStatus::PortNotOpen : ExchangeStatus::PortLost;
         }
         strayBytes_ += got.bytes.size();
         if (strayStart_.size() < ExchangeResult::strayShownBytes)

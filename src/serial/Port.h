@@ -28,8 +28,9 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 
-    // Sends everything, waiting up to 5 s for room. False when the port failed (it is closed then)
-    // or is closed.
+    // Sends everything, waiting up to 5 s for room. False when the port failed (it is closed then,
+    // with lostMessage() saying why), is closed, or a stop request ended the wait (closed then too,
+    // with no lostMessage()).
     virtual bool write(const std::string& bytes) = 0;
     // Returns at once with whatever has been received when something is waiting; otherwise waits
     // up to waitMs milliseconds (0: not at all) for the first bytes. A signal may end the wait early
@@ -41,6 +42,9 @@ public:
     // Something the user should know about the port just opened, as a sentence ("a raw TCP port
     // cannot apply 9600,E,7,1 ..."); empty when there is nothing to say.
     virtual std::string openingNotice() const { return {}; }
+    // Whether opening sets the line to the settings asked for; a raw TCP port runs at whatever its
+    // server is set to, and its openingNotice() says so when other settings were asked for.
+    virtual bool setsLine() const { return true; }
     // Why the port was lost, as a sentence; empty until it happens.
     const std::string& lostMessage() const { return lostMessage_; }
 

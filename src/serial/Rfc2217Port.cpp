@@ -37,11 +37,12 @@ std::optional<std::string> Rfc2217Port::negotiate(const PortSettings& settings)
 {
     codec_ = TelnetCodec();
     const std::string where = "the server at " + address_.hostPort();
-    if (!connection_.send(codec_.opening()))
+    if (connection_.send(codec_.opening()) != TcpConnection::Sent::All)
         return where + " closed the connection at once.";
     if (!awaitUntil([this] { return codec_.comPortAgreed() || codec_.comPortRefused(); }) ||
         !codec_.comPortAgreed())
-        return stopRequested() ? std::string("stopped on request.")
+        return !protocolError().empty() ? where + " " + protocolError() + "."
+               : stopRequested() ? std::string("stopped on request.")
                                : where + " did not agree to RFC 2217 (the COM port option) within " +
                                      std::to_string(connectTimeoutMs / 1000) +
                                      " s. Is it a telnet(rfc2217) port? A raw TCP port is socket://" +
@@ -59,10 +60,12 @@ std::optional<std::string> Rfc2217Port::negotiate(const PortSettings& settings)
     for (const int control : {1, settings.dtr ? 8 : 9, settings.rts ? 11 : 12})
         requests +=
             TelnetCodec::comPortCommand(TelnetCodec::setControl, std::string(1, static_cast<char>(control)));
-    if (!connection_.send(requests))
+    if (connection_.send(requests) != TcpConnection::Sent::All)
         return where + " closed the connection while the settings were sent.";
     const bool confirmed = awaitUntil(
         [this] { return codec_.baudRate() && codec_.dataSize() && codec_.parity() && codec_.stopSize(); });
+    if (!protocolError().empty())
+        return where + " " + protocolError() + ".";
     if (!connection_.isOpen())
         return where + " closed the connection while the settings were sent.";
     if (stopRequested())

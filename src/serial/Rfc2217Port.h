@@ -14,12 +14,14 @@ class Rfc2217Port : public SocketPort
 {
 public:
     std::optional<PortSettings> appliedSettings() const override;
+    bool setsLine() const override { return true; }
 
 protected:
     std::optional<std::string> negotiate(const PortSettings& settings) override;
     std::string toWire(const std::string& data) override { return codec_.encode(data); }
     std::string fromWire(const std::string& raw) override { return codec_.decode(raw); }
     std::string replies() override { return codec_.takeReplies(); }
+    std::string protocolError() const override { return codec_.protocolError(); }
 
 private:
     // Reads and answers the server until done() or the timeout; false when the connection failed or a

@@ -36,12 +36,8 @@ OpenResult SocketPort::open(const std::string& device, const std::string& displa
         const std::string said = serverSaid();
         close();
         // A server whose port another client has turns the next one away with a line of text.
-        if (closed && !said.empty())
-            return {OpenError::Busy,
-                    DeviceChecks::cannotOpen(displayName, "the server at " + address_.hostPort() +
-                                                              " closed the connection, saying \"" + said +
-                                                              "\". Another client may have "
-                                                              "the port; try again later.")};
+        if (closed && !said.empty() && protocolError().empty())
+            return {OpenError::Busy, turnedAway(said)};
         return {OpenError::Other, DeviceChecks::cannotOpen(displayName, *refused)};
     }
     return {};
@@ -58,23 +54,21 @@ std::string SocketPort::serverSaid() const
     return text;
 }
 
+std::string SocketPort::turnedAway(const std::string& said) const
+{
+    return DeviceChecks::cannotOpen(displayName_, "the server at " + address_.hostPort() +
+                                                      " closed the connection, saying \"" + said +
+                                                      "\". Another client may have the port; try again later.");
+}
+
 std::optional<std::string> SocketPort::negotiate(const PortSettings& settings)
 {
-    // A server that turns us away does so at once: a moment's wait tells that from a line that is
-    // merely quiet. What arrives meanwhile is the line's and is kept for the first read.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(closeWaitMs);
-    for (auto now = until - std::chrono::milliseconds(closeWaitMs); now < until;
-         now = std::chrono::steady_clock::now()) {
-        if (!await(
-                static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count()) +
-                1))
-            return "the server at " + address_.hostPort() + " closed the connection at once.";
-    }
+    // No wait for a server that turns us away: it is told by its first words (turnsUsAway()).
     const PortSettings defaults;
     if (!(settings == defaults) || !settings.dtr || !settings.rts)
-        notice_ = displayName_ + ": a raw TCP port cannot apply " + settings.settingsText() +
+        notice_ = "a raw TCP port cannot apply " + settings.settingsText() +
                   (settings.dtr && settings.rts ? "" : " or the modem lines") +
-                  "; the serial server's own settings hold. Use rfc2217:// to set them from here.";
+                  ": the serial server's own settings hold. Use rfc2217:// to set them from here.";
     return std::nullopt;
 }
 
@@ -82,6 +76,29 @@ void SocketPort::close()
 {
     connection_.close();
     pending_.clear();
+    heardFromPlc_ = false;
+}
+
+bool SocketPort::turnsUsAway(const std::string& first)
+{
+    // A PLC's frames start with '@' or ':', and a server's words are one short line of text.
+    constexpr std::size_t longestWords = 120;
+    constexpr int hangUpWaitMs = 200;
+    if (first.size() > longestWords || first.find_first_of("@:") != std::string::npos ||
+        first.find('\n') == std::string::npos)
+        return false;
+    for (const char c : first) {
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n') || static_cast<unsigned char>(c) >= 0x7F)
+            return false;
+    }
+    pending_.clear();
+    const bool open = await(hangUpWaitMs);
+    if (open || !protocolError().empty()) {
+        pending_ = first + pending_; // no hang-up: only bytes on the line after all
+        return false;
+    }
+    pending_ = first;
+    return true;
 }
 
 void SocketPort::lose(const std::string& what)
@@ -95,8 +112,16 @@ bool SocketPort::write(const std::string& bytes)
 {
     if (!connection_.isOpen())
         return false;
-    if (connection_.send(toWire(bytes)))
+    switch (connection_.send(toWire(bytes), [this] { return stopRequested(); })) {
+    case TcpConnection::Sent::All:
         return true;
+    case TcpConnection::Sent::Stopped: // asked to stop while the server took nothing: no loss
+        close();
+        lostMessage_.clear();
+        return false;
+    case TcpConnection::Sent::Failed:
+        break;
+    }
     lose("the connection failed while sending");
     return false;
 }
@@ -107,8 +132,12 @@ bool SocketPort::await(int waitMs)
     if (got.lost)
         return false;
     pending_ += fromWire(got.bytes);
+    if (!protocolError().empty()) {
+        connection_.close();
+        return false;
+    }
     const std::string owed = replies();
-    return owed.empty() || connection_.send(owed);
+    return owed.empty() || connection_.send(owed) == TcpConnection::Sent::All;
 }
 
 PortRead SocketPort::read(int waitMs)
@@ -119,9 +148,25 @@ PortRead SocketPort::read(int waitMs)
         return result;
     }
     if (pending_.empty() && !await(waitMs)) {
-        lose("the serial server closed the connection");
+        const std::string broken = protocolError();
+        lose(broken.empty() ? "the serial server closed the connection"
+                            : "the server at " + address_.hostPort() + " " + broken);
         result.lost = true;
         return result;
+    }
+    if (!heardFromPlc_ && !pending_.empty()) {
+        const std::string first = std::move(pending_);
+        pending_.clear();
+        if (turnsUsAway(first)) {
+            const std::string said = serverSaid();
+            close();
+            lostMessage_ = turnedAway(said);
+            result.lost = result.refused = true;
+            return result;
+        }
+        if (pending_.empty())
+            pending_ = first;
+        heardFromPlc_ = true;
     }
     result.bytes.swap(pending_);
     return result;

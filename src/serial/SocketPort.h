@@ -22,6 +22,7 @@ public:
     PortRead read(int waitMs) override;
     std::optional<PortSettings> appliedSettings() const override { return std::nullopt; }
     std::string openingNotice() const override { return notice_; }
+    bool setsLine() const override { return false; }
 
 protected:
     // After connecting: agree on what the server must know. Nothing when the port is ready, or why
@@ -32,12 +33,16 @@ protected:
     virtual std::string fromWire(const std::string& raw) { return raw; }
     // What the protocol owes the server after a read; empty for none.
     virtual std::string replies() { return {}; }
+    // Why the server's bytes cannot be decoded any further, as words that follow "the server at
+    // HOST:PORT "; empty while they can.
+    virtual std::string protocolError() const { return {}; }
     // Waits up to waitMs for whatever arrives, decoded, the data kept for the first read(); false
-    // when the connection failed.
+    // when the connection failed or the server broke the protocol (the connection is closed then).
     bool await(int waitMs);
     // The first line of what the server sent while opening, printable; empty when nothing.
     std::string serverSaid() const;
-    static constexpr int closeWaitMs = 30;
+    // The sentence for a server that turned us away, saying what it said.
+    std::string turnedAway(const std::string& said) const;
 
     TcpConnection connection_;
     NetworkAddress address_;
@@ -45,9 +50,13 @@ protected:
 
 private:
     void lose(const std::string& what);
+    // Whether the first bytes from the server are its words and it then hangs up: how a serial server
+    // whose port another client has turns us away. Waits a moment only for text that no PLC sends.
+    bool turnsUsAway(const std::string& first);
 
     std::string displayName_;
-    std::string pending_; // data that arrived while opening
+    std::string pending_;      // data that arrived while opening
+    bool heardFromPlc_ = false; // some data has been passed up since the opening
 };
 
 } // namespace vantor::serial

@@ -221,7 +221,8 @@ TcpConnection::Connected TcpConnection::connect(const std::string& host, int por
     return {failure, why};
 }
 
-bool TcpConnection::send(const std::string& bytes, int timeoutMs)
+TcpConnection::Sent TcpConnection::send(const std::string& bytes, const std::function<bool()>& stop,
+                                        int timeoutMs)
 {
     const std::int64_t deadline = nowMs() + timeoutMs;
     std::size_t done = 0;
@@ -232,15 +233,30 @@ bool TcpConnection::send(const std::string& bytes, int timeoutMs)
             done += static_cast<std::size_t>(n);
             continue;
         }
-        short revents = 0;
-        const std::int64_t left = deadline - nowMs();
-        if (n < 0 && wouldBlock(lastError()) && left > 0 &&
-            pollOne(native(socket_), POLLOUT, static_cast<int>(left), &revents) > 0)
-            continue;
-        close();
-        return false;
+        if (n < 0 && !wouldBlock(lastError()))
+            break;
+        // No room: wait for some in slices, so that a stop request (whose signal may also end a
+        // slice early) is heard while the server reads nothing.
+        for (;;) {
+            if (stop && stop()) {
+                close();
+                return Sent::Stopped;
+            }
+            const std::int64_t left = deadline - nowMs();
+            if (left <= 0)
+                break;
+            short revents = 0;
+            if (pollOne(native(socket_), POLLOUT, static_cast<int>(std::min<std::int64_t>(left, sliceMs)),
+                        &revents) > 0)
+                break;
+        }
+        if (deadline - nowMs() <= 0)
+            break;
     }
-    return socket_ != invalid;
+    if (socket_ != invalid && done == bytes.size())
+        return Sent::All;
+    close();
+    return Sent::Failed;
 }
 
 PortRead TcpConnection::receive(int waitMs)
@@ -254,11 +270,12 @@ PortRead TcpConnection::receive(int waitMs)
     if (pollOne(native(socket_), POLLIN, waitMs > 0 ? waitMs : 0, &revents) <= 0)
         return result; // nothing came, or a signal ended the wait
     char buffer[8192];
-    for (;;) {
-        const auto n = ::recv(native(socket_), buffer, sizeof buffer, 0);
+    while (result.bytes.size() < PortRead::maxBytes) {
+        const std::size_t room = std::min(sizeof buffer, PortRead::maxBytes - result.bytes.size());
+        const auto n = ::recv(native(socket_), buffer, static_cast<int>(room), 0);
         if (n > 0) {
             result.bytes.append(buffer, static_cast<std::size_t>(n));
-            if (static_cast<std::size_t>(n) < sizeof buffer)
+            if (static_cast<std::size_t>(n) < room)
                 break;
             continue;
         }

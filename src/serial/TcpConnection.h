@@ -32,10 +32,13 @@ public:
     void close();
     bool isOpen() const { return socket_ != invalid; }
 
-    // Sends everything, waiting up to timeoutMs for room; false when the connection failed.
-    bool send(const std::string& bytes, int timeoutMs = 5000);
-    // What has arrived, waiting up to waitMs for the first bytes; lost when the server closed the
-    // connection or it failed (the connection is closed then).
+    enum class Sent { All, Failed, Stopped };
+    // Sends everything, waiting up to timeoutMs for room; stop is asked at least every 100 ms while
+    // waiting. Unless everything went out the connection is closed: it failed (or the server read
+    // nothing for timeoutMs), or a stop was asked for.
+    Sent send(const std::string& bytes, const std::function<bool()>& stop = {}, int timeoutMs = 5000);
+    // What has arrived, at most PortRead::maxBytes, waiting up to waitMs for the first bytes; lost when
+    // the server closed the connection or it failed (the connection is closed then).
     PortRead receive(int waitMs);
 
 private:

@@ -5,7 +5,6 @@ namespace vantor::serial {
 namespace {
 
 constexpr char cr = '\r';
-constexpr std::size_t maxSubnegotiation = 1024; // a longer one is no COM port answer; it is dropped
 
 std::string command(unsigned char verb, unsigned char code)
 {
@@ -177,11 +176,21 @@ void TelnetCodec::afterIac(unsigned char c, std::string& data)
     }
 }
 
+void TelnetCodec::addToSubnegotiation(char c)
+{
+    if (sub_.size() < maxSubnegotiation)
+        sub_ += c;
+    else
+        overlong_ = true;
+}
+
 std::string TelnetCodec::decode(const std::string& raw)
 {
     std::string data;
     for (const char ch : raw) {
         const unsigned char c = static_cast<unsigned char>(ch);
+        if (overlong_)
+            break; // nothing after a broken subnegotiation can be trusted
         switch (state_) {
         case State::AfterCr:
             state_ = State::Data;
@@ -207,17 +216,15 @@ std::string TelnetCodec::decode(const std::string& raw)
         case State::Sub:
             if (c == iac)
                 state_ = State::SubIac;
-            else if (sub_.size() < maxSubnegotiation)
-                sub_ += ch;
+            else
+                addToSubnegotiation(ch);
             break;
         case State::SubIac:
             if (c == iac) {
-                if (sub_.size() < maxSubnegotiation)
-                    sub_ += ch;
+                addToSubnegotiation(ch);
                 state_ = State::Sub;
             } else if (c == se) {
-                if (sub_.size() < maxSubnegotiation)
-                    subnegotiation(sub_);
+                subnegotiation(sub_);
                 sub_.clear();
                 state_ = State::Data;
             } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,13 +23,17 @@ public:
     // RFC 2217 client commands; the server answers each with the same code plus 100.
     static constexpr unsigned char setBaudRate = 1, setDataSize = 2, setParity = 3, setStopSize = 4,
                                    setControl = 5;
+    // A subnegotiation longer than this is no COM port answer (those are a few bytes): a server that
+    // sends one is broken or hostile, and nothing after it is decoded.
+    static constexpr std::size_t maxSubnegotiation = 1024;
 
     // What we send first: our offers and requests.
     std::string opening();
     // data made safe to send.
     std::string encode(const std::string& data) const;
     // Takes what arrived: returns the data in it; commands are acted on, and what they call for is
-    // kept for takeReplies(). A command cut between two reads is finished by the next.
+    // kept for takeReplies(). A command cut between two reads is finished by the next. Memory stays
+    // bounded whatever arrives.
     std::string decode(const std::string& raw);
     // The answers owed to the server (option negotiation); empty when none.
     std::string takeReplies();
@@ -36,6 +41,15 @@ public:
     // IAC SB COM-PORT-OPTION command value IAC SE, with any IAC in value doubled.
     static std::string comPortCommand(unsigned char command, const std::string& value);
     static std::string baudValue(std::uint32_t baud);
+
+    // Why the server's bytes cannot be decoded any further, as words that follow "the server at
+    // HOST:PORT "; empty while they can. The connection should be closed then.
+    std::string protocolError() const
+    {
+        return overlong_ ? "sent a Telnet subnegotiation longer than " + std::to_string(maxSubnegotiation) +
+                               " bytes, which no serial server does"
+                         : std::string();
+    }
 
     bool comPortAgreed() const { return comPortAgreed_; }
     bool comPortRefused() const { return comPortRefused_; }
@@ -51,6 +65,7 @@ private:
     // The byte after an IAC (outside a subnegotiation's value).
     void afterIac(unsigned char c, std::string& data);
     void subnegotiation(const std::string& body);
+    void addToSubnegotiation(char c);
 
     enum class State { Data, Iac, Verb, Sub, SubIac, AfterCr };
     State state_ = State::Data;
@@ -63,6 +78,7 @@ private:
     bool serverTakesBinary_ = false; // the server agreed (DO BINARY) to our binary
     bool comPortAgreed_ = false;
     bool comPortRefused_ = false;
+    bool overlong_ = false;
     std::optional<std::uint32_t> baud_;
     std::optional<unsigned char> dataSize_, parity_, stopSize_, control_;
 };

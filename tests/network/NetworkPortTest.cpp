@@ -1,6 +1,7 @@
 // Network ports against a real serial server: ser2net in front of the simulated PLC's pseudo-terminal,
 // through its raw TCP and its Telnet (RFC 2217) accepter.
 #include "console/SerialConsole.h"
+#include "console/StopSignals.h"
 #include "plcsim/PtyPlcServer.h"
 #include "serial/NetworkAddress.h"
 #include "support/ChildProcess.h"
@@ -10,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
+#include <optional>
 #include <cstdlib>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -43,6 +46,70 @@ std::string program(int records)
         text += "03:" + std::to_string(100000 + i) + "\r\n";
     return text;
 }
+
+// A hostile or broken serial server on a loopback port, serving one connection on its own thread.
+class RogueServer
+{
+public:
+    enum class Kind {
+        Flood,          // sends without end, as fast as it can
+        EndlessSub,     // opens a Telnet subnegotiation and never ends it
+        AgreedThenSub,  // agrees to the COM port option, then the same
+        ReadsNothing,   // takes the connection and never reads from it
+    };
+    explicit RogueServer(Kind kind) : kind_(kind)
+    {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (kind == Kind::ReadsNothing) { // a small window, so that a sender soon has to wait
+            const int small = 4096;
+            ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        }
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listener_, 1);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~RogueServer()
+    {
+        stop_ = true;
+        ::shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        ::close(listener_);
+    }
+    int port() const { return port_; }
+
+private:
+    void serve()
+    {
+        const int s = ::accept(listener_, nullptr, nullptr);
+        if (s < 0)
+            return;
+        const std::string iac = "\xff";
+        std::string start;
+        if (kind_ == Kind::EndlessSub)
+            start = iac + "\xfa\x2c";
+        if (kind_ == Kind::AgreedThenSub)
+            start = iac + "\xfd\x2c" + iac + "\xfb\x00" + iac + "\xfd\x00" + iac + "\xfa\x2c";
+        ::send(s, start.data(), start.size(), MSG_NOSIGNAL);
+        const std::string chunk(65536, kind_ == Kind::Flood ? 'A' : 'x');
+        while (!stop_) {
+            if (kind_ == Kind::ReadsNothing || ::send(s, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::close(s);
+    }
+
+    Kind kind_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -161,6 +228,7 @@ TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
     }
 
     enum class Then { Nothing, KillServer, Interrupt };
+    using Rogue = RogueServer::Kind;
     const struct
     {
         const char* name;
@@ -170,6 +238,8 @@ TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
         int status;
         std::string says;
         double maxSeconds;
+        std::optional<Rogue> rogue = {}; // instead of ser2net: "socket" or "rfc2217" to a rogue server
+        double maxMiB = 0;               // when not 0, the tool's peak memory
     } rows[] = {
         {"connection refused",
          "socket://127.0.0.1:" + std::to_string(Ser2net::freePort()),
@@ -222,6 +292,12 @@ TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
          130,
          "Upload interrupted",
          3},
+        // Memory and time stay bounded whatever a server sends, and a stop is heard while sending.
+        {"a server that floods", "socket", {}, Then::Nothing, 7, "link test", 5, Rogue::Flood, 40},
+        {"a subnegotiation without end", "rfc2217", {}, Then::Nothing, 6, "longer than 1024 bytes", 7,
+         Rogue::EndlessSub, 40},
+        {"a subnegotiation without end after COM-PORT was agreed", "rfc2217", {}, Then::Nothing, 6,
+         "longer than 1024 bytes", 7, Rogue::AgreedThenSub, 40},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -232,6 +308,11 @@ TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
         std::string port = r.port == "raw" ? server.raw() : r.port == "rfc2217" ? server.rfc2217() : r.port;
         if (r.port == "rfc2217-on-raw")
             port = "rfc2217" + server.raw().substr(6);
+        std::optional<RogueServer> rogue;
+        if (r.rogue) {
+            rogue.emplace(*r.rogue);
+            port = r.port + "://127.0.0.1:" + std::to_string(rogue->port());
+        }
         test::ChildProcess holder;
         if (r.port == "held-raw") {
             port = server.raw();
@@ -257,8 +338,34 @@ TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
         EXPECT_NE(tool.err().find(r.says), std::string::npos) << tool.err();
         EXPECT_LT(secondsSince(started), r.maxSeconds);
         EXPECT_EQ(plc.snapshot().saveCount(), 0) << "never a save after a failure";
+        if (r.maxMiB > 0) {
+            EXPECT_LT(tool.peakMiB(), r.maxMiB);
+        }
     }
     for (const int s : fillers)
         ::close(s);
     ::close(hanging);
+}
+
+// Ctrl+C while a server takes nothing and the sending waits for room: a stop, not a lost port.
+TEST(NetworkPorts, AStopDuringABlockedSendIsAStop)
+{
+    RogueServer deaf(RogueServer::Kind::ReadsNothing);
+    SerialConsole console;
+    std::vector<std::string> errors;
+    console.setErrorSink([&errors](const std::string& s) { errors.push_back(s); });
+    console.setPortName("socket://127.0.0.1:" + std::to_string(deaf.port()));
+    console::StopSignals::install();
+    console.exchange().setStopCheck([] { return console::StopSignals::requested(); });
+    ASSERT_TRUE(console.openPort());
+    std::thread interrupt([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(::getpid(), SIGINT);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const auto result = console.sendCommand("@" + std::string(16u << 20, 'R'));
+    interrupt.join();
+    EXPECT_EQ(result.status, hostlink::ExchangeStatus::Interrupted);
+    EXPECT_TRUE(errors.empty()) << errors.front();
+    EXPECT_LT(secondsSince(started), 2);
 }

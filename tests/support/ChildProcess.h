@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -112,6 +113,8 @@ public:
 
     // The exit code, or -1 when it died of a signal or has not ended.
     int exitCode() const { return finished_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
+    // The most memory it held at once, in MiB, once it has ended.
+    double peakMiB() const { return finished_ ? usage_.ru_maxrss / 1024.0 : 0; }
     const std::string& out() const { return out_text_; }
     const std::string& err() const { return err_text_; }
 
@@ -120,7 +123,7 @@ private:
     {
         if (finished_ || pid_ <= 0)
             return true;
-        if (::waitpid(pid_, &status_, WNOHANG) == pid_)
+        if (::wait4(pid_, &status_, WNOHANG, &usage_) == pid_)
             finished_ = true;
         return finished_;
     }
@@ -147,6 +150,7 @@ private:
     pid_t pid_ = -1;
     int in_ = -1, out_ = -1, err_ = -1;
     int status_ = 0;
+    rusage usage_{};
     bool finished_ = false;
     std::string out_text_, err_text_;
     std::size_t outRead_ = 0;
