@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 using namespace vantor;
@@ -211,12 +212,13 @@ TEST(UploadProcedure, TheSaveIsConfirmedOnlyByAnAnswerToCsAndAnEchoedPoll)
     }
 }
 
-TEST(UploadProcedure, ALostPortSaysHowFarTheUploadCame)
+TEST(UploadProcedure, ALostPortOrAStopSaysHowFarTheUploadCame)
 {
     struct Case
     {
-        const char* lostAt;
+        const char* lostAt; // or, with a stop, the frame that is never sent
         const char* captionEnd;
+        bool stop = false; // asked for once the last record was echoed, instead of a lost port
     };
     const Case cases[] = {
         {"CT", "Lost the connection to COM 2. Upload aborted."},
@@ -225,20 +227,30 @@ TEST(UploadProcedure, ALostPortSaysHowFarTheUploadCame)
         {"C1",
          "Lost the connection to COM 2. The PLC had confirmed the EEPROM save of 3 records; the closing "
          "commands were not all sent."},
+        {"CS",
+         "Upload interrupted after record 3 (file line 7): the PLC holds a partial program that was not "
+         "saved to EEPROM; its saved program is unchanged.",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lostAt);
         Bench b;
         b.problem = "Lost the connection to COM 2.";
         b.link.onWrite = [&](const std::string& w) {
-            if (w.substr(3, 2) == c.lostAt)
+            if (w.substr(3, 2) == c.lostAt && !c.stop)
                 b.link.loseAfter(1);
             else
                 b.link.arrive(w.substr(0, 5) + "00\r", 2);
         };
+        const auto stopped = [&b, &c] {
+            return c.stop && std::any_of(b.reporter.events.begin(), b.reporter.events.end(),
+                                         [](const std::string& e) { return e.rfind("record 3/", 0) == 0; });
+        };
         TempFile file(mixed);
-        EXPECT_EQ(b.procedure.run({file.path(), [] { return "01"; }, [] { return false; }}),
-                  UploadOutcome::PortLost);
+        EXPECT_EQ(b.procedure.run({file.path(), [] { return "01"; }, [] { return false; }, stopped}),
+                  c.stop ? UploadOutcome::Interrupted : UploadOutcome::PortLost);
         EXPECT_EQ(b.reporter.events[b.reporter.events.size() - 2], std::string("caption ") + c.captionEnd);
+        for (const std::string& frame : b.frames())
+            EXPECT_TRUE(!c.stop || frame.substr(3, 2) != c.lostAt) << "no " << frame << " after a stop";
     }
 }
