@@ -132,6 +132,7 @@ bool CommandLine::normalise(const std::vector<std::string>& arguments, std::vect
             return false;
         }
         const std::string value = equals != std::string::npos ? a.substr(equals + 1) : arguments[++i];
+        sequence_.emplace_back(option->names.back(), value);
         // "=" keeps a value that starts with a dash a value; CLI11 reads "--name=" as no value at
         // all, so an empty one goes on its own.
         if (value.empty()) {
@@ -152,6 +153,7 @@ bool CommandLine::parse(const std::vector<std::string>& arguments)
     error_.clear();
     given_.assign(options_.size(), {});
     positionals_.clear();
+    sequence_.clear();
     std::vector<std::string> line;
     if (!normalise(arguments, &line))
         return false;

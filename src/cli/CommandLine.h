@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantor::cli {
@@ -48,6 +49,8 @@ public:
     std::string value(const std::string& name) const;
     // Every value given, in order.
     std::vector<std::string> values(const std::string& name) const;
+    // Every option that takes a value, as given, in the order of the line: (its long name, the value).
+    const std::vector<std::pair<std::string, std::string>>& sequence() const { return sequence_; }
     const std::vector<std::string>& positionals() const { return positionals_; }
 
     std::string helpText() const;
@@ -67,6 +70,7 @@ private:
     std::string error_;
     std::vector<std::vector<std::string>> given_; // per option, the values given (flags: "" each time)
     std::vector<std::string> positionals_;
+    std::vector<std::pair<std::string, std::string>> sequence_;
 };
 
 } // namespace vantor::cli

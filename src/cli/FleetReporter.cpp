@@ -98,17 +98,22 @@ std::string FleetReporter::table(const std::vector<PlcResult>& results)
         rows.push_back({hostlink::ControlText::escapeControls(r.port), r.id, outcome,
                         std::to_string(r.records) + "/" + std::to_string(r.total), seconds(r.seconds)});
     }
+    // Columns on the screen, not bytes: a UTF-8 character takes one however many bytes it has.
+    const auto width = [](const std::string& text) {
+        return static_cast<std::size_t>(std::count_if(
+            text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    };
     std::vector<std::size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows) {
         for (std::size_t c = 0; c < row.size(); ++c)
-            widths[c] = std::max(widths[c], row[c].size());
+            widths[c] = std::max(widths[c], width(row[c]));
     }
     std::string text;
     for (const auto& row : rows) {
         std::string line;
         for (std::size_t c = 0; c < row.size(); ++c) {
             // Numbers to the right, words to the left.
-            const std::string pad(widths[c] - row[c].size(), ' ');
+            const std::string pad(widths[c] - width(row[c]), ' ');
             line += (c >= 3 ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : "")) + "  ";
         }
         text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";

@@ -18,20 +18,25 @@ using console::StopSignals;
 
 std::vector<PlcResult> FleetUpload::run(const Plan& plan, FleetReporter& reporter)
 {
-    std::vector<PlcResult> results(plan.ports.size() * plan.ids.size());
+    std::size_t plcs = 0;
+    for (const auto& ids : plan.ids)
+        plcs += ids.size();
+    std::vector<PlcResult> results(plcs);
     std::vector<std::thread> threads;
+    PlcResult* slots = results.data();
     for (std::size_t p = 0; p < plan.ports.size(); ++p) {
-        PlcResult* slots = results.data() + p * plan.ids.size();
-        threads.emplace_back([&plan, &reporter, p, slots] { runPort(plan, plan.ports[p], reporter, slots); });
+        threads.emplace_back([&plan, &reporter, p, slots] { runPort(plan, p, reporter, slots); });
+        slots += plan.ids[p].size();
     }
     for (auto& thread : threads)
         thread.join();
     return results;
 }
 
-void FleetUpload::runPort(const Plan& plan, const PortOptions& port, FleetReporter& reporter,
-                          PlcResult* results)
+void FleetUpload::runPort(const Plan& plan, std::size_t p, FleetReporter& reporter, PlcResult* results)
 {
+    const PortOptions& port = plan.ports[p];
+    const std::vector<std::int16_t>& ids = plan.ids[p];
     console::SerialConsole console(PortOptions::catalog());
     port.applyTo(console);
     console.setLogSink([](const std::string& line) { Usage::line(stderr, line); });
@@ -40,17 +45,17 @@ void FleetUpload::runPort(const Plan& plan, const PortOptions& port, FleetReport
     // A port that cannot be opened is not tried again for each further PLC: behind a serial server
     // that is down, each try would wait out the connection timeout.
     const PlcResult* unopenable = nullptr;
-    for (std::size_t i = 0; i < plan.ids.size(); ++i) {
+    for (std::size_t i = 0; i < ids.size(); ++i) {
         PlcResult& result = results[i];
         if (unopenable) {
             result = *unopenable;
-            result.id = hostlink::Frame::renderHex(plan.ids[i]);
+            result.id = hostlink::Frame::renderHex(ids[i]);
             result.seconds = 0;
             result.detail = "not tried, as the port could not be opened for PLC " + unopenable->id;
             reporter.result(result, false);
             continue;
         }
-        result = uploadTo(plan, port.portName, plan.ids[i], console, reporter);
+        result = uploadTo(plan, port.portName, ids[i], console, reporter);
         if (result.status == PortNotOpenable)
             unopenable = &result;
         else if (!result.saved())
@@ -72,7 +77,7 @@ PlcResult FleetUpload::uploadTo(const Plan& plan, const std::string& portName, s
     const auto started = std::chrono::steady_clock::now();
     const auto outcome =
         procedure.run({plan.filePath, [&idText] { return idText; }, [reset] { return reset; },
-                       [] { return StopSignals::requested(); }, plan.contents});
+                       [] { return StopSignals::requested(); }, plan.contents, plan.sha256});
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     result.status = UploadCommand::exitStatusFor(outcome);
     result.outcome = UploadCommand::outcomeName(outcome);

@@ -29,9 +29,12 @@ public:
     struct Plan
     {
         std::vector<PortOptions> ports;
-        std::vector<std::int16_t> ids;
-        std::string filePath;                        // names the file in captions
-        std::shared_ptr<const std::string> contents; // the program's bytes, checked already
+        std::vector<std::vector<std::int16_t>> ids; // for each port, its PLCs in order
+        std::string filePath;                       // names the file in captions (and is read, below)
+        // The program's bytes, checked already; empty for a regular file, which each PLC's upload
+        // reads again and compares with sha256, so that memory does not grow with the file.
+        std::shared_ptr<const std::string> contents;
+        std::string sha256;
         bool reset = false;
     };
 
@@ -39,8 +42,7 @@ public:
     static std::vector<PlcResult> run(const Plan& plan, FleetReporter& reporter);
 
 private:
-    static void runPort(const Plan& plan, const PortOptions& port, FleetReporter& reporter,
-                        PlcResult* results);
+    static void runPort(const Plan& plan, std::size_t port, FleetReporter& reporter, PlcResult* results);
     // One PLC's whole upload on the port's console.
     static PlcResult uploadTo(const Plan& plan, const std::string& portName, std::int16_t id,
                               console::SerialConsole& console, FleetReporter& reporter);

@@ -69,26 +69,29 @@ private:
     std::string lastCaption_;
 };
 
-// Each outcome once: its exit status and its word in JSON and in the table of several PLCs.
+// Each outcome once: its exit status, its word in JSON and in the table of several PLCs, and
+// whether the line was used at all (else the closing line says nothing of records).
 struct OutcomeRow
 {
     upload::UploadOutcome outcome;
     int status;
     const char* word;
+    bool lineUsed;
 };
 constexpr OutcomeRow outcomeRows[] = {
-    {upload::UploadOutcome::Completed, Success, "saved"},
-    {upload::UploadOutcome::SaveNotConfirmed, SaveNotConfirmed, "save-not-confirmed"},
-    {upload::UploadOutcome::FileNotReadable, FileNotReadable, "file-not-readable"},
-    {upload::UploadOutcome::FileRejected, FileRejected, "file-rejected"},
-    {upload::UploadOutcome::PlcIdRejected, PlcIdRejected, "id-rejected"},
-    {upload::UploadOutcome::PortNotOpenable, PortNotOpenable, "port-not-openable"},
-    {upload::UploadOutcome::NoLinkResponse, NoLinkResponse, "no-link-response"},
-    {upload::UploadOutcome::Aborted, UploadAborted, "aborted"},
-    {upload::UploadOutcome::PortLost, PortLost, "port-lost"},
-    {upload::UploadOutcome::FileChanged, FileChanged, "file-changed"},
+    {upload::UploadOutcome::Completed, Success, "saved", true},
+    {upload::UploadOutcome::SaveNotConfirmed, SaveNotConfirmed, "save-not-confirmed", true},
+    {upload::UploadOutcome::ResetNotConfirmed, ResetNotConfirmed, "reset-not-confirmed", true},
+    {upload::UploadOutcome::FileNotReadable, FileNotReadable, "file-not-readable", false},
+    {upload::UploadOutcome::FileRejected, FileRejected, "file-rejected", false},
+    {upload::UploadOutcome::PlcIdRejected, PlcIdRejected, "id-rejected", false},
+    {upload::UploadOutcome::PortNotOpenable, PortNotOpenable, "port-not-openable", false},
+    {upload::UploadOutcome::NoLinkResponse, NoLinkResponse, "no-link-response", true},
+    {upload::UploadOutcome::Aborted, UploadAborted, "aborted", true},
+    {upload::UploadOutcome::PortLost, PortLost, "port-lost", true},
+    {upload::UploadOutcome::FileChanged, FileChanged, "file-changed", true},
     // Only a stop request interrupts; its status is the signal's (below).
-    {upload::UploadOutcome::Interrupted, InternalError, "interrupted"},
+    {upload::UploadOutcome::Interrupted, InternalError, "interrupted", true},
 };
 
 const OutcomeRow* rowOf(upload::UploadOutcome outcome)
@@ -152,14 +155,17 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
         return Usage::fail(error);
     if (parser.positionals().size() != 1)
         return Usage::fail("upload takes exactly one FILE");
-    std::vector<std::int16_t> ids;
-    if (!Usage::strictIdList(parser.value("id"), &ids, &error))
+    std::vector<std::pair<std::string, std::string>> lines; // each port with its --id text
+    if (!pairPortsWithIds(parser, port.portName, &lines, &error))
         return Usage::fail(error);
     // Opening one port twice would only find it in use by this very run.
     const serial::PortCatalog catalog = PortOptions::catalog();
     std::vector<PortOptions> ports;
-    for (const std::string& name :
-         parser.isSet("port") ? parser.values("port") : std::vector<std::string>{port.portName}) {
+    std::vector<std::vector<std::int16_t>> ids;
+    for (const auto& [name, idText] : lines) {
+        ids.emplace_back();
+        if (!Usage::strictIdList(idText, &ids.back(), &error))
+            return Usage::fail(error);
         for (const PortOptions& other : ports) {
             if (other.portName == name)
                 return Usage::fail("--port " + name + " is given twice; each line is named once");
@@ -171,22 +177,63 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
         ports.back().portName = name;
     }
     const bool json = parser.isSet("json");
-    if (ports.size() == 1 && ids.size() == 1 && !json)
-        return uploadOne(port, ids.front(), parser.isSet("reset"), parser.positionals().front());
+    if (ports.size() == 1 && ids.front().size() == 1 && !json)
+        return uploadOne(port, ids.front().front(), parser.isSet("reset"), parser.positionals().front());
     return uploadMany(ports, ids, parser.isSet("reset"), parser.positionals().front(), json);
 }
 
-int UploadCommand::uploadMany(const std::vector<PortOptions>& ports, const std::vector<std::int16_t>& ids,
-                              bool reset, const std::string& file, bool json)
+bool UploadCommand::pairPortsWithIds(const CommandLine& parser, const std::string& defaultPort,
+                                     std::vector<std::pair<std::string, std::string>>* lines,
+                                     std::string* error)
 {
-    std::string names;
-    for (const PortOptions& p : ports)
-        names += (names.empty() ? "" : ", ") + p.portName;
-    std::string idList;
-    for (const std::int16_t id : ids)
-        idList += (idList.empty() ? "" : ", ") + hostlink::Frame::renderHex(id);
-    Usage::note("uploading " + file + " to PLC ID" + (ids.size() > 1 ? "s " : " ") + idList + " through " +
-                names + " at " + ports.front().settings.settingsText() + (reset ? ", reset after" : ""));
+    std::vector<std::string> waiting; // ports not yet followed by an --id
+    int idsGiven = 0;
+    for (const auto& [name, value] : parser.sequence())
+        idsGiven += name == "id" ? 1 : 0;
+    for (const auto& [name, value] : parser.sequence()) {
+        if (name == "port" && idsGiven > 1) {
+            waiting.push_back(value);
+        } else if (name == "port") {
+            lines->emplace_back(value, parser.value("id"));
+        } else if (name == "id" && idsGiven > 1) {
+            if (waiting.empty()) {
+                *error =
+                    "--id " + value +
+                    " follows no --port: with several --id values, each follows the --port values it is for";
+                return false;
+            }
+            for (const std::string& port : waiting)
+                lines->emplace_back(port, value);
+            waiting.clear();
+        }
+    }
+    if (!waiting.empty()) {
+        *error = "--port " + waiting.front() +
+                 " has no --id after it: with several --id values, each follows the --port values it is for";
+        return false;
+    }
+    if (lines->empty()) // no --port: the one from the environment
+        lines->emplace_back(defaultPort, parser.value("id"));
+    return true;
+}
+
+int UploadCommand::uploadMany(const std::vector<PortOptions>& ports,
+                              const std::vector<std::vector<std::int16_t>>& ids, bool reset,
+                              const std::string& file, bool json)
+{
+    std::string lines;
+    std::size_t plcs = 0;
+    for (std::size_t p = 0; p < ports.size(); ++p) {
+        std::string idList;
+        for (const std::int16_t id : ids[p])
+            idList += (idList.empty() ? "" : ",") + hostlink::Frame::renderHex(id);
+        lines += (lines.empty() ? "" : "; ") + ports[p].portName + " (ID" + (ids[p].size() > 1 ? "s " : " ") +
+                 idList + ")";
+        plcs += ids[p].size();
+    }
+    Usage::note("uploading " + file + " to " + std::to_string(plcs) + " PLC" + (plcs > 1 ? "s" : "") +
+                " through " + lines + " at " + ports.front().settings.settingsText() +
+                (reset ? ", reset after" : ""));
     StopSignals::install();
     FleetReporter reporter(json ? FleetReporter::Format::Json : FleetReporter::Format::Text);
     // The file is read and checked once; every PLC gets the same bytes.
@@ -197,10 +244,10 @@ int UploadCommand::uploadMany(const std::vector<PortOptions>& ports, const std::
     if (!check.ok()) {
         const int status = exitStatusFor(check.outcome);
         Usage::note(check.detail.empty() ? check.caption : check.caption + ": " + check.detail);
-        for (const PortOptions& p : ports) {
-            for (const std::int16_t id : ids) {
+        for (std::size_t p = 0; p < ports.size(); ++p) {
+            for (const std::int16_t id : ids[p]) {
                 PlcResult r;
-                r.port = p.portName;
+                r.port = ports[p].portName;
                 r.id = hostlink::Frame::renderHex(id);
                 r.status = status;
                 r.outcome = outcomeName(check.outcome);
@@ -212,7 +259,13 @@ int UploadCommand::uploadMany(const std::vector<PortOptions>& ports, const std::
         reporter.finish(results);
         return status;
     }
-    results = FleetUpload::run({ports, ids, file, std::move(bytes), reset}, reporter);
+    // A regular file is read again by each PLC's upload, compared with this check's SHA-256, so that
+    // memory does not grow with the file; only what cannot be read twice (a pipe) is kept.
+    std::shared_ptr<const std::string> contents;
+    if (!check.regular)
+        contents = std::move(bytes);
+    results = FleetUpload::run(
+        {ports, ids, file, contents, check.regular ? check.sha256 : std::string(), reset}, reporter);
     reporter.finish(results);
     if (StopSignals::requested())
         return StopSignals::exitStatus();
@@ -250,7 +303,7 @@ int UploadCommand::uploadOne(const PortOptions& port, std::int16_t id, bool rese
     const auto started = std::chrono::steady_clock::now();
     const auto outcome = procedure.run({file, [&idText] { return idText; }, [reset] { return reset; },
                                         [] { return StopSignals::requested(); }});
-    if (!terminal) {
+    if (const OutcomeRow* row = rowOf(outcome); !terminal && row && row->lineUsed) {
         // Logs and scripts get no bar; one closing line tells the count and the time.
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.2f",

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantor::cli {
@@ -25,9 +26,15 @@ public:
 private:
     // One PLC, text output: the panel's captions, and a progress bar on a terminal.
     static int uploadOne(const PortOptions& port, std::int16_t id, bool reset, const std::string& file);
-    // Several PLCs, or --json.
-    static int uploadMany(const std::vector<PortOptions>& ports, const std::vector<std::int16_t>& ids,
-                          bool reset, const std::string& file, bool json);
+    // Several PLCs, or --json; ids[p] are the PLCs on ports[p].
+    static int uploadMany(const std::vector<PortOptions>& ports,
+                          const std::vector<std::vector<std::int16_t>>& ids, bool reset,
+                          const std::string& file, bool json);
+    // Each port with the --id text it gets: a single --id applies to every --port; with several, each
+    // --id applies to the --port values given before it since the previous --id. No value is left
+    // over: a --port without an --id after it, or an --id without a --port before it, is an error.
+    static bool pairPortsWithIds(const CommandLine& parser, const std::string& defaultPort,
+                                 std::vector<std::pair<std::string, std::string>>* lines, std::string* error);
 };
 
 } // namespace vantor::cli

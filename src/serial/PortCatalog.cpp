@@ -6,6 +6,9 @@
 #include "serial/Rfc2217Port.h"
 #include "serial/SerialPort.h"
 #include "serial/SocketPort.h"
+#include "serial/TcpConnection.h"
+
+#include <algorithm>
 
 #include <cctype>
 
@@ -74,8 +77,29 @@ std::shared_ptr<Port> PortCatalog::portFor(const std::string& name) const
     return std::make_shared<SocketPort>(); // a malformed name is refused by its opening
 }
 
+bool PortCatalog::sameServerPort(const std::string& a, const std::string& b)
+{
+    const auto first = NetworkAddress::parse(a);
+    const auto second = NetworkAddress::parse(b);
+    if (!first || !second)
+        return upper(a) == upper(b);
+    if (first->port != second->port)
+        return false;
+    if (upper(first->host) == upper(second->host))
+        return true;
+    // Two names of one host ("localhost" and 127.0.0.1): any address in common.
+    const auto theirs = TcpConnection::addressesOf(second->host);
+    for (const std::string& address : TcpConnection::addressesOf(first->host)) {
+        if (std::find(theirs.begin(), theirs.end(), address) != theirs.end())
+            return true;
+    }
+    return false;
+}
+
 bool PortCatalog::samePort(const std::string& a, const std::string& b) const
 {
+    if (resolve(a).kind == Kind::Network && resolve(b).kind == Kind::Network)
+        return sameServerPort(a, b);
     const auto identity = [this](const std::string& name) {
         const Named named = resolve(name);
         if (named.kind == Kind::Registered)

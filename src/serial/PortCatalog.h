@@ -49,7 +49,8 @@ public:
     // whose opening says what is wrong with it.
     std::shared_ptr<Port> portFor(const std::string& name) const;
     // Whether two names reach one port: one name in two spellings ("COM1", "com1"), COM1 and the
-    // device it stands for, two paths to one device (a link, /dev/serial/by-id/...).
+    // device it stands for, two paths to one device (a link, /dev/serial/by-id/...), two names of one
+    // server's port (socket:// and rfc2217://, a host name and its address; names are looked up).
     bool samePort(const std::string& a, const std::string& b) const;
     // Whether the name is one of the catalog's own: a COM name, a registered name, or a well-formed
     // network address. Device paths are not judged here.
@@ -64,6 +65,7 @@ public:
 
 private:
     const Registered* find(const std::string& name) const;
+    static bool sameServerPort(const std::string& a, const std::string& b);
 
     std::vector<Registered> registered_;
 };

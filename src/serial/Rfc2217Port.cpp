@@ -42,11 +42,11 @@ std::optional<std::string> Rfc2217Port::negotiate(const PortSettings& settings)
     if (!awaitUntil([this] { return codec_.comPortAgreed() || codec_.comPortRefused(); }) ||
         !codec_.comPortAgreed())
         return !protocolError().empty() ? where + " " + protocolError() + "."
-               : stopRequested() ? std::string("stopped on request.")
-                               : where + " did not agree to RFC 2217 (the COM port option) within " +
-                                     std::to_string(connectTimeoutMs / 1000) +
-                                     " s. Is it a telnet(rfc2217) port? A raw TCP port is socket://" +
-                                     address_.hostPort() + ".";
+               : stopRequested()        ? std::string("stopped on request.")
+                                        : where + " did not agree to RFC 2217 (the COM port option) within " +
+                                       std::to_string(connectTimeoutMs / 1000) +
+                                       " s. Is it a telnet(rfc2217) port? A raw TCP port is socket://" +
+                                       address_.hostPort() + ".";
 
     std::string requests = TelnetCodec::comPortCommand(
         TelnetCodec::setBaudRate, TelnetCodec::baudValue(static_cast<std::uint32_t>(settings.baudRate)));

@@ -56,9 +56,9 @@ std::string SocketPort::serverSaid() const
 
 std::string SocketPort::turnedAway(const std::string& said) const
 {
-    return DeviceChecks::cannotOpen(displayName_, "the server at " + address_.hostPort() +
-                                                      " closed the connection, saying \"" + said +
-                                                      "\". Another client may have the port; try again later.");
+    return DeviceChecks::cannotOpen(
+        displayName_, "the server at " + address_.hostPort() + " closed the connection, saying \"" + said +
+                          "\". Another client may have the port; try again later.");
 }
 
 std::optional<std::string> SocketPort::negotiate(const PortSettings& settings)
@@ -88,7 +88,8 @@ bool SocketPort::turnsUsAway(const std::string& first)
         first.find('\n') == std::string::npos)
         return false;
     for (const char c : first) {
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n') || static_cast<unsigned char>(c) >= 0x7F)
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n') ||
+            static_cast<unsigned char>(c) >= 0x7F)
             return false;
     }
     pending_.clear();

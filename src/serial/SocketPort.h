@@ -55,7 +55,7 @@ private:
     bool turnsUsAway(const std::string& first);
 
     std::string displayName_;
-    std::string pending_;      // data that arrived while opening
+    std::string pending_;       // data that arrived while opening
     bool heardFromPlc_ = false; // some data has been passed up since the opening
 };
 

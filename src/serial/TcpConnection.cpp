@@ -221,6 +221,27 @@ TcpConnection::Connected TcpConnection::connect(const std::string& host, int por
     return {failure, why};
 }
 
+std::vector<std::string> TcpConnection::addressesOf(const std::string& host)
+{
+    std::vector<std::string> addresses;
+    if (!startSockets())
+        return addresses;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
+        return addresses;
+    for (addrinfo* a = found; a; a = a->ai_next) {
+        char text[NI_MAXHOST];
+        if (::getnameinfo(a->ai_addr, static_cast<socklen_t>(a->ai_addrlen), text, sizeof text, nullptr, 0,
+                          NI_NUMERICHOST) == 0)
+            addresses.emplace_back(text);
+    }
+    ::freeaddrinfo(found);
+    return addresses;
+}
+
 TcpConnection::Sent TcpConnection::send(const std::string& bytes, const std::function<bool()>& stop,
                                         int timeoutMs)
 {

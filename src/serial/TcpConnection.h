@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vantor::serial {
 
@@ -31,6 +32,9 @@ public:
     Connected connect(const std::string& host, int port, int timeoutMs, const std::function<bool()>& stop);
     void close();
     bool isOpen() const { return socket_ != invalid; }
+
+    // The numeric addresses a host name (or address) stands for; empty when it does not resolve.
+    static std::vector<std::string> addressesOf(const std::string& host);
 
     enum class Sent { All, Failed, Stopped };
     // Sends everything, waiting up to timeoutMs for room; stop is asked at least every 100 ms while

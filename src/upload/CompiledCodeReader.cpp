@@ -107,7 +107,7 @@ bool CompiledCodeReader::fill()
         }
         got += static_cast<std::size_t>(n);
     }
-    if (!verifying_ && keep_ && kept_.size() + got > ProgramFile::maxStreamBytes) {
+    if (!verifying_ && keep_ && !file_.isRegular() && kept_.size() + got > ProgramFile::maxStreamBytes) {
         eof_ = true;
         problem_ = FileProblem::TooLarge;
         kept_.clear();
@@ -134,7 +134,7 @@ bool CompiledCodeReader::checkBlock(std::size_t size)
     fingerprint_ = mix(fingerprint_, block.fingerprint);
     if (!verifying_) {
         sha_.update(buffer_.get(), size);
-        if (keep_)
+        if (keep_ && !file_.isRegular())
             kept_.append(buffer_.get(), size);
         blocks_.push_back(block);
         return true;

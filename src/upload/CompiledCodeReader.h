@@ -68,10 +68,12 @@ public:
     // pass reached the end; empty before. A rewind() keeps it.
     const std::string& sha256() const { return sha256_; }
     // Asks the first pass after the next open to keep a copy of every byte it reads, for takeBytes(),
-    // so that several uploads can send the same bytes without reading the file again. The copy is
-    // bounded like input that is not a regular file: beyond ProgramFile::maxStreamBytes the reading
-    // stops with FileProblem::TooLarge.
+    // so that several uploads can send the same bytes, when the input cannot be read again (it is no
+    // regular file; a regular file is read again instead, and nothing is kept). The copy is bounded:
+    // beyond ProgramFile::maxStreamBytes the reading stops with FileProblem::TooLarge.
     void keepBytes(bool keep) { keep_ = keep; }
+    // Whether the input is a regular file, which every upload can read again for itself.
+    bool isRegular() const { return file_.isRegular(); }
     std::string takeBytes() { return std::move(kept_); }
 
     // A sentence naming the file and the problem, e.g. "Cannot open x.VQC: no such file", with the

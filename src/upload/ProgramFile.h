@@ -60,6 +60,8 @@ public:
     // Back to the first byte. False on failure (see reason()).
     bool rewind();
 
+    // Whether the input is a regular file, which can be read again from its start.
+    bool isRegular() const { return regular_; }
     // Whether path names no file at all: empty, only blanks, or the dialog's "*.VQC" pattern.
     static bool namesNoFile(const std::string& path);
     // The system's words for the last failure ("Too many levels of symbolic links"); may be empty.

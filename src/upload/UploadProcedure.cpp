@@ -247,6 +247,7 @@ FileCheck UploadProcedure::firstPass(CompiledCodeReader& reader, const std::stri
     if (reader.problem() != FileProblem::None)
         return unreadableFile(reader, shownPath, false);
     check.sha256 = reader.sha256();
+    check.regular = !contents && reader.isRegular();
     return check;
 }
 
@@ -339,6 +340,12 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
             reporter_.detail(check.detail);
         return stop(check.outcome, check.caption, true);
     }
+    if (!input.sha256.empty() && check.sha256 != input.sha256)
+        return stop(UploadOutcome::FileChanged,
+                    shownPath_ +
+                        " changed since it was checked for the first PLC: nothing was sent to this "
+                        "PLC, and its saved program is unchanged. Upload aborted; upload the file again.",
+                    true);
     const std::int64_t total = check.records;
 
     if (!hostlink::PlcId::fromText(input.plcIdText ? input.plcIdText() : "01").ok)
@@ -446,13 +453,22 @@ UploadOutcome UploadProcedure::saveAndClose(const UploadInput& input)
     const bool reset = input.resetChosen && input.resetChosen();
     const std::string afterSave = "after the EEPROM save of " + std::to_string(linesSent_) +
                                   " records; the closing commands were not all sent.";
+    bool closingAnswered = false;
     for (const std::string command : {"CL", "C1", "CL"}) {
         if (command == "CL" && !reset)
             continue;
         if (const auto failed = linkFailure(exchange(command, input), input, afterSave))
             return *failed;
+        closingAnswered = closingAnswered || !lastResponse_.empty();
     }
-    return saveConfirmed_ ? UploadOutcome::Completed : UploadOutcome::SaveNotConfirmed;
+    if (!saveConfirmed_)
+        return UploadOutcome::SaveNotConfirmed;
+    if (reset && !closingAnswered) {
+        reporter_.detail("the reset (CL, C1, CL) got no answer at all: the PLC may still be in program mode; "
+                         "check it, or reset it by hand");
+        return UploadOutcome::ResetNotConfirmed;
+    }
+    return UploadOutcome::Completed;
 }
 
 } // namespace vantor::upload

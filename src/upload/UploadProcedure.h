@@ -26,6 +26,9 @@ struct UploadInput
     // The program's bytes, read once by the caller (see checkFile) to go to several PLCs alike; then
     // filePath only names the file in captions. Empty: the file at filePath is read.
     std::shared_ptr<const std::string> contents = {};
+    // The SHA-256 the caller's check found (FileCheck::sha256), when the file is read again for this
+    // upload: other bytes now are a changed file, and nothing is sent. Empty: no such check.
+    std::string sha256 = {};
 };
 
 // Transfers one compiled-code file into the PLC:
@@ -71,8 +74,9 @@ public:
 
     // Reads the file at path through once, as an upload's first pass does, without a port: whether
     // an upload of it would start and how many records it holds. Blocks while the file is read.
-    // With keep, the bytes read go there too (at most ProgramFile::maxStreamBytes, else the check
-    // fails as too large), for UploadInput::contents.
+    // With keep, the bytes of input that cannot be read again (not a regular file) go there too (at
+    // most ProgramFile::maxStreamBytes, else the check fails as too large), for UploadInput::contents;
+    // a regular file keeps nothing (FileCheck::regular): each upload reads it again.
     static FileCheck checkFile(const std::string& path, const std::function<bool()>& stopRequested = {},
                                std::string* keep = nullptr);
 

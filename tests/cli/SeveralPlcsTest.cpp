@@ -1,5 +1,6 @@
 // Several PLCs in one run (ID lists, several lines side by side) and the --json output, checked
 // against the schema the manual documents.
+#include "cli/FleetReporter.h"
 #include "cli/PortsCommand.h"
 #include "plcsim/PtyPlcServer.h"
 #include "support/JsonSchema.h"
@@ -213,4 +214,60 @@ TEST(VantorUpload, AStopRequestStopsEveryLine)
         EXPECT_EQ(server->snapshot().saveCount(), 0);
         EXPECT_TRUE(server->snapshot().savedProgram(2).empty());
     }
+}
+
+TEST(VantorUpload, EachIdGoesToThePortsBeforeIt)
+{
+    TempFile file(program);
+    Lines lines({{1, 2, 3}, {2}}, 0);
+    const auto run = runTool({"upload", "--json", "--port", lines.servers[0]->devicePath(), "--id", "01-03",
+                              "--port", lines.servers[1]->devicePath(), "--id", "02", file.path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    int results = 0;
+    for (const json& line : parseLines(run.out))
+        results += line["event"] == "result" ? 1 : 0;
+    EXPECT_EQ(results, 4);
+    for (std::int16_t id : {1, 2, 3})
+        EXPECT_EQ(lines.servers[0]->snapshot().savedProgram(id), programRecords) << id;
+    EXPECT_EQ(lines.servers[1]->snapshot().savedProgram(2), programRecords);
+}
+
+// A regular file is read again for each PLC, so memory does not grow with it; only a pipe is kept.
+TEST(VantorUpload, ALargeFileGoesToSeveralPlcsInFlatMemory)
+{
+    std::string text = program;
+    const std::string comment = "; " + std::string(1022, 'c') + "\r\n";
+    while (text.size() < (40u << 20))
+        text += comment;
+    TempFile file(text);
+    text.clear();
+    text.shrink_to_fit();
+    Lines lines({{1, 2}}, 0);
+    test::ChildProcess tool;
+    ASSERT_TRUE(tool.start(VANTOR_TOOL, {"upload", "--json", "--port", lines.servers[0]->devicePath(), "--id",
+                                         "1,2", file.path()}));
+    tool.closeStdin();
+    ASSERT_TRUE(tool.waitFinished(60000));
+    EXPECT_EQ(tool.exitCode(), 0) << tool.err();
+    EXPECT_LT(tool.peakMiB(), 24) << "the file was held in memory";
+    EXPECT_EQ(lines.servers[0]->snapshot().savedProgram(2), programRecords);
+}
+
+TEST(FleetReporter, LinesUpTheTableOnTheScreen)
+{
+    cli::PlcResult plain, wide;
+    plain.port = "/dev/ttyS0";
+    wide.port = "/dev/tty\xc3\x9c\xc3\x9c\x01"; // two UTF-8 characters and a control character
+    plain.id = wide.id = "01";
+    const std::string table = cli::FleetReporter::table({plain, wide});
+    std::istringstream in(table);
+    std::vector<std::size_t> idColumns;
+    for (std::string line; std::getline(in, line);) {
+        const std::string before =
+            line.substr(0, line.find(line.find("  ID") == std::string::npos ? "  01" : "  ID") + 2);
+        idColumns.push_back(static_cast<std::size_t>(std::count_if(before.begin(), before.end(), [](char c) {
+            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        })));
+    }
+    EXPECT_EQ(idColumns, std::vector<std::size_t>(3, idColumns.front())) << table;
 }

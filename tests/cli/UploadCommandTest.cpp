@@ -348,6 +348,7 @@ TEST(VantorUpload, RefusesWhatItCannotReadOrReach)
         int status;
         const char* out;
         const char* err;
+        const char* notSaid = "records sent"; // of a run that never used the line
     };
     const Probe probes[] = {
         {{"upload", "--port", "SIM", "/tmp/vantor-nowhere.VQC"},
@@ -368,7 +369,8 @@ TEST(VantorUpload, RefusesWhatItCannotReadOrReach)
         {{"upload", "--port", "SIM", file.path()},
          0,
          "Saving Program to EEPROM...\n 1 Lines Uploaded!\n",
-         "SIM: Open at 38400,N,8,1"},
+         "SIM: Open at 38400,N,8,1",
+         "nothing was sent"},
     };
     for (const Probe& p : probes) {
         SCOPED_TRACE(p.args.back());
@@ -376,6 +378,7 @@ TEST(VantorUpload, RefusesWhatItCannotReadOrReach)
         EXPECT_EQ(run.status, p.status);
         EXPECT_EQ(run.out, p.out);
         EXPECT_NE(run.err.find(p.err), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find(p.notSaid), std::string::npos) << run.err;
     }
 }
 

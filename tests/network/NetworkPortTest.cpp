@@ -13,10 +13,10 @@
 
 #include <atomic>
 #include <csignal>
-#include <optional>
 #include <cstdlib>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <optional>
 #include <sys/socket.h>
 #include <termios.h>
 #include <thread>
@@ -52,10 +52,10 @@ class RogueServer
 {
 public:
     enum class Kind {
-        Flood,          // sends without end, as fast as it can
-        EndlessSub,     // opens a Telnet subnegotiation and never ends it
-        AgreedThenSub,  // agrees to the COM port option, then the same
-        ReadsNothing,   // takes the connection and never reads from it
+        Flood,         // sends without end, as fast as it can
+        EndlessSub,    // opens a Telnet subnegotiation and never ends it
+        AgreedThenSub, // agrees to the COM port option, then the same
+        ReadsNothing,  // takes the connection and never reads from it
     };
     explicit RogueServer(Kind kind) : kind_(kind)
     {
@@ -294,10 +294,24 @@ TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
          3},
         // Memory and time stay bounded whatever a server sends, and a stop is heard while sending.
         {"a server that floods", "socket", {}, Then::Nothing, 7, "link test", 5, Rogue::Flood, 40},
-        {"a subnegotiation without end", "rfc2217", {}, Then::Nothing, 6, "longer than 1024 bytes", 7,
-         Rogue::EndlessSub, 40},
-        {"a subnegotiation without end after COM-PORT was agreed", "rfc2217", {}, Then::Nothing, 6,
-         "longer than 1024 bytes", 7, Rogue::AgreedThenSub, 40},
+        {"a subnegotiation without end",
+         "rfc2217",
+         {},
+         Then::Nothing,
+         6,
+         "longer than 1024 bytes",
+         7,
+         Rogue::EndlessSub,
+         40},
+        {"a subnegotiation without end after COM-PORT was agreed",
+         "rfc2217",
+         {},
+         Then::Nothing,
+         6,
+         "longer than 1024 bytes",
+         7,
+         Rogue::AgreedThenSub,
+         40},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);

@@ -174,9 +174,12 @@ TEST(UploadProcedure, TheSaveIsConfirmedOnlyByAnAnswerToCsAndAnEchoedPoll)
         bool pollEchoed;
         UploadOutcome outcome;
         const char* detail;
+        bool resetUnanswered = false; // --reset, and nothing answers CL or C1
     };
     const Case cases[] = {
         {"CS echoed", "@01CS0051*", true, UploadOutcome::Completed, ""},
+        {"a reset nothing answers", "@01CS0051*", true, UploadOutcome::ResetNotConfirmed,
+         "the reset (CL, C1, CL) got no answer at all", true},
         {"CS answered with anything", "?!", true, UploadOutcome::Completed, ""},
         {"CS silent", nullptr, true, UploadOutcome::SaveNotConfirmed,
          "the save command got no answer (nothing answered @01CS51* within 500 ms)"},
@@ -198,17 +201,20 @@ TEST(UploadProcedure, TheSaveIsConfirmedOnlyByAnAnswerToCsAndAnEchoedPoll)
             const std::string code = w.substr(3, 2);
             if (code == "CS" && c.csAnswer)
                 b.link.arrive(std::string(c.csAnswer) + "\r", 2);
+            else if (c.resetUnanswered && (code == "CL" || code == "C1"))
+                return;
             else if (code != "CS" && (code != "IR" || c.pollEchoed))
                 b.link.arrive(w.substr(0, 5) + "00\r", 2);
         };
         TempFile file(mixed);
-        EXPECT_EQ(procedure.run({file.path(), [] { return "01"; }, [] { return false; }}), c.outcome);
+        EXPECT_EQ(procedure.run({file.path(), [] { return "01"; }, [&c] { return c.resetUnanswered; }}),
+                  c.outcome);
         const std::string all = std::accumulate(details.begin(), details.end(), std::string());
         EXPECT_NE(all.find(c.detail), std::string::npos) << all;
         EXPECT_EQ(reporter.events.back().find(" 3 Lines Uploaded!"), 8u)
             << "the caption still counts the records";
-        EXPECT_EQ(b.frames().back(), hostlink::Frame::build(1, "C1"))
-            << "the closing command goes out regardless";
+        EXPECT_EQ(b.frames().back(), hostlink::Frame::build(1, c.resetUnanswered ? "CL" : "C1"))
+            << "the closing commands go out regardless";
     }
 }
 
