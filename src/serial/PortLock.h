@@ -1,19 +1,28 @@
 #pragma once
 
+#include "serial/OpenResult.h"
+
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vantor::serial {
 
-// The lock file that tells other serial programs a device is in use (POSIX only): "LCK.." and the
-// device's path below /dev with '/' as '_' (LCK..ttyUSB0, LCK..pts_3), in /run/lock or /var/lock.
+// The lock files that tell other serial programs a device is in use (POSIX only), in /run/lock or
+// /var/lock, under two names: "LCK.." and the device's path below /dev with '/' as '_' (LCK..ttyUSB0,
+// LCK..pts_3), and the SVR4 form "LK.<major of the file system>.<major>.<minor>" (three digits each),
+// which every name of one device node meets.
 //
 // A lock names its holder by process ID, either alone ("%10d\n", as the file system hierarchy
 // standard has it) or followed by the program's and the user's names ("PID name user"). A lock whose
-// process is alive, under any name, holds the device; only a lock whose process is gone (or that
-// names none) is stale and removed. Ours is written in the plain form, created whole under another
-// name and linked into place, so no reader sees half a lock.
+// process is alive, under any name, holds the device; only a lock whose process is gone, or that
+// names none a process can have (0, negative, beyond the PID range), is stale and removed. Ours is
+// written in the plain form, created whole under an unguessable name and linked into place, so no
+// reader sees half a lock.
+//
+// The directory is writable by every user, so nothing in it is trusted: lock files are read without
+// following a link or blocking, a few bytes at most, and anything under a lock's name that is no
+// regular file (a link, a FIFO, a directory) refuses the port and is left where it is.
 //
 // Where no lock directory may be written, the device is used without a lock file; flock() and
 // TIOCEXCL on the open device still keep well-behaved programs apart.
@@ -26,10 +35,12 @@ public:
     PortLock(const PortLock&) = delete;
     PortLock& operator=(const PortLock&) = delete;
 
-    // Takes the lock for the device whose real (symlink-free) path is realPath. Returns nothing when
-    // this process holds it now, or the reason it cannot: "the port is in use by minicom, process 812."
-    std::optional<std::string> acquire(const std::string& realPath);
-    // Removes our lock file, if it is still ours. Nothing happens when none is held.
+    // Takes the locks for the device whose real (symlink-free) path is realPath, named name in
+    // messages. ok() when this process holds them now, or when no lock directory may be written;
+    // otherwise why not: Busy for a live holder ("the port is in use by minicom, process 812 ..."),
+    // Other for something under a lock's name that is no lock.
+    OpenResult acquire(const std::string& realPath, const std::string& name);
+    // Removes our lock files, if they are still ours. Nothing happens when none is held.
     void release();
 
     // "LCK..ttyUSB0" for /dev/ttyUSB0.
@@ -44,7 +55,7 @@ public:
 
 private:
     std::vector<std::string> directories_;
-    std::string held_; // the path of our lock file; empty when none
+    std::vector<std::string> held_; // the paths of our lock files
 };
 
 } // namespace vantor::serial

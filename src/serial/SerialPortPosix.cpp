@@ -148,8 +148,8 @@ OpenResult SerialPort::open(const std::string& devicePath, const std::string& di
     // Aliases (/dev/serial/by-id/..., a symlink of one's own) lock the device they point to.
     const std::string real = DeviceChecks::identity(devicePath);
     auto device = std::make_unique<Device>();
-    if (const auto holder = device->lock.acquire(real))
-        return failure(OpenError::Busy, name, busy(*holder));
+    if (const OpenResult locked = device->lock.acquire(real, name); !locked.ok())
+        return locked;
 
     device->fd = ::open(real.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (device->fd < 0) {

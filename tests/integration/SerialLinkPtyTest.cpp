@@ -11,6 +11,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 
@@ -166,13 +168,25 @@ TEST(SerialLinkPty, APortInUseByAnyoneIsRespected)
     const std::string lockDir = "/run/lock";
     if (::access(lockDir.c_str(), W_OK) != 0)
         GTEST_SKIP() << lockDir << " is not writable here";
-    enum class Held { OtherConsole, PlainLock, NamedLock, StaleLock, Alias, Flock };
+    enum class Held {
+        OtherConsole,
+        PlainLock,
+        NamedLock,
+        StaleLock,
+        Alias,
+        Flock,
+        Text,
+        Planted,
+        Numbered,
+        Node
+    };
     const struct
     {
         const char* name;
         Held held;
         bool opens;
-        std::string says; // in the busy message; "%" stands for the holder's PID
+        std::string says;         // in the busy message; "%" stands for the holder's PID
+        std::string planted = {}; // Text: the lock file's content; Planted: "symlink", "fifo", "directory"
     } rows[] = {
         {"another console of this program", Held::OtherConsole, false, "in use by"},
         {"plain lock file of a live process", Held::PlainLock, false, "in use by sleep, process %"},
@@ -180,7 +194,19 @@ TEST(SerialLinkPty, APortInUseByAnyoneIsRespected)
         {"lock of a process that is gone", Held::StaleLock, true, ""},
         {"an alias of a device another console has open", Held::Alias, false, "in use by"},
         {"flock() by another program", Held::Flock, false, "in use by flock, process %"},
+        // The lock directory is every user's: what is planted there is not trusted, nor followed.
+        {"a PID beyond every integer", Held::Text, true, "", "99999999999999999999\n"},
+        {"a PID beyond 32 bits", Held::Text, true, "", "4294967297\n"},
+        {"PID 0", Held::Text, true, "", "0\n"},
+        {"a negative PID", Held::Text, true, "", "-1\n"},
+        {"a symbolic link planted as the lock", Held::Planted, false, "is a symbolic link, not a lock",
+         "symlink"},
+        {"a FIFO planted as the lock", Held::Planted, false, "is a FIFO, not a lock", "fifo"},
+        {"a directory planted as the lock", Held::Planted, false, "is a directory, not a lock", "directory"},
+        {"the device-number lock of a live process", Held::Numbered, false, "in use by sleep, process %"},
+        {"a second device node of a device another console has open", Held::Node, false, "in use by"},
     };
+    const std::string victim = "/tmp/vantor-victim-" + std::to_string(::getpid());
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         plcsim::PtyPlcServer server;
@@ -191,9 +217,54 @@ TEST(SerialLinkPty, APortInUseByAnyoneIsRespected)
         test::ChildProcess holder;
         SerialConsole first, second;
         first.setPortName(device);
-        second.setPortName(r.held == Held::Alias ? alias : device);
+        second.setPortName(r.held == Held::Alias || r.held == Held::Node ? alias : device);
         pid_t holderPid = ::getpid();
+        struct stat node
+        {
+        };
+        struct stat dev
+        {
+        };
+        ASSERT_EQ(::stat(device.c_str(), &node), 0);
+        ASSERT_EQ(::stat("/dev", &dev), 0);
+        char numbered[64];
+        std::snprintf(numbered, sizeof numbered, "%s/LK.%03u.%03u.%03u", lockDir.c_str(), major(dev.st_dev),
+                      major(node.st_rdev), minor(node.st_rdev));
         switch (r.held) {
+        case Held::Text: {
+            std::FILE* lock = std::fopen(lockFile.c_str(), "w");
+            ASSERT_NE(lock, nullptr);
+            std::fputs(r.planted.c_str(), lock);
+            std::fclose(lock);
+            break;
+        }
+        case Held::Planted: {
+            std::FILE* file = std::fopen(victim.c_str(), "w");
+            std::fputs("precious\n", file);
+            std::fclose(file);
+            const int made = r.planted == "symlink" ? ::symlink(victim.c_str(), lockFile.c_str())
+                             : r.planted == "fifo"  ? ::mkfifo(lockFile.c_str(), 0666)
+                                                    : ::mkdir(lockFile.c_str(), 0755);
+            ASSERT_EQ(made, 0);
+            break;
+        }
+        case Held::Numbered: {
+            ASSERT_TRUE(holder.start("/bin/sleep", {"30"}));
+            holderPid = holder.pid();
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            std::FILE* lock = std::fopen(numbered, "w");
+            ASSERT_NE(lock, nullptr);
+            std::fprintf(lock, "%10d\n", static_cast<int>(holderPid));
+            std::fclose(lock);
+            break;
+        }
+        case Held::Node:
+            if (::mknod(alias.c_str(), S_IFCHR | 0600, node.st_rdev) != 0) {
+                std::printf("no second device node here (mknod needs root); row skipped\n");
+                continue;
+            }
+            ASSERT_TRUE(first.openPort());
+            break;
         case Held::OtherConsole:
         case Held::Alias:
             ASSERT_EQ(::symlink(device.c_str(), alias.c_str()), 0);
@@ -225,9 +296,22 @@ TEST(SerialLinkPty, APortInUseByAnyoneIsRespected)
             std::string says = r.says;
             if (const auto at = says.find('%'); at != std::string::npos)
                 says.replace(at, 1, std::to_string(holderPid));
-            EXPECT_EQ(second.lastOpenResult().error, OpenError::Busy);
+            EXPECT_EQ(second.lastOpenResult().error,
+                      r.held == Held::Planted ? OpenError::Other : OpenError::Busy);
             EXPECT_NE(second.lastOpenResult().message.find(says), std::string::npos)
                 << second.lastOpenResult().message;
+            if (r.held == Held::Planted) {
+                struct stat st
+                {
+                };
+                EXPECT_EQ(::lstat(lockFile.c_str(), &st), 0) << "what was planted is left where it is";
+                std::FILE* file = std::fopen(victim.c_str(), "r");
+                char text[16] = {};
+                EXPECT_TRUE(file && std::fgets(text, sizeof text, file));
+                EXPECT_STREQ(text, "precious\n") << "the link was not followed";
+                if (file)
+                    std::fclose(file);
+            }
         } else {
             std::FILE* lock = std::fopen(lockFile.c_str(), "r");
             ASSERT_NE(lock, nullptr) << "the stale lock is replaced by ours";
@@ -241,7 +325,9 @@ TEST(SerialLinkPty, APortInUseByAnyoneIsRespected)
         holder.terminate();
         first.closePort();
         std::remove(lockFile.c_str());
+        std::remove(numbered);
         std::remove(alias.c_str());
+        std::remove(victim.c_str());
     }
 }
 
