@@ -131,11 +131,12 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
 #endif
         "gets what was tried and why something failed.\n"
         "Several PLCs: --id 01,02,05-0A uploads them one after another on the line, and --port given\n"
-        "again adds a line; the lines run side by side, and standard error ends with a table.\n"
+        "again adds a line; the lines run side by side, and standard error ends with a table. Given\n"
+        "several times, each --id is for the --port values before it: -p A --id 01-03 -p B --id 02.\n"
         "Exit status: 0 saved, 3 unreadable file, 4 rejected file, 6 port not openable, 7 no answer\n"
         "to the link test, 8 a record not echoed, 9 save not confirmed, 10 port lost, 11 the file\n"
-        "changed while sending, 12 some of several PLCs failed, 2 bad command line, 128+N stopped by\n"
-        "signal N. See vantor(1).");
+        "changed while sending, 12 some of several PLCs failed, 13 saved but the reset not answered,\n"
+        "2 bad command line, 128+N stopped by signal N. See vantor(1).");
     Usage::addStandardOptions(parser);
     PortOptions port;
     port.addTo(parser);
