@@ -16,6 +16,9 @@ start_wine() {
     mkdir -p "$WINEPREFIX" # the server lives beside the prefix, which the first program then fills
     "$wineserver" -p >/dev/null 2>&1
     "$wine" cmd /c exit >/dev/null 2>&1 || true
+    # COM links an earlier run left behind (a listed port stays mapped after its registry value is
+    # gone) would make the tests' missing ports present; each run maps its own.
+    find "$WINEPREFIX/dosdevices" -maxdepth 1 -name 'com*' ! -name com1 -type l -delete 2>/dev/null || true
     # A program that crashes ends with a backtrace on standard error; wine's crash dialog would wait
     # for a click that never comes.
     "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1

@@ -115,6 +115,13 @@ public:
     int exitCode() const { return finished_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
     // The most memory it held at once, in MiB, once it has ended.
     double peakMiB() const { return finished_ ? usage_.ru_maxrss / 1024.0 : 0; }
+    // Whether peakMiB() tells what the program itself holds: not under AddressSanitizer, whose shadow
+    // memory and quarantine of freed blocks grow with every allocation.
+#if defined(__SANITIZE_ADDRESS__)
+    static constexpr bool memoryIsTheProgramsOwn = false;
+#else
+    static constexpr bool memoryIsTheProgramsOwn = true;
+#endif
     const std::string& out() const { return out_text_; }
     const std::string& err() const { return err_text_; }
 
