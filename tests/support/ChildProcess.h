@@ -122,8 +122,14 @@ public:
 #else
     static constexpr bool memoryIsTheProgramsOwn = true;
 #endif
-    const std::string& out() const { return out_text_; }
-    const std::string& err() const { return err_text_; }
+    const std::string& out() const
+    {
+        return out_text_;
+    }
+    const std::string& err() const
+    {
+        return err_text_;
+    }
 
 private:
     bool reap()
