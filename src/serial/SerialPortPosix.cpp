@@ -6,6 +6,7 @@
 #include "serial/ParityErrorFilter.h"
 #include "serial/PortLock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -262,8 +263,9 @@ PortRead SerialPort::read(int waitMs)
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
         char buffer[4096];
-        for (;;) {
-            const ssize_t n = ::read(device_->fd, buffer, sizeof buffer);
+        while (result.bytes.size() < PortRead::maxBytes) {
+            const ssize_t n = ::read(device_->fd, buffer,
+                                     std::min(sizeof buffer, PortRead::maxBytes - result.bytes.size()));
             if (n > 0) {
                 result.bytes.append(buffer, static_cast<std::size_t>(n));
                 continue;
