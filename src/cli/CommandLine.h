@@ -43,6 +43,8 @@ public:
     bool parse(const std::vector<std::string>& arguments);
     const std::string& errorText() const { return error_; }
 
+    // Whether the command takes this option at all, by any of its names.
+    bool has(const std::string& name) const { return find(name) != nullptr; }
     // By any of the option's names.
     bool isSet(const std::string& name) const;
     // The last value given, or the default.

@@ -1,26 +1,8 @@
 #pragma once
 
+#include "record/ExitStatus.h"
+
 namespace vantor::cli {
-
-// Exit statuses of the vantor tool; documented in the README.
-enum ExitStatus : int {
-    Success = 0,
-    NoResponse = 1,         // send: at least one command got no response
-    UsageError = 2,         // bad command line
-    FileNotReadable = 3,    // upload/check: the file cannot be opened or read
-    FileRejected = 4,       // upload/check: empty file, or the header line is not accepted
-    PlcIdRejected = 5,      // upload: the PLC ID has more than four hex digits
-    PortNotOpenable = 6,    // the serial port cannot be opened
-    NoLinkResponse = 7,     // upload: the PLC did not echo the link test
-    UploadAborted = 8,      // upload: a record was not echoed; the upload stopped there
-    SaveNotConfirmed = 9,   // upload: all records sent, but the PLC never confirmed the EEPROM save
-    PortLost = 10,          // the port failed during the run (cable pulled, device gone)
-    FileChanged = 11,       // upload: the file changed while it was being sent; the save was not asked for
-    SomePlcsFailed = 12,    // upload to several PLCs: at least one was not saved (see the table or --json)
-    ResetNotConfirmed = 13, // upload --reset: saved and confirmed, but nothing answered the reset
-    InternalError = 70,
-    OutputFailed = 74, // the command ran to its end, but standard output or error could not be written
-    // Stopped by a signal: 128 + its number (130 for Ctrl+C, 143 for SIGTERM), see StopSignals.
-};
-
+// The tool's exit statuses by their names, as the commands return them.
+using namespace vantor::record::exitstatus;
 } // namespace vantor::cli

@@ -1,6 +1,7 @@
 #include "cli/FleetReporter.h"
 
 #include "cli/JsonLines.h"
+#include "cli/Terminal.h"
 #include "cli/Usage.h"
 #include "hostlink/ControlText.h"
 
@@ -16,33 +17,98 @@ std::string seconds(double value)
     std::snprintf(text, sizeof text, "%.2f", value);
     return text;
 }
-
-// Seconds rounded to milliseconds, so that the JSON does not carry clock noise.
-double rounded(double value)
-{
-    return static_cast<double>(static_cast<long long>(value * 1000 + 0.5)) / 1000;
-}
 } // namespace
+
+void FleetReporter::showBoard(const std::vector<PortOptions>& ports,
+                              const std::vector<std::vector<std::int16_t>>& ids)
+{
+    if (format_ != Format::Text || !Terminal::movesCursor(stderr))
+        return;
+    board_ = std::make_unique<StatusBoard>(stderr, ports.size());
+    captionsToScreen_ = !Terminal::isTerminal(stdout);
+    for (std::size_t p = 0; p < ports.size(); ++p) {
+        LineState& line = lines_[ports[p].portName];
+        line.index = p;
+        line.port = ports[p].portName;
+        line.plcs = ids[p].size();
+        line.state = "waiting";
+        show(line);
+    }
+}
+
+FleetReporter::LineState* FleetReporter::lineOf(const std::string& port)
+{
+    const auto found = lines_.find(port);
+    return found == lines_.end() ? nullptr : &found->second;
+}
+
+void FleetReporter::show(LineState& line)
+{
+    std::string text = line.port + "  ";
+    if (line.started == 0)
+        text += line.state;
+    else
+        text +=
+            "PLC " + line.id + " (" + std::to_string(line.started) + " of " + std::to_string(line.plcs) +
+            ")  " +
+            (line.total > 0 ? std::to_string(line.record) + "/" + std::to_string(line.total) + "  " : "") +
+            line.state;
+    if (line.saved + line.failed > 0)
+        text += "  [" + std::to_string(line.saved) + " saved, " + std::to_string(line.failed) + " failed]";
+    board_->set(line.index, text);
+}
+
+void FleetReporter::noteLine(const std::string& text)
+{
+    if (board_)
+        board_->print(hostlink::ControlText::escapeControls(text));
+    else
+        Usage::line(stderr, text);
+}
 
 void FleetReporter::caption(const std::string& port, const std::string& id, const std::string& caption)
 {
     if (format_ == Format::Json)
         return;
     const std::lock_guard<std::mutex> lock(mutex_);
-    Usage::say(port + " " + id + ": " + caption);
+    if (LineState* line = board_ ? lineOf(port) : nullptr) {
+        if (line->id != id) {
+            line->id = id;
+            ++line->started;
+            line->record = line->total = 0;
+        }
+        const std::size_t start = caption.find_first_not_of(' ');
+        line->state = start == std::string::npos ? std::string() : caption.substr(start);
+        show(*line);
+    }
+    if (captionsToScreen_)
+        Usage::say(port + " " + id + ": " + caption);
+}
+
+void FleetReporter::log(const std::string& line, bool warning)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    noteLine(warning ? "vantor: " + line : line);
 }
 
 void FleetReporter::detail(const std::string& port, const std::string& id, const std::string& sentence)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
-    Usage::note(port + " " + id + ": " + sentence);
+    noteLine("vantor: " + port + " " + id + ": " + sentence);
 }
 
 void FleetReporter::progress(const std::string& port, const std::string& id, std::int64_t record,
                              std::int64_t total)
 {
-    if (format_ != Format::Json)
+    if (format_ != Format::Json) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (LineState* line = board_ ? lineOf(port) : nullptr) {
+            line->record = record;
+            line->total = total;
+            show(*line);
+        }
         return;
+    }
     auto line = JsonLines::event("progress");
     line["port"] = port;
     line["id"] = id;
@@ -55,19 +121,22 @@ void FleetReporter::result(const PlcResult& result, bool explained)
 {
     if (!result.saved() && !explained)
         detail(result.port, result.id, result.detail);
-    if (format_ != Format::Json)
-        return;
-    auto line = JsonLines::event("result");
-    line["port"] = result.port;
-    line["id"] = result.id;
-    line["status"] = result.status;
-    line["outcome"] = result.outcome;
-    line["records"] = result.records;
-    line["total"] = result.total;
-    line["sha256"] = result.sha256.empty() ? JsonLines::Object() : JsonLines::Object(result.sha256);
-    line["seconds"] = rounded(result.seconds);
-    line["detail"] = result.detail.empty() ? JsonLines::Object() : JsonLines::Object(result.detail);
-    JsonLines::write(line);
+    if (record_)
+        record_->add(result);
+    if (board_) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (LineState* line = lineOf(result.port)) {
+            if (line->id != result.id) { // a PLC not started: its port could not be opened
+                line->id = result.id;
+                ++line->started;
+            }
+            ++(result.saved() ? line->saved : line->failed);
+            line->state = result.outcome;
+            show(*line);
+        }
+    }
+    if (format_ == Format::Json)
+        JsonLines::write(result.toJson());
 }
 
 void FleetReporter::finish(const std::vector<PlcResult>& results)
@@ -78,8 +147,11 @@ void FleetReporter::finish(const std::vector<PlcResult>& results)
         auto line = JsonLines::event("summary");
         line["saved"] = saved;
         line["failed"] = static_cast<std::int64_t>(results.size()) - saved;
+        line["version"] = PlcResult::version();
         JsonLines::write(line);
     }
+    if (board_)
+        board_->finish();
     if (results.size() > 1) {
         const std::lock_guard<std::mutex> lock(mutex_);
         std::fflush(stdout);

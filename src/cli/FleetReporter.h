@@ -1,8 +1,13 @@
 #pragma once
 
 #include "cli/PlcResult.h"
+#include "cli/PortOptions.h"
+#include "cli/RunRecord.h"
+#include "cli/StatusBoard.h"
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,14 +19,23 @@ namespace vantor::cli {
 // "vantor: PORT ID: sentence". JSON: progress and result lines on standard output (see JsonLines),
 // the details still on standard error. Either way a failure's reason is on standard error, and
 // finish() ends with a summary: the JSON summary line, and the per-PLC table on standard error when
-// there was more than one PLC. Lines from different threads never mix.
+// there was more than one PLC. Lines from different threads never mix. Each result also goes to the
+// run's record file, when there is one.
+// On a terminal that moves the cursor, text output shows a StatusBoard on standard error instead: a
+// line per port (its PLC, record N of M, outcome so far), with the details above it; captions then
+// go to standard output only when that is not the terminal too.
 class FleetReporter
 {
 public:
     enum class Format { Text, Json };
-    explicit FleetReporter(Format format) : format_(format) {}
+    explicit FleetReporter(Format format, RunRecord* record = nullptr) : format_(format), record_(record) {}
+
+    // Text output on a terminal: the board for these lines and their PLCs; nothing elsewhere.
+    void showBoard(const std::vector<PortOptions>& ports, const std::vector<std::vector<std::int16_t>>& ids);
 
     void caption(const std::string& port, const std::string& id, const std::string& caption);
+    // A line of the port's console (its opening, a warning) for standard error.
+    void log(const std::string& line, bool warning);
     void detail(const std::string& port, const std::string& id, const std::string& sentence);
     // Record number record (from 1) of total went out.
     void progress(const std::string& port, const std::string& id, std::int64_t record, std::int64_t total);
@@ -33,7 +47,25 @@ public:
     static std::string table(const std::vector<PlcResult>& results);
 
 private:
+    // One line of the board: its PLCs and how far it has come.
+    struct LineState
+    {
+        std::size_t index = 0;
+        std::string port;
+        std::size_t plcs = 0, started = 0, saved = 0, failed = 0;
+        std::string id, state;
+        std::int64_t record = 0, total = 0;
+    };
+    // Redraws the port's line; under mutex_.
+    void show(LineState& line);
+    LineState* lineOf(const std::string& port);
+    void noteLine(const std::string& text);
+
+    std::unique_ptr<StatusBoard> board_;
+    bool captionsToScreen_ = true;
+    std::map<std::string, LineState> lines_;
     Format format_;
+    RunRecord* record_;
     std::mutex mutex_;
 };
 

@@ -39,8 +39,8 @@ void FleetUpload::runPort(const Plan& plan, std::size_t p, FleetReporter& report
     const std::vector<std::int16_t>& ids = plan.ids[p];
     console::SerialConsole console(PortOptions::catalog());
     port.applyTo(console);
-    console.setLogSink([](const std::string& line) { Usage::line(stderr, line); });
-    console.setWarningSink([](const std::string& line) { Usage::note(line); });
+    console.setLogSink([&reporter](const std::string& line) { reporter.log(line, false); });
+    console.setWarningSink([&reporter](const std::string& line) { reporter.log(line, true); });
     console.setErrorSink([](const std::string&) {});
     // A port that cannot be opened is not tried again for each further PLC: behind a serial server
     // that is down, each try would wait out the connection timeout.
@@ -49,13 +49,14 @@ void FleetUpload::runPort(const Plan& plan, std::size_t p, FleetReporter& report
         PlcResult& result = results[i];
         if (unopenable) {
             result = *unopenable;
+            result.time = PlcResult::utcTime(std::chrono::system_clock::now());
             result.id = hostlink::Frame::renderHex(ids[i]);
             result.seconds = 0;
             result.detail = "not tried, as the port could not be opened for PLC " + unopenable->id;
             reporter.result(result, false);
             continue;
         }
-        result = uploadTo(plan, port.portName, ids[i], console, reporter);
+        result = uploadTo(plan, port, ids[i], console, reporter);
         if (result.status == PortNotOpenable)
             unopenable = &result;
         else if (!result.saved())
@@ -63,12 +64,23 @@ void FleetUpload::runPort(const Plan& plan, std::size_t p, FleetReporter& report
     }
 }
 
-PlcResult FleetUpload::uploadTo(const Plan& plan, const std::string& portName, std::int16_t id,
-                                console::SerialConsole& console, FleetReporter& reporter)
+PlcResult FleetUpload::newResult(const Plan& plan, const PortOptions& port, std::int16_t id)
 {
     PlcResult result;
-    result.port = portName;
+    result.time = PlcResult::utcTime(std::chrono::system_clock::now());
+    result.port = port.portName;
     result.id = hostlink::Frame::renderHex(id);
+    result.file = plan.filePath;
+    result.settings = port.settings;
+    result.timeoutMs = port.timeoutMs();
+    result.reset = plan.reset;
+    return result;
+}
+
+PlcResult FleetUpload::uploadTo(const Plan& plan, const PortOptions& port, std::int16_t id,
+                                console::SerialConsole& console, FleetReporter& reporter)
+{
+    PlcResult result = newResult(plan, port, id);
     PlcReporter plcReporter(reporter, result.port, result.id);
     upload::UploadProcedure procedure({console.exchange(), [&console] { return console.lastPortProblem(); }},
                                       plcReporter);
@@ -77,10 +89,10 @@ PlcResult FleetUpload::uploadTo(const Plan& plan, const std::string& portName, s
     const auto started = std::chrono::steady_clock::now();
     const auto outcome =
         procedure.run({plan.filePath, [&idText] { return idText; }, [reset] { return reset; },
-                       [] { return StopSignals::requested(); }, plan.contents, plan.sha256});
+                       [] { return StopSignals::requested(); }, plan.contents, plan.sha256, plan.attempts});
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    result.setOutcome(outcome);
     result.status = UploadCommand::exitStatusFor(outcome);
-    result.outcome = UploadCommand::outcomeName(outcome);
     result.records = procedure.linesSent();
     result.total = procedure.lastCheck().records;
     result.sha256 = procedure.lastCheck().sha256;

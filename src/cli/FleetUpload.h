@@ -36,7 +36,12 @@ public:
         std::shared_ptr<const std::string> contents;
         std::string sha256;
         bool reset = false;
+        int attempts = 1; // of the link test (UploadInput::linkAttempts)
     };
+
+    // A result for this PLC of the plan as it starts: port, ID, file, settings, reset, and now as its
+    // time.
+    static PlcResult newResult(const Plan& plan, const PortOptions& port, std::int16_t id);
 
     // Blocks until every port is done. The results come port by port, each port's in ID order.
     static std::vector<PlcResult> run(const Plan& plan, FleetReporter& reporter);
@@ -44,7 +49,7 @@ public:
 private:
     static void runPort(const Plan& plan, std::size_t port, FleetReporter& reporter, PlcResult* results);
     // One PLC's whole upload on the port's console.
-    static PlcResult uploadTo(const Plan& plan, const std::string& portName, std::int16_t id,
+    static PlcResult uploadTo(const Plan& plan, const PortOptions& port, std::int16_t id,
                               console::SerialConsole& console, FleetReporter& reporter);
 };
 

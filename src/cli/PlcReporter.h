@@ -22,7 +22,8 @@ public:
     void detail(const std::string& sentence) override;
 
     // The last caption, then the details, in one text: why the upload ended as it did.
-    std::string reason() const;
+    std::string reason() const { return reasonOf(lastCaption_, details_); }
+    static std::string reasonOf(const std::string& lastCaption, const std::string& details);
     // Whether a detail already told standard error why.
     bool explained() const { return !details_.empty(); }
 

@@ -3,6 +3,7 @@
 #include "cli/TracePrinter.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
+#include "hostlink/TimeoutText.h"
 #include "plcsim/SimulatedPlcPort.h"
 
 #include <cstdlib>
@@ -116,6 +117,11 @@ serial::PortCatalog PortOptions::catalog()
     catalog.add(plcsim::SimulatedPlcPort::name, plcsim::SimulatedPlcPort::description,
                 [simulator] { return simulator; });
     return catalog;
+}
+
+int PortOptions::timeoutMs() const
+{
+    return hostlink::TimeoutText::effectiveMs(timeoutText, hostlink::CommandExchange::responseFallbackMs);
 }
 
 void PortOptions::applyTo(console::SerialConsole& console) const

@@ -26,6 +26,8 @@ public:
     bool read(const CommandLine& parser, std::string* error);
     // Applies port name, settings and timeout, and the trace when asked for.
     void applyTo(console::SerialConsole& console) const;
+    // The response timeout in effect, in milliseconds (the fallback for 0).
+    int timeoutMs() const;
 
     std::string portName;
     serial::PortSettings settings;

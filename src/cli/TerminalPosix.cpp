@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <string>
 #include <unistd.h>
 
 namespace vantor::cli {
@@ -10,6 +12,12 @@ namespace vantor::cli {
 bool Terminal::isTerminal(std::FILE* stream)
 {
     return ::isatty(::fileno(stream)) == 1;
+}
+
+bool Terminal::movesCursor(std::FILE* stream)
+{
+    const char* term = std::getenv("TERM");
+    return isTerminal(stream) && term && *term && std::string(term) != "dumb";
 }
 
 void Terminal::prepareStandardStreams()

@@ -3,7 +3,9 @@
 #include "cli/ExitStatus.h"
 #include "cli/FleetReporter.h"
 #include "cli/FleetUpload.h"
+#include "cli/PlcReporter.h"
 #include "cli/PortOptions.h"
+#include "cli/Profile.h"
 #include "cli/ProgressBar.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
@@ -12,11 +14,10 @@
 #include "hostlink/Frame.h"
 #include "upload/UploadProcedure.h"
 
-#include "hostlink/TimeoutText.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace vantor::cli {
@@ -40,7 +41,7 @@ public:
         if (bar_)
             bar_->finish();
         Usage::note(sentence);
-        ++details_;
+        details_ += (details_.empty() ? "" : "; ") + sentence;
     }
     void showCaption(const std::string& caption) override
     {
@@ -53,9 +54,10 @@ public:
     // that the reason is there also when standard output is discarded.
     void explainFailure()
     {
-        if (details_ == 0 && !lastCaption_.empty())
+        if (details_.empty() && !lastCaption_.empty())
             Usage::note(lastCaption_);
     }
+    std::string reason() const { return PlcReporter::reasonOf(lastCaption_, details_); }
     void repaint() override {}
     void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string&) override
     {
@@ -65,42 +67,21 @@ public:
 
 private:
     std::unique_ptr<ProgressBar> bar_;
-    int details_ = 0;
+    std::string details_;
     std::string lastCaption_;
 };
 
-// Each outcome once: its exit status, its word in JSON and in the table of several PLCs, and
-// whether the line was used at all (else the closing line says nothing of records).
-struct OutcomeRow
+// The port came from a profile and could not be opened: where the name came from is said too.
+void blameProfileForPort(const Profile::Applied& profile, const std::vector<PlcResult>& results)
 {
-    upload::UploadOutcome outcome;
-    int status;
-    const char* word;
-    bool lineUsed;
-};
-constexpr OutcomeRow outcomeRows[] = {
-    {upload::UploadOutcome::Completed, Success, "saved", true},
-    {upload::UploadOutcome::SaveNotConfirmed, SaveNotConfirmed, "save-not-confirmed", true},
-    {upload::UploadOutcome::ResetNotConfirmed, ResetNotConfirmed, "reset-not-confirmed", true},
-    {upload::UploadOutcome::FileNotReadable, FileNotReadable, "file-not-readable", false},
-    {upload::UploadOutcome::FileRejected, FileRejected, "file-rejected", false},
-    {upload::UploadOutcome::PlcIdRejected, PlcIdRejected, "id-rejected", false},
-    {upload::UploadOutcome::PortNotOpenable, PortNotOpenable, "port-not-openable", false},
-    {upload::UploadOutcome::NoLinkResponse, NoLinkResponse, "no-link-response", true},
-    {upload::UploadOutcome::Aborted, UploadAborted, "aborted", true},
-    {upload::UploadOutcome::PortLost, PortLost, "port-lost", true},
-    {upload::UploadOutcome::FileChanged, FileChanged, "file-changed", true},
-    // Only a stop request interrupts; its status is the signal's (below).
-    {upload::UploadOutcome::Interrupted, InternalError, "interrupted", true},
-};
-
-const OutcomeRow* rowOf(upload::UploadOutcome outcome)
-{
-    for (const OutcomeRow& row : outcomeRows) {
-        if (row.outcome == outcome)
-            return &row;
+    if (!profile.sets("port"))
+        return;
+    for (const PlcResult& r : results) {
+        if (r.status == PortNotOpenable) {
+            Usage::note("the port " + r.port + " comes from " + profile.origin());
+            return;
+        }
     }
-    return nullptr;
 }
 } // namespace
 
@@ -108,14 +89,12 @@ int UploadCommand::exitStatusFor(upload::UploadOutcome outcome)
 {
     if (outcome == upload::UploadOutcome::Interrupted && StopSignals::requested())
         return StopSignals::exitStatus();
-    const OutcomeRow* row = rowOf(outcome);
-    return row ? row->status : InternalError;
+    return PlcResult::statusOf(outcome);
 }
 
 std::string UploadCommand::outcomeName(upload::UploadOutcome outcome)
 {
-    const OutcomeRow* row = rowOf(outcome);
-    return row ? row->word : "internal-error";
+    return PlcResult::outcomeWord(outcome);
 }
 
 int UploadCommand::run(const std::vector<std::string>& arguments)
@@ -136,7 +115,8 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
         "Exit status: 0 saved, 3 unreadable file, 4 rejected file, 6 port not openable, 7 no answer\n"
         "to the link test, 8 a record not echoed, 9 save not confirmed, 10 port lost, 11 the file\n"
         "changed while sending, 12 some of several PLCs failed, 13 saved but the reset not answered,\n"
-        "2 bad command line, 128+N stopped by signal N. See vantor(1).");
+        "14 the record file failed mid-run, 2 bad command line, 128+N stopped by signal N.\n"
+        "See vantor(1).");
     Usage::addStandardOptions(parser);
     PortOptions port;
     port.addTo(parser);
@@ -147,40 +127,80 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
          "01"},
         {{"r", "reset"}, "Reset the PLC after the upload."},
         {{"json"}, "Write progress and results as JSON Lines on standard output (see vantor(1))."},
+        {{"attempts"},
+         "Try the link test up to N times (1 to 10, default 1), each with the timeout, before giving up on a "
+         "PLC; records and the save are never sent twice.",
+         "N",
+         "1"},
+        {{"record"},
+         "Append each PLC's result, as a JSON line with the time, file and settings, to FILE (created when "
+         "missing; shared safely by concurrent runs). VANTOR_RECORD sets it for every run; '' for none.",
+         "FILE"},
+        Profile::option(),
     });
     parser.addPositional("FILE", "The compiled program to upload.");
-    if (const auto early = Usage::parse(parser, arguments))
+    Profile::Applied profile;
+    if (const auto early = Profile::parse(parser, arguments, &profile))
         return *early;
     std::string error;
     if (!port.read(parser, &error))
-        return Usage::fail(error);
+        return Usage::fail(profile.blame(error));
     if (parser.positionals().size() != 1)
         return Usage::fail("upload takes exactly one FILE");
-    std::vector<std::pair<std::string, std::string>> lines; // each port with its --id text
-    if (!pairPortsWithIds(parser, port.portName, &lines, &error))
+    FleetUpload::Plan plan;
+    if (!readPlan(parser, port, &plan, &error))
+        return Usage::fail(profile.blame(error));
+    plan.filePath = parser.positionals().front();
+    plan.reset = parser.isSet("reset");
+    const char* recordFromEnvironment = std::getenv("VANTOR_RECORD");
+    const std::string recordPath = parser.isSet("record")  ? parser.value("record")
+                                   : recordFromEnvironment ? recordFromEnvironment
+                                                           : "";
+    RunRecord record;
+    if (!record.open(recordPath, &error))
         return Usage::fail(error);
+
+    std::vector<PlcResult> results;
+    const bool json = parser.isSet("json");
+    const int status = plan.ports.size() == 1 && plan.ids.front().size() == 1 && !json
+                           ? uploadOne(plan, record, &results)
+                           : uploadMany(plan, json, record, &results);
+    blameProfileForPort(profile, results);
+    return record.finalStatus(status);
+}
+
+bool UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port, FleetUpload::Plan* plan,
+                             std::string* error)
+{
+    const auto attempts = Usage::wholeNumber(parser.value("attempts"));
+    if (!attempts || *attempts < 1 || *attempts > upload::UploadProcedure::maxLinkAttempts) {
+        *error = "--attempts must be a whole number from 1 to " +
+                 std::to_string(upload::UploadProcedure::maxLinkAttempts);
+        return false;
+    }
+    plan->attempts = *attempts;
+    std::vector<std::pair<std::string, std::string>> lines; // each port with its --id text
+    if (!pairPortsWithIds(parser, port.portName, &lines, error))
+        return false;
     // Opening one port twice would only find it in use by this very run.
     const serial::PortCatalog catalog = PortOptions::catalog();
-    std::vector<PortOptions> ports;
-    std::vector<std::vector<std::int16_t>> ids;
     for (const auto& [name, idText] : lines) {
-        ids.emplace_back();
-        if (!Usage::strictIdList(idText, &ids.back(), &error))
-            return Usage::fail(error);
-        for (const PortOptions& other : ports) {
-            if (other.portName == name)
-                return Usage::fail("--port " + name + " is given twice; each line is named once");
-            if (catalog.samePort(other.portName, name))
-                return Usage::fail("--port " + name + " names the same port as --port " + other.portName +
-                                   "; each line is named once");
+        plan->ids.emplace_back();
+        if (!Usage::strictIdList(idText, &plan->ids.back(), error))
+            return false;
+        for (const PortOptions& other : plan->ports) {
+            if (other.portName == name || catalog.samePort(other.portName, name)) {
+                *error = "--port " + name +
+                         (other.portName == name ? " is given twice"
+                                                 : " names the same port as --port " + other.portName) +
+                         "; each line is named once";
+                return false;
+            }
         }
-        ports.push_back(port);
-        ports.back().portName = name;
+        plan->ports.push_back(port);
+        plan->ports.back().portName = name;
     }
-    const bool json = parser.isSet("json");
-    if (ports.size() == 1 && ids.front().size() == 1 && !json)
-        return uploadOne(port, ids.front().front(), parser.isSet("reset"), parser.positionals().front());
-    return uploadMany(ports, ids, parser.isSet("reset"), parser.positionals().front(), json);
+    return true;
 }
 
 bool UploadCommand::pairPortsWithIds(const CommandLine& parser, const std::string& defaultPort,
@@ -218,67 +238,70 @@ bool UploadCommand::pairPortsWithIds(const CommandLine& parser, const std::strin
     return true;
 }
 
-int UploadCommand::uploadMany(const std::vector<PortOptions>& ports,
-                              const std::vector<std::vector<std::int16_t>>& ids, bool reset,
-                              const std::string& file, bool json)
+int UploadCommand::uploadMany(FleetUpload::Plan& plan, bool json, RunRecord& record,
+                              std::vector<PlcResult>* results)
 {
     std::string lines;
     std::size_t plcs = 0;
-    for (std::size_t p = 0; p < ports.size(); ++p) {
+    for (std::size_t p = 0; p < plan.ports.size(); ++p) {
         std::string idList;
-        for (const std::int16_t id : ids[p])
+        for (const std::int16_t id : plan.ids[p])
             idList += (idList.empty() ? "" : ",") + hostlink::Frame::renderHex(id);
-        lines += (lines.empty() ? "" : "; ") + ports[p].portName + " (ID" + (ids[p].size() > 1 ? "s " : " ") +
-                 idList + ")";
-        plcs += ids[p].size();
+        lines += (lines.empty() ? "" : "; ") + plan.ports[p].portName + " (ID" +
+                 (plan.ids[p].size() > 1 ? "s " : " ") + idList + ")";
+        plcs += plan.ids[p].size();
     }
-    Usage::note("uploading " + file + " to " + std::to_string(plcs) + " PLC" + (plcs > 1 ? "s" : "") +
-                " through " + lines + " at " + ports.front().settings.settingsText() +
-                (reset ? ", reset after" : ""));
+    Usage::note("uploading " + plan.filePath + " to " + std::to_string(plcs) + " PLC" +
+                (plcs > 1 ? "s" : "") + " through " + lines + " at " +
+                plan.ports.front().settings.settingsText() + (plan.reset ? ", reset after" : ""));
     StopSignals::install();
-    FleetReporter reporter(json ? FleetReporter::Format::Json : FleetReporter::Format::Text);
+    FleetReporter reporter(json ? FleetReporter::Format::Json : FleetReporter::Format::Text, &record);
+    if (!json)
+        reporter.showBoard(plan.ports, plan.ids);
     // The file is read and checked once; every PLC gets the same bytes.
     auto bytes = std::make_shared<std::string>();
     const upload::FileCheck check = upload::UploadProcedure::checkFile(
-        file, [] { return StopSignals::requested(); }, bytes.get());
-    std::vector<PlcResult> results;
+        plan.filePath, [] { return StopSignals::requested(); }, bytes.get());
     if (!check.ok()) {
         const int status = exitStatusFor(check.outcome);
         Usage::note(check.detail.empty() ? check.caption : check.caption + ": " + check.detail);
-        for (std::size_t p = 0; p < ports.size(); ++p) {
-            for (const std::int16_t id : ids[p]) {
-                PlcResult r;
-                r.port = ports[p].portName;
-                r.id = hostlink::Frame::renderHex(id);
+        for (std::size_t p = 0; p < plan.ports.size(); ++p) {
+            for (const std::int16_t id : plan.ids[p]) {
+                PlcResult r = FleetUpload::newResult(plan, plan.ports[p], id);
+                r.setOutcome(check.outcome);
                 r.status = status;
-                r.outcome = outcomeName(check.outcome);
                 r.detail = check.caption + " (nothing was sent)";
                 reporter.result(r, true);
-                results.push_back(r);
+                results->push_back(r);
             }
         }
-        reporter.finish(results);
+        reporter.finish(*results);
         return status;
     }
     // A regular file is read again by each PLC's upload, compared with this check's SHA-256, so that
     // memory does not grow with the file; only what cannot be read twice (a pipe) is kept.
-    std::shared_ptr<const std::string> contents;
     if (!check.regular)
-        contents = std::move(bytes);
-    results = FleetUpload::run(
-        {ports, ids, file, contents, check.regular ? check.sha256 : std::string(), reset}, reporter);
-    reporter.finish(results);
+        plan.contents = std::move(bytes);
+    else
+        plan.sha256 = check.sha256;
+    *results = FleetUpload::run(plan, reporter);
+    reporter.finish(*results);
     if (StopSignals::requested())
         return StopSignals::exitStatus();
-    if (results.size() == 1)
-        return results.front().status;
+    if (results->size() == 1)
+        return results->front().status;
     const bool allSaved =
-        std::all_of(results.begin(), results.end(), [](const PlcResult& r) { return r.saved(); });
+        std::all_of(results->begin(), results->end(), [](const PlcResult& r) { return r.saved(); });
     return allSaved ? Success : SomePlcsFailed;
 }
 
-int UploadCommand::uploadOne(const PortOptions& port, std::int16_t id, bool reset, const std::string& file)
+int UploadCommand::uploadOne(const FleetUpload::Plan& plan, RunRecord& record,
+                             std::vector<PlcResult>* results)
 {
+    const PortOptions& port = plan.ports.front();
+    const std::int16_t id = plan.ids.front().front();
+    const std::string& file = plan.filePath;
+    const bool reset = plan.reset;
     console::SerialConsole console(PortOptions::catalog());
     port.applyTo(console);
     // The opening line goes where the console would log it; on the command line that is standard
@@ -296,24 +319,34 @@ int UploadCommand::uploadOne(const PortOptions& port, std::int16_t id, bool rese
 
     const std::string idText = hostlink::Frame::renderHex(id);
     Usage::note("uploading " + file + " to PLC ID " + idText + " through " + port.portName + " at " +
-                port.settings.settingsText() + ", timeout " +
-                std::to_string(hostlink::TimeoutText::effectiveMs(
-                    port.timeoutText, hostlink::CommandExchange::responseFallbackMs)) +
-                " ms" + (reset ? ", reset after" : ""));
+                port.settings.settingsText() + ", timeout " + std::to_string(port.timeoutMs()) + " ms" +
+                (plan.attempts > 1 ? ", " + std::to_string(plan.attempts) + " link test attempts" : "") +
+                (reset ? ", reset after" : ""));
     StopSignals::install();
+    PlcResult result = FleetUpload::newResult(plan, port, id);
     const auto started = std::chrono::steady_clock::now();
-    const auto outcome = procedure.run({file, [&idText] { return idText; }, [reset] { return reset; },
-                                        [] { return StopSignals::requested(); }});
-    if (const OutcomeRow* row = rowOf(outcome); !terminal && row && row->lineUsed) {
+    const auto outcome =
+        procedure.run({file, [&idText] { return idText; }, [reset] { return reset; },
+                       [] { return StopSignals::requested(); }, nullptr, std::string(), plan.attempts});
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!terminal && PlcResult::lineUsed(outcome)) {
         // Logs and scripts get no bar; one closing line tells the count and the time.
         char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.2f",
-                      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+        std::snprintf(seconds, sizeof seconds, "%.2f", result.seconds);
         Usage::note(std::to_string(procedure.linesSent()) + " records sent and echoed in " + seconds + " s");
     }
     if (outcome != upload::UploadOutcome::Completed)
         reporter.explainFailure();
-    return exitStatusFor(outcome);
+    result.setOutcome(outcome);
+    result.status = exitStatusFor(outcome);
+    result.records = procedure.linesSent();
+    result.total = procedure.lastCheck().records;
+    result.sha256 = procedure.lastCheck().sha256;
+    if (!result.saved())
+        result.detail = reporter.reason();
+    record.add(result);
+    results->push_back(result);
+    return result.status;
 }
 
 } // namespace vantor::cli

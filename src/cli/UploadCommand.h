@@ -1,6 +1,9 @@
 #pragma once
 
+#include "cli/FleetUpload.h"
+#include "cli/PlcResult.h"
 #include "cli/PortOptions.h"
+#include "cli/RunRecord.h"
 #include "upload/UploadOutcome.h"
 
 #include <cstdint>
@@ -24,12 +27,14 @@ public:
     static std::string outcomeName(upload::UploadOutcome outcome);
 
 private:
+    // The lines and their PLCs, and the attempts, from the command line.
+    static bool readPlan(const CommandLine& parser, const PortOptions& port, FleetUpload::Plan* plan,
+                         std::string* error);
     // One PLC, text output: the panel's captions, and a progress bar on a terminal.
-    static int uploadOne(const PortOptions& port, std::int16_t id, bool reset, const std::string& file);
-    // Several PLCs, or --json; ids[p] are the PLCs on ports[p].
-    static int uploadMany(const std::vector<PortOptions>& ports,
-                          const std::vector<std::vector<std::int16_t>>& ids, bool reset,
-                          const std::string& file, bool json);
+    static int uploadOne(const FleetUpload::Plan& plan, RunRecord& record, std::vector<PlcResult>* results);
+    // Several PLCs, or --json.
+    static int uploadMany(FleetUpload::Plan& plan, bool json, RunRecord& record,
+                          std::vector<PlcResult>* results);
     // Each port with the --id text it gets: a single --id applies to every --port; with several, each
     // --id applies to the --port values given before it since the previous --id. No value is left
     // over: a --port without an --id after it, or an --id without a --port before it, is an error.

@@ -7,6 +7,8 @@
 #include "upload/CompiledCodeFormat.h"
 #include "upload/CompiledCodeReader.h"
 
+#include <algorithm>
+
 namespace vantor::upload {
 
 using hostlink::ExchangeStatus;
@@ -139,6 +141,22 @@ UploadProcedure::Step UploadProcedure::judge(const hostlink::ExchangeResult& res
 
 UploadProcedure::Step UploadProcedure::linkTest(const UploadInput& input)
 {
+    const int attempts = std::clamp(input.linkAttempts, 1, maxLinkAttempts);
+    for (int attempt = 1;; ++attempt) {
+        const Step step = linkTestOnce(input, attempt == attempts);
+        if (step != Step::NotEchoed || attempt == attempts) {
+            if (step == Step::Echoed && attempt > 1)
+                reporter_.detail("the link test was answered at attempt " + std::to_string(attempt) + " of " +
+                                 std::to_string(attempts));
+            return step;
+        }
+        reporter_.detail("link test, attempt " + std::to_string(attempt) + " of " + std::to_string(attempts) +
+                         ": " + replyProblem(lastFrame_) + "; trying again");
+    }
+}
+
+UploadProcedure::Step UploadProcedure::linkTestOnce(const UploadInput& input, bool last)
+{
     Step step = exchange("C2", input);
     const std::string frame = lastFrame_;
     const bool frameCameBack = step == Step::Echoed && lastResponse_.compare(0, frame.size(), frame) == 0;
@@ -161,7 +179,7 @@ UploadProcedure::Step UploadProcedure::linkTest(const UploadInput& input)
                              "local echo); that copy is skipped before each reply");
         }
     }
-    if (step != Step::NotEchoed)
+    if (step != Step::NotEchoed || !last)
         return step;
     if (frameCameBack && lastResponse_.empty() && lastStrayBytes_ == 0)
         reporter_.detail("link test: the line only returned what was sent (" +

@@ -29,6 +29,10 @@ struct UploadInput
     // The SHA-256 the caller's check found (FileCheck::sha256), when the file is read again for this
     // upload: other bytes now are a changed file, and nothing is sent. Empty: no such check.
     std::string sha256 = {};
+    // How many times the link test is tried, each with the full timeout, before "No response from
+    // PLC" (1 to maxLinkAttempts). Only the link test: a record, "CS" or a closing command is never
+    // sent twice, since a PLC that took it but whose answer was lost would get it twice.
+    int linkAttempts = 1;
 };
 
 // Transfers one compiled-code file into the PLC:
@@ -57,6 +61,7 @@ class UploadProcedure
 {
 public:
     static constexpr int maxSavePolls = 20;
+    static constexpr int maxLinkAttempts = 10;
 
     // Captions, exactly as the status label shows them.
     static constexpr const char* invalidFileCaption = "Invalid file content. Uploading aborted";
@@ -97,8 +102,11 @@ private:
     // Where the upload stands, for saying what a lost port means.
     enum class Phase { Sending, Saving, Closing };
     Step exchange(const std::string& command, const UploadInput& input);
-    // The link test, telling a line that returns what was sent from a PLC that echoes.
+    // The link test, telling a line that returns what was sent from a PLC that echoes; tried up to
+    // input.linkAttempts times while it is not echoed.
     Step linkTest(const UploadInput& input);
+    // One try of it; says why it failed only when last.
+    Step linkTestOnce(const UploadInput& input, bool last);
     Step judge(const hostlink::ExchangeResult& result);
     // Sends the records; the outcome when the upload stops before the save.
     std::optional<UploadOutcome> sendRecords(CompiledCodeReader& reader, const UploadInput& input,
