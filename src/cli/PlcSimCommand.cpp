@@ -5,6 +5,7 @@
 #include "hostlink/Frame.h"
 #include "hostlink/PlcId.h"
 #include "plcsim/PtyPlcServer.h"
+#include "plcsim/TcpPlcServer.h"
 
 #include "console/StopSignals.h"
 
@@ -32,13 +33,76 @@ bool readCount(const CommandLine& parser, const char* name, int* value, std::str
     return true;
 }
 
+// Says what is served where: the port to open on standard output, the rest on standard error.
+void announce(const std::string& port, const std::vector<std::int16_t>& ids)
+{
+    std::printf("%s\n", port.c_str());
+    std::string idList = hostlink::Frame::renderHex(ids.front());
+    for (std::size_t i = 1; i < ids.size() && i < maxIdsNamed; ++i)
+        idList += ", " + hostlink::Frame::renderHex(ids[i]);
+    if (ids.size() > maxIdsNamed)
+        idList += " ... (" + std::to_string(ids.size()) + " PLCs)";
+    std::fprintf(stderr, "Simulated PLC%s with ID%s %s on %s; press Ctrl+C to stop.\n",
+                 ids.size() > 1 ? "s" : "", ids.size() > 1 ? "s" : "", idList.c_str(), port.c_str());
+    std::fflush(stdout);
+}
+
+// "[HOST:]PORT" into host and port: the loopback address unless a host is named, IPv6 in brackets.
+bool listenAddress(const std::string& text, std::string* host, int* port)
+{
+    const std::size_t colon = text.rfind(':');
+    std::string hostText = colon == std::string::npos ? std::string() : text.substr(0, colon);
+    const auto number = Usage::wholeNumber(colon == std::string::npos ? text : text.substr(colon + 1));
+    if (!number || *number > 65535)
+        return false;
+    if (hostText.size() >= 2 && hostText.front() == '[' && hostText.back() == ']')
+        hostText = hostText.substr(1, hostText.size() - 2);
+    if (hostText.find_first_of("[]/ ") != std::string::npos)
+        return false;
+    *host = hostText.empty() ? "127.0.0.1" : hostText;
+    *port = *number;
+    return true;
+}
+
 } // namespace
+
+int PlcSimCommand::serveOverTcp(const std::string& listen, plcsim::SimulatedPlc plc, bool verbose)
+{
+    std::string host;
+    int port = 0;
+    if (!listenAddress(listen, &host, &port))
+        return Usage::fail(
+            "--listen takes PORT or HOST:PORT, such as 4001 or 0.0.0.0:4001 (a port from 0 to 65535)");
+    StopSignals::install();
+    const std::vector<std::int16_t> ids = plc.ids();
+    plcsim::TcpPlcServer server(std::move(plc));
+    if (verbose) {
+        server.setMonitor([](const std::string& event) {
+            std::printf("%s\n", event.c_str());
+            std::fflush(stdout);
+        });
+    }
+    if (const auto started = server.start(host, port); !started.ok()) {
+        Usage::note(started.error);
+        return PortNotOpenable;
+    }
+    announce("socket://" + server.address(), ids);
+    while (server.isServing() && !StopSignals::requested())
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const bool hungUp = server.snapshot().hungUp();
+    server.stop();
+    if (hungUp)
+        std::fprintf(stderr, "Simulated PLC hung up, as asked.\n");
+    return Success;
+}
 
 int PlcSimCommand::run(const std::vector<std::string>& arguments)
 {
     CommandLine parser(
         "Serves a simulated PLC on a pseudo-terminal and prints the device path to open, e.g.\n"
         "  vantor send --port /dev/pts/3 '@01C230*'\n"
+        "or, with --listen, over TCP (on Windows too) and prints the port to open:\n"
+        "  vantor plc-sim --listen 4001 --id 01-03  ->  vantor upload --port socket://127.0.0.1:4001\n"
         "It answers a lone ENQ with ENQ, and frames addressed to its ID with a correct FCS with\n"
         "\"@\" + ID + code + \"00\" + FCS + \"*\". Stop it with Ctrl+C.");
     Usage::addStandardOptions(parser);
@@ -61,6 +125,10 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         {{"line-echo"}, "Return every byte received before answering, as an adapter with local echo does."},
         {{"loopback"}, "Return every byte received and answer nothing, as a loopback plug does."},
         {{"busy-polls"}, "After CS, leave this many IR polls unanswered while saving (default 0).", "N", "0"},
+        {{"listen"},
+         "Serve over raw TCP instead, one client at a time, on PORT of the loopback address, or of HOST when "
+         "given (0.0.0.0 for every address; a port of 0 picks a free one).",
+         "[HOST:]PORT"},
         {{"verbose"}, "Print what is received and sent."},
     });
     if (const auto early = Usage::parse(parser, arguments))
@@ -96,6 +164,9 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
     if (!Usage::strictIdList(parser.value("id"), &ids, &error))
         return Usage::fail(error);
 
+    if (parser.isSet("listen"))
+        return serveOverTcp(parser.value("listen"), plcsim::SimulatedPlc(ids, faults),
+                            parser.isSet("verbose"));
     if (!plcsim::PtyPlcServer::available()) {
         Usage::note("plc-sim serves the simulated PLC on a pseudo-terminal, which this system does not have; "
                     "use --port SIM with upload or send instead");
@@ -115,16 +186,7 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         std::fprintf(stderr, "vantor: %s\n", started.error.c_str());
         return InternalError;
     }
-    std::printf("%s\n", server.devicePath().c_str());
-    std::string idList = hostlink::Frame::renderHex(ids.front());
-    for (std::size_t i = 1; i < ids.size() && i < maxIdsNamed; ++i)
-        idList += ", " + hostlink::Frame::renderHex(ids[i]);
-    if (ids.size() > maxIdsNamed)
-        idList += " ... (" + std::to_string(ids.size()) + " PLCs)";
-    std::fprintf(stderr, "Simulated PLC%s with ID%s %s on %s; press Ctrl+C to stop.\n",
-                 ids.size() > 1 ? "s" : "", ids.size() > 1 ? "s" : "", idList.c_str(),
-                 server.devicePath().c_str());
-    std::fflush(stdout);
+    announce(server.devicePath(), ids);
 
     while (server.isServing() && !StopSignals::requested())
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

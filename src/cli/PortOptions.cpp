@@ -66,12 +66,18 @@ bool PortOptions::read(const CommandLine& parser, std::string* error)
         *error = "no port given: name one with --port PORT (or set VANTOR_PORT); 'vantor ports' lists them";
         return false;
     }
+    return readSettings(parser, error);
+}
+
+bool PortOptions::readSettings(const CommandLine& parser, std::string* error, bool withBaud)
+{
     const auto baud = Usage::wholeNumber(parser.value("baud"));
-    if (!baud || *baud == 0) {
+    if (withBaud && (!baud || *baud == 0)) {
         *error = "--baud must be a positive whole number, such as 9600 or 38400";
         return false;
     }
-    settings.baudRate = *baud;
+    if (withBaud)
+        settings.baudRate = *baud;
     const std::string dataBits = parser.value("data-bits");
     if (dataBits != "7" && dataBits != "8") {
         *error = "--data-bits must be 7 or 8";

@@ -24,6 +24,8 @@ public:
     static serial::PortCatalog catalog();
     // Reads the options after parsing; false with a message in *error for a bad value.
     bool read(const CommandLine& parser, std::string* error);
+    // The same but for the port's name, and the baud rate unless withBaud (scan reads a list of them).
+    bool readSettings(const CommandLine& parser, std::string* error, bool withBaud = true);
     // Applies port name, settings and timeout, and the trace when asked for.
     void applyTo(console::SerialConsole& console) const;
     // The response timeout in effect, in milliseconds (the fallback for 0).

@@ -3,12 +3,15 @@
 #include "cli/ExitStatus.h"
 #include "cli/JsonLines.h"
 #include "cli/PortOptions.h"
+#include "cli/Profile.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
 #include "console/StopSignals.h"
 #include "hostlink/ControlText.h"
+#include "hostlink/Frame.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vantor::cli {
@@ -35,27 +38,67 @@ void writeJson(const std::string& command, const hostlink::ExchangeResult& resul
 }
 } // namespace
 
+bool SendCommand::framesFor(const CommandLine& parser, std::vector<std::string>* frames, std::string* error)
+{
+    std::int16_t id = 1;
+    if (!Usage::strictId(parser.value("id"), &id, error))
+        return false;
+    for (const std::string& command : parser.values("frame")) {
+        // What would end the frame early, or is no character of the host link, is refused: the
+        // frame must be the one the FCS was computed for.
+        const bool plain = std::all_of(command.begin(), command.end(), [](char c) {
+            return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F && c != '*';
+        });
+        if (command.size() < 2 || !plain) {
+            *error = "--frame " + hostlink::ControlText::escapeControls(command) +
+                     ": a command is two letters or more (C2, CS, IR, a record's code and data), printable "
+                     "ASCII without \"*\"";
+            return false;
+        }
+        frames->push_back(hostlink::Frame::build(id, command));
+    }
+    return true;
+}
+
 int SendCommand::run(const std::vector<std::string>& arguments)
 {
     CommandLine parser(
         "Sends each COMMAND exactly as typed (no frame, no FCS added) and prints each reply, or\n"
         "\"(Warning: No Response from PLC)\". A command that begins with neither \"@\" nor \":\" is\n"
         "preceded by the ENQ handshake. Replies go to standard output, shown safely on a terminal.\n"
+        "--frame CMD instead builds the frame as the upload does, \"@\" + ID + CMD + FCS + \"*\":\n"
+        "  vantor send --port SIM --id 0A --frame CL     sends @0ACL3E*\n"
         "Exit status 0 when every command got a response, 1 when one did not, 2 for a bad command\n"
         "line, 6 when the port cannot be opened, 10 when it is lost, 128+N when stopped by signal N.");
     Usage::addStandardOptions(parser);
     PortOptions port;
     port.addTo(parser);
-    parser.addOptions(
-        {{{"json"}, "Write each command and its reply as JSON Lines on standard output (see vantor(1))."}});
-    parser.addPositional("COMMAND", "A command line to send, e.g. '@01C230*' or RS.", "COMMAND...");
+    parser.addOptions({
+        {{"json"}, "Write each command and its reply as JSON Lines on standard output (see vantor(1))."},
+        {{"frame"},
+         "Send CMD (such as C2 or CL) framed for the PLC --id names, with its FCS; may be given again.",
+         "CMD"},
+        {{"i", "id"}, "The PLC's ID for --frame, in hexadecimal, 1 to 4 digits (default 01).", "ID", "01"},
+        Profile::option(),
+    });
+    parser.addPositional("COMMAND", "A command line to send, e.g. '@01C230*' or RS.", "[COMMAND...]");
 
-    if (const auto early = Usage::parse(parser, arguments))
+    Profile::Applied profile;
+    if (const auto early = Profile::parse(parser, arguments, &profile))
         return *early;
     std::string error;
     if (!port.read(parser, &error))
-        return Usage::fail(error);
-    if (parser.positionals().empty())
+        return Usage::fail(profile.blame(error));
+    std::vector<std::string> commands = parser.positionals();
+    if (parser.isSet("frame")) {
+        if (!commands.empty())
+            return Usage::fail("--frame and COMMAND arguments do not mix: give every command one way");
+        if (!framesFor(parser, &commands, &error))
+            return Usage::fail(profile.blame(error));
+    } else if (parser.isSet("id") && !profile.sets("id")) {
+        return Usage::fail("--id is for --frame: a COMMAND is sent exactly as typed");
+    }
+    if (commands.empty())
         return Usage::fail("no COMMAND given");
 
     const bool json = parser.isSet("json");
@@ -74,7 +117,7 @@ int SendCommand::run(const std::vector<std::string>& arguments)
     // in the trace's notation, so a device cannot drive the user's terminal.
     const bool terminal = Terminal::isTerminal(stdout);
     int status = Success;
-    for (const std::string& command : parser.positionals()) {
+    for (const std::string& command : commands) {
         const auto result = StopSignals::requested()
                                 ? hostlink::ExchangeResult{hostlink::ExchangeStatus::Interrupted, {}}
                                 : console.sendCommand(command);

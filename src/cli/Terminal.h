@@ -16,7 +16,7 @@ public:
     // Run first thing: gives each of standard input, output and error that is closed a /dev/null, so
     // that no port or lock file the program opens later becomes one of them, and ignores SIGPIPE, so
     // that a reader that goes away (| head -1) makes writes fail instead of killing the program in the
-    // middle of the PLC's sequence.
+    // middle of the PLC's sequence; SIGXFSZ likewise, for a file size limit.
     static void prepareStandardStreams();
 };
 

@@ -31,6 +31,9 @@ void Terminal::prepareStandardStreams()
             ::close(opened);
     }
     std::signal(SIGPIPE, SIG_IGN);
+    // A file size limit (ulimit -f) reached by the record file is a failed write, said and survived,
+    // not the end of the program in the middle of the PLC's sequence.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace vantor::cli

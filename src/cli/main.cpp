@@ -2,6 +2,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/PlcSimCommand.h"
 #include "cli/PortsCommand.h"
+#include "cli/ScanCommand.h"
 #include "cli/SendCommand.h"
 #include "cli/Terminal.h"
 #include "cli/UploadCommand.h"
@@ -32,7 +33,8 @@ const Command commands[] = {
     {"check", "read a compiled program as an upload would, without a port", vantor::cli::CheckCommand::run},
     {"send", "send command lines as typed and print the replies", vantor::cli::SendCommand::run},
     {"ports", "list the serial ports", vantor::cli::PortsCommand::run},
-    {"plc-sim", "serve a simulated PLC on a pseudo-terminal", vantor::cli::PlcSimCommand::run},
+    {"scan", "find the PLCs that answer: which ports, baud rates and IDs", vantor::cli::ScanCommand::run},
+    {"plc-sim", "serve a simulated PLC on a pseudo-terminal or over TCP", vantor::cli::PlcSimCommand::run},
 };
 
 std::string usage()

@@ -56,8 +56,24 @@ public:
     std::vector<PlcAction> receive(const std::string& bytes,
                                    const std::function<void(const std::string&)>& seen = {});
 
+    // A new client on the line (over TCP, a new connection): a line the last one left unfinished is
+    // dropped, not joined to the new client's first.
+    void startConnection()
+    {
+        line_.clear();
+        lineOverrun_ = false;
+    }
+
     // The first PLC's ID; the program accessors below are the first PLC's too.
     std::int16_t id() const { return plcs_.front().id; }
+    // Every PLC's ID on the line, in order.
+    std::vector<std::int16_t> ids() const
+    {
+        std::vector<std::int16_t> all;
+        for (const Plc& plc : plcs_)
+            all.push_back(plc.id);
+        return all;
+    }
     const PlcFaults& faults() const { return faults_; }
     // The most recent lines received (at most recentLines), without their CR, oldest first.
     std::vector<std::string> frames() const { return {recent_.begin(), recent_.end()}; }

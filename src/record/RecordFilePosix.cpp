@@ -33,6 +33,13 @@ bool RecordFile::open(const std::string& path)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
     path_ = path;
+    struct stat existing
+    {
+    };
+    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        error_ = "it is not a regular file";
+        return false;
+    }
     // Non-blocking, so that a FIFO under the name cannot hold the run before anything is sent.
     const int fd =
         ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);

@@ -1,123 +1,17 @@
 // TcpConnection over BSD sockets or Winsock, which differ here only in names: the few calls that
-// differ are wrapped at the top.
+// differ are wrapped in SocketCalls.h.
 #include "serial/TcpConnection.h"
 
-#include <chrono>
-#include <cstring>
+#include "serial/SocketCalls.h"
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <cerrno>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
+#include <algorithm>
+#include <chrono>
 
 namespace vantor::serial {
 
-namespace {
+using namespace sockets;
 
-#ifdef _WIN32
-using Native = SOCKET;
-int lastError()
-{
-    return WSAGetLastError();
-}
-bool wouldBlock(int error)
-{
-    return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS;
-}
-bool refused(int error)
-{
-    return error == WSAECONNREFUSED;
-}
-void closeNative(Native s)
-{
-    closesocket(s);
-}
-bool setNonBlocking(Native s)
-{
-    u_long on = 1;
-    return ioctlsocket(s, FIONBIO, &on) == 0;
-}
-int pollOne(Native s, short events, int waitMs, short* revents)
-{
-    WSAPOLLFD p{s, events, 0};
-    const int n = WSAPoll(&p, 1, waitMs);
-    *revents = p.revents;
-    return n;
-}
-std::string errorText(int error)
-{
-    char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = text ? text : "error " + std::to_string(error);
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
-        message.pop_back();
-    return message;
-}
-// Winsock must be started once per process before any other call.
-bool startSockets()
-{
-    static const bool started = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return started;
-}
-constexpr int sendFlags = 0;
-#else
-using Native = int;
-int lastError()
-{
-    return errno;
-}
-bool wouldBlock(int error)
-{
-    return error == EINPROGRESS || error == EAGAIN || error == EWOULDBLOCK;
-}
-bool refused(int error)
-{
-    return error == ECONNREFUSED;
-}
-void closeNative(Native s)
-{
-    ::close(s);
-}
-bool setNonBlocking(Native s)
-{
-    return ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) | O_NONBLOCK) == 0 && ::fcntl(s, F_SETFD, FD_CLOEXEC) == 0;
-}
-int pollOne(Native s, short events, int waitMs, short* revents)
-{
-    pollfd p{s, events, 0};
-    const int n = ::poll(&p, 1, waitMs);
-    *revents = p.revents;
-    return n;
-}
-std::string errorText(int error)
-{
-    return std::strerror(error);
-}
-bool startSockets()
-{
-    return true;
-}
-#ifdef MSG_NOSIGNAL
-constexpr int sendFlags = MSG_NOSIGNAL; // a closed connection is an error, not a signal
-#else
-constexpr int sendFlags = 0;
-#endif
-#endif
+namespace {
 
 constexpr int sliceMs = 100;
 
@@ -138,6 +32,16 @@ std::int64_t nowMs()
 TcpConnection::~TcpConnection()
 {
     close();
+}
+
+void TcpConnection::adopt(std::intptr_t socket)
+{
+    close();
+    const Native s = native(socket);
+    setNonBlocking(s);
+    const int on = 1;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    socket_ = socket;
 }
 
 void TcpConnection::close()

@@ -30,6 +30,8 @@ public:
     // Resolves host (a name, IPv4 or IPv6 address) and connects to port, trying each address the name
     // has, within timeoutMs in all. stop is asked every 100 ms; true gives up with Failure::Stopped.
     Connected connect(const std::string& host, int port, int timeoutMs, const std::function<bool()>& stop);
+    // Takes over a connected socket (one TcpListener accepted), closing any connection held before.
+    void adopt(std::intptr_t socket);
     void close();
     bool isOpen() const { return socket_ != invalid; }
 

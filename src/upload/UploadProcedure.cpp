@@ -142,6 +142,8 @@ UploadProcedure::Step UploadProcedure::judge(const hostlink::ExchangeResult& res
 UploadProcedure::Step UploadProcedure::linkTest(const UploadInput& input)
 {
     const int attempts = std::clamp(input.linkAttempts, 1, maxLinkAttempts);
+    finalAttempt_ =
+        attempts > 1 ? ", attempt " + std::to_string(attempts) + " of " + std::to_string(attempts) : "";
     for (int attempt = 1;; ++attempt) {
         const Step step = linkTestOnce(input, attempt == attempts);
         if (step != Step::NotEchoed || attempt == attempts) {
@@ -187,7 +189,8 @@ UploadProcedure::Step UploadProcedure::linkTestOnce(const UploadInput& input, bo
                          ") and nothing answered after it: a loopback plug, or an adapter with echo and "
                          "no PLC behind it; nothing else was sent");
     else
-        reporter_.detail("link test: " + replyProblem(frame) + "; nothing else was sent");
+        reporter_.detail("link test" + finalAttempt_ + ": " + replyProblem(frame) +
+                         "; nothing else was sent");
     return step;
 }
 

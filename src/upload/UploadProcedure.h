@@ -143,6 +143,7 @@ private:
     std::uint64_t lastStrayBytes_ = 0;
     std::string lastStrayStart_;
     std::string shownPath_;
+    std::string finalAttempt_; // ", attempt 3 of 3" when the link test is tried more than once
     Phase phase_ = Phase::Sending;
     bool saveConfirmed_ = false;
 };

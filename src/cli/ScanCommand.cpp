@@ -1,0 +1,229 @@
+#include "cli/ScanCommand.h"
+
+#include "cli/ExitStatus.h"
+#include "cli/JsonLines.h"
+#include "cli/Profile.h"
+#include "cli/StatusBoard.h"
+#include "cli/Terminal.h"
+#include "cli/Usage.h"
+#include "console/StopSignals.h"
+#include "hostlink/ControlText.h"
+#include "record/UploadRecord.h"
+#include "serial/PortCatalog.h"
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace vantor::cli {
+
+using console::StopSignals;
+
+namespace {
+
+// The scan's own short wait: a PLC answers a link test within a few character times, and most IDs
+// asked have no PLC, so each of them costs this much.
+constexpr const char* scanTimeoutMs = "100";
+
+std::string describe(const ScanReply& r)
+{
+    if (r.kind == "echo")
+        return "PLC " + r.answeredAs;
+    if (r.kind == "late")
+        return "PLC " + r.answeredAs + ", late (a longer --timeout)";
+    if (r.kind == "other-id")
+        return "answered as ID " + r.answeredAs + " (not " + r.id + "; two PLCs share an ID, or a wrong ID)";
+    return "garbled (no PLC's echo: PLCs sharing the ID, or wrong line settings)";
+}
+
+JsonLines::Object toJson(const ScanReply& r)
+{
+    auto line = JsonLines::event("found");
+    line["port"] = r.port;
+    line["baud"] = r.baud;
+    line["id"] = r.id;
+    line["kind"] = r.kind;
+    line["answered_as"] = r.answeredAs.empty() ? JsonLines::Object() : JsonLines::Object(r.answeredAs);
+    line["reply"] = r.reply;
+    return line;
+}
+
+} // namespace
+
+bool ScanCommand::readBauds(const std::string& text, std::vector<int>* bauds, std::string* error)
+{
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const auto baud =
+            Usage::wholeNumber(text.substr(start, comma == std::string::npos ? comma : comma - start));
+        if (!baud || *baud == 0 || std::count(bauds->begin(), bauds->end(), *baud) > 0) {
+            *error = "--baud takes baud rates separated by commas, each once, such as 9600,19200,38400";
+            return false;
+        }
+        bauds->push_back(*baud);
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
+}
+
+std::string ScanCommand::table(const std::vector<ScanReply>& replies)
+{
+    std::vector<std::vector<std::string>> rows{{"PORT", "BAUD", "ID", "ANSWER", "REPLY"}};
+    for (const ScanReply& r : replies)
+        rows.push_back({hostlink::ControlText::escapeControls(r.port), std::to_string(r.baud), r.id,
+                        describe(r), hostlink::ControlText::escape(r.reply)});
+    std::vector<std::size_t> widths(rows.front().size(), 0);
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], row[c].size());
+    }
+    std::string text;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c)
+            line += row[c] + (c + 1 < row.size() ? std::string(widths[c] - row[c].size() + 2, ' ') : "");
+        text += line + "\n";
+    }
+    return text;
+}
+
+int ScanCommand::run(const std::vector<std::string>& arguments)
+{
+    CommandLine parser(
+        "Finds the PLCs that answer: the link test (C2, which changes nothing in a PLC) to each ID at\n"
+        "each baud rate on each line, every --port given or else every port the system lists. The\n"
+        "lines are scanned side by side, the IDs on a line one after another. Standard output gets\n"
+        "the table of replies; a reply from another ID than the one asked is shown as such.\n"
+        "Exit status: 0 when a PLC answered, 7 when none did, 2 bad command line, 128+N stopped by\n"
+        "signal N (after printing what was found so far).");
+    Usage::addStandardOptions(parser);
+    PortOptions port;
+    port.addTo(parser);
+    parser.addOptions({
+        {{"i", "id"}, "The IDs to ask, as a list or ranges (default 00-1F).", "LIST", "00-1F"},
+        {{"json"}, "Write a \"found\" JSON line per reply, then a \"summary\" (see vantor(1))."},
+        Profile::option(),
+    });
+    Profile::Applied profile;
+    if (const auto early = Profile::parse(parser, arguments, &profile))
+        return *early;
+    if (!parser.positionals().empty())
+        return Usage::fail("scan takes no arguments besides its options");
+    std::string error;
+    std::vector<int> bauds;
+    if (!readBauds(parser.value("baud"), &bauds, &error))
+        return Usage::fail(profile.blame(error));
+    std::vector<std::int16_t> ids;
+    if (!Usage::strictIdList(parser.value("id"), &ids, &error))
+        return Usage::fail(profile.blame(error));
+    std::vector<std::string> names = parser.values("port");
+    if (names.empty()) {
+        for (const serial::PortInfo& info : serial::PortCatalog::systemPorts())
+            names.push_back(info.device);
+        if (names.empty()) {
+            Usage::note("no serial ports found to scan: plug in the adapter, or name the ports with --port");
+            return NoLinkResponse;
+        }
+    }
+    const serial::PortCatalog catalog = PortOptions::catalog();
+    for (std::size_t a = 0; a < names.size(); ++a) {
+        for (std::size_t b = 0; b < a; ++b) {
+            if (catalog.samePort(names[a], names[b]))
+                return Usage::fail("--port " + names[a] + " names the same port as --port " + names[b] +
+                                   "; each line is named once");
+        }
+    }
+    // Each line gets its own name, and each baud rate its turn (LineScan).
+    if (!port.readSettings(parser, &error, false))
+        return Usage::fail(profile.blame(error));
+    if (!parser.isSet("timeout"))
+        port.timeoutText = scanTimeoutMs;
+    std::vector<PortOptions> lines(names.size(), port);
+    for (std::size_t p = 0; p < names.size(); ++p)
+        lines[p].portName = names[p];
+    return scan(lines, bauds, ids, parser.isSet("json"));
+}
+
+int ScanCommand::scan(const std::vector<PortOptions>& lines, const std::vector<int>& bauds,
+                      const std::vector<std::int16_t>& ids, bool json)
+{
+    Usage::note("scanning " + std::to_string(lines.size()) + " line" + (lines.size() > 1 ? "s" : "") +
+                " for " + std::to_string(ids.size()) + " ID" + (ids.size() > 1 ? "s" : "") + " at " +
+                std::to_string(bauds.size()) + " baud rate" + (bauds.size() > 1 ? "s" : "") + ", " +
+                std::to_string(lines.front().timeoutMs()) + " ms each");
+    StopSignals::install();
+    std::unique_ptr<StatusBoard> board;
+    if (Terminal::movesCursor(stderr))
+        board = std::make_unique<StatusBoard>(stderr, lines.size());
+    std::mutex mutex;
+    std::vector<std::vector<ScanReply>> replies(lines.size());
+    std::vector<std::size_t> found(lines.size(), 0);
+    const auto note = [&](const std::string& text) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (board)
+            board->print("vantor: " + hostlink::ControlText::escapeControls(text));
+        else
+            Usage::note(text);
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t p = 0; p < lines.size(); ++p) {
+        LineScan::Sink sink;
+        sink.reply = [&, p](const ScanReply& reply) {
+            if (json)
+                JsonLines::write(toJson(reply));
+            const std::lock_guard<std::mutex> lock(mutex);
+            replies[p].push_back(reply);
+            found[p] += reply.found() ? 1 : 0;
+        };
+        sink.note = note;
+        sink.at = [&, p](int baud, const std::string& id) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (board)
+                board->set(p, lines[p].portName + "  " + std::to_string(baud) + " baud  ID " + id + "  " +
+                                  std::to_string(found[p]) + " found");
+        };
+        threads.emplace_back([&lines, &bauds, &ids, p, sink] {
+            LineScan::run(
+                lines[p], bauds, ids, [] { return StopSignals::requested(); }, sink);
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    if (board)
+        board->finish();
+    return report(replies, json);
+}
+
+int ScanCommand::report(const std::vector<std::vector<ScanReply>>& perLine, bool json)
+{
+    std::vector<ScanReply> replies;
+    for (const auto& line : perLine)
+        replies.insert(replies.end(), line.begin(), line.end());
+    const auto found =
+        std::count_if(replies.begin(), replies.end(), [](const ScanReply& r) { return r.found(); });
+    if (json) {
+        auto line = JsonLines::event("scan-summary");
+        line["found"] = found;
+        line["other_replies"] = static_cast<std::int64_t>(replies.size()) - found;
+        line["interrupted"] = StopSignals::requested();
+        line["version"] = record::UploadRecord::version();
+        JsonLines::write(line);
+    } else if (replies.empty()) {
+        Usage::say("No PLC answered.");
+    } else {
+        const std::string text = table(replies);
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            Usage::say(text.substr(start, end - start));
+    }
+    if (StopSignals::requested()) {
+        Usage::note("interrupted: the replies above are what was found so far");
+        return StopSignals::exitStatus();
+    }
+    return found > 0 ? Success : NoLinkResponse;
+}
+
+} // namespace vantor::cli

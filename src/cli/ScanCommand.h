@@ -1,0 +1,32 @@
+#pragma once
+
+#include "cli/LineScan.h"
+
+#include <string>
+#include <vector>
+
+namespace vantor::cli {
+
+// vantor scan [--port PORT...] [--baud LIST] [--id LIST] [--json]: which PLCs answer, where. Every
+// line (each --port, or every port the system lists) is scanned by LineScan on a thread of its own,
+// so the scan takes the time of the slowest line. Standard output gets a table (or with --json a
+// "found" line per reply as it comes, then a "summary"); exit 0 when a PLC answered, 7 when none did.
+// A stop request ends it at once with what was found so far.
+class ScanCommand
+{
+public:
+    static int run(const std::vector<std::string>& arguments);
+
+    // The replies as a table: port, baud, ID asked, reply (what answered, and the line as it came).
+    static std::string table(const std::vector<ScanReply>& replies);
+
+private:
+    static int scan(const std::vector<PortOptions>& lines, const std::vector<int>& bauds,
+                    const std::vector<std::int16_t>& ids, bool json);
+    // The table or the summary line, and the exit status.
+    static int report(const std::vector<std::vector<ScanReply>>& perLine, bool json);
+    // Baud rates separated by commas, each a positive whole number, none twice.
+    static bool readBauds(const std::string& text, std::vector<int>* bauds, std::string* error);
+};
+
+} // namespace vantor::cli

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "plcsim/SimulatedPlc.h"
+#include "serial/TcpListener.h"
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace vantor::plcsim {
+
+// Plays a SimulatedPlc to TCP clients on a thread of its own, the way a serial server in raw mode
+// passes a PLC's line through: a client opens socket://HOST:PORT and talks to the PLC. Unlike
+// PtyPlcServer it needs no pseudo-terminal, so it works on Windows too.
+// - One client at a time: another that connects meanwhile is turned away (its connection closed at
+//   once), as a serial server's port is taken while someone uses it.
+// - The PLCs' programs outlive a connection; a line a client left unfinished does not.
+// - The hang-up fault closes the connection and stops the server, as it removes the pty's device.
+class TcpPlcServer
+{
+public:
+    explicit TcpPlcServer(SimulatedPlc plc = SimulatedPlc());
+    ~TcpPlcServer();
+    TcpPlcServer(const TcpPlcServer&) = delete;
+    TcpPlcServer& operator=(const TcpPlcServer&) = delete;
+
+    // Receives one line per event: "connected HOST:PORT", "received <escaped line>", "sent <escaped
+    // bytes>", "turned away HOST:PORT", "disconnected", "hung up". Called on the server's thread; set
+    // it before start().
+    using Monitor = std::function<void(const std::string& event)>;
+    void setMonitor(Monitor monitor) { monitor_ = std::move(monitor); }
+
+    struct Started
+    {
+        std::string error; // why not, as words that may follow "cannot start: "; empty when serving
+        bool ok() const { return error.empty(); }
+    };
+    // Listens on host and port (0: one the system picks; address() tells which) and starts serving.
+    Started start(const std::string& host, int port);
+    // Stops serving, closing the connection and the listening socket; safe to call twice. Blocks for
+    // at most about 100 ms, or a send to a client that reads nothing (5 s).
+    void stop();
+
+    // "HOST:PORT" as a client names it: socket:// + address() is the port to open.
+    const std::string& address() const { return listener_.address(); }
+    // False once stopped or hung up.
+    bool isServing() const { return serving_; }
+
+    // A copy of the PLC's state, taken under the server's lock.
+    SimulatedPlc snapshot() const;
+
+private:
+    void serve();
+    // One client, until it leaves, the server stops or the line hangs up (false then).
+    bool serveClient(serial::TcpConnection& client);
+    // Carries out what the PLC does; false when the line hung up or the server stops.
+    bool perform(const std::vector<PlcAction>& actions, serial::TcpConnection& client);
+    bool pause(int ms); // false when asked to stop meanwhile
+    void report(const std::string& event) const;
+
+    SimulatedPlc plc_;
+    mutable std::mutex mutex_;
+    Monitor monitor_;
+    serial::TcpListener listener_;
+    std::thread thread_;
+    std::atomic<bool> serving_{false};
+    std::atomic<bool> stopping_{false};
+    bool flooding_ = false;
+};
+
+} // namespace vantor::plcsim
