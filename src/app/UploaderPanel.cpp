@@ -10,6 +10,7 @@
 #include "console/StopSignals.h"
 #include "hostlink/Frame.h"
 #include "hostlink/PlcId.h"
+#include "hostlink/TimeoutText.h"
 #include "upload/UploadProcedure.h"
 
 #include <QCheckBox>
@@ -27,6 +28,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <chrono>
 
 namespace vantor::app {
 
@@ -46,6 +48,7 @@ public:
     StatusReporter(UploaderPanel& panel, QString via) : panel_(panel), via_(std::move(via)) {}
     void showCaption(const std::string& caption) override
     {
+        lastCaption_ = caption;
         QString text = CoreText::message(caption);
         if (!via_.isEmpty())
             text += "\n(through " + via_ + ", the port still open)";
@@ -53,10 +56,23 @@ public:
     }
     void repaint() override { panel_.repaint(); }
     void recordSent(std::int64_t, std::int64_t, const std::string& caption) override { showCaption(caption); }
+    void detail(const std::string& sentence) override
+    {
+        details_ += (details_.empty() ? "" : "; ") + sentence;
+    }
+    // Why the upload ended as it did, for the record: the last caption, then the details.
+    std::string reason() const
+    {
+        const std::size_t start = lastCaption_.find_first_not_of(' ');
+        const std::string caption = start == std::string::npos ? std::string() : lastCaption_.substr(start);
+        return details_.empty() ? caption : caption + " (" + details_ + ")";
+    }
 
 private:
     UploaderPanel& panel_;
     QString via_;
+    std::string lastCaption_;
+    std::string details_;
 };
 
 UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString& extraPort)
@@ -345,13 +361,56 @@ upload::UploadOutcome UploaderPanel::UploadProgram()
     uploading_ = true;
     sinceEvents_.start();
     const InputBlocker noInput;
+    record::UploadRecord result;
+    result.time = record::UploadRecord::utcTime(std::chrono::system_clock::now());
+    result.port = link.isOpen() ? link.openPortName() : link.portName();
+    result.file = CoreText::path(Text2->text());
+    result.settings = link.settings();
+    result.timeoutMs =
+        hostlink::TimeoutText::effectiveMs(link.timeoutText(), hostlink::CommandExchange::responseFallbackMs);
+    result.reset = ResetChoice->checkState() == Qt::Checked;
+    const auto started = std::chrono::steady_clock::now();
     const auto outcome = procedure.run(
-        {CoreText::path(Text2->text()), [this] { return PLCID->text().toLatin1().toStdString(); },
+        {result.file, [this] { return PLCID->text().toLatin1().toStdString(); },
          [this] { return ResetChoice->checkState() == Qt::Checked; }, [this] { return keepAlive(); }});
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    result.setOutcome(outcome);
+    const auto id = hostlink::PlcId::fromText(PLCID->text().toLatin1().toStdString());
+    result.id = id.ok ? hostlink::Frame::renderHex(id.id) : PLCID->text().toStdString();
+    result.records = procedure.linesSent();
+    result.total = procedure.lastCheck().records;
+    result.sha256 = procedure.lastCheck().sha256;
+    if (!result.saved())
+        result.detail = reporter.reason();
+    addToRecord(result);
     uploading_ = false;
     if (closeRequested_ || console::StopSignals::requested())
         close();
     return outcome;
+}
+
+bool UploaderPanel::keepRecord(const std::string& path, std::string* error)
+{
+    auto file = std::make_unique<record::RecordFile>();
+    if (!file->open(path)) {
+        *error = "cannot write the record file " + path + ": " + file->error();
+        return false;
+    }
+    record_ = std::move(file);
+    return true;
+}
+
+void UploaderPanel::addToRecord(record::UploadRecord& result)
+{
+    if (!record_)
+        return;
+    const std::string line = result.toJson().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (record_->append(line))
+        return;
+    // Said under the upload's own caption, which stays true.
+    showStatus(Message->text() + "\n(This upload is missing from the record file " +
+               QString::fromStdString(record_->path()) + ": " + QString::fromStdString(record_->error()) +
+               ")");
 }
 
 void UploaderPanel::closeEvent(QCloseEvent* event)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/FileChooser.h"
+#include "record/RecordFile.h"
+#include "record/UploadRecord.h"
 #include "upload/UploadOutcome.h"
 
 #include <QElapsedTimer>
@@ -47,6 +49,10 @@ public:
     // Shows text in the status label; the panel grows downwards when the text needs more lines.
     void showStatus(const QString& text);
 
+    // Appends a result line for each upload to the record file at path (created when missing), as
+    // vantor upload --record does. False with *error when it cannot be appended to.
+    bool keepRecord(const std::string& path, std::string* error);
+
     serialComm& console() { return *console_; }
     confirmOverwrite& confirmation() { return *confirm_; }
 
@@ -75,8 +81,11 @@ private:
     // The open port, when it is not the one the panel's list shows; empty otherwise.
     QString otherOpenPort() const;
     void updatePortNotice();
+    // Appends the upload's result to the record file, when one is kept; says so when it cannot.
+    void addToRecord(record::UploadRecord& result);
 
     std::unique_ptr<FileChooser> chooser_;
+    std::unique_ptr<record::RecordFile> record_;
     serialComm* console_ = nullptr;
     confirmOverwrite* confirm_ = nullptr;
 

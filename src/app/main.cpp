@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QMessageBox>
 #include <cstdio>
 
 #ifdef Q_OS_WIN
@@ -23,6 +24,10 @@ void describeOptions(QCommandLineParser& parser)
         {"port",
          "Add DEVICE (e.g. /dev/ttyUSB0, or SIM for the simulated PLC) to the port lists and select it.",
          "DEVICE"},
+        {"record",
+         "Append each upload's result as a JSON line to FILE, as vantor upload --record does (also "
+         "VANTOR_RECORD).",
+         "FILE"},
         {"screenshots",
          "Take pictures of the windows into DIR, uploading FILE into the simulated PLC, then quit.", "DIR"},
     });
@@ -109,6 +114,18 @@ int main(int argc, char* argv[])
         chooser = std::make_unique<GivenFile>(parser.positionalArguments().front());
 
     vantor::app::UploaderPanel panel(std::move(chooser), parser.value("port"));
+    const QByteArray recordFromEnvironment = qgetenv("VANTOR_RECORD");
+    const std::string record =
+        parser.isSet("record") ? parser.value("record").toStdString() : recordFromEnvironment.toStdString();
+    std::string error;
+    if (!record.empty() && !panel.keepRecord(record, &error)) {
+        // Before any window: the record is part of the job, and an upload must not go unrecorded.
+        std::fprintf(stderr, "vantor-uploader: %s\n", error.c_str());
+#ifdef Q_OS_WIN
+        QMessageBox::critical(nullptr, "Vantor Program Uploader", QString::fromStdString(error));
+#endif
+        return 2;
+    }
     if (!parser.positionalArguments().isEmpty() && !parser.isSet("screenshots"))
         panel.selectFile(parser.positionalArguments().front());
     panel.show();

@@ -125,6 +125,7 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         {{"line-echo"}, "Return every byte received before answering, as an adapter with local echo does."},
         {{"loopback"}, "Return every byte received and answer nothing, as a loopback plug does."},
         {{"busy-polls"}, "After CS, leave this many IR polls unanswered while saving (default 0).", "N", "0"},
+        {{"deaf-first"}, "Neither take nor answer the first N frames, as a PLC still starting up.", "N"},
         {{"listen"},
          "Serve over raw TCP instead, one client at a time, on PORT of the loopback address, or of HOST when "
          "given (0.0.0.0 for every address; a port of 0 picks a free one).",
@@ -149,7 +150,8 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         !readCount(parser, "delay", &faults.delayMs, &error) ||
         !readCount(parser, "stop-after", &faults.stopAfterFrames, &error) ||
         !readCount(parser, "hang-up-after", &faults.hangUpAfterFrames, &error) ||
-        !readCount(parser, "busy-polls", &faults.busyPolls, &error))
+        !readCount(parser, "busy-polls", &faults.busyPolls, &error) ||
+        !readCount(parser, "deaf-first", &faults.deafFrames, &error))
         return Usage::fail(error);
     const std::string lineEnd = Usage::lower(parser.value("line-end"));
     if (lineEnd == "cr")

@@ -52,7 +52,7 @@ const char* typeName(Type type)
     case Type::TextOrList:
         return "a string or a list of strings";
     case Type::Number:
-        return "a whole number";
+        return "a whole number (not negative, no quotes)";
     case Type::Switch:
     case Type::OnOff:
         return "true or false";
@@ -157,6 +157,44 @@ OptionSpec Profile::option()
             "Take the options that profile NAME of vantor.toml sets, under those given here (or set "
             "VANTOR_PROFILE); 'vantor help profiles' shows the file.",
             "NAME"};
+}
+
+std::string Profile::helpText()
+{
+    const std::string path = defaultPath();
+    return "Profiles keep the options a bench or a line uses, so that they are not retyped every run.\n"
+           "vantor upload, send and scan take one with --profile NAME (or VANTOR_PROFILE=NAME) from\n"
+#ifdef _WIN32
+           "%APPDATA%\\vantor\\vantor.toml"
+#else
+           "$XDG_CONFIG_HOME/vantor/vantor.toml (~/.config/vantor/vantor.toml)"
+#endif
+           ", here " +
+           (path.empty() ? std::string("(no home folder is set)") : path) +
+           ":\n"
+           "\n"
+           "  [profiles.bench]\n"
+           "  port = \"/dev/ttyUSB0\"\n"
+           "  baud = 9600\n"
+           "  parity = \"even\"\n"
+           "  data_bits = 7\n"
+           "\n"
+           "  [profiles.line3]\n"
+           "  port = [\"socket://10.0.3.21:4001\", \"socket://10.0.3.22:4001\"]\n"
+           "  id = \"01-04\"\n"
+           "  timeout = 300\n"
+           "  attempts = 3\n"
+           "  reset = true\n"
+           "  record = \"/var/log/vantor/line3.jsonl\"\n"
+           "\n"
+           "  vantor upload --profile line3 conveyor.VQC\n"
+           "\n"
+           "Keys, named as the long options: port (a string, or a list: one line each), id (a string),\n"
+           "baud, data_bits, stop_bits, timeout, attempts (whole numbers), parity and record (strings),\n"
+           "reset, dtr and rts (true or false). Options given on the command line win over the\n"
+           "profile's (a --port or --id there replaces the profile's), and the profile's port wins over\n"
+           "VANTOR_PORT. An unknown key, a wrong type or a broken file is an error naming the file, line\n"
+           "and key, and nothing is sent. Without --profile the file is not read at all.\n";
 }
 
 std::string Profile::Applied::origin() const

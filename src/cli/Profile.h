@@ -60,6 +60,8 @@ public:
 
     // The profile option every command that takes one adds.
     static OptionSpec option();
+    // What 'vantor help profiles' prints: where the file is, an example, the keys and the rules.
+    static std::string helpText();
 };
 
 } // namespace vantor::cli

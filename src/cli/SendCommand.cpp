@@ -111,8 +111,11 @@ int SendCommand::run(const std::vector<std::string>& arguments)
 
     StopSignals::install();
     console.exchange().setStopCheck([] { return StopSignals::requested(); });
-    if (!console.openPort())
+    if (!console.openPort()) {
+        if (profile.sets("port"))
+            Usage::note("the port " + port.portName + " comes from " + profile.origin());
         return PortNotOpenable;
+    }
     // A reply is printed whole, NUL bytes included; on a terminal its control characters are shown
     // in the trace's notation, so a device cannot drive the user's terminal.
     const bool terminal = Terminal::isTerminal(stdout);

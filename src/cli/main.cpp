@@ -2,6 +2,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/PlcSimCommand.h"
 #include "cli/PortsCommand.h"
+#include "cli/Profile.h"
 #include "cli/ScanCommand.h"
 #include "cli/SendCommand.h"
 #include "cli/Terminal.h"
@@ -48,7 +49,7 @@ std::string usage()
     };
     for (const Command& command : commands)
         line(command.name, command.summary);
-    line("help", "show a command's options: vantor help COMMAND");
+    line("help", "show a command's options: vantor help COMMAND; vantor help profiles");
     return text + "\n"
 #ifdef _WIN32
                   "Ports: a COM port such as COM3, a serial server on the network\n"
@@ -75,6 +76,10 @@ int runCommand(int argc, char* argv[])
     }
     if (arguments[1] == "--version" || arguments[1] == "-V") {
         std::printf("vantor %s\n", VANTOR_VERSION);
+        return vantor::cli::Success;
+    }
+    if (arguments[1] == "help" && arguments.size() == 3 && arguments[2] == "profiles") {
+        std::printf("%s", vantor::cli::Profile::helpText().c_str());
         return vantor::cli::Success;
     }
     if (arguments[1] == "help") { // vantor help COMMAND: that command's --help

@@ -19,6 +19,7 @@ struct PlcFaults
     int stopAfterFrames = -1;   // >= 0: answers this many frames, then stays silent
     int hangUpAfterFrames = -1; // >= 0: answers this many frames, closes the line when the next arrives
     int busyPolls = 0;          // after "CS", this many "IR" polls go unanswered while it saves
+    int deafFrames = 0;         // the first this many frames are neither taken nor answered (starting up)
     bool flood = false;         // answers the first line with an endless stream of characters, no CR
     bool lineEcho = false;      // the line returns every byte sent before the PLC's answer (RS-485 echo)
     bool loopback = false;      // the line returns every byte sent, and nothing answers (a loopback plug)

@@ -88,7 +88,7 @@ std::vector<PlcAction> SimulatedPlc::handleLine(const std::string& line)
     }
     if (faults_.flood)
         return {{PlcAction::Kind::Flood, 0, {}}};
-    if (overrun)
+    if (overrun || frameCount_ <= faults_.deafFrames)
         return {};
     std::string answer = answerFor(line);
     if (answer.empty() || faults_.silent ||

@@ -147,13 +147,26 @@ UploadProcedure::Step UploadProcedure::linkTest(const UploadInput& input)
     for (int attempt = 1;; ++attempt) {
         const Step step = linkTestOnce(input, attempt == attempts);
         if (step != Step::NotEchoed || attempt == attempts) {
-            if (step == Step::Echoed && attempt > 1)
+            if (step == Step::Echoed && attempt > 1) {
                 reporter_.detail("the link test was answered at attempt " + std::to_string(attempt) + " of " +
                                  std::to_string(attempts));
+                dropLateAnswers(attempt - 1);
+            }
             return step;
         }
         reporter_.detail("link test, attempt " + std::to_string(attempt) + " of " + std::to_string(attempts) +
                          ": " + replyProblem(lastFrame_) + "; trying again");
+    }
+}
+
+void UploadProcedure::dropLateAnswers(int earlierAttempts)
+{
+    // The answer that came may have been an earlier attempt's, late; the answer to this one would then
+    // still be on its way and would be taken for the first record's echo. What follows within the
+    // timeout is read and dropped.
+    for (int i = 0; i < earlierAttempts; ++i) {
+        if (!link_.exchange.readFollowing().hasResponse())
+            return;
     }
 }
 

@@ -105,6 +105,8 @@ private:
     // The link test, telling a line that returns what was sent from a PLC that echoes; tried up to
     // input.linkAttempts times while it is not echoed.
     Step linkTest(const UploadInput& input);
+    // After a later attempt answered: the answers of earlier ones that may still come, dropped.
+    void dropLateAnswers(int earlierAttempts);
     // One try of it; says why it failed only when last.
     Step linkTestOnce(const UploadInput& input, bool last);
     Step judge(const hostlink::ExchangeResult& result);

@@ -24,6 +24,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+
 using namespace vantor;
 using app::UploaderPanel;
 
@@ -289,7 +292,10 @@ TEST_F(Windows, WithoutEnqAnswerTheTypedCommandIsNotSent)
 TEST_F(Windows, YesRunsOneUploadAndNoRunsNone)
 {
     test::TempFile program("Vantor Compiled Code\r\n01:00\r\n; skip\r\n05:\r\n");
+    test::TempFile record("");
     makePanel({QString::fromStdString(program.path())}, "SIM");
+    std::string error;
+    ASSERT_TRUE(panel->keepRecord(record.path(), &error)) << error;
     click(*panel, "Browse");
     EXPECT_EQ(chooser_->filters, QStringList{"Vantor Compiled Code (*.VQC)"});
     EXPECT_EQ(onPanel<QLineEdit>("Text2")->text().toStdString(), program.path());
@@ -315,6 +321,19 @@ TEST_F(Windows, YesRunsOneUploadAndNoRunsNone)
     for (const char* c : {"C2", "CZ00", "CT", "CS", "IR", "CL", "C1", "CL"})
         expected.push_back(hostlink::Frame::build(1, c));
     EXPECT_EQ(plcFrames(), expected) << "exactly one upload";
+    // The record holds that one upload, as the command line would have written it.
+    std::ifstream in(record.path());
+    std::string line, more;
+    ASSERT_TRUE(std::getline(in, line));
+    EXPECT_FALSE(std::getline(in, more)) << more;
+    const auto result = nlohmann::json::parse(line);
+    for (const auto& [key, value] : std::map<std::string, nlohmann::json>{{"port", "SIM"},
+                                                                          {"id", "01"},
+                                                                          {"outcome", "saved"},
+                                                                          {"records", 2},
+                                                                          {"reset", true},
+                                                                          {"status", 0}})
+        EXPECT_EQ(result[key], value) << key;
     EXPECT_EQ(log(), "SIM: Open at 38400,N,8,1\r\n");
     EXPECT_TRUE(panel->console().core().isOpen()) << "the port stays open after an upload";
 }

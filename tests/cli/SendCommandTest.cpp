@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +14,15 @@ using vantor::test::runTool;
 
 TEST(VantorSend, PrintsWhatTheResponseLogWould)
 {
+    // Profiles for the rows that name one, where the tool looks for them.
+    const auto config =
+        std::filesystem::temp_directory_path() / ("vantor-test-config-" + std::to_string(getpid()));
+    std::filesystem::create_directories(config / "vantor");
+    std::ofstream(config / "vantor" / "vantor.toml")
+        << "[profiles.sim]\nport = \"SIM\"\nbaud = 9600\n"
+           "parity = \"even\"\n\n[profiles.broken]\nport = 5\n\n"
+           "[profiles.gone]\nport = \"/dev/ttyVANTOR-missing\"\n";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     struct Case
     {
         std::vector<std::string> args;
@@ -105,6 +117,29 @@ TEST(VantorSend, PrintsWhatTheResponseLogWould)
          3,
          "~Cannot open --help: no such file",
          "Cannot open --help"},
+        // Frames built as the upload builds them, and only such.
+        {{"send", "--port", "SIM", "--id", "1", "--frame", "C2", "--frame", "CL"},
+         0,
+         "SIM: Open at 38400,N,8,1\n@01C20030*\n@01CL004E*\n",
+         ""},
+        {{"send", "--port", "SIM", "--frame", "C2*"}, 2, "", "vantor: --frame C2*: a command is"},
+        {{"send", "--port", "SIM", "--id", "01", "RS"}, 2, "", "vantor: --id is for --frame"},
+        // A profile under the command line's own options; a port given replaces the profile's.
+        {{"send", "--profile", "sim", "@01C230*"}, 0, "SIM: Open at 9600,E,8,1\n@01C20030*\n", ""},
+        {{"send", "--profile", "sim", "-b", "19200", "@01C230*"},
+         0,
+         "SIM: Open at 19200,E,8,1\n@01C20030*\n",
+         ""},
+        {{"send", "--profile", "sim", "-p", "/dev/ttyVANTOR-missing", "RS"},
+         6,
+         "",
+         "Cannot open /dev/ttyVANTOR-"},
+        {{"send", "--profile", "broken", "RS"},
+         2,
+         "",
+         "vantor.toml:7: [profiles.broken] port must be a string or a list of strings"},
+        {{"send", "--profile", "gone", "RS"}, 6, "", "/dev/ttyVANTOR-missing comes from profile 'gone' in "},
+        {{"upload", "--profile", "nope", "x.VQC"}, 2, "", "there is no profile 'nope' in "},
     };
     for (const Case& c : cases) {
         std::string line;
@@ -119,6 +154,8 @@ TEST(VantorSend, PrintsWhatTheResponseLogWould)
             EXPECT_EQ(run.out, c.out);
         EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     }
+    unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(config);
 }
 
 TEST(VantorSend, TalksToASeparatePlcSimulatorAndTracesTheBytes)

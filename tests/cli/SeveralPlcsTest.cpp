@@ -14,7 +14,9 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
+#include <thread>
 
 using namespace vantor;
 using nlohmann::json;
@@ -82,6 +84,8 @@ TEST(JsonOutput, EveryLineIsADocumentedObject)
         {{"upload", "--json", "--port", "SIM", "--id", "1,2", "/nonexistent/x.VQC"},
          3,
          {"result", "result", "summary"}},
+        {{"scan", "--json", "--port", "SIM", "--id", "0-2"}, 0, {"found", "scan-summary"}},
+        {{"scan", "--json", "--port", "SIM", "--id", "2", "--timeout", "20"}, 7, {"scan-summary"}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.args.front() + " " + r.args.back());
@@ -236,6 +240,62 @@ TEST(VantorUpload, EachIdGoesToThePortsBeforeIt)
     for (std::int16_t id : {1, 2, 3})
         EXPECT_EQ(lines.servers[0]->snapshot().savedProgram(id), programRecords) << id;
     EXPECT_EQ(lines.servers[1]->snapshot().savedProgram(2), programRecords);
+}
+
+TEST(VantorScan, FindsExactlyThePlcsThatAnswerAskingNothingButTheLinkTest)
+{
+    Lines lines({{1, 3, 7}, {0x1F}, {0x20}}, 0);
+    std::vector<std::string> args{"scan", "--json"};
+    for (const auto& server : lines.servers) {
+        args.push_back("--port");
+        args.push_back(server->devicePath());
+    }
+    const auto started = std::chrono::steady_clock::now();
+    const auto run = runTool(args);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::set<std::string> found;
+    for (const json& line : parseLines(run.out)) {
+        if (line["event"] == "found") {
+            EXPECT_EQ(line["kind"], "echo");
+            found.insert(line["port"].get<std::string>() + " " + line["id"].get<std::string>());
+        }
+    }
+    const auto& s = lines.servers;
+    EXPECT_EQ(found, (std::set<std::string>{s[0]->devicePath() + " 01", s[0]->devicePath() + " 03",
+                                            s[0]->devicePath() + " 07", s[1]->devicePath() + " 1F"}));
+    for (const auto& server : lines.servers) {
+        const auto frames = server->snapshot().frames();
+        EXPECT_EQ(frames.size(), 32u) << "00-1F, each once";
+        for (const std::string& frame : frames)
+            EXPECT_EQ(frame.substr(frame.size() - 5, 2), "C2") << frame;
+        EXPECT_EQ(server->snapshot().saveCount(), 0);
+    }
+    // Each line: its few answers and 32 - answers waits of 100 ms, the lines side by side.
+    EXPECT_LT(wall, 32 * 0.1 + 1.0) << "the lines were scanned one after another, or the waits were long";
+}
+
+TEST(VantorUpload, ConcurrentRunsRecordEveryResultAsAWholeLine)
+{
+    TempFile file(program);
+    TempFile record("");
+    // Only 01 answers: the other 39 of each run fail soon, and are recorded too.
+    const std::vector<std::string> args{"upload",    "--port", "SIM",      "--id",        "01-28",
+                                        "--timeout", "20",     "--record", record.path(), file.path()};
+    test::ToolRun runs[2];
+    std::thread other([&] { runs[1] = runTool(args); });
+    runs[0] = runTool(args);
+    other.join();
+    for (const auto& run : runs)
+        EXPECT_EQ(run.status, 12) << run.err;
+    std::ifstream in(record.path());
+    std::map<std::string, int> outcomes;
+    for (std::string text; std::getline(in, text);) {
+        const json line = json::parse(text); // throws on a broken line
+        ++outcomes[line["outcome"].get<std::string>()];
+        EXPECT_EQ(line["file"], file.path());
+    }
+    EXPECT_EQ(outcomes, (std::map<std::string, int>{{"saved", 2}, {"no-link-response", 78}}));
 }
 
 // A regular file is read again for each PLC, so memory does not grow with it; only a pipe is kept.

@@ -3,6 +3,7 @@
 #include "console/SerialConsole.h"
 #include "console/StopSignals.h"
 #include "plcsim/PtyPlcServer.h"
+#include "plcsim/TcpPlcServer.h"
 #include "serial/NetworkAddress.h"
 #include "support/ChildProcess.h"
 #include "support/ExchangeCases.h"
@@ -151,13 +152,19 @@ TEST(NetworkPorts, ExchangeAsEveryLinkToThePlcMust)
 {
     NEEDS_SER2NET();
     for (const test::ExchangeCase& c : test::exchangeCases()) {
-        for (const bool rfc2217 : {false, true}) {
-            SCOPED_TRACE(std::string(c.name) + (rfc2217 ? ", RFC 2217" : ", raw TCP"));
-            plcsim::PtyPlcServer plc(plcsim::SimulatedPlc(1, c.faults));
-            ASSERT_TRUE(plc.start().ok());
+        for (const std::string via : {"raw TCP", "RFC 2217", "plc-sim --listen"}) {
+            SCOPED_TRACE(std::string(c.name) + ", " + via);
+            // Through ser2net to the pseudo-terminal, or the simulated PLC's own TCP server.
+            plcsim::PtyPlcServer pty(plcsim::SimulatedPlc(1, c.faults));
+            plcsim::TcpPlcServer tcp(plcsim::SimulatedPlc(1, c.faults));
+            const bool direct = via == "plc-sim --listen";
+            ASSERT_TRUE(direct ? tcp.start("127.0.0.1", 0).ok() : pty.start().ok());
             Ser2net server;
-            ASSERT_TRUE(server.start(plc.devicePath()));
-            const std::string url = rfc2217 ? server.rfc2217() : server.raw();
+            ASSERT_TRUE(direct || server.start(pty.devicePath()));
+            const std::string url = direct              ? "socket://" + tcp.address()
+                                    : via == "RFC 2217" ? server.rfc2217()
+                                                        : server.raw();
+            const auto plc = [&] { return direct ? tcp.snapshot() : pty.snapshot(); };
             SerialConsole console;
             std::vector<std::string> log, errors;
             console.setLogSink([&log](const std::string& s) { log.push_back(s); });
@@ -169,7 +176,7 @@ TEST(NetworkPorts, ExchangeAsEveryLinkToThePlcMust)
             });
             ASSERT_FALSE(log.empty()) << (errors.empty() ? "" : errors[0]);
             EXPECT_EQ(log[0], url + ": Open at 38400,N,8,1");
-            EXPECT_EQ(plc.snapshot().enqCount(), c.enqAnswers);
+            EXPECT_EQ(plc().enqCount(), c.enqAnswers);
             if (c.faults.hangUpAfterFrames >= 0) {
                 ASSERT_EQ(errors.size(), 1u);
                 EXPECT_NE(errors[0].find("Lost the connection to " + url), std::string::npos) << errors[0];
