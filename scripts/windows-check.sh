@@ -3,7 +3,8 @@
 # layer that runs there under wine (the widgets' too, headless), then drives vantor.exe, one static
 # PE32+ file, under wine against the Linux `vantor plc-sim` through a COM port that wine maps to the
 # simulator's pseudo-terminal: a whole upload compared frame by frame with the Linux tool's, a silent
-# PLC, a hang-up, an absent port, send and ports. Exits 0 only when every check passes.
+# PLC, a hang-up, an absent port, send and ports; then vantor.exe's own simulator over TCP, scanned,
+# uploaded to with a record kept, and a profile. Exits 0 only when every check passes.
 # scripts/windows-desktop-check.sh does the same for the desktop program and the setup program.
 #   scripts/windows-check.sh [--no-desktop]     (--no-desktop: without Qt, so no widget tests)
 set -euo pipefail
@@ -58,9 +59,34 @@ stop_sims
 start_sim "$work/fleet2.log" --id 01,02
 ln -sfn "$(head -n 1 "$work/fleet2.log")" "$WINEPREFIX/dosdevices/com6"
 start_sim "$work/fleet1.log"
-check "vantor.exe two lines, --json" 12 '^\{"schema":1,"event":"summary","saved":3,"failed":1\}$' \
+check "vantor.exe two lines, --json" 12 '^\{"schema":1,"event":"summary","saved":3,"failed":1,"version":"[^"]+"\}$' \
     "$wine" "$exe" upload --json --timeout 200 --port COM6 --port COM5 --id 01,02 examples/conveyor.VQC
 rm -f "$WINEPREFIX/dosdevices/com6"
+stop_sims
+
+# The whole rehearsal on Windows alone: vantor.exe serves two simulated PLCs over TCP, and another
+# vantor.exe finds them, uploads to both with a record kept, and sends a frame through a profile.
+"$wine" "$exe" plc-sim --listen 127.0.0.1:0 --id 01,02 --verbose >"$work/listen.log" 2>&1 &
+sims+=($!)
+waits_for 30 grep -q '^socket://' "$work/listen.log" || true
+listen=$(grep -m 1 '^socket://' "$work/listen.log" | tr -d '\r')
+check "vantor.exe plc-sim --listen, vantor.exe scan" 0 "^$listen +38400 +02 +PLC 02 " \
+    "$wine" "$exe" scan --port "$listen" --id 00-03
+check "vantor.exe upload to two PLCs over plc-sim --listen, --record" 0 "^$listen +02 +saved " \
+    "$wine" "$exe" upload --port "$listen" --id 01,02 --record 'C:\vantor-record.jsonl' examples/conveyor.VQC
+record="$WINEPREFIX/drive_c/vantor-record.jsonl"
+if [ "$(grep -c '"outcome":"saved"' "$record" 2>/dev/null)" = 2 ] && [ "$(wc -l <"$record")" = 2 ]; then
+    pass "vantor.exe --record: one whole line for each PLC"
+else
+    fail "vantor.exe --record: the record is not one line per PLC" "$record"
+fi
+rm -f "$record"
+appdata=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -path '*/AppData/Roaming' | head -n 1)
+mkdir -p "$appdata/vantor"
+printf '[profiles.rehearsal]\nport = "%s"\nid = "02"\n' "$listen" >"$appdata/vantor/vantor.toml"
+check "vantor.exe send --frame through a profile in %APPDATA%" 0 '^@02C20033\*$' \
+    "$wine" "$exe" send --profile rehearsal --frame C2
+rm -rf "$appdata/vantor"
 stop_sims
 
 start_sim "$work/send.log"

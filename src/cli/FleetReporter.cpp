@@ -26,10 +26,13 @@ void FleetReporter::showBoard(const std::vector<PortOptions>& ports,
         return;
     board_ = std::make_unique<StatusBoard>(stderr, ports.size());
     captionsToScreen_ = !Terminal::isTerminal(stdout);
+    std::size_t width = 0;
+    for (const PortOptions& port : ports)
+        width = std::max(width, port.portName.size());
     for (std::size_t p = 0; p < ports.size(); ++p) {
         LineState& line = lines_[ports[p].portName];
         line.index = p;
-        line.port = ports[p].portName;
+        line.port = ports[p].portName + std::string(width - ports[p].portName.size(), ' ');
         line.plcs = ids[p].size();
         line.state = "waiting";
         show(line);
