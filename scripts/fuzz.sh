@@ -12,7 +12,7 @@ command -v clang++ >/dev/null || { echo "clang++ is missing: run scripts/install
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOR_FUZZ=ON \
     -DVANTOR_BUILD_GUI=OFF -DVANTOR_BUILD_TESTS=OFF >/dev/null
 targets=(compiled_code_fuzzer response_collector_fuzzer text_fields_fuzzer parity_filter_fuzzer
-         port_names_fuzzer cli_options_fuzzer telnet_fuzzer)
+         port_names_fuzzer cli_options_fuzzer telnet_fuzzer profile_fuzzer)
 cmake --build "$build" --target "${targets[@]}"
 
 mkdir -p "$build/findings" "$build/logs"

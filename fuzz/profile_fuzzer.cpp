@@ -1,0 +1,25 @@
+// The profiles file: any text is either read into options the command line knows, each with a value
+// that is one argument, or refused with a message naming the file and a line; it never throws.
+#include "FuzzInput.h"
+#include "cli/Profile.h"
+
+#include <string>
+
+using namespace vantor;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    std::vector<std::pair<std::string, std::string>> options;
+    std::string error;
+    if (!cli::Profile::read(text, "vantor.toml", "a", &options, &error)) {
+        FUZZ_CHECK(error.rfind("vantor.toml", 0) == 0 || error.rfind("there is no profile", 0) == 0);
+        return 0;
+    }
+    for (const auto& [option, value] : options) {
+        FUZZ_CHECK(!option.empty() && option.find('=') == std::string::npos);
+        FUZZ_CHECK(value.find('\0') == std::string::npos || option == "port" || option == "id" ||
+                   option == "parity" || option == "record");
+    }
+    return 0;
+}
