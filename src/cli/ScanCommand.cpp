@@ -12,6 +12,7 @@
 #include "serial/PortCatalog.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -150,10 +151,14 @@ int ScanCommand::run(const std::vector<std::string>& arguments)
 int ScanCommand::scan(const std::vector<PortOptions>& lines, const std::vector<int>& bauds,
                       const std::vector<std::int16_t>& ids, bool json)
 {
+    // Every ID silent is the longest a line can take; the lines take it side by side.
+    const double longest = static_cast<double>(ids.size() * bauds.size()) * lines.front().timeoutMs() / 1000.0;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.0f", longest < 1 ? 1 : longest);
     Usage::note("scanning " + std::to_string(lines.size()) + " line" + (lines.size() > 1 ? "s" : "") +
                 " for " + std::to_string(ids.size()) + " ID" + (ids.size() > 1 ? "s" : "") + " at " +
                 std::to_string(bauds.size()) + " baud rate" + (bauds.size() > 1 ? "s" : "") + ", " +
-                std::to_string(lines.front().timeoutMs()) + " ms each");
+                std::to_string(lines.front().timeoutMs()) + " ms each: " + seconds + " s at most");
     StopSignals::install();
     std::unique_ptr<StatusBoard> board;
     if (Terminal::movesCursor(stderr))
