@@ -95,7 +95,8 @@ QT_QPA_PLATFORM=xcb drive "vantor-uploader (Linux)" "$work/linux.log" \
     "$linux_uploader" --port "$(head -n 1 "$work/linux.log")" examples/conveyor.VQC
 stop_sims
 start_sim "$work/windows.log"
-drive "vantor-uploader.exe" "$work/windows.log" "$wine" "$exe" --port COM5 examples/conveyor.VQC
+drive "vantor-uploader.exe" "$work/windows.log" "$wine" "$exe" --port COM5 --record 'C:\vantor-desktop.jsonl' \
+    examples/conveyor.VQC
 stop_sims
 received=$(grep -c '^received' "$work/windows.log" || true)
 if diff <(tail -n +2 "$work/linux.log") <(tail -n +2 "$work/windows.log") >"$work/diff" && [ "$received" -ge 18 ]; then
@@ -103,6 +104,13 @@ if diff <(tail -n +2 "$work/linux.log") <(tail -n +2 "$work/windows.log") >"$wor
 else
     fail "vantor-uploader.exe: the PLC's traffic differs from the Linux program's:" "$work/diff"
 fi
+record="$WINEPREFIX/drive_c/vantor-desktop.jsonl"
+if [ "$(wc -l <"$record" 2>/dev/null)" = 1 ] && grep -q '"port":"COM5","id":"01","status":0,"outcome":"saved","records":13' "$record"; then
+    pass "vantor-uploader.exe --record: the upload's line, as vantor.exe writes it"
+else
+    fail "vantor-uploader.exe --record: no such line" "$record"
+fi
+rm -f "$record"
 
 if [ -n "$shots" ]; then
     mkdir -p "$work/shots" "$shots"
