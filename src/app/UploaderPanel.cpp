@@ -61,12 +61,7 @@ public:
         details_ += (details_.empty() ? "" : "; ") + sentence;
     }
     // Why the upload ended as it did, for the record: the last caption, then the details.
-    std::string reason() const
-    {
-        const std::size_t start = lastCaption_.find_first_not_of(' ');
-        const std::string caption = start == std::string::npos ? std::string() : lastCaption_.substr(start);
-        return details_.empty() ? caption : caption + " (" + details_ + ")";
-    }
+    std::string reason() const { return record::UploadRecord::reasonOf(lastCaption_, details_); }
 
 private:
     UploaderPanel& panel_;

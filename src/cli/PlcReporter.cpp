@@ -19,14 +19,4 @@ void PlcReporter::detail(const std::string& sentence)
     out_.detail(port_, id_, sentence);
 }
 
-std::string PlcReporter::reasonOf(const std::string& lastCaption, const std::string& details)
-{
-    // Captions start with a blank when they start with a count (" 12 Lines Uploaded!").
-    const std::size_t start = lastCaption.find_first_not_of(' ');
-    const std::string caption = start == std::string::npos ? std::string() : lastCaption.substr(start);
-    if (details.empty())
-        return caption;
-    return caption.empty() ? details : caption + " (" + details + ")";
-}
-
 } // namespace vantor::cli

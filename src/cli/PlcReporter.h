@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/FleetReporter.h"
+#include "cli/PlcResult.h"
 #include "upload/UploadReporter.h"
 
 #include <string>
@@ -22,8 +23,7 @@ public:
     void detail(const std::string& sentence) override;
 
     // The last caption, then the details, in one text: why the upload ended as it did.
-    std::string reason() const { return reasonOf(lastCaption_, details_); }
-    static std::string reasonOf(const std::string& lastCaption, const std::string& details);
+    std::string reason() const { return PlcResult::reasonOf(lastCaption_, details_); }
     // Whether a detail already told standard error why.
     bool explained() const { return !details_.empty(); }
 

@@ -152,7 +152,8 @@ int ScanCommand::scan(const std::vector<PortOptions>& lines, const std::vector<i
                       const std::vector<std::int16_t>& ids, bool json)
 {
     // Every ID silent is the longest a line can take; the lines take it side by side.
-    const double longest = static_cast<double>(ids.size() * bauds.size()) * lines.front().timeoutMs() / 1000.0;
+    const double longest =
+        static_cast<double>(ids.size() * bauds.size()) * lines.front().timeoutMs() / 1000.0;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.0f", longest < 1 ? 1 : longest);
     Usage::note("scanning " + std::to_string(lines.size()) + " line" + (lines.size() > 1 ? "s" : "") +

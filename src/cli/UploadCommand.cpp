@@ -3,7 +3,6 @@
 #include "cli/ExitStatus.h"
 #include "cli/FleetReporter.h"
 #include "cli/FleetUpload.h"
-#include "cli/PlcReporter.h"
 #include "cli/PortOptions.h"
 #include "cli/Profile.h"
 #include "cli/ProgressBar.h"
@@ -57,7 +56,7 @@ public:
         if (details_.empty() && !lastCaption_.empty())
             Usage::note(lastCaption_);
     }
-    std::string reason() const { return PlcReporter::reasonOf(lastCaption_, details_); }
+    std::string reason() const { return PlcResult::reasonOf(lastCaption_, details_); }
     void repaint() override {}
     void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string&) override
     {

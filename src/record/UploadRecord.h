@@ -46,6 +46,9 @@ struct UploadRecord
     static int statusOf(upload::UploadOutcome result);
     static std::string outcomeWord(upload::UploadOutcome result);
     static bool lineUsed(upload::UploadOutcome result);
+    // A failure's detail from the upload's last caption and the details said after it: "No response
+    // from PLC (link test: nothing answered ...)".
+    static std::string reasonOf(const std::string& lastCaption, const std::string& details);
     // The tool's version, which the records and the summary carry.
     static const char* version();
 };
