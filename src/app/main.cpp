@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
+#include <csignal>
 #include <cstdio>
 
 #ifdef Q_OS_WIN
@@ -113,6 +114,11 @@ int main(int argc, char* argv[])
     if (parser.isSet("screenshots") && !parser.positionalArguments().isEmpty())
         chooser = std::make_unique<GivenFile>(parser.positionalArguments().front());
 
+#ifndef Q_OS_WIN
+    // A file size limit reached by the record file is a failed write, said under the upload's caption,
+    // not the end of the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     vantor::app::UploaderPanel panel(std::move(chooser), parser.value("port"));
     const QByteArray recordFromEnvironment = qgetenv("VANTOR_RECORD");
     const std::string record =
