@@ -23,6 +23,8 @@ bool SerialConsole::openPort()
     const serial::PortCatalog::Named named = catalog_.resolve(portName_);
     port_ = catalog_.portFor(portName_);
     port_->setStopCheck([this] { return exchange_.stopRequested(); });
+    if (named.kind == serial::PortCatalog::Kind::Network && connectingSink_)
+        connectingSink_(named.displayName);
     lastOpen_ = port_->open(named.device, named.displayName, settings_);
     if (!lastOpen_.ok()) {
         reportProblem(lastOpen_.message);
@@ -50,6 +52,18 @@ bool SerialConsole::openPort()
     if (stateSink_)
         stateSink_(true);
     return true;
+}
+
+void SerialConsole::choosePort(const std::string& name)
+{
+    portName_ = name;
+    if (!isOpen() || name == openName_)
+        return;
+    const std::string closed = openDisplayName_;
+    closePort();
+    if (logSink_)
+        logSink_(closed + ": Closed; " + catalog_.resolve(name).displayName +
+                 " is opened by the next exchange or Open Port");
 }
 
 void SerialConsole::warn(const std::string& warning)

@@ -29,6 +29,10 @@ public:
 
     // Take effect at the next opening; an open port stays as it is.
     void setPortName(const std::string& name) { portName_ = name; }
+    // Chooses the port the next opening uses, as setPortName() does; when another port is open, it is
+    // closed first and the log says so, so that the port shown is always the port used. Not to be
+    // called during an exchange.
+    void choosePort(const std::string& name);
     const std::string& portName() const { return portName_; }
     void setSettings(const serial::PortSettings& settings) { settings_ = settings; }
     const serial::PortSettings& settings() const { return settings_; }
@@ -45,6 +49,12 @@ public:
     void setWarningSink(std::function<void(const std::string&)> sink) { warningSink_ = std::move(sink); }
     // Called with the new state whenever the port opens or closes, a lost port included.
     void setStateSink(std::function<void(bool open)> sink) { stateSink_ = std::move(sink); }
+    // Called with the port's display name just before a network port is opened, which can take up to
+    // serial::Port::connectTimeoutMs; the stop check of exchange() is asked meanwhile.
+    void setConnectingSink(std::function<void(const std::string&)> sink)
+    {
+        connectingSink_ = std::move(sink);
+    }
 
     // The Open Port action: opens with the current settings and logs the opening line, only when the
     // port is closed. Returns whether the port is open afterwards.
@@ -87,6 +97,7 @@ private:
     std::function<void(const std::string&)> errorSink_;
     std::function<void(const std::string&)> warningSink_;
     std::function<void(bool)> stateSink_;
+    std::function<void(const std::string&)> connectingSink_;
 };
 
 } // namespace vantor::console

@@ -57,6 +57,11 @@ public:
     bool isKnownName(const std::string& name) const;
     // The serial ports the system reports (see PortLister); the registered ones are in registered().
     static std::vector<PortInfo> systemPorts();
+    // What listPorts() asks instead of the system, for tests; empty: the system.
+    using Lister = std::function<std::vector<PortInfo>()>;
+    void setLister(Lister lister) { lister_ = std::move(lister); }
+    // The serial ports there are now, asked afresh on every call: systemPorts() or the lister's.
+    std::vector<PortInfo> listPorts() const { return lister_ ? lister_() : systemPorts(); }
 
     // n for "COMn" with 1 <= n <= 999, nothing for other names.
     static std::optional<int> comNumber(const std::string& name);
@@ -68,6 +73,7 @@ private:
     static bool sameServerPort(const std::string& a, const std::string& b);
 
     std::vector<Registered> registered_;
+    Lister lister_;
 };
 
 } // namespace vantor::serial
