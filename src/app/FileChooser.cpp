@@ -27,4 +27,9 @@ QString DialogFileChooser::chooseFile(QWidget* parent, const QString& filter)
     return dialog->selectedFiles().constFirst();
 }
 
+QString DialogFileChooser::chooseSaveFile(QWidget* parent, const QString& name, const QString& filter)
+{
+    return QFileDialog::getSaveFileName(parent, QObject::tr("Save the response log"), name, filter);
+}
+
 } // namespace vantor::app

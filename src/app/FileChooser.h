@@ -16,6 +16,9 @@ public:
     // Shows the dialog for opening one file, listing what matches filter ("Label (*.EXT)"), and
     // blocks until it is closed. Returns the chosen file's full name, or an empty text on Cancel.
     virtual QString chooseFile(QWidget* parent, const QString& filter) = 0;
+    // Shows the dialog for saving a file, proposing name, and blocks until it is closed. Returns the
+    // file's full name, or an empty text on Cancel.
+    virtual QString chooseSaveFile(QWidget* parent, const QString& name, const QString& filter) = 0;
 };
 
 // The platform's own dialog.
@@ -23,6 +26,7 @@ class DialogFileChooser : public FileChooser
 {
 public:
     QString chooseFile(QWidget* parent, const QString& filter) override;
+    QString chooseSaveFile(QWidget* parent, const QString& name, const QString& filter) override;
     // The dialog chooseFile shows, set up but not shown.
     static std::unique_ptr<QFileDialog> makeDialog(QWidget* parent, const QString& filter);
 };

@@ -2,10 +2,13 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QWidget>
 
 namespace vantor::app {
 
-InputBlocker::InputBlocker()
+InputBlocker::InputBlocker(QWidget* stopButton, std::function<void()> onEscape)
+    : stopButton_(stopButton), onEscape_(std::move(onEscape))
 {
     QCoreApplication::instance()->installEventFilter(this);
 }
@@ -15,8 +18,22 @@ InputBlocker::~InputBlocker()
     QCoreApplication::instance()->removeEventFilter(this);
 }
 
+bool InputBlocker::letThrough(QObject* watched, QEvent* event) const
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        if (onEscape_ && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+            onEscape_();
+        return false;
+    }
+    const bool mouse = event->type() == QEvent::MouseButtonPress ||
+                       event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseMove;
+    return mouse && stopButton_ && watched == stopButton_ && stopButton_->isVisible();
+}
+
 bool InputBlocker::eventFilter(QObject* watched, QEvent* event)
 {
+    if (letThrough(watched, event))
+        return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:

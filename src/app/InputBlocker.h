@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
+
+class QWidget;
 
 namespace vantor::app {
 
@@ -12,16 +15,24 @@ namespace vantor::app {
 //
 // Qt's own ExcludeUserInputEvents is not enough: its X11 backend holds back the window manager's close
 // request (WM_DELETE_WINDOW) with the user's input, until some later input arrives.
+//
+// Two ways out stay open: clicks on the stop button, when there is one, and Esc, which calls onEscape.
 class InputBlocker : public QObject
 {
 public:
-    InputBlocker();
+    explicit InputBlocker(QWidget* stopButton = nullptr, std::function<void()> onEscape = {});
     ~InputBlocker() override;
     InputBlocker(const InputBlocker&) = delete;
     InputBlocker& operator=(const InputBlocker&) = delete;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool letThrough(QObject* watched, QEvent* event) const;
+
+    QWidget* stopButton_;
+    std::function<void()> onEscape_;
 };
 
 } // namespace vantor::app

@@ -4,6 +4,7 @@
 #include "app/CoreText.h"
 #include "app/FileChooser.h"
 #include "app/InputBlocker.h"
+#include "app/PortChoiceBox.h"
 #include "app/PortList.h"
 #include "app/confirmOverwrite.h"
 #include "app/serialComm.h"
@@ -22,13 +23,16 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <chrono>
+#include <cstring>
 
 namespace vantor::app {
 
@@ -38,24 +42,47 @@ constexpr int panelComPorts = 8;
 // How often an upload lets the window system's events through: often enough to repaint and answer
 // the window manager, rarely enough to cost nothing against the exchanges.
 constexpr qint64 eventSliceMs = 20;
+constexpr const char* title = "Vantor Program Uploader Ver 1.0";
+constexpr int iconSize = 24;
+constexpr int statusMargin = 6; // around and between the status icon and caption
+
+// "about 1 min 5 s left", from how long the records so far took; empty until that says enough.
+QString timeLeft(std::int64_t done, std::int64_t total, qint64 elapsedMs)
+{
+    if (done < 2 || elapsedMs < 500)
+        return {};
+    const auto seconds =
+        static_cast<std::int64_t>(static_cast<double>(elapsedMs) / 1000.0 / static_cast<double>(done - 1) *
+                                      static_cast<double>(total - done) +
+                                  0.5);
+    if (seconds < 1)
+        return "under a second left";
+    if (seconds < 60)
+        return QString("about %1 s left").arg(seconds);
+    return QString("about %1 min %2 s left").arg(seconds / 60).arg(seconds % 60);
+}
 } // namespace
 
 // Shows the upload's state in the status label; repaints draw it at once, mid-upload.
 class UploaderPanel::StatusReporter : public upload::UploadReporter
 {
 public:
-    // via: the open port when it is not the one the panel shows, named under every caption.
-    StatusReporter(UploaderPanel& panel, QString via) : panel_(panel), via_(std::move(via)) {}
+    explicit StatusReporter(UploaderPanel& panel) : panel_(panel) {}
     void showCaption(const std::string& caption) override
     {
         lastCaption_ = caption;
         QString text = CoreText::message(caption);
-        if (!via_.isEmpty())
-            text += "\n(through " + via_ + ", the port still open)";
-        panel_.showStatus(text);
+        // Stopped on the user's request, not cut off by something else.
+        if (panel_.stopRequested_ && text.startsWith("Upload interrupted"))
+            text.replace(0, int(std::strlen("Upload interrupted")), "Upload stopped");
+        panel_.showStatus(text, StatusTone::Progress);
     }
     void repaint() override { panel_.repaint(); }
-    void recordSent(std::int64_t, std::int64_t, const std::string& caption) override { showCaption(caption); }
+    void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string& caption) override
+    {
+        showCaption(caption);
+        panel_.showProgress(lineNumber, total);
+    }
     void detail(const std::string& sentence) override
     {
         details_ += (details_.empty() ? "" : "; ") + sentence;
@@ -65,7 +92,6 @@ public:
 
 private:
     UploaderPanel& panel_;
-    QString via_;
     std::string lastCaption_;
     std::string details_;
 };
@@ -76,7 +102,7 @@ UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString
       chooser_(chooser ? std::move(chooser) : std::make_unique<DialogFileChooser>())
 {
     setObjectName("UploaderPanel");
-    setWindowTitle("Vantor Program Uploader Ver 1.0");
+    setWindowTitle(title);
     setFont(QFont("Arial", 9));
 
     // Loading selects the first port, which creates the console window, hidden, with its defaults.
@@ -88,6 +114,19 @@ UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString
     connect(confirm_, &confirmOverwrite::confirmed, this, [this] { UploadProgram(); });
     connect(confirm_, &confirmOverwrite::declined, this, &UploaderPanel::clearStatus);
     connect(console_, &serialComm::portStateChanged, this, &UploaderPanel::onPortStateChanged);
+    connect(console_, &serialComm::portChosen, this, &UploaderPanel::onConsolePortChosen);
+    console_->setFileChooser(chooser_.get());
+    connect(console_, &serialComm::connecting, this, [this](const QString& name) {
+        showStatus("Connecting to " + name + "...", StatusTone::Progress);
+        connectingShown_ = true;
+        repaint();
+    });
+    connect(console_, &serialComm::busyEnded, this, [this] {
+        if (connectingShown_ && !uploading_)
+            clearStatus(); // the console's log says how the opening went
+        if (closeRequested_)
+            close();
+    });
     connect(portChoice->lineEdit(), &QLineEdit::editingFinished, this, &UploaderPanel::onPortTyped);
     // A caption about the file, the PLC ID or the port no longer holds once they change.
     connect(Text2, &QLineEdit::textChanged, this, &UploaderPanel::onChoiceChanged);
@@ -120,13 +159,9 @@ void UploaderPanel::buildControls(const QString& extraPort)
     PLCID = new QLineEdit("01", this);
     PLCID->setObjectName("PLCID");
     PLCID->setMaxLength(32767);
-    portChoice = new QComboBox(this);
+    portChoice = new PortChoiceBox(this, panelComPorts, console_->core().catalog());
     portChoice->setObjectName("portChoice");
-    portChoice->setEditable(true);
-    portChoice->setInsertPolicy(QComboBox::NoInsert);
-    for (int n = 1; n <= panelComPorts; ++n)
-        portChoice->addItem(QString("COM%1").arg(n));
-    PortList::addPorts(portChoice, panelComPorts, console_->core().catalog());
+    PortList::refresh(portChoice, panelComPorts, console_->core().catalog());
     int start = 0;
     if (!extraPort.isEmpty()) {
         start = portChoice->findText(extraPort, Qt::MatchFixedString);
@@ -146,23 +181,45 @@ void UploaderPanel::buildControls(const QString& extraPort)
     Upload->setObjectName("Upload");
     Upload->setFont(QFont("Arial Black", 11, QFont::Black));
     Upload->setMinimumHeight(36);
+    stopButton = new QPushButton("Stop", this);
+    stopButton->setObjectName("stopButton");
+    stopButton->setToolTip("Stops the upload before the next record (Esc); the PLC's saved program stays");
+    stopButton->setMinimumHeight(36);
+    stopButton->hide();
 
-    Message = new QLabel(this);
+    // The status: the tone's icon at the left, the caption centred, on the tone's ground.
+    statusBox = new QFrame(this);
+    statusBox->setObjectName("statusBox");
+    statusBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusBox->setAutoFillBackground(true);
+    statusBox->setPalette(StatusLook::paletteFor(StatusTone::Progress, palette()));
+    statusBox->setMinimumHeight(44);
+    MessageIcon = new QLabel(statusBox);
+    MessageIcon->setObjectName("MessageIcon");
+    MessageIcon->setFixedSize(iconSize, iconSize);
+    Message = new QLabel(statusBox);
     Message->setObjectName("Message");
     Message->setAlignment(Qt::AlignCenter);
     Message->setWordWrap(true);
-    Message->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Message->setFont(QFont("Arial Black", 9, QFont::Black));
-    Message->setAutoFillBackground(true);
-    QPalette status = Message->palette();
-    status.setColor(QPalette::Window, status.color(QPalette::Highlight));
-    status.setColor(QPalette::WindowText, Qt::yellow);
-    Message->setPalette(status);
-    Message->setMinimumHeight(44);
-    QSizePolicy keepSpace = Message->sizePolicy();
+    auto* statusRow = new QHBoxLayout(statusBox);
+    statusRow->setContentsMargins(statusMargin, 2, statusMargin, 2);
+    statusRow->setSpacing(statusMargin);
+    statusRow->addWidget(MessageIcon, 0, Qt::AlignVCenter);
+    statusRow->addWidget(Message, 1);
+    statusRow->addSpacing(iconSize); // as wide as the icon, so the caption stays centred
+    QSizePolicy keepSpace = statusBox->sizePolicy();
     keepSpace.setRetainSizeWhenHidden(true);
-    Message->setSizePolicy(keepSpace);
-    Message->hide();
+    statusBox->setSizePolicy(keepSpace);
+    statusBox->hide();
+
+    uploadProgress = new QProgressBar(this);
+    uploadProgress->setObjectName("uploadProgress");
+    uploadProgress->setAlignment(Qt::AlignCenter);
+    QSizePolicy keepBarSpace = uploadProgress->sizePolicy();
+    keepBarSpace.setRetainSizeWhenHidden(true);
+    uploadProgress->setSizePolicy(keepBarSpace);
+    uploadProgress->hide();
 
     auto* grid = new QGridLayout;
     grid->addWidget(Label2, 0, 0);
@@ -178,9 +235,13 @@ void UploaderPanel::buildControls(const QString& extraPort)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addWidget(ResetChoice);
-    layout->addWidget(Upload);
-    layout->addWidget(Message);
-    setFixedSize(480, 206);
+    auto* uploadRow = new QHBoxLayout;
+    uploadRow->addWidget(Upload, 1);
+    uploadRow->addWidget(stopButton);
+    layout->addLayout(uploadRow);
+    layout->addWidget(statusBox);
+    layout->addWidget(uploadProgress);
+    setFixedSize(480, layout->sizeHint().height());
 
     connect(Browse, &QPushButton::clicked, this, &UploaderPanel::onBrowse);
     connect(SerialSetup, &QPushButton::clicked, this, [this] {
@@ -189,36 +250,25 @@ void UploaderPanel::buildControls(const QString& extraPort)
         console_->activateWindow();
     });
     connect(Upload, &QPushButton::clicked, this, &UploaderPanel::onUploadClicked);
+    connect(stopButton, &QPushButton::clicked, this, [this] { stopRequested_ = true; });
 }
 
 void UploaderPanel::onPortChanged()
 {
     // The console's list is the one the port opens from; ports beyond its items are added to it.
+    // Another port that is open is closed there, so the next exchange goes through this one.
     console_->selectPort(portChoice->itemText(std::max(0, portChoice->currentIndex())));
-    onChoiceChanged(); // shows the port notice when another port is still open
+    onChoiceChanged();
 }
 
-QString UploaderPanel::otherOpenPort() const
+void UploaderPanel::onConsolePortChosen(const QString& name)
 {
-    const QString open = QString::fromStdString(console_->core().openPortName());
-    if (open.isEmpty() || open.compare(portChoice->currentText(), Qt::CaseInsensitive) == 0)
-        return {};
-    return open;
-}
-
-void UploaderPanel::updatePortNotice()
-{
-    // An open port stays open until it is closed, whatever the list shows now; say so, so that nobody
-    // uploads through the old port believing it is the new one.
-    const QString open = otherOpenPort();
-    if (!open.isEmpty()) {
-        showStatus(open + " is still open. Close Port in Serial Setup to use " + portChoice->currentText() +
-                   ".");
-        noticeShown_ = true;
-    } else if (noticeShown_) {
-        Message->hide();
-        noticeShown_ = false;
+    int index = portChoice->findText(name, Qt::MatchFixedString);
+    if (index < 0) {
+        portChoice->addItem(name);
+        index = portChoice->count() - 1;
     }
+    portChoice->setCurrentIndex(index); // the same port again in the console: nothing more happens
 }
 
 void UploaderPanel::onPortTyped()
@@ -246,7 +296,6 @@ void UploaderPanel::onPortStateChanged(bool open)
     // A caption about the port that was closed (its notice, an upload through it) is over now.
     if (!open && !uploading_)
         onChoiceChanged();
-    updatePortNotice();
 }
 
 void UploaderPanel::onChoiceChanged()
@@ -262,22 +311,68 @@ void UploaderPanel::clearStatus()
 {
     if (uploading_)
         return;
-    Message->hide();
-    noticeShown_ = false;
-    updatePortNotice();
+    statusBox->hide();
+    connectingShown_ = false;
 }
 
-void UploaderPanel::showStatus(const QString& text)
+void UploaderPanel::showStatus(const QString& text, StatusTone tone)
 {
-    noticeShown_ = false;
+    connectingShown_ = false;
+    statusBox->setPalette(StatusLook::paletteFor(tone, palette()));
+    const QIcon icon = StatusLook::iconFor(tone, *style());
+    MessageIcon->setPixmap(icon.isNull() ? QPixmap() : icon.pixmap(iconSize, iconSize));
+    MessageIcon->setVisible(!icon.isNull());
+    Message->setProperty("tone", static_cast<int>(tone));
     Message->setText(text);
-    Message->setVisible(true);
+    statusBox->setVisible(true);
     // The panel keeps its width; it grows downwards when a caption needs more lines than the label has.
-    const int needed = Message->heightForWidth(Message->width()) + 2 * Message->frameWidth();
-    if (needed > Message->height()) {
-        Message->setMinimumHeight(needed);
+    // Measured against the width the caption gets, which the box's layout gives it only once shown.
+    const int textWidth = statusBox->width() - 2 * statusBox->frameWidth() - 4 * statusMargin - 2 * iconSize;
+    const int needed = Message->heightForWidth(textWidth) + 4 + 2 * statusBox->frameWidth();
+    if (needed > statusBox->height()) {
+        statusBox->setMinimumHeight(needed);
         setFixedHeight(sizeHint().height());
     }
+}
+
+void UploaderPanel::showProgress(std::int64_t lineNumber, std::int64_t total)
+{
+    if (lineNumber <= 1)
+        sinceFirstRecord_.start();
+    const int percent = total > 0 ? static_cast<int>(lineNumber * 100 / total) : 0;
+    // A bar counts in int; a file of more records than that still shows its share.
+    const int scale = total > 1000000 ? 1000000 : static_cast<int>(total);
+    uploadProgress->setRange(0, std::max(1, scale));
+    uploadProgress->setValue(total > 0 ? static_cast<int>(lineNumber * scale / total) : 0);
+    QString text = QString("%1 of %2 records").arg(lineNumber).arg(total);
+    const QString left =
+        timeLeft(lineNumber, total, sinceFirstRecord_.isValid() ? sinceFirstRecord_.elapsed() : 0);
+    if (!left.isEmpty())
+        text += ", " + left;
+    uploadProgress->setFormat(text);
+    uploadProgress->setVisible(true);
+    setWindowTitle(QString("%1% - %2").arg(percent).arg(title));
+}
+
+void UploaderPanel::showUploading(bool uploading)
+{
+    uploading_ = uploading;
+    console_->setUploading(uploading);
+    // Focus stays on UPLOAD NOW! across the upload, so the keyboard finds its way as before.
+    const bool focused = Upload->hasFocus() || (!uploading && focusWhenDone_);
+    focusWhenDone_ = uploading && focused;
+    stopButton->setVisible(uploading);
+    Upload->setEnabled(!uploading);
+    if (focused && !uploading)
+        Upload->setFocus();
+    if (uploading) {
+        stopRequested_ = false;
+        sinceFirstRecord_.invalidate();
+        uploadProgress->reset();
+        return;
+    }
+    uploadProgress->hide();
+    setWindowTitle(title);
 }
 
 void UploaderPanel::selectFile(const QString& path)
@@ -325,14 +420,12 @@ void UploaderPanel::onUploadClicked()
         showStatus(CoreText::message(id.error + " Uploading aborted"));
         return;
     }
-    const QString open = otherOpenPort();
-    confirm_->setTarget(
-        QString("%1: %2 %3 to PLC %4 on %5")
-            .arg(QFileInfo(Text2->text()).fileName())
-            .arg(file.records)
-            .arg(file.records == 1 ? "record" : "records")
-            .arg(QString::fromStdString(hostlink::Frame::renderHex(id.id)))
-            .arg(open.isEmpty() ? portChoice->currentText() : open + ", the port still open"));
+    confirm_->setTarget(QString("%1: %2 %3 to PLC %4 on %5")
+                            .arg(QFileInfo(Text2->text()).fileName())
+                            .arg(file.records)
+                            .arg(file.records == 1 ? "record" : "records")
+                            .arg(QString::fromStdString(hostlink::Frame::renderHex(id.id)))
+                            .arg(portChoice->currentText()));
     confirm_->show();
     confirm_->raise();
     confirm_->activateWindow();
@@ -344,18 +437,18 @@ bool UploaderPanel::keepAlive()
         QCoreApplication::processEvents(); // the user's input is dropped meanwhile (InputBlocker)
         sinceEvents_.restart();
     }
-    return closeRequested_ || console::StopSignals::requested();
+    return closeRequested_ || stopRequested_ || console::StopSignals::requested();
 }
 
 upload::UploadOutcome UploaderPanel::UploadProgram()
 {
-    StatusReporter reporter(*this, otherOpenPort());
+    StatusReporter reporter(*this);
     console::SerialConsole& link = console_->core();
     upload::UploadProcedure procedure({link.exchange(), [&link] { return link.lastPortProblem(); }},
                                       reporter);
-    uploading_ = true;
+    showUploading(true);
     sinceEvents_.start();
-    const InputBlocker noInput;
+    const InputBlocker noInput(stopButton, [this] { stopRequested_ = true; });
     record::UploadRecord result;
     result.time = record::UploadRecord::utcTime(std::chrono::system_clock::now());
     result.port = link.isOpen() ? link.openPortName() : link.portName();
@@ -377,8 +470,9 @@ upload::UploadOutcome UploaderPanel::UploadProgram()
     result.sha256 = procedure.lastCheck().sha256;
     if (!result.saved())
         result.detail = reporter.reason();
+    showUploading(false);
+    showStatus(Message->text(), StatusLook::toneOf(outcome, Message->text()));
     addToRecord(result);
-    uploading_ = false;
     if (closeRequested_ || console::StopSignals::requested())
         close();
     return outcome;
@@ -402,17 +496,21 @@ void UploaderPanel::addToRecord(record::UploadRecord& result)
     const std::string line = result.toJson().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     if (record_->append(line))
         return;
-    // Said under the upload's own caption, which stays true.
+    // Said under the upload's own caption, which stays true; a success is no longer all well.
+    const auto tone = static_cast<StatusTone>(Message->property("tone").toInt());
     showStatus(Message->text() + "\n(This upload is missing from the record file " +
-               QString::fromStdString(record_->path()) + ": " + QString::fromStdString(record_->error()) +
-               ")");
+                   QString::fromStdString(record_->path()) + ": " + QString::fromStdString(record_->error()) +
+                   ")",
+               tone == StatusTone::Success ? StatusTone::Warning : tone);
 }
 
 void UploaderPanel::closeEvent(QCloseEvent* event)
 {
-    if (uploading_) {
-        // The upload stops at its next safe point (never the save after this), then the program ends.
+    if (uploading_ || console_->isBusy()) {
+        // The upload stops at its next safe point (never the save after this), or the console's
+        // exchange at its next wait, then the program ends.
         closeRequested_ = true;
+        console_->requestStop();
         event->ignore();
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FileChooser.h"
+#include "app/StatusLook.h"
 #include "record/RecordFile.h"
 #include "record/UploadRecord.h"
 #include "upload/UploadOutcome.h"
@@ -13,13 +14,16 @@
 class QCheckBox;
 class QDragEnterEvent;
 class QDropEvent;
+class QFrame;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 
 namespace vantor::app {
 
+class PortChoiceBox;
 class confirmOverwrite;
 class serialComm;
 
@@ -36,18 +40,21 @@ public:
                            const QString& extraPort = QString());
     ~UploaderPanel() override;
 
-    // Transfers the chosen file into the PLC, reporting in the status label. Blocks until it is done;
-    // meanwhile the window system's events are let through (repaints, the window manager's pings, a
-    // close request) and the user's input is dropped. A close request or a stop signal stops the upload at
-    // its next safe point, as Ctrl+C does on the command line, and the program then ends.
+    // Transfers the chosen file into the PLC, reporting in the status label and the progress bar under
+    // it. Blocks until it is done; meanwhile the window system's events are let through (repaints, the
+    // window manager's pings, a close request) and the user's input is dropped, but for Esc and the
+    // Stop button. Those stop the upload at its next safe point (never the save after it) and the
+    // program goes on; a close request or a stop signal stops it as Ctrl+C does on the command line,
+    // and the program then ends.
     upload::UploadOutcome UploadProgram();
 
     // Puts path into the file box, as Select does; the upload reads the box. A relative path is made
     // absolute, and shown with the platform's separators, so the box shows which file it is.
     void selectFile(const QString& path);
 
-    // Shows text in the status label; the panel grows downwards when the text needs more lines.
-    void showStatus(const QString& text);
+    // Shows text in the status label, in the look of tone (see StatusLook); the panel grows downwards
+    // when the text needs more lines.
+    void showStatus(const QString& text, StatusTone tone = StatusTone::Failure);
 
     // Appends a result line for each upload to the record file at path (created when missing), as
     // vantor upload --record does. False with *error when it cannot be appended to.
@@ -73,14 +80,17 @@ private:
     void onPortStateChanged(bool open);
     // The file, the PLC ID or the port changed: withdraws the confirmation and clears the caption.
     void onChoiceChanged();
-    // Hides the status caption, which no longer describes the state; the port notice stays.
+    // Hides the status caption, which no longer describes the state.
     void clearStatus();
+    // The port chosen in Serial Setup, shown in this panel's list too.
+    void onConsolePortChosen(const QString& name);
+    // Record lineNumber of total went out: the progress bar and the window title follow.
+    void showProgress(std::int64_t lineNumber, std::int64_t total);
+    // Shows or hides what belongs to an upload under way: Stop, the progress bar, UPLOAD NOW! disabled.
+    void showUploading(bool uploading);
     // Asked during every wait of an upload: lets the window system's events through, at most every
     // eventSliceMs, and tells whether the upload is to stop.
     bool keepAlive();
-    // The open port, when it is not the one the panel's list shows; empty otherwise.
-    QString otherOpenPort() const;
-    void updatePortNotice();
     // Appends the upload's result to the record file, when one is kept; says so when it cannot.
     void addToRecord(record::UploadRecord& result);
 
@@ -94,15 +104,22 @@ private:
     QPushButton* Browse;
     QLabel* Label1;
     QLineEdit* PLCID;
-    QComboBox* portChoice;
+    PortChoiceBox* portChoice;
     QPushButton* SerialSetup;
     QCheckBox* ResetChoice;
     QPushButton* Upload;
+    QPushButton* stopButton;
+    QFrame* statusBox; // holds the status: the tone's icon and Message, on the tone's ground
+    QLabel* MessageIcon;
     QLabel* Message;
-    bool noticeShown_ = false; // Message holds the port notice, not an upload's caption
+    QProgressBar* uploadProgress;
+    bool connectingShown_ = false; // Message says a network port is being opened
     bool uploading_ = false;
+    bool stopRequested_ = false;  // Esc or Stop during an upload
+    bool focusWhenDone_ = false;  // UPLOAD NOW! had the focus when the upload began
     bool closeRequested_ = false; // a close request came during an upload; honoured after it
     QElapsedTimer sinceEvents_;
+    QElapsedTimer sinceFirstRecord_;
 };
 
 } // namespace vantor::app

@@ -101,7 +101,7 @@ int main(int argc, char* argv[])
     parser.process(app);
 
     // For the pictures, Select answers with FILE instead of showing the dialog.
-    class GivenFile : public vantor::app::FileChooser
+    class GivenFile : public vantor::app::DialogFileChooser
     {
     public:
         explicit GivenFile(QString path) : path_(std::move(path)) {}

@@ -2,12 +2,16 @@
 
 #include "app/Bell.h"
 #include "app/CoreText.h"
+#include "app/InputBlocker.h"
 #include "app/PortList.h"
 #include "hostlink/ControlText.h"
 #include "hostlink/Frame.h"
 #include "serial/PortSettings.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -15,6 +19,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QVBoxLayout>
@@ -68,6 +73,8 @@ serialComm::serialComm(QWidget* parent)
     console_.setLogSink([this](const std::string& line) { appendResponse(CoreText::message(line)); });
     console_.setErrorSink([this](const std::string& message) { appendResponse(CoreText::message(message)); });
     console_.setStateSink([this](bool open) { onStateChanged(open); });
+    console_.setConnectingSink(
+        [this](const std::string& name) { emit connecting(QString::fromStdString(name)); });
 
     // Loading: the lists start on their defaults (set while building), then Close Port is disabled.
     syncSettings();
@@ -78,10 +85,11 @@ serialComm::~serialComm() = default;
 
 void serialComm::buildControls()
 {
-    portChoice = makeList(this, "portChoice", serial::PortSettings::portItems(),
-                          serial::PortSettings::defaultPortIndex);
-    PortList::addPorts(portChoice, static_cast<int>(serial::PortSettings::portItems().size()),
-                       console_.catalog());
+    const int comItems = static_cast<int>(serial::PortSettings::portItems().size());
+    portChoice = new PortChoiceBox(this, comItems, console_.catalog());
+    portChoice->setObjectName("portChoice");
+    PortList::refresh(portChoice, comItems, console_.catalog());
+    portChoice->setCurrentIndex(serial::PortSettings::defaultPortIndex);
     baudChoice = makeList(this, "baudChoice", serial::PortSettings::baudItems(),
                           serial::PortSettings::defaultBaudIndex);
     dataBitChoice = makeList(this, "dataBitChoice", serial::PortSettings::dataBitItems(),
@@ -104,6 +112,7 @@ void serialComm::buildControls()
     closePort = makeButton(this, "closePort", "Close Port");
     ExitButton = makeButton(this, "ExitButton", "Exit");
     clearButton = makeButton(this, "clearButton", "Clear");
+    saveButton = makeButton(this, "saveButton", "Save...");
 
     commandString = new QLineEdit(this);
     commandString->setObjectName("commandString");
@@ -145,6 +154,7 @@ void serialComm::buildControls()
     responseHeader->addWidget(lblResponse);
     responseHeader->addStretch();
     responseHeader->addWidget(clearButton);
+    responseHeader->addWidget(saveButton);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(settings);
@@ -155,13 +165,18 @@ void serialComm::buildControls()
     layout->addWidget(responseBox, 1);
     resize(520, 440);
 
-    for (QComboBox* list : {portChoice, baudChoice, dataBitChoice, parityChoice, stopBitChoice})
+    for (QComboBox* list : {baudChoice, dataBitChoice, parityChoice, stopBitChoice})
         connect(list, &QComboBox::currentIndexChanged, this, &serialComm::syncSettings);
+    connect(portChoice, &QComboBox::currentIndexChanged, this, [this] {
+        syncSettings();
+        emit portChosen(portChoice->currentText());
+    });
     connect(timeOutBox, &QLineEdit::textChanged, this, &serialComm::syncSettings);
     connect(openPort, &QPushButton::clicked, this, &serialComm::openPortAction);
     connect(closePort, &QPushButton::clicked, this, &serialComm::closePortAction);
     connect(ExitButton, &QPushButton::clicked, this, &serialComm::exitAction);
     connect(clearButton, &QPushButton::clicked, responseBox, &QPlainTextEdit::clear);
+    connect(saveButton, &QPushButton::clicked, this, &serialComm::onSave);
     connect(commandString, &QLineEdit::returnPressed, this, &serialComm::sendTypedCommand);
     commandString->installEventFilter(this);
 }
@@ -175,9 +190,14 @@ void serialComm::showEvent(QShowEvent* event)
 void serialComm::syncSettings()
 {
     // Kept current on every change, so an exchange started from anywhere (the upload included)
-    // opens the port with what the window shows. An open port is not touched.
+    // opens the port with what the window shows. An open port stays open with its settings; only
+    // another port's choice closes it, between exchanges, so that the list shows the port in use.
     const int port = portChoice->currentIndex() >= 0 ? portChoice->currentIndex() : 0;
-    console_.setPortName(portChoice->itemText(port).toStdString());
+    const std::string name = portChoice->itemText(port).toStdString();
+    if (uploading_ || busy_)
+        console_.setPortName(name);
+    else
+        console_.choosePort(name);
     console_.setSettings(
         serial::PortSettings::fromIndexes(baudChoice->currentIndex(), dataBitChoice->currentIndex(),
                                           parityChoice->currentIndex(), stopBitChoice->currentIndex()));
@@ -200,6 +220,8 @@ void serialComm::setPortControlsEnabled(bool flag)
     for (QWidget* control : std::initializer_list<QWidget*>{portChoice, baudChoice, dataBitChoice,
                                                             stopBitChoice, parityChoice, timeOutBox})
         control->setEnabled(flag);
+    // Choosing another port closes the open one, so the port list stays usable while it is open.
+    portChoice->setEnabled(true);
 }
 
 void serialComm::onStateChanged(bool open)
@@ -227,7 +249,70 @@ bool serialComm::eventFilter(QObject* watched, QEvent* event)
 void serialComm::openPortAction()
 {
     syncSettings();
-    console_.openPort();
+    runResponsive([this] { console_.openPort(); });
+}
+
+void serialComm::runResponsive(const std::function<void()>& work)
+{
+    if (busy_ || uploading_) { // the events let through cannot start another one, but a caller can
+        work();
+        return;
+    }
+    busy_ = true;
+    stopRequested_ = false;
+    sinceEvents_.start();
+    {
+        const InputBlocker noInput(nullptr, [this] { stopRequested_ = true; });
+        console_.exchange().setStopCheck([this] { return keepAlive(); });
+        work();
+        console_.exchange().setStopCheck({});
+    }
+    busy_ = false;
+    emit busyEnded();
+}
+
+bool serialComm::keepAlive()
+{
+    if (sinceEvents_.elapsed() >= 20) {
+        QCoreApplication::processEvents(); // the user's input is dropped meanwhile (InputBlocker)
+        sinceEvents_.restart();
+    }
+    return stopRequested_;
+}
+
+void serialComm::onSave()
+{
+    QWidget* parent = this;
+    DialogFileChooser platform;
+    FileChooser& chooser = chooser_ ? *chooser_ : platform;
+    const QString path =
+        chooser.chooseSaveFile(parent, "response-log.txt", "Text files (*.txt);;All files (*)");
+    if (!path.isEmpty())
+        saveLog(path);
+}
+
+bool serialComm::saveLog(const QString& path)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    const QFileInfo info(path);
+    QString problem;
+    if (info.exists() && !info.isFile()) {
+        problem = info.isDir() ? "it is a folder" : "it is not a plain file";
+    } else {
+        // Written beside the file and then put in its place, so that a full disk or a failed write
+        // never leaves half a log where the old file was (where the folder allows it).
+        QSaveFile file(path);
+        file.setDirectWriteFallback(true); // a writable file in a folder that takes no new files
+        if (!file.open(QIODevice::WriteOnly) || file.write(responseText().toUtf8()) < 0 || !file.commit())
+            problem = file.errorString();
+    }
+    if (!problem.isEmpty()) {
+        Bell::ring();
+        appendResponse("Cannot save the log to " + shown + ": " + problem + ".");
+        return false;
+    }
+    appendResponse("Log saved to " + shown + ".");
+    return true;
 }
 
 void serialComm::closePortAction()
@@ -283,7 +368,12 @@ void serialComm::sendTypedCommand()
     // control characters shown as the trace shows them so that one entry stays one line.
     const std::string command = commandString->text().toLatin1().toStdString();
     history_.add(command);
-    const auto result = sendCommand(command);
+    hostlink::ExchangeResult result;
+    runResponsive([&] { result = sendCommand(command); });
+    if (result.status == hostlink::ExchangeStatus::Interrupted) {
+        appendResponse("(Stopped)");
+        return;
+    }
     if (result.hasResponse()) {
         const std::string shown = hostlink::ControlText::escapeControls(result.response);
         appendResponse(QString::fromLatin1(shown.data(), static_cast<qsizetype>(shown.size())));

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "app/FileChooser.h"
+#include "app/PortChoiceBox.h"
 #include "console/CommandHistory.h"
 #include "console/SerialConsole.h"
 #include "plcsim/SimulatedPlcPort.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,8 +38,22 @@ public:
     static int computeFCS(const std::string& cmd);
 
     // Selects the port item named name, adding it after the list's items when it is missing, as the
-    // main panel does when its choice (COM7, COM8 or a device) is not one of this list's items.
+    // main panel does when its choice (COM7, COM8 or a device) is not one of this list's items. Another
+    // port that is open is closed (the log says so), unless an exchange runs.
     void selectPort(const QString& name);
+
+    // Where "Save..." asks for the file to save the log to; null: the platform's dialog. Not owned.
+    void setFileChooser(FileChooser* chooser) { chooser_ = chooser; }
+    // Writes the log to path, as UTF-8 with CR LF line ends; false when the file was refused, which the
+    // log then says.
+    bool saveLog(const QString& path);
+
+    // An upload runs (the main panel's): the port choice then waits until it is over.
+    void setUploading(bool uploading) { uploading_ = uploading; }
+    // Whether an Open Port or a typed command is under way, letting events through; see requestStop().
+    bool isBusy() const { return busy_; }
+    // Ends the Open Port or typed command under way at its next wait.
+    void requestStop() { stopRequested_ = true; }
 
     // The log as its entries were written: each ended by CR LF.
     QString responseText() const;
@@ -52,6 +70,12 @@ public:
 signals:
     // The port opened or closed (a lost port included).
     void portStateChanged(bool open);
+    // The user chose another port in this window's list.
+    void portChosen(const QString& name);
+    // A network port is being opened, which can take seconds; name as messages name it.
+    void connecting(const QString& name);
+    // An Open Port or a typed command is over (see isBusy()).
+    void busyEnded();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -64,10 +88,20 @@ private:
     void syncSettings();
     void onStateChanged(bool open);
     void sendTypedCommand();
+    void onSave();
+    // Runs work (an opening, a typed command) letting the window system's events through during its
+    // waits, the user's input dropped but Esc, which stops it; as an upload does.
+    void runResponsive(const std::function<void()>& work);
+    bool keepAlive();
 
     std::shared_ptr<plcsim::SimulatedPlcPort> simulator_;
     console::SerialConsole console_;
     console::CommandHistory history_;
+    FileChooser* chooser_ = nullptr;
+    bool uploading_ = false;
+    bool busy_ = false;
+    bool stopRequested_ = false;
+    QElapsedTimer sinceEvents_;
 
     QLabel* lblPortName;
     QLabel* lblBaudRate;
@@ -75,7 +109,7 @@ private:
     QLabel* lblParity;
     QLabel* lblStopBit;
     QLabel* lblTimeOut;
-    QComboBox* portChoice;
+    PortChoiceBox* portChoice;
     QComboBox* baudChoice;
     QComboBox* dataBitChoice;
     QComboBox* parityChoice;
@@ -85,6 +119,7 @@ private:
     QPushButton* closePort;
     QPushButton* ExitButton;
     QPushButton* clearButton;
+    QPushButton* saveButton;
     QLabel* lblCommand;
     QLineEdit* commandString;
     QLabel* lblResponse;

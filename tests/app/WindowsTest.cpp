@@ -1,10 +1,13 @@
 // The windows driven as a user would, headless, against the simulated PLC in-process.
 #include "app/Bell.h"
+#include "app/PortList.h"
+#include "app/StatusLook.h"
 #include "app/UploaderPanel.h"
 #include "app/confirmOverwrite.h"
 #include "app/serialComm.h"
 #include "hostlink/Frame.h"
 #include "plcsim/PtyPlcServer.h"
+#include "serial/TcpListener.h"
 #include "support/TempFile.h"
 #include "upload/UploadProcedure.h"
 
@@ -18,6 +21,7 @@
 #include <QListView>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -39,6 +43,10 @@ public:
     QString chooseFile(QWidget*, const QString& filter) override
     {
         filters << filter;
+        return answers_.isEmpty() ? QString() : answers_.takeFirst();
+    }
+    QString chooseSaveFile(QWidget*, const QString&, const QString&) override
+    {
         return answers_.isEmpty() ? QString() : answers_.takeFirst();
     }
     QStringList filters;
@@ -195,9 +203,9 @@ TEST_F(Windows, OpenCloseAndExitFollowThePortState)
     EXPECT_EQ(log(), "SIM: Open at 9600,N,8,1\r\n");
     EXPECT_FALSE(enabled("openPort"));
     EXPECT_TRUE(enabled("closePort"));
-    for (const char* setting :
-         {"portChoice", "baudChoice", "dataBitChoice", "parityChoice", "stopBitChoice", "timeOutBox"})
+    for (const char* setting : {"baudChoice", "dataBitChoice", "parityChoice", "stopBitChoice", "timeOutBox"})
         EXPECT_FALSE(enabled(setting)) << setting;
+    EXPECT_TRUE(enabled("portChoice")) << "choosing another port closes this one";
     click(panel->console(), "openPort");
     EXPECT_EQ(log(), "SIM: Open at 9600,N,8,1\r\n") << "a second click changes nothing";
 
@@ -548,26 +556,215 @@ TEST_F(Windows, EveryCaptionFitsTheStatusLabel)
     }
 }
 
-TEST_F(Windows, ThePanelSaysWhenAnotherPortIsOpen)
+TEST_F(Windows, ChoosingAnotherPortClosesTheOpenOne)
 {
     test::TempFile program("Vantor Compiled Code\r\n01:00\r\n");
     makePanel({}, "SIM");
     panel->selectFile(QString::fromStdString(program.path()));
-    click(*panel, "SerialSetup");
-    click(panel->console(), "openPort");
-    auto* status = onPanel<QLabel>("Message");
-    EXPECT_FALSE(status->isVisible());
-    auto* ports = onPanel<QComboBox>("portChoice");
-    ports->setCurrentIndex(ports->findText("COM3"));
-    EXPECT_TRUE(status->isVisible());
-    EXPECT_EQ(status->text(), "SIM is still open. Close Port in Serial Setup to use COM3.");
-    ports->setCurrentIndex(ports->findText("SIM"));
-    EXPECT_FALSE(status->isVisible()) << "the open port is the one shown again";
-    ports->setCurrentIndex(ports->findText("COM3"));
-
     click(*panel, "Upload");
     click(panel->confirmation(), "yesButton");
-    EXPECT_EQ(status->text(), " 1 Lines Uploaded!\n(through SIM, the port still open)");
+    ASSERT_TRUE(panel->console().core().isOpen());
+
+    // In the panel: the open port is closed, and the console shows and will use the new one.
+    auto* ports = onPanel<QComboBox>("portChoice");
+    ports->setCurrentIndex(ports->findText("COM3"));
+    EXPECT_FALSE(panel->console().core().isOpen());
+    EXPECT_EQ(onConsole<QComboBox>("portChoice")->currentText(), "COM3");
+    EXPECT_TRUE(enabled("openPort"));
+    const std::string com3 = serial::PortCatalog().resolve("COM3").displayName;
+    EXPECT_TRUE(log().endsWith(
+        QString::fromStdString("SIM: Closed; " + com3 + " is opened by the next exchange or Open Port\r\n")))
+        << log().toStdString();
+    EXPECT_FALSE(onPanel<QLabel>("Message")->isVisible()) << "the caption was about SIM";
+
+    // In Serial Setup, with COM3 open... cannot be here; open SIM there, then choose it back and forth.
+    auto* consolePorts = onConsole<QComboBox>("portChoice");
+    consolePorts->setCurrentIndex(consolePorts->findText("SIM"));
+    EXPECT_EQ(ports->currentText(), "SIM") << "the panel follows Serial Setup";
+    click(panel->console(), "openPort");
+    const auto framesBefore = plcFrames().size();
+    consolePorts->setCurrentIndex(consolePorts->findText("COM2"));
+    EXPECT_EQ(ports->currentText(), "COM2");
+    EXPECT_FALSE(panel->console().core().isOpen());
+    click(*panel, "Upload");
+    EXPECT_TRUE(in<QLabel>(panel->confirmation(), "target")->text().endsWith(" on COM2"));
+    click(panel->confirmation(), "yesButton");
+    EXPECT_TRUE(onPanel<QLabel>("Message")->text().startsWith(
+        QString::fromStdString("Cannot open " + serial::PortCatalog().resolve("COM2").displayName)))
+        << "the next exchange goes through the port chosen";
+    EXPECT_EQ(plcFrames().size(), framesBefore) << "nothing more reached SIM";
+}
+
+TEST_F(Windows, TheStatusLabelShowsHowTheUploadEnded)
+{
+    test::TempFile program("Vantor Compiled Code\r\n01:00\r\n05:\r\n");
+    plcsim::PlcFaults none, unconfirmed, silent;
+    unconfirmed.busyPolls = 100;
+    silent.silent = true;
+    struct Case
+    {
+        plcsim::PlcFaults faults;
+        app::StatusTone tone;
+        const char* caption;
+    };
+    for (const Case& c : {Case{none, app::StatusTone::Success, " 2 Lines Uploaded!"},
+                          Case{unconfirmed, app::StatusTone::Warning, " 2 Lines Uploaded! (Warning"},
+                          Case{silent, app::StatusTone::Failure, "No response from PLC"}}) {
+        SCOPED_TRACE(c.caption);
+        makePanel({}, "SIM");
+        panel->console().simulator().setFaults(c.faults);
+        panel->selectFile(QString::fromStdString(program.path()));
+        click(*panel, "Upload");
+        click(panel->confirmation(), "yesButton");
+        auto* status = onPanel<QLabel>("Message");
+        EXPECT_TRUE(status->text().startsWith(c.caption)) << status->text().toStdString();
+        EXPECT_EQ(status->property("tone").toInt(), static_cast<int>(c.tone));
+        EXPECT_FALSE(onPanel<QLabel>("MessageIcon")->pixmap().isNull()) << "an icon beside the text";
+        const QPalette look = status->palette();
+        EXPECT_GE(app::StatusLook::contrast(look.color(QPalette::WindowText), look.color(QPalette::Window)),
+                  app::StatusLook::minimumContrast);
+        EXPECT_FALSE(onPanel<QWidget>("uploadProgress")->isVisible());
+        EXPECT_EQ(panel->windowTitle(), "Vantor Program Uploader Ver 1.0");
+    }
+    // Progress keeps yellow on the highlight colour, darkened where a light highlight would not read.
+    for (const QColor highlight : {QColor(0x30, 0x8c, 0xc6), QColor(0x00, 0x78, 0xd7),
+                                   QColor(0x99, 0xcc, 0xff), QColor(0x00, 0x00, 0x80)}) {
+        QPalette window;
+        window.setColor(QPalette::Highlight, highlight);
+        const QPalette look = app::StatusLook::paletteFor(app::StatusTone::Progress, window);
+        EXPECT_EQ(look.color(QPalette::WindowText), QColor(Qt::yellow));
+        EXPECT_GE(app::StatusLook::contrast(Qt::yellow, look.color(QPalette::Window)),
+                  app::StatusLook::minimumContrast)
+            << highlight.name().toStdString();
+    }
+}
+
+TEST_F(Windows, EscAndStopEndTheUploadBeforeTheSave)
+{
+    std::string records;
+    for (int i = 0; i < 400; ++i)
+        records += "03:" + std::to_string(1000 + i) + "\r\n";
+    test::TempFile program("Vantor Compiled Code\r\n" + records);
+    for (const bool byEsc : {true, false}) {
+        SCOPED_TRACE(byEsc ? "Esc" : "Stop");
+        makePanel({}, "SIM");
+        plcsim::PlcFaults slow;
+        slow.delayMs = 2;
+        panel->console().simulator().setFaults(slow);
+        panel->selectFile(QString::fromStdString(program.path()));
+        int shown = -1;
+        QString bar, title;
+        bool uploadEnabled = true, stopVisible = false;
+        QTimer::singleShot(300, panel.get(), [&] {
+            auto* progress = onPanel<QProgressBar>("uploadProgress");
+            shown = progress->isVisible() ? progress->value() : -1;
+            bar = progress->text();
+            title = panel->windowTitle();
+            uploadEnabled = onPanel<QPushButton>("Upload")->isEnabled();
+            stopVisible = onPanel<QPushButton>("stopButton")->isVisible();
+            if (byEsc)
+                QTest::keyClick(panel.get(), Qt::Key_Escape);
+            else
+                click(*panel, "stopButton");
+        });
+        EXPECT_EQ(panel->UploadProgram(), upload::UploadOutcome::Interrupted);
+        EXPECT_GT(shown, 0);
+        EXPECT_TRUE(bar.startsWith(QString("%1 of 400 records").arg(shown))) << bar.toStdString();
+        EXPECT_TRUE(title.endsWith("% - Vantor Program Uploader Ver 1.0")) << title.toStdString();
+        EXPECT_FALSE(uploadEnabled);
+        EXPECT_TRUE(stopVisible);
+        EXPECT_TRUE(onPanel<QLabel>("Message")->text().startsWith("Upload stopped after record"))
+            << onPanel<QLabel>("Message")->text().toStdString();
+        const auto frames = plcFrames();
+        EXPECT_EQ(std::count(frames.begin(), frames.end(), hostlink::Frame::build(1, "CS")), 0);
+        EXPECT_TRUE(panel->isVisible()) << "the program goes on";
+        EXPECT_TRUE(onPanel<QPushButton>("Upload")->isEnabled());
+        EXPECT_FALSE(onPanel<QPushButton>("stopButton")->isVisible());
+    }
+}
+
+TEST_F(Windows, PortListsAreListedAgainWhenOpened)
+{
+    serial::PortInfo adapter;
+    adapter.device = "/dev/ttyUSB0";
+    adapter.description = "FT232R USB UART";
+    std::vector<serial::PortInfo> present{adapter};
+    makePanel();
+    panel->console().core().catalog().setLister([&] { return present; });
+    for (QComboBox* list : {onPanel<QComboBox>("portChoice"), onConsole<QComboBox>("portChoice")}) {
+        SCOPED_TRACE(list->parentWidget()->objectName().toStdString());
+        list->showPopup();
+        list->hidePopup();
+        const int item = list->findText("/dev/ttyUSB0");
+        ASSERT_GE(item, 0) << "plugged in after start-up";
+        EXPECT_LT(item, list->findText("SIM"));
+        EXPECT_EQ(list->itemData(item, Qt::ToolTipRole).toString(), "FT232R USB UART");
+    }
+    auto* ports = onPanel<QComboBox>("portChoice");
+    ports->setCurrentIndex(ports->findText("/dev/ttyUSB0"));
+    ports->lineEdit()->setText("socket://127.0.0.1:4001");
+    emit ports->lineEdit()->editingFinished();
+    present.clear();
+    ports->showPopup();
+    ports->hidePopup();
+    const int pulled = ports->findText("/dev/ttyUSB0");
+    ASSERT_GE(pulled, 0) << "pulled out, but still there to say which port it was";
+    EXPECT_TRUE(ports->itemData(pulled, app::PortList::absentRole).toBool());
+    EXPECT_GE(ports->findText("socket://127.0.0.1:4001"), 0) << "a typed port is kept";
+    EXPECT_EQ(ports->currentText(), "socket://127.0.0.1:4001");
+}
+
+TEST_F(Windows, ANetworkPortThatTakesItsTimeCanBeWaitedForOrStopped)
+{
+    serial::TcpListener server; // takes the connection but never answers the Telnet negotiation
+    ASSERT_TRUE(server.listen("127.0.0.1", 0).ok());
+    const QString name = QString("rfc2217://127.0.0.1:%1").arg(server.port());
+    for (const bool byClosing : {false, true}) {
+        SCOPED_TRACE(byClosing ? "closing the panel" : "Esc");
+        makePanel({}, name);
+        click(*panel, "SerialSetup");
+        QString shown;
+        QTimer::singleShot(300, panel.get(), [&] {
+            shown = onPanel<QLabel>("Message")->text();
+            if (byClosing)
+                panel->close();
+            else
+                QTest::keyClick(&panel->console(), Qt::Key_Escape);
+        });
+        const auto started = std::chrono::steady_clock::now();
+        click(panel->console(), "openPort");
+        EXPECT_EQ(shown.toStdString(), ("Connecting to " + name + "...").toStdString())
+            << "said, and the window answered meanwhile";
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << "the wait ended";
+        EXPECT_FALSE(panel->console().core().isOpen());
+        EXPECT_TRUE(log().contains("stopped on request")) << log().toStdString();
+        EXPECT_FALSE(onPanel<QLabel>("Message")->isVisible()) << "the wait is over";
+        EXPECT_EQ(panel->isVisible(), !byClosing);
+    }
+}
+
+TEST_F(Windows, TheLogCanBeSavedOrSaysWhyNot)
+{
+    const QString dir =
+        QDir::temp().filePath("vantor-log-" + QString::number(QCoreApplication::applicationPid()));
+    QDir().mkpath(dir);
+    const QString missing = dir + QString::fromUtf8("/F\u00f6rderband/log.txt");
+    makePanel({missing, dir, dir + "/log.txt"}, "SIM");
+    type("@01C230*");
+    for (const QString& why : {QString::fromUtf8("F\u00f6rderband"), QString("it is a folder")}) {
+        click(panel->console(), "saveButton");
+        const QStringList lines = log().split("\r\n", Qt::SkipEmptyParts);
+        EXPECT_TRUE(lines.last().startsWith("Cannot save the log to ")) << lines.last().toStdString();
+        EXPECT_TRUE(lines.last().contains(why)) << lines.last().toStdString();
+    }
+    const QString kept = log();
+    click(panel->console(), "saveButton");
+    QFile saved(dir + "/log.txt");
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray bytes = saved.readAll();
+    EXPECT_EQ(bytes.toStdString(), kept.toUtf8().toStdString()) << "UTF-8, CR LF";
+    EXPECT_TRUE(bytes.contains("\r\n@01C2") && !bytes.contains("\r\r")) << bytes.toStdString();
+    QDir(dir).removeRecursively();
 }
 
 TEST_F(Windows, TheFileDialogListsCompiledProgramsUnderItsLabel)
