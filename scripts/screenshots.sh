@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of the windows under a virtual X display: the main panel, the serial
-# console after an exchange with the simulated PLC, the confirmation, and the panel after uploading
-# the example program into the simulated PLC.
+# console after an exchange with the simulated PLC and after a port switch, the confirmation, and the
+# panel after uploads into the simulated PLC that were saved, saved with a warning, failed, or were
+# stopped half-way (and pictured before that).
 #   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]      (defaults: build, docs/images)
 set -euo pipefail
 cd "$(dirname "$0")/.."
