@@ -73,8 +73,13 @@ serialComm::serialComm(QWidget* parent)
     console_.setLogSink([this](const std::string& line) { appendResponse(CoreText::message(line)); });
     console_.setErrorSink([this](const std::string& message) { appendResponse(CoreText::message(message)); });
     console_.setStateSink([this](bool open) { onStateChanged(open); });
-    console_.setConnectingSink(
-        [this](const std::string& name) { emit connecting(QString::fromStdString(name)); });
+    console_.setConnectingSink([this](const std::string& name) {
+        // Only the wait for a network port lets events through: a typed command's short wait keeps
+        // the keys typed meanwhile for afterwards, as they are not dropped then.
+        if (busy_ && !uploading_)
+            connectWait_.emplace(nullptr, [this] { stopRequested_ = true; });
+        emit connecting(QString::fromStdString(name));
+    });
 
     // Loading: the lists start on their defaults (set while building), then Close Port is disabled.
     syncSettings();
@@ -226,6 +231,7 @@ void serialComm::setPortControlsEnabled(bool flag)
 
 void serialComm::onStateChanged(bool open)
 {
+    connectWait_.reset(); // the opening is over
     openPort->setEnabled(!open);
     closePort->setEnabled(open);
     setPortControlsEnabled(!open);
@@ -261,19 +267,17 @@ void serialComm::runResponsive(const std::function<void()>& work)
     busy_ = true;
     stopRequested_ = false;
     sinceEvents_.start();
-    {
-        const InputBlocker noInput(nullptr, [this] { stopRequested_ = true; });
-        console_.exchange().setStopCheck([this] { return keepAlive(); });
-        work();
-        console_.exchange().setStopCheck({});
-    }
+    console_.exchange().setStopCheck([this] { return keepAlive(); });
+    work();
+    console_.exchange().setStopCheck({});
+    connectWait_.reset();
     busy_ = false;
     emit busyEnded();
 }
 
 bool serialComm::keepAlive()
 {
-    if (sinceEvents_.elapsed() >= 20) {
+    if (connectWait_ && sinceEvents_.elapsed() >= 20) {
         QCoreApplication::processEvents(); // the user's input is dropped meanwhile (InputBlocker)
         sinceEvents_.restart();
     }

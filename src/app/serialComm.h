@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FileChooser.h"
+#include "app/InputBlocker.h"
 #include "app/PortChoiceBox.h"
 #include "console/CommandHistory.h"
 #include "console/SerialConsole.h"
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QComboBox;
@@ -89,8 +91,9 @@ private:
     void onStateChanged(bool open);
     void sendTypedCommand();
     void onSave();
-    // Runs work (an opening, a typed command) letting the window system's events through during its
-    // waits, the user's input dropped but Esc, which stops it; as an upload does.
+    // Runs work (an opening, a typed command); while it waits for a network port to open, the window
+    // system's events are let through, the user's input dropped but Esc, which gives up; as an
+    // upload does.
     void runResponsive(const std::function<void()>& work);
     bool keepAlive();
 
@@ -102,6 +105,7 @@ private:
     bool busy_ = false;
     bool stopRequested_ = false;
     QElapsedTimer sinceEvents_;
+    std::optional<InputBlocker> connectWait_; // while a network port opens outside an upload
 
     QLabel* lblPortName;
     QLabel* lblBaudRate;
