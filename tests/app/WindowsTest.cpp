@@ -613,6 +613,7 @@ TEST_F(Windows, TheStatusLabelShowsHowTheUploadEnded)
         SCOPED_TRACE(c.caption);
         makePanel({}, "SIM");
         panel->console().simulator().setFaults(c.faults);
+        onConsole<QLineEdit>("timeOutBox")->setText("50"); // 20 unanswered polls take a second, not ten
         panel->selectFile(QString::fromStdString(program.path()));
         click(*panel, "Upload");
         click(panel->confirmation(), "yesButton");
