@@ -359,7 +359,8 @@ void UploaderPanel::showUploading(bool uploading)
     uploading_ = uploading;
     console_->setUploading(uploading);
     // Focus stays on UPLOAD NOW! across the upload, so the keyboard finds its way as before.
-    const bool focused = Upload->hasFocus() || (!uploading && focusWhenDone_);
+    // (The panel's focus widget: the window itself is inactive while the confirmation is up.)
+    const bool focused = focusWidget() == Upload || (!uploading && focusWhenDone_);
     focusWhenDone_ = uploading && focused;
     stopButton->setVisible(uploading);
     Upload->setEnabled(!uploading);

@@ -653,6 +653,7 @@ TEST_F(Windows, EscAndStopEndTheUploadBeforeTheSave)
         slow.delayMs = 2;
         panel->console().simulator().setFaults(slow);
         panel->selectFile(QString::fromStdString(program.path()));
+        onPanel<QPushButton>("Upload")->setFocus();
         int shown = -1;
         QString bar, title;
         bool uploadEnabled = true, stopVisible = false;
@@ -680,6 +681,7 @@ TEST_F(Windows, EscAndStopEndTheUploadBeforeTheSave)
         EXPECT_EQ(std::count(frames.begin(), frames.end(), hostlink::Frame::build(1, "CS")), 0);
         EXPECT_TRUE(panel->isVisible()) << "the program goes on";
         EXPECT_TRUE(onPanel<QPushButton>("Upload")->isEnabled());
+        EXPECT_EQ(panel->focusWidget(), onPanel<QPushButton>("Upload")) << "the keyboard finds its way back";
         EXPECT_FALSE(onPanel<QPushButton>("stopButton")->isVisible());
     }
 }
