@@ -15,6 +15,17 @@ PortChoiceBox::PortChoiceBox(QWidget* parent, int comItems, const serial::PortCa
         addItem(QString("COM%1").arg(n));
 }
 
+int PortChoiceBox::choose(const QString& name)
+{
+    int index = findText(name, Qt::MatchFixedString);
+    if (index < 0) {
+        addItem(name);
+        index = count() - 1;
+    }
+    setCurrentIndex(index);
+    return index;
+}
+
 void PortChoiceBox::showPopup()
 {
     PortList::refresh(this, comItems_, catalog_);

@@ -18,6 +18,10 @@ public:
 
     void showPopup() override;
 
+    // Selects the item named name (any case), adding it at the end when there is none; returns its
+    // index. Works on a disabled list too.
+    int choose(const QString& name);
+
 private:
     int comItems_;
     const serial::PortCatalog& catalog_;

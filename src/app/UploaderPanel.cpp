@@ -46,6 +46,15 @@ constexpr const char* title = "Vantor Program Uploader Ver 1.0";
 constexpr int iconSize = 24;
 constexpr int statusMargin = 6; // around and between the status icon and caption
 
+// Hides widget, keeping its place in the layout so that the panel does not jump when it shows.
+void keepSpaceWhenHidden(QWidget* widget)
+{
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+    widget->hide();
+}
+
 // "about 1 min 5 s left", from how long the records so far took; empty until that says enough.
 QString timeLeft(std::int64_t done, std::int64_t total, qint64 elapsedMs)
 {
@@ -162,15 +171,10 @@ void UploaderPanel::buildControls(const QString& extraPort)
     portChoice = new PortChoiceBox(this, panelComPorts, console_->core().catalog());
     portChoice->setObjectName("portChoice");
     PortList::refresh(portChoice, panelComPorts, console_->core().catalog());
-    int start = 0;
-    if (!extraPort.isEmpty()) {
-        start = portChoice->findText(extraPort, Qt::MatchFixedString);
-        if (start < 0) {
-            portChoice->addItem(extraPort);
-            start = portChoice->count() - 1;
-        }
-    }
-    portChoice->setCurrentIndex(start);
+    if (extraPort.isEmpty())
+        portChoice->setCurrentIndex(0);
+    else
+        portChoice->choose(extraPort);
     SerialSetup = new QPushButton("Serial Setup", this);
     SerialSetup->setObjectName("SerialSetup");
 
@@ -187,39 +191,7 @@ void UploaderPanel::buildControls(const QString& extraPort)
     stopButton->setMinimumHeight(36);
     stopButton->hide();
 
-    // The status: the tone's icon at the left, the caption centred, on the tone's ground.
-    statusBox = new QFrame(this);
-    statusBox->setObjectName("statusBox");
-    statusBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    statusBox->setAutoFillBackground(true);
-    statusBox->setPalette(StatusLook::paletteFor(StatusTone::Progress, palette()));
-    statusBox->setMinimumHeight(44);
-    MessageIcon = new QLabel(statusBox);
-    MessageIcon->setObjectName("MessageIcon");
-    MessageIcon->setFixedSize(iconSize, iconSize);
-    Message = new QLabel(statusBox);
-    Message->setObjectName("Message");
-    Message->setAlignment(Qt::AlignCenter);
-    Message->setWordWrap(true);
-    Message->setFont(QFont("Arial Black", 9, QFont::Black));
-    auto* statusRow = new QHBoxLayout(statusBox);
-    statusRow->setContentsMargins(statusMargin, 2, statusMargin, 2);
-    statusRow->setSpacing(statusMargin);
-    statusRow->addWidget(MessageIcon, 0, Qt::AlignVCenter);
-    statusRow->addWidget(Message, 1);
-    statusRow->addSpacing(iconSize); // as wide as the icon, so the caption stays centred
-    QSizePolicy keepSpace = statusBox->sizePolicy();
-    keepSpace.setRetainSizeWhenHidden(true);
-    statusBox->setSizePolicy(keepSpace);
-    statusBox->hide();
-
-    uploadProgress = new QProgressBar(this);
-    uploadProgress->setObjectName("uploadProgress");
-    uploadProgress->setAlignment(Qt::AlignCenter);
-    QSizePolicy keepBarSpace = uploadProgress->sizePolicy();
-    keepBarSpace.setRetainSizeWhenHidden(true);
-    uploadProgress->setSizePolicy(keepBarSpace);
-    uploadProgress->hide();
+    buildStatus();
 
     auto* grid = new QGridLayout;
     grid->addWidget(Label2, 0, 0);
@@ -253,6 +225,37 @@ void UploaderPanel::buildControls(const QString& extraPort)
     connect(stopButton, &QPushButton::clicked, this, [this] { stopRequested_ = true; });
 }
 
+void UploaderPanel::buildStatus()
+{
+    // The status: the tone's icon at the left, the caption centred, on the tone's ground.
+    statusBox = new QFrame(this);
+    statusBox->setObjectName("statusBox");
+    statusBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusBox->setAutoFillBackground(true);
+    statusBox->setPalette(StatusLook::paletteFor(StatusTone::Progress, palette()));
+    statusBox->setMinimumHeight(44);
+    MessageIcon = new QLabel(statusBox);
+    MessageIcon->setObjectName("MessageIcon");
+    MessageIcon->setFixedSize(iconSize, iconSize);
+    Message = new QLabel(statusBox);
+    Message->setObjectName("Message");
+    Message->setAlignment(Qt::AlignCenter);
+    Message->setWordWrap(true);
+    Message->setFont(QFont("Arial Black", 9, QFont::Black));
+    auto* statusRow = new QHBoxLayout(statusBox);
+    statusRow->setContentsMargins(statusMargin, 2, statusMargin, 2);
+    statusRow->setSpacing(statusMargin);
+    statusRow->addWidget(MessageIcon, 0, Qt::AlignVCenter);
+    statusRow->addWidget(Message, 1);
+    statusRow->addSpacing(iconSize); // as wide as the icon, so the caption stays centred
+    keepSpaceWhenHidden(statusBox);
+
+    uploadProgress = new QProgressBar(this);
+    uploadProgress->setObjectName("uploadProgress");
+    uploadProgress->setAlignment(Qt::AlignCenter);
+    keepSpaceWhenHidden(uploadProgress);
+}
+
 void UploaderPanel::onPortChanged()
 {
     // The console's list is the one the port opens from; ports beyond its items are added to it.
@@ -263,12 +266,7 @@ void UploaderPanel::onPortChanged()
 
 void UploaderPanel::onConsolePortChosen(const QString& name)
 {
-    int index = portChoice->findText(name, Qt::MatchFixedString);
-    if (index < 0) {
-        portChoice->addItem(name);
-        index = portChoice->count() - 1;
-    }
-    portChoice->setCurrentIndex(index); // the same port again in the console: nothing more happens
+    portChoice->choose(name); // the same port again in the console: nothing more happens
 }
 
 void UploaderPanel::onPortTyped()
@@ -282,12 +280,7 @@ void UploaderPanel::onPortTyped()
         portChoice->setEditText(portChoice->itemText(selected));
         return;
     }
-    int index = portChoice->findText(typed, Qt::MatchFixedString);
-    if (index < 0) {
-        portChoice->addItem(typed);
-        index = portChoice->count() - 1;
-    }
-    portChoice->setCurrentIndex(index); // the change step copies it to the console, adding it there
+    const int index = portChoice->choose(typed); // the change step copies it to the console
     portChoice->setEditText(portChoice->itemText(index));
 }
 

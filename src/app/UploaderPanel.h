@@ -72,6 +72,8 @@ private:
     class StatusReporter;
 
     void buildControls(const QString& extraPort);
+    // The status box (the tone's icon and Message) and the progress bar, both hidden.
+    void buildStatus();
     void onBrowse();
     void onPortChanged();
     void onUploadClicked();

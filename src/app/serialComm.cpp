@@ -211,12 +211,7 @@ void serialComm::syncSettings()
 
 void serialComm::selectPort(const QString& name)
 {
-    int index = portChoice->findText(name, Qt::MatchFixedString);
-    if (index < 0) {
-        portChoice->addItem(name);
-        index = portChoice->count() - 1;
-    }
-    portChoice->setCurrentIndex(index); // works on a disabled list too; takes effect at the next opening
+    portChoice->choose(name);
     syncSettings();
 }
 
