@@ -23,6 +23,10 @@ struct PlcFaults
     bool flood = false;         // answers the first line with an endless stream of characters, no CR
     bool lineEcho = false;      // the line returns every byte sent before the PLC's answer (RS-485 echo)
     bool loopback = false;      // the line returns every byte sent, and nothing answers (a loopback plug)
+    // Answers are counted from 1, over every frame this PLC answers (the link test's included).
+    int wrongFcsAnswer = 0;     // > 0: that answer carries a wrong FCS, as a corrupted line would deliver
+    int endCodeAnswer = 0;      // > 0: that answer carries endCode instead of "00": the PLC refuses it
+    std::string endCode = "13"; // two hexadecimal digits
 };
 
 } // namespace vantor::plcsim
