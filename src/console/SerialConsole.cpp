@@ -30,6 +30,8 @@ bool SerialConsole::openPort()
         reportProblem(lastOpen_.message);
         return false;
     }
+    // The port layer dropped what the line held from before this opening; so does the exchange.
+    exchange_.portOpened();
     openName_ = portName_;
     openDisplayName_ = named.displayName;
     const std::string notice = port_->openingNotice();

@@ -102,13 +102,33 @@ ExchangeStatus CommandExchange::waitForEnq()
     }
 }
 
+CommandExchange::HeldOver CommandExchange::heldOver()
+{
+    const serial::PortRead got = read(0);
+    if (got.lost) {
+        held_.clear();
+        return {{}, true};
+    }
+    held_ += got.bytes;
+    if (!held_.empty() && held_.front() == '\n')
+        held_.erase(0, 1);
+    return {held_, false};
+}
+
 ExchangeStatus CommandExchange::readResponse()
 {
     const std::int64_t deadline = clock_.nowMs() + TimeoutText::effectiveMs(timeoutText_, responseFallbackMs);
     strayBytes_ = 0;
     strayStart_.clear();
+    // What a caller looked at before this exchange comes first, as it would from the port.
+    serial::PortRead held;
+    held.bytes.swap(held_);
     for (;;) {
-        const serial::PortRead got = read(deadline - clock_.nowMs());
+        serial::PortRead got;
+        if (!held.bytes.empty())
+            got.bytes.swap(held.bytes);
+        else
+            got = read(deadline - clock_.nowMs());
         if (got.lost) {
             rxBuffer_.reset();
             return got.refused ? ExchangeStatus::PortNotOpen : ExchangeStatus::PortLost;

@@ -51,7 +51,7 @@ enum class TraceDirection { Sent, Received };
 // deadline of the monotonic clock, so a silent PLC costs no CPU. A response that grows beyond
 // ResponseCollector::maxResponseBytes without a line end is garbage: the wait ends as NoResponse. Nothing is
 // flushed before a command is written: characters left over from an earlier exchange are read first, as the
-// start of this exchange's response.
+// start of this exchange's response (heldOver() lets a caller look at them first).
 class CommandExchange
 {
 public:
@@ -87,6 +87,27 @@ public:
     void setLineEchoes(bool echoes) { lineEchoes_ = echoes; }
     bool lineEchoes() const { return lineEchoes_; }
 
+    // What arrived after the previous exchange ended and is still unread, read now without waiting
+    // (lost: the port failed meanwhile and is closed). A lone LF that starts it (the tail of a CR LF
+    // split across reads) is dropped. Nothing else is discarded: the bytes are held, and the next
+    // exchange reads them first, as the start of its response, unless takeHeldOver() takes them.
+    // Bytes that arrive after this call are not seen by it: a caller that looks before each command
+    // tells a line that is out of step only once the extra bytes are in.
+    struct HeldOver
+    {
+        std::string bytes;
+        bool lost = false;
+    };
+    HeldOver heldOver();
+    // Takes the held bytes as the answer they were (a late one), so that the next exchange starts afresh.
+    void takeHeldOver() { held_.clear(); }
+    // The port was opened afresh: whatever was held came from before the opening and goes with it.
+    void portOpened()
+    {
+        held_.clear();
+        rxBuffer_.reset();
+    }
+
     // The response of the most recent exchange; empty when it got none.
     const std::string& lastResponse() const { return lastResponse_; }
 
@@ -108,6 +129,7 @@ private:
     std::function<bool()> stopCheck_;
     bool lineEchoes_ = false;
     std::string written_; // the command of this exchange, for dropping its echo
+    std::string held_;    // read by heldOver(), not yet taken by an exchange
     bool ownEchoSeen_ = false;
     std::uint64_t strayBytes_ = 0;
     std::string strayStart_;

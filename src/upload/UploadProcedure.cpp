@@ -52,12 +52,6 @@ UploadProcedure::UploadProcedure(UploadLink link, UploadReporter& reporter)
     : link_(std::move(link)), reporter_(reporter)
 {}
 
-bool UploadProcedure::isEcho(const std::string& response, const std::string& idHex, const std::string& code)
-{
-    const std::string expected = "@" + idHex + code;
-    return response.compare(0, expected.size(), expected) == 0;
-}
-
 namespace {
 
 constexpr const char* beforeSending = "before anything was sent.";
@@ -132,11 +126,60 @@ UploadProcedure::Step UploadProcedure::judge(const hostlink::ExchangeResult& res
     lastResponse_ = result.response;
     lastStrayBytes_ = result.strayBytes;
     lastStrayStart_ = result.strayStart;
+    lastVerdict_ = ReplyCheck::Verdict::NotEcho;
     if (result.status == ExchangeStatus::Interrupted)
         return Step::Interrupted;
     if (result.portFailed())
         return Step::PortFailed;
-    return isEcho(result.response, lastIdHex_, lastCode_) ? Step::Echoed : Step::NotEchoed;
+    lastVerdict_ = ReplyCheck::judge(result.response, lastFrame_, lastIdHex_, lastCode_, verify_);
+    switch (lastVerdict_) {
+    case ReplyCheck::Verdict::Echo:
+        return Step::Echoed;
+    case ReplyCheck::Verdict::NotEcho:
+        return Step::NotEchoed;
+    case ReplyCheck::Verdict::OwnCopy:
+        return Step::OwnCopy;
+    default:
+        return Step::BadReply;
+    }
+}
+
+bool UploadProcedure::answered() const
+{
+    if (lastResponse_.empty() || lastVerdict_ == ReplyCheck::Verdict::OwnCopy)
+        return false;
+    return !verify_ || lastVerdict_ == ReplyCheck::Verdict::Echo;
+}
+
+UploadProcedure::Step UploadProcedure::lookBeforeSending()
+{
+    const auto held = link_.exchange.heldOver();
+    heldBytes_ = held.bytes;
+    if (held.lost) {
+        lastStatus_ = ExchangeStatus::PortLost;
+        return Step::PortFailed;
+    }
+    return heldBytes_.empty() ? Step::Echoed : Step::OutOfStep;
+}
+
+bool UploadProcedure::heldEchoOfPoll(const UploadInput& input) const
+{
+    const std::size_t end = heldBytes_.find_first_of("\r\n");
+    if (end == std::string::npos)
+        return false;
+    const auto id = hostlink::PlcId::fromText(input.plcIdText ? input.plcIdText() : "01");
+    const std::string idHex = hostlink::Frame::renderHex(id.id);
+    const std::string frame = hostlink::Frame::build(id.id, "IR");
+    return ReplyCheck::judge(heldBytes_.substr(0, end), frame, idHex, "IR", verify_) ==
+           ReplyCheck::Verdict::Echo;
+}
+
+std::string UploadProcedure::heldProblem() const
+{
+    return "the line held " + std::to_string(heldBytes_.size()) +
+           " bytes that came after the answer to the previous frame (\"" + shownReply(heldBytes_) +
+           "\"): it is out of step with the PLC (an answer doubled, or one that came late), and the next "
+           "frame would take them for its answer";
 }
 
 UploadProcedure::Step UploadProcedure::linkTest(const UploadInput& input)
@@ -174,7 +217,7 @@ UploadProcedure::Step UploadProcedure::linkTestOnce(const UploadInput& input, bo
 {
     Step step = exchange("C2", input);
     const std::string frame = lastFrame_;
-    const bool frameCameBack = step == Step::Echoed && lastResponse_.compare(0, frame.size(), frame) == 0;
+    const bool frameCameBack = !lastResponse_.empty() && lastResponse_.compare(0, frame.size(), frame) == 0;
     if (frameCameBack) {
         // The frame itself came back, "*" and all: the line returns what is sent. A PLC's answer, if
         // there is one, follows it (in the same line after a CR, or as the next line).
@@ -188,12 +231,17 @@ UploadProcedure::Step UploadProcedure::linkTestOnce(const UploadInput& input, bo
         } else {
             step = Step::NotEchoed; // the frame with more after it is no answer a PLC gives
         }
+        if (step == Step::OwnCopy)
+            step = Step::NotEchoed; // returned twice, and still nothing answered
         if (step == Step::Echoed) {
             link_.exchange.setLineEchoes(true);
             reporter_.detail("the line returns every frame sent before the PLC's answer (an adapter with "
                              "local echo); that copy is skipped before each reply");
         }
     }
+    // A refused or corrupted answer fails the link test as no answer does, with its own reason.
+    if (step == Step::BadReply)
+        step = Step::NotEchoed;
     if (step != Step::NotEchoed || !last)
         return step;
     if (frameCameBack && lastResponse_.empty() && lastStrayBytes_ == 0)
@@ -311,6 +359,26 @@ std::string UploadProcedure::afterRecords() const
 
 std::string UploadProcedure::replyProblem(const std::string& frame) const
 {
+    switch (lastVerdict_) {
+    case ReplyCheck::Verdict::OwnCopy:
+        return "the line returned " + hostlink::ControlText::escape(frame) +
+               " as sent and no PLC answered it";
+    case ReplyCheck::Verdict::Malformed:
+        return "the answer \"" + shownReply(lastResponse_) +
+               "\" does not end with an end code, an FCS and \"*\" to check";
+    case ReplyCheck::Verdict::WrongFcs:
+        return "the answer \"" + shownReply(lastResponse_) + "\" carries the FCS " +
+               ReplyCheck::carriedFcs(lastResponse_) + " where its text gives " +
+               ReplyCheck::expectedFcs(lastResponse_) +
+               ": the line corrupted it (noise, a loose cable, or a baud rate or parity that does not "
+               "match the PLC's)";
+    case ReplyCheck::Verdict::Refused:
+        return "the PLC refused " + hostlink::ControlText::escape(frame) + " with the end code " +
+               hostlink::ControlText::escape(ReplyCheck::endCode(lastResponse_, lastIdHex_)) + " (\"" +
+               shownReply(lastResponse_) + "\")";
+    default:
+        break;
+    }
     if (lastResponse_.empty() && lastStrayBytes_ > 0)
         return std::to_string(lastStrayBytes_) +
                " bytes came back without a line end (CR or CR LF) instead of "
@@ -360,6 +428,7 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
     lastRecordFileLine_ = 0;
     phase_ = Phase::Sending;
     saveConfirmed_ = false;
+    verify_ = input.verifyReplies;
     // Names go into captions and diagnostics; a control character in one must not drive a terminal.
     shownPath_ = hostlink::ControlText::escapeControls(input.filePath);
     const auto stopRequested = [&input] { return input.stopRequested && input.stopRequested(); };
@@ -422,6 +491,16 @@ std::optional<UploadOutcome> UploadProcedure::sendRecords(CompiledCodeReader& re
             continue;
         if (lineNumber > total)
             return changed();
+        if (const Step held = lookBeforeSending(); held != Step::Echoed) {
+            if (const auto failed = linkFailure(held, input, afterRecords()))
+                return *failed;
+            const std::string record = "record " + std::to_string(lineNumber);
+            reporter_.detail("before " + record + " of " + std::to_string(total) + " (file line " +
+                             std::to_string(reader.lineNumber()) + "): " + heldProblem() + "; " + record +
+                             " was not sent, nor anything after it: the PLC holds a partial program that was "
+                             "not saved to EEPROM; its saved program is unchanged");
+            return stop(UploadOutcome::Aborted, recordFailedCaption, true);
+        }
         const Step step = exchange(*command, input);
         // The text of a failure is built only for one: this loop runs once for every record.
         if (step != Step::Echoed) {
@@ -432,7 +511,7 @@ std::optional<UploadOutcome> UploadProcedure::sendRecords(CompiledCodeReader& re
         reporter_.recordSent(lineNumber, total, lineCaption(lineNumber));
         reporter_.repaint();
         ++lineNumber;
-        if (step == Step::NotEchoed) {
+        if (step != Step::Echoed) {
             reporter_.detail(
                 "record " + std::to_string(lineNumber - 1) + " of " + std::to_string(total) + " (file line " +
                 std::to_string(lastRecordFileLine_) + "): " + replyProblem(lastFrame_) +
@@ -457,15 +536,34 @@ UploadOutcome UploadProcedure::saveAndClose(const UploadInput& input)
     reporter_.repaint();
     const std::string duringSave = "during the EEPROM save: whether the PLC saved the " +
                                    std::to_string(linesSent_) + " records is not confirmed.";
+    if (const Step held = lookBeforeSending(); held != Step::Echoed) {
+        if (const auto failed = linkFailure(held, input, afterRecords()))
+            return *failed;
+        reporter_.detail(
+            "before the save: " + heldProblem() + "; CS was not sent, so nothing was saved: the " +
+            std::to_string(linesSent_) +
+            " records sit unsaved in the PLC's working memory and its saved program is unchanged");
+        return stop(UploadOutcome::Aborted, recordFailedCaption, true);
+    }
     if (const auto failed = linkFailure(exchange("CS", input), input, duringSave))
         return *failed;
     // Any answer to CS will do; silence means the PLC may never have been asked to save.
-    const bool saveAnswered = !lastResponse_.empty();
+    const bool saveAnswered = answered();
     const std::string saveFrame = lastFrame_;
     const std::string saveProblem = saveAnswered ? std::string() : replyProblem(saveFrame);
 
     bool polled = false;
     for (int poll = 0; poll < maxSavePolls && !polled; ++poll) {
+        if (poll > 0) {
+            const Step held = lookBeforeSending();
+            if (const auto failed = linkFailure(held, input, duringSave))
+                return *failed;
+            if (held == Step::OutOfStep && heldEchoOfPoll(input)) {
+                link_.exchange.takeHeldOver();
+                polled = true;
+                break;
+            }
+        }
         const Step step = exchange("IR", input);
         if (const auto failed = linkFailure(step, input, duringSave))
             return *failed;
@@ -493,7 +591,7 @@ UploadOutcome UploadProcedure::saveAndClose(const UploadInput& input)
             continue;
         if (const auto failed = linkFailure(exchange(command, input), input, afterSave))
             return *failed;
-        closingAnswered = closingAnswered || !lastResponse_.empty();
+        closingAnswered = closingAnswered || answered();
     }
     if (!saveConfirmed_)
         return UploadOutcome::SaveNotConfirmed;

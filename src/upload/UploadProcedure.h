@@ -2,6 +2,7 @@
 
 #include "upload/CompiledCodeReader.h"
 #include "upload/FileCheck.h"
+#include "upload/ReplyCheck.h"
 #include "upload/UploadLink.h"
 #include "upload/UploadOutcome.h"
 #include "upload/UploadReporter.h"
@@ -33,6 +34,9 @@ struct UploadInput
     // PLC" (1 to maxLinkAttempts). Only the link test: a record, "CS" or a closing command is never
     // sent twice, since a PLC that took it but whose answer was lost would get it twice.
     int linkAttempts = 1;
+    // Each reply is checked in full (see ReplyCheck): "*" at its end, a correct FCS and the end code
+    // "00"; for PLCs known to answer so. Off: the echo alone is checked.
+    bool verifyReplies = false;
 };
 
 // Transfers one compiled-code file into the PLC:
@@ -44,6 +48,13 @@ struct UploadInput
 // link test: the frame coming back byte for byte is no PLC's answer. When a PLC's echo follows it, the
 // line echoes locally and the copy is skipped before every reply for the rest of the upload; when
 // nothing follows, there is no PLC and the link test fails.
+//
+// After the link test the frame coming back byte for byte is still no answer: a record returned so
+// stops the upload, and a save or closing command returned so is not answered. Before each record and
+// before "CS" the procedure looks at what the line holds beyond the previous answer: anything but the
+// lone LF of a split CR LF means the line is out of step with the PLC (an answer doubled or late, which
+// the next frame would take for its echo), and the upload stops there, nothing more sent. During the
+// "IR" polls a held-over echo of "IR" is a late answer to an earlier poll and confirms the save.
 //
 // What the PLC saves is the file as it was when the upload started, or nothing new:
 // - The first pass reads the whole file before anything is sent: it checks the header, refuses a line
@@ -92,13 +103,25 @@ public:
 
     // Whether response echoes a frame for the PLC whose ID renders as idHex ("01", "FFFE") and the
     // two-character command code: it begins with "@" + idHex + code, however many digits the ID has.
-    static bool isEcho(const std::string& response, const std::string& idHex, const std::string& code);
+    static bool isEcho(const std::string& response, const std::string& idHex, const std::string& code)
+    {
+        return ReplyCheck::isEcho(response, idHex, code);
+    }
 
     // At most this much of a reply goes into a diagnostic sentence; the rest is counted.
     static constexpr std::size_t maxReplyShown = 200;
 
 private:
-    enum class Step { Echoed, NotEchoed, PortFailed, BadPlcId, Interrupted };
+    enum class Step {
+        Echoed,
+        NotEchoed, // no reply, or one that is no echo
+        OwnCopy,   // the frame itself came back, and nothing else
+        BadReply,  // an echo that the full reply check refused
+        OutOfStep, // the line held bytes beyond the previous answer; nothing was sent
+        PortFailed,
+        BadPlcId,
+        Interrupted,
+    };
     // Where the upload stands, for saying what a lost port means.
     enum class Phase { Sending, Saving, Closing };
     Step exchange(const std::string& command, const UploadInput& input);
@@ -110,6 +133,15 @@ private:
     // One try of it; says why it failed only when last.
     Step linkTestOnce(const UploadInput& input, bool last);
     Step judge(const hostlink::ExchangeResult& result);
+    // Looks at what the line holds before the next frame: Echoed when nothing (the line is in step),
+    // OutOfStep with heldBytes_, or PortFailed.
+    Step lookBeforeSending();
+    // Whether the held bytes begin with a whole echo of "IR" (a late answer to an earlier poll).
+    bool heldEchoOfPoll(const UploadInput& input) const;
+    // Whether the last reply counts as an answer for a command whose answer is not examined (CS, CL,
+    // C1): any reply but the frame's own copy, and with the full check only one that passes it.
+    bool answered() const;
+    std::string heldProblem() const;
     // Sends the records; the outcome when the upload stops before the save.
     std::optional<UploadOutcome> sendRecords(CompiledCodeReader& reader, const UploadInput& input,
                                              std::int64_t total);
@@ -142,6 +174,9 @@ private:
     std::string lastIdHex_;
     std::string lastCode_;
     std::string lastResponse_;
+    ReplyCheck::Verdict lastVerdict_ = ReplyCheck::Verdict::NotEcho;
+    std::string heldBytes_;
+    bool verify_ = false;
     std::uint64_t lastStrayBytes_ = 0;
     std::string lastStrayStart_;
     std::string shownPath_;

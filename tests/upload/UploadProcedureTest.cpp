@@ -260,3 +260,155 @@ TEST(UploadProcedure, ALostPortOrAStopSaysHowFarTheUploadCame)
             EXPECT_TRUE(!c.stop || frame.substr(3, 2) != c.lostAt) << "no " << frame << " after a stop";
     }
 }
+
+// What comes back that is not the PLC's answer to the frame just sent: the frame itself, an answer
+// held over from before, or (checked in full) an answer the line corrupted or the PLC refused.
+TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
+{
+    using Script = std::function<void(Bench&, const std::string& code, const std::string& written)>;
+    // The answer the simulated PLC gives: "@01" + code + end code + FCS + "*".
+    const auto answer = [](Bench& b, const std::string& code, int afterMs = 2, const char* end = "00") {
+        b.link.arrive(hostlink::Frame::build(1, code + end) + "\r", afterMs);
+    };
+    const auto corrupted = [](Bench& b, const std::string& code) {
+        std::string reply = hostlink::Frame::build(1, code + "00");
+        reply[reply.size() - 2] = reply[reply.size() - 2] == '0' ? '1' : '0';
+        b.link.arrive(reply + "\r", 2);
+    };
+    const auto plc = [answer](Bench& b, const std::string& code, const std::string&) { answer(b, code); };
+    const std::vector<std::string> all = {"C2", "CZ", "CT", "Wm", "CS", "IR", "C1"};
+    struct Case
+    {
+        const char* name;
+        Script line;
+        UploadOutcome outcome;
+        std::vector<std::string> codes; // of the frames written, in order
+        const char* detail;
+        bool verify = false;
+        int drawMs = 5; // how long showing a record's progress takes
+    };
+    const Case cases[] = {
+        // The first record's frame ("@01CZ0058*") is itself what a PLC answers to it: the second one tells.
+        {"the line returns every frame after the link test",
+         [plc](Bench& b, const std::string& code, const std::string& w) {
+             code == "C2" ? plc(b, code, w) : b.link.arrive(w, 2);
+         },
+         UploadOutcome::Aborted,
+         {"C2", "CZ", "CT"},
+         "record 2 of 3 (file line 5): the line returned @01CT56* as sent and no PLC answered it. Nothing "
+         "was "
+         "sent after it"},
+        {"the line returns CS",
+         [plc](Bench& b, const std::string& code, const std::string& w) {
+             code == "CS" ? b.link.arrive(w, 2) : plc(b, code, w);
+         },
+         UploadOutcome::SaveNotConfirmed, all,
+         "the save command got no answer (the line returned @01CS51* as sent and no PLC answered it)"},
+        {"the line returns every IR",
+         [plc](Bench& b, const std::string& code, const std::string& w) {
+             code == "IR" ? b.link.arrive(w, 2) : plc(b, code, w);
+         },
+         UploadOutcome::SaveNotConfirmed,
+         {"C2", "CZ", "CT", "Wm", "CS", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR",
+          "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "C1"},
+         "none of the 20 IR polls after the save was echoed (the line returned @01IR5A* as sent"},
+        {"an echo doubled, the next record unanswered",
+         [answer](Bench& b, const std::string& code, const std::string&) {
+             if (code == "CT")
+                 answer(b, code), answer(b, code, 3);
+             else if (code != "Wm")
+                 answer(b, code);
+         },
+         UploadOutcome::Aborted,
+         {"C2", "CZ", "CT"},
+         "before record 3 of 3 (file line 7): the line held 11 bytes that came after the answer to the "
+         "previous frame (\"@01CT0056*<CR>\"): it is out of step"},
+        {"the last echo doubled, CS unanswered",
+         [answer](Bench& b, const std::string& code, const std::string&) {
+             if (code == "Wm")
+                 answer(b, code), answer(b, code, 3);
+             else if (code != "CS")
+                 answer(b, code);
+         },
+         UploadOutcome::Aborted,
+         {"C2", "CZ", "CT", "Wm"},
+         "before the save: the line held 11 bytes that came after the answer to the previous frame "
+         "(\"@01Wm007B*<CR>\"): it is out of step with the PLC (an answer doubled, or one that came late), "
+         "and "
+         "the next frame would take them for its answer; CS was not sent, so nothing was saved"},
+        {"CR, then LF 30 ms later, on every answer",
+         [answer](Bench& b, const std::string& code, const std::string&) {
+             answer(b, code, 40);
+             b.link.arrive("\n", 70);
+         },
+         UploadOutcome::Completed, all, "", false, 50},
+        {"checked in full, a PLC that answers well", plc, UploadOutcome::Completed, all, "", true},
+        {"not checked in full, a corrupted answer",
+         [corrupted, plc](Bench& b, const std::string& code, const std::string& w) {
+             code == "CT" ? corrupted(b, code) : plc(b, code, w);
+         },
+         UploadOutcome::Completed, all, ""},
+        {"checked in full, a corrupted answer",
+         [corrupted, plc](Bench& b, const std::string& code, const std::string& w) {
+             code == "CT" ? corrupted(b, code) : plc(b, code, w);
+         },
+         UploadOutcome::Aborted,
+         {"C2", "CZ", "CT"},
+         "record 2 of 3 (file line 5): the answer \"@01CT0050*\" carries the FCS 50 where its text gives 56: "
+         "the line corrupted it",
+         true},
+        {"checked in full, a refused record",
+         [answer](Bench& b, const std::string& code, const std::string&) {
+             answer(b, code, 2, code == "CT" ? "13" : "00");
+         },
+         UploadOutcome::Aborted,
+         {"C2", "CZ", "CT"},
+         "record 2 of 3 (file line 5): the PLC refused @01CT56* with the end code 13 (\"@01CT1354*\")",
+         true},
+        {"checked in full, a refused save",
+         [answer](Bench& b, const std::string& code, const std::string&) {
+             answer(b, code, 2, code == "CS" ? "13" : "00");
+         },
+         UploadOutcome::SaveNotConfirmed, all,
+         "the save command got no answer (the PLC refused @01CS51* with the end code 13", true},
+        {"checked in full, a corrupted link test",
+         [corrupted](Bench& b, const std::string& code, const std::string&) { corrupted(b, code); },
+         UploadOutcome::NoLinkResponse,
+         {"C2"},
+         "link test: the answer \"@01C20031*\" carries the FCS 31 where its text gives 30",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench b;
+        std::vector<std::string> details;
+        struct : Recorder
+        {
+            std::vector<std::string>* details = nullptr;
+            test::FakeClock* clock = nullptr;
+            int drawMs = 0;
+            void detail(const std::string& sentence) override { details->push_back(sentence); }
+            void recordSent(std::int64_t n, std::int64_t total, const std::string& caption) override
+            {
+                clock->now += drawMs;
+                Recorder::recordSent(n, total, caption);
+            }
+        } reporter;
+        reporter.details = &details;
+        reporter.clock = &b.clock;
+        reporter.drawMs = c.drawMs;
+        UploadProcedure procedure{{b.exchange, [] { return std::string(); }}, reporter};
+        b.link.onWrite = [&](const std::string& w) { c.line(b, w.substr(3, 2), w); };
+        TempFile file(mixed);
+        upload::UploadInput input{file.path(), [] { return "01"; }, [] { return false; }};
+        input.verifyReplies = c.verify;
+        EXPECT_EQ(procedure.run(input), c.outcome);
+        std::vector<std::string> codes;
+        for (const std::string& frame : b.frames())
+            codes.push_back(frame.substr(3, 2));
+        EXPECT_EQ(codes, c.codes);
+        const std::string said = std::accumulate(details.begin(), details.end(), std::string());
+        EXPECT_NE(said.find(c.detail), std::string::npos) << said;
+        EXPECT_TRUE(*c.detail || details.empty()) << said;
+    }
+}
