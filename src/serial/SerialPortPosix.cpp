@@ -186,6 +186,9 @@ OpenResult SerialPort::open(const std::string& devicePath, const std::string& di
                            ").");
     }
     ::ioctl(fd, TIOCEXCL);
+    // Bytes the driver took in before this opening (a PLC's late answer to an earlier run) would be
+    // read as the first answer of this one.
+    ::tcflush(fd, TCIFLUSH);
     setModemLine(fd, TIOCM_DTR, settings.dtr);
     setModemLine(fd, TIOCM_RTS, settings.rts);
 #if defined(__linux__) && defined(ASYNC_LOW_LATENCY)

@@ -160,6 +160,9 @@ OpenResult SerialPort::open(const std::string& devicePath, const std::string& di
                            ").");
     }
     setTimeouts(handle, MAXDWORD, 0);
+    // Bytes the driver took in before this opening (a PLC's late answer to an earlier run) would be
+    // read as the first answer of this one.
+    PurgeComm(handle, PURGE_RXCLEAR);
     device->waitSet = 0;
     device_ = std::move(device);
     return {};

@@ -40,7 +40,40 @@ OpenResult SocketPort::open(const std::string& device, const std::string& displa
             return {OpenError::Busy, turnedAway(said)};
         return {OpenError::Other, DeviceChecks::cannotOpen(displayName, *refused)};
     }
+    dropWhatCameBefore();
     return {};
+}
+
+void SocketPort::dropWhatCameBefore()
+{
+    // A server that kept bytes hands them over as soon as it accepts; a moment covers the round trip.
+    constexpr int settleMs = 50;
+    if (!await(settleMs)) {
+        const std::string broken = protocolError();
+        lose(broken.empty() ? "the serial server closed the connection"
+                            : "the server at " + address_.hostPort() + " " + broken);
+        return;
+    }
+    // A fresh connection has nothing to read unless the server kept it from before (a PLC's late
+    // answer to an earlier client): no answer to anything this client sends. A server's own words
+    // stay: the first read tells whether they turn us away.
+    if (!pending_.empty() && !mayBeServerWords(pending_))
+        pending_.clear();
+}
+
+bool SocketPort::mayBeServerWords(const std::string& first)
+{
+    // A PLC's frames start with '@' or ':', and a server's words are one short line of text.
+    constexpr std::size_t longestWords = 120;
+    if (first.size() > longestWords || first.find_first_of("@:") != std::string::npos ||
+        first.find('\n') == std::string::npos)
+        return false;
+    for (const char c : first) {
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n') ||
+            static_cast<unsigned char>(c) >= 0x7F)
+            return false;
+    }
+    return true;
 }
 
 std::string SocketPort::serverSaid() const
@@ -81,17 +114,9 @@ void SocketPort::close()
 
 bool SocketPort::turnsUsAway(const std::string& first)
 {
-    // A PLC's frames start with '@' or ':', and a server's words are one short line of text.
-    constexpr std::size_t longestWords = 120;
     constexpr int hangUpWaitMs = 200;
-    if (first.size() > longestWords || first.find_first_of("@:") != std::string::npos ||
-        first.find('\n') == std::string::npos)
+    if (!mayBeServerWords(first))
         return false;
-    for (const char c : first) {
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n') ||
-            static_cast<unsigned char>(c) >= 0x7F)
-            return false;
-    }
     pending_.clear();
     const bool open = await(hangUpWaitMs);
     if (open || !protocolError().empty()) {

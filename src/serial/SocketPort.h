@@ -53,6 +53,10 @@ private:
     // Whether the first bytes from the server are its words and it then hangs up: how a serial server
     // whose port another client has turns us away. Waits a moment only for text that no PLC sends.
     bool turnsUsAway(const std::string& first);
+    // Whether bytes could be a server's words rather than a PLC's: one short printable line.
+    static bool mayBeServerWords(const std::string& first);
+    // After opening: drops what was readable at once, which came from before this connection.
+    void dropWhatCameBefore();
 
     std::string displayName_;
     std::string pending_;       // data that arrived while opening

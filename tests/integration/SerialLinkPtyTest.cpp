@@ -4,6 +4,8 @@
 #include "plcsim/PtyPlcServer.h"
 #include "plcsim/SimulatedPlcPort.h"
 #include "serial/PortLock.h"
+#include "serial/TcpConnection.h"
+#include "serial/TcpListener.h"
 #include "support/ChildProcess.h"
 #include "support/ExchangeCases.h"
 
@@ -350,4 +352,52 @@ TEST(SerialLinkPty, OpenAndCloseActionsAreIdempotent)
                                         "SIM: the device ignored parity even and 7 data bits: it runs "
                                         "8N2."}));
     EXPECT_EQ(watched.states, (std::vector<bool>{true, false, true}));
+}
+
+// A PLC that answered a previous run after its timeout left that answer waiting in the driver, or at
+// the serial server: an opening starts without it, so the next run does not take it for its first echo.
+TEST(SerialLinkPty, AnOpeningDropsWhatTheLineHeldFromBefore)
+{
+    for (const bool network : {false, true}) {
+        SCOPED_TRACE(network ? "a serial server that kept it" : "a pseudo-terminal's driver");
+        SerialConsole console;
+        std::shared_ptr<plcsim::SimulatedPlcPort> simulator;
+        serial::TcpListener listener;
+        std::thread server;
+        if (network) {
+            // The server hands the stale answer over at once on connecting, then answers one frame.
+            ASSERT_TRUE(listener.listen("127.0.0.1", 0).ok());
+            console.setPortName("socket://" + listener.address());
+            server = std::thread([&listener] {
+                serial::TcpConnection client;
+                std::string peer;
+                if (!listener.accept(5000, &client, &peer))
+                    return;
+                client.send("@01C20030*\r");
+                std::string got;
+                while (got.find('\r') == std::string::npos) {
+                    const auto read = client.receive(2000);
+                    if (read.lost || read.bytes.empty())
+                        return;
+                    got += read.bytes;
+                }
+                client.send("@01CS0051*\r");
+                client.receive(2000);
+            });
+        } else {
+            simulator = useSimulator(console);
+            simulator->setFaults(with([](plcsim::PlcFaults& f) { f.delayMs = 300; }));
+            console.setTimeoutText("100");
+            ASSERT_EQ(console.sendCommand("@01C230*").status, ExchangeStatus::NoResponse);
+            console.closePort();
+            std::this_thread::sleep_for(std::chrono::milliseconds(400)); // the answer comes meanwhile
+        }
+        console.setTimeoutText("1000");
+        const auto result = console.sendCommand("@01CS51*");
+        EXPECT_EQ(result.status, ExchangeStatus::Response);
+        EXPECT_EQ(result.response, "@01CS0051*") << "the late answer to C2 went with the old opening";
+        console.closePort();
+        if (server.joinable())
+            server.join();
+    }
 }
