@@ -87,9 +87,9 @@ PlcResult FleetUpload::uploadTo(const Plan& plan, const PortOptions& port, std::
     const std::string idText = result.id;
     const bool reset = plan.reset;
     const auto started = std::chrono::steady_clock::now();
-    const auto outcome =
-        procedure.run({plan.filePath, [&idText] { return idText; }, [reset] { return reset; },
-                       [] { return StopSignals::requested(); }, plan.contents, plan.sha256, plan.attempts});
+    const auto outcome = procedure.run({plan.filePath, [&idText] { return idText; },
+                                        [reset] { return reset; }, [] { return StopSignals::requested(); },
+                                        plan.contents, plan.sha256, plan.attempts, plan.verifyReplies});
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     result.setOutcome(outcome);
     result.status = UploadCommand::exitStatusFor(outcome);

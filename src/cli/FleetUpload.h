@@ -36,7 +36,8 @@ public:
         std::shared_ptr<const std::string> contents;
         std::string sha256;
         bool reset = false;
-        int attempts = 1; // of the link test (UploadInput::linkAttempts)
+        int attempts = 1;           // of the link test (UploadInput::linkAttempts)
+        bool verifyReplies = false; // UploadInput::verifyReplies
     };
 
     // A result for this PLC of the plan as it starts: port, ID, file, settings, reset, and now as its

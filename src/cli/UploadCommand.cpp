@@ -131,6 +131,10 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
          "PLC; records and the save are never sent twice.",
          "N",
          "1"},
+        {{"verify-replies"},
+         "Check every reply in full, for PLCs that answer \"@\" + ID + code + end code + FCS + \"*\": a "
+         "wrong FCS (a corrupted line) or an end code other than 00 (the PLC refusing the frame) fails it, "
+         "as a missing echo would."},
         {{"record"},
          "Append each PLC's result, as a JSON line with the time, file and settings, to FILE (created when "
          "missing; shared safely by concurrent runs). VANTOR_RECORD sets it for every run; '' for none.",
@@ -178,6 +182,7 @@ bool UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port,
         return false;
     }
     plan->attempts = *attempts;
+    plan->verifyReplies = parser.isSet("verify-replies");
     std::vector<std::pair<std::string, std::string>> lines; // each port with its --id text
     if (!pairPortsWithIds(parser, port.portName, &lines, error))
         return false;
@@ -320,13 +325,13 @@ int UploadCommand::uploadOne(const FleetUpload::Plan& plan, RunRecord& record,
     Usage::note("uploading " + file + " to PLC ID " + idText + " through " + port.portName + " at " +
                 port.settings.settingsText() + ", timeout " + std::to_string(port.timeoutMs()) + " ms" +
                 (plan.attempts > 1 ? ", " + std::to_string(plan.attempts) + " link test attempts" : "") +
-                (reset ? ", reset after" : ""));
+                (plan.verifyReplies ? ", every reply checked in full" : "") + (reset ? ", reset after" : ""));
     StopSignals::install();
     PlcResult result = FleetUpload::newResult(plan, port, id);
     const auto started = std::chrono::steady_clock::now();
-    const auto outcome =
-        procedure.run({file, [&idText] { return idText; }, [reset] { return reset; },
-                       [] { return StopSignals::requested(); }, nullptr, std::string(), plan.attempts});
+    const auto outcome = procedure.run({file, [&idText] { return idText; }, [reset] { return reset; },
+                                        [] { return StopSignals::requested(); }, nullptr, std::string(),
+                                        plan.attempts, plan.verifyReplies});
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!terminal && PlcResult::lineUsed(outcome)) {
         // Logs and scripts get no bar; one closing line tells the count and the time.

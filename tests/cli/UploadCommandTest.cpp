@@ -331,6 +331,41 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
          7,
          "bytes came back without a line end (CR or CR LF) instead of an answer to @01C230*, starting "
          "\"AAAAAAAAAA"},
+        // Every answer is ten characters: its LF comes on its own, after the next check for held-over bytes.
+        {"every answer's LF 30 ms after its CR",
+         mixedFile,
+         {},
+         1,
+         faults([](plcsim::PlcFaults& f) {
+             f.splitChars = 11;
+             f.splitGapMs = 30;
+             f.lineEnd = plcsim::LineEnd::CRLF;
+         }),
+         full(mixedCommands, {"C1"}),
+         1,
+         " 6 Lines Uploaded!",
+         0},
+        {"checked in full, a corrupted answer",
+         mixedFile,
+         {"--verify-replies"},
+         1,
+         faults([](plcsim::PlcFaults& f) { f.wrongFcsAnswer = 3; }),
+         {"C2", "CZ0000000C", "Wm0010FF"},
+         1,
+         "Error receiving PLC Response. Upload aborted.",
+         8,
+         "vantor: record 2 of 6 (file line 5): the answer \"@01Wm007A*\" carries the FCS 7A where its text "
+         "gives 7B: the line corrupted it"},
+        {"checked in full, a refused record",
+         mixedFile,
+         {"--verify-replies"},
+         1,
+         faults([](plcsim::PlcFaults& f) { f.endCodeAnswer = 3; }),
+         {"C2", "CZ0000000C", "Wm0010FF"},
+         1,
+         "Error receiving PLC Response. Upload aborted.",
+         8,
+         "vantor: record 2 of 6 (file line 5): the PLC refused @01Wm0010FF7A* with the end code 13"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
