@@ -12,19 +12,21 @@ SimulatedPlc::SimulatedPlc(std::int16_t id, PlcFaults faults)
     : SimulatedPlc(std::vector<std::int16_t>{id}, faults)
 {}
 
-SimulatedPlc::SimulatedPlc(const std::vector<std::int16_t>& ids, PlcFaults faults) : faults_(faults)
+SimulatedPlc::SimulatedPlc(const std::vector<std::int16_t>& ids, PlcFaults faults)
+    : faults_(std::move(faults))
 {
-    for (const std::int16_t id : ids) {
-        plcs_.emplace_back();
-        plcs_.back().id = id;
-    }
+    // The PLCs share the budget, so that a line of thousands holds no more than a line of one.
+    const std::size_t windowBytes = recordWindowBytes / std::max<std::size_t>(ids.size(), 1);
+    plcs_.reserve(ids.size());
+    for (const std::int16_t id : ids)
+        plcs_.emplace_back(id, windowBytes);
     if (plcs_.empty())
-        plcs_.emplace_back();
+        plcs_.emplace_back(1, windowBytes);
 }
 
-const std::vector<std::string>& SimulatedPlc::savedProgram(std::int16_t id) const
+const RecordWindow& SimulatedPlc::saved(std::int16_t id) const
 {
-    static const std::vector<std::string> none;
+    static const RecordWindow none;
     for (const Plc& plc : plcs_) {
         if (plc.id == id)
             return plc.saved;
@@ -78,8 +80,11 @@ std::vector<PlcAction> SimulatedPlc::handleLine(const std::string& line)
 {
     ++frameCount_;
     recent_.push_back(line);
-    if (recent_.size() > recentLines)
+    recentHeld_ += RecordWindow::costOf(line);
+    while (recent_.size() > recentLines || recentHeld_ > recentBytes) {
+        recentHeld_ -= RecordWindow::costOf(recent_.front());
         recent_.pop_front();
+    }
     const bool overrun = lineOverrun_;
     lineOverrun_ = false;
     if (faults_.hangUpAfterFrames >= 0 && frameCount_ > faults_.hangUpAfterFrames) {
@@ -128,12 +133,12 @@ std::string SimulatedPlc::answerCommand(Plc& plc, const std::string& command)
         plc.records.clear();
         plc.overfull = false;
     } else if (isRecordCode(code)) {
-        if (plc.overfull || plc.records.size() >= programCapacity) {
+        if (plc.overfull || plc.records.count() >= static_cast<std::int64_t>(programCapacity)) {
             plc.overfull = true;
             std::string refusal = memoryFullCode;
             return Frame::appendFCS(echoId, refusal);
         }
-        plc.records.push_back(command);
+        plc.records.add(command);
     } else if (code == "CS") {
         ++plc.saveCount;
         if (!plc.overfull)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "plcsim/PlcFaults.h"
+#include "plcsim/RecordWindow.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -33,8 +34,10 @@ struct PlcAction
 // - a line longer than maxLineBytes is dropped unanswered, as a receive buffer overrun would.
 // Every CR-terminated line counts as one frame for the stop and hang-up faults.
 //
-// Like a real PLC it holds bounded state whatever it is sent: its two programs, counters and a window
-// of the most recent lines.
+// Like a real PLC it holds bounded state whatever it is sent, a few MiB: of each of its two programs
+// the counts, digests and the most recent records (recordWindowBytes for each, shared by the PLCs on
+// the line), counters, the most recent lines (recentLines, at most recentBytes) and the line being
+// received (maxLineBytes).
 //
 // It may also stand for several PLCs sharing one multi-drop line, each with its own ID and its own
 // two programs; a frame is answered by the PLC it addresses, and the faults apply to the line.
@@ -44,6 +47,8 @@ public:
     static constexpr std::size_t programCapacity = 65536; // records
     static constexpr std::size_t maxLineBytes = 128 * 1024;
     static constexpr std::size_t recentLines = 256;
+    static constexpr std::size_t recentBytes = 1u << 20;       // as RecordWindow counts them
+    static constexpr std::size_t recordWindowBytes = 4u << 20; // of records kept, for each program
     static constexpr const char* memoryFullCode = "MF";
 
     explicit SimulatedPlc(std::int16_t id = 1, PlcFaults faults = {});
@@ -75,17 +80,26 @@ public:
         return all;
     }
     const PlcFaults& faults() const { return faults_; }
-    // The most recent lines received (at most recentLines), without their CR, oldest first.
+    // The most recent lines received (at most recentLines, as many as fit recentBytes), without their
+    // CR, oldest first.
     std::vector<std::string> frames() const { return {recent_.begin(), recent_.end()}; }
     // Every line received, counted, for traffic too long for the window.
     std::int64_t frameCount() const { return frameCount_; }
     // How many "CS" frames were accepted.
     int saveCount() const { return plcs_.front().saveCount; }
-    // Command texts (code and payload) of the record frames since the last "C2".
-    const std::vector<std::string>& records() const { return plcs_.front().records; }
-    // The records as of the last "CS", of the PLC with this ID (empty for an ID not on the line).
-    const std::vector<std::string>& savedProgram() const { return plcs_.front().saved; }
-    const std::vector<std::string>& savedProgram(std::int16_t id) const;
+    // Command texts (code and payload) of the record frames since the last "C2", oldest first: the
+    // most recent of them, every one while they fit the PLC's share of recordWindowBytes (tens of
+    // thousands of short records); received() counts and digests them all.
+    std::vector<std::string> records() const { return received().records(); }
+    // The records as of the last "CS", of the PLC with this ID (empty for an ID not on the line), as
+    // records() keeps them; saved() counts and digests them all.
+    std::vector<std::string> savedProgram() const { return saved().records(); }
+    std::vector<std::string> savedProgram(std::int16_t id) const { return saved(id).records(); }
+    // The program being received (since the last "C2") and the one saved by the last "CS", whole in
+    // count and digest.
+    const RecordWindow& received() const { return plcs_.front().records; }
+    const RecordWindow& saved() const { return plcs_.front().saved; }
+    const RecordWindow& saved(std::int16_t id) const;
     int enqCount() const { return enqCount_; }
     bool hungUp() const { return hungUp_; }
 
@@ -97,10 +111,12 @@ private:
     // One PLC on the line: its ID and its programs.
     struct Plc
     {
-        std::int16_t id = 1;
-        std::vector<std::string> records;
+        Plc(std::int16_t plcId, std::size_t windowBytes) : id(plcId), records(windowBytes), saved(windowBytes)
+        {}
+        std::int16_t id;
+        RecordWindow records;
         bool overfull = false;
-        std::vector<std::string> saved;
+        RecordWindow saved;
         int saveCount = 0;
         int busyLeft = 0;
     };
@@ -113,6 +129,7 @@ private:
     std::string line_;
     bool lineOverrun_ = false;
     std::deque<std::string> recent_;
+    std::size_t recentHeld_ = 0; // what recent_ costs, as RecordWindow counts
     std::int64_t frameCount_ = 0;
     int enqCount_ = 0;
     bool hungUp_ = false;

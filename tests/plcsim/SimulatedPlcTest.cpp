@@ -2,9 +2,20 @@
 #include "hostlink/Frame.h"
 #include "hostlink/SteadyClock.h"
 #include "plcsim/InProcessPlcLink.h"
+#include "plcsim/PtyPlcServer.h"
+#include "plcsim/SimulatedPlcPort.h"
+#include "plcsim/TcpPlcServer.h"
+#include "serial/SocketPort.h"
 #include "support/ExchangeCases.h"
+#if !defined(_WIN32)
+#include "support/ChildProcess.h"
+#endif
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <optional>
 
 using namespace vantor::plcsim;
 using vantor::hostlink::Frame;
@@ -20,6 +31,39 @@ std::string written(const std::vector<PlcAction>& actions)
 std::string frame(const char* command, std::int16_t id = 1)
 {
     return Frame::build(id, command) + "\r";
+}
+
+// The most memory this process held at once since the last call, in MiB; nothing where the system
+// does not tell, or under AddressSanitizer, whose own bookkeeping grows with every allocation.
+std::optional<double> peakMiBSinceLastCall()
+{
+#if defined(_WIN32)
+    return std::nullopt;
+#else
+    std::optional<double> peak;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            peak = std::stod(line.substr(6)) / 1024;
+    }
+    std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts again from what is held now
+    return vantor::test::ChildProcess::memoryIsTheProgramsOwn ? peak : std::nullopt;
+#endif
+}
+
+// The answer to frame (through its CR), or what came before nothing more did within a second.
+std::string answerOver(vantor::serial::Port& port, const std::string& frame)
+{
+    std::string got;
+    if (!port.write(frame))
+        return "<lost>";
+    while (got.empty() || got.back() != '\r') {
+        const auto read = port.read(1000);
+        if (read.bytes.empty())
+            break;
+        got += read.bytes;
+    }
+    return got;
 }
 } // namespace
 
@@ -103,6 +147,41 @@ TEST(SimulatedPlc, HoldsBoundedStateWhateverItIsSent)
     plc.receive(std::string(SimulatedPlc::maxLineBytes + 10, 'A') + frame("C2").substr(0, 3));
     EXPECT_EQ(written(plc.receive(frame("C2"))), "") << "an overrun line is dropped unanswered";
     EXPECT_EQ(written(plc.receive(frame("C2"))), Frame::build(1, "C200") + "\r");
+
+    // 120 MB of records over each way to the PLC: it holds little, and still knows the whole program.
+    // Where the peak is not measured (under AddressSanitizer, which runs this ten times slower) a few
+    // MB, more than the PLC keeps, check the rest.
+    const std::string payload(120 * 1024, 'A');
+    for (const char* via : {"in-process", "pseudo-terminal", "TCP"}) {
+        SCOPED_TRACE(via);
+        const bool pty = via == std::string("pseudo-terminal");
+        const bool tcp = via == std::string("TCP");
+        if (pty && !PtyPlcServer::available())
+            continue;
+        const int records = peakMiBSinceLastCall() ? 1000 : 60;
+        SimulatedPlcPort sim(!pty);
+        TcpPlcServer server;
+        vantor::serial::SocketPort socket;
+        vantor::serial::Port& port = tcp ? static_cast<vantor::serial::Port&>(socket) : sim;
+        ASSERT_TRUE(!tcp || server.start("127.0.0.1", 0).ok());
+        ASSERT_EQ(port.open(tcp ? "socket://" + server.address() : "", via, {}).message, "");
+        ASSERT_EQ(answerOver(port, frame("C2")), Frame::build(1, "C200") + "\r");
+        RecordWindow sent; // counts and digests, keeps nothing
+        for (int i = 0; i < records; ++i) {
+            std::string command = "Wm" + std::to_string(100000 + i) + payload;
+            ASSERT_EQ(answerOver(port, Frame::build(1, command) + "\r"), Frame::build(1, "Wm00") + "\r") << i;
+            sent.add(std::move(command));
+        }
+        ASSERT_EQ(answerOver(port, frame("CS")), Frame::build(1, "CS00") + "\r");
+        const SimulatedPlc got = tcp ? server.snapshot() : *sim.plc();
+        EXPECT_EQ(got.saved().count(), records);
+        EXPECT_EQ(got.saved().digest(), sent.digest());
+        EXPECT_EQ(got.savedProgram().back(), "Wm" + std::to_string(100000 + records - 1) + payload);
+        EXPECT_LT(got.savedProgram().size(), static_cast<std::size_t>(records)) << "only the last are kept";
+        if (const auto peak = peakMiBSinceLastCall()) {
+            EXPECT_LT(*peak, 64);
+        }
+    }
 }
 
 TEST(SimulatedPlc, SplitsAndDelaysAnswers)
