@@ -9,6 +9,7 @@
 
 #include "console/StopSignals.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -30,6 +31,35 @@ bool readCount(const CommandLine& parser, const char* name, int* value, std::str
         return false;
     }
     *value = *n;
+    return true;
+}
+
+// The number of an answer (counted from 1) given as --NAME; with code, also two hex digits after a
+// colon, put in code in upper case (code keeps its value when none are given).
+bool readAnswer(const CommandLine& parser, const char* name, int* number, std::string* code,
+                std::string* error)
+{
+    if (!parser.isSet(name))
+        return true;
+    const std::string text = parser.value(name);
+    const std::size_t colon = code ? text.find(':') : std::string::npos;
+    const auto n = Usage::wholeNumber(text.substr(0, colon));
+    std::string digits = colon != std::string::npos ? text.substr(colon + 1) : code ? *code : "00";
+    const bool hex = digits.size() == 2 && std::isxdigit(static_cast<unsigned char>(digits[0])) &&
+                     std::isxdigit(static_cast<unsigned char>(digits[1]));
+    if (!n || *n < 1 || !hex) {
+        *error = std::string("--") + name +
+                 (code ? " takes N or N:CODE, the number of an answer (1 or more) "
+                         "and two hexadecimal digits such as 13"
+                       : " must be the number of an answer, 1 or more");
+        return false;
+    }
+    *number = *n;
+    if (code) {
+        for (char& c : digits)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        *code = digits;
+    }
     return true;
 }
 
@@ -126,6 +156,11 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         {{"loopback"}, "Return every byte received and answer nothing, as a loopback plug does."},
         {{"busy-polls"}, "After CS, leave this many IR polls unanswered while saving (default 0).", "N", "0"},
         {{"deaf-first"}, "Neither take nor answer the first N frames, as a PLC still starting up.", "N"},
+        {{"wrong-fcs"}, "Give the Nth answer to a frame a wrong FCS, as a corrupted line would.", "N"},
+        {{"end-code"},
+         "Answer the Nth frame with end code CODE (two hex digits, default 13) instead of 00, as a PLC "
+         "refusing it.",
+         "N[:CODE]"},
         {{"listen"},
          "Serve over raw TCP instead, one client at a time, on PORT of the loopback address, or of HOST when "
          "given (0.0.0.0 for every address; a port of 0 picks a free one).",
@@ -151,7 +186,9 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         !readCount(parser, "stop-after", &faults.stopAfterFrames, &error) ||
         !readCount(parser, "hang-up-after", &faults.hangUpAfterFrames, &error) ||
         !readCount(parser, "busy-polls", &faults.busyPolls, &error) ||
-        !readCount(parser, "deaf-first", &faults.deafFrames, &error))
+        !readCount(parser, "deaf-first", &faults.deafFrames, &error) ||
+        !readAnswer(parser, "wrong-fcs", &faults.wrongFcsAnswer, nullptr, &error) ||
+        !readAnswer(parser, "end-code", &faults.endCodeAnswer, &faults.endCode, &error))
         return Usage::fail(error);
     const std::string lineEnd = Usage::lower(parser.value("line-end"));
     if (lineEnd == "cr")

@@ -95,14 +95,23 @@ std::vector<PlcAction> SimulatedPlc::handleLine(const std::string& line)
         return {{PlcAction::Kind::Flood, 0, {}}};
     if (overrun || frameCount_ <= faults_.deafFrames)
         return {};
-    std::string answer = answerFor(line);
-    if (answer.empty() || faults_.silent ||
-        (faults_.stopAfterFrames >= 0 && frameCount_ > faults_.stopAfterFrames))
+    const bool answering =
+        !faults_.silent && !(faults_.stopAfterFrames >= 0 && frameCount_ > faults_.stopAfterFrames);
+    // The frame is taken whether or not it is answered; only an answer gets the next number.
+    const bool refusing = answering && frameAnswers_ + 1 == faults_.endCodeAnswer;
+    std::string answer = answerFor(line, refusing ? faults_.endCode : "00");
+    if (answer.empty() || !answering)
         return {};
+    if (line.front() == '@' && ++frameAnswers_ == faults_.wrongFcsAnswer) {
+        // The last hex digit of the FCS, changed, as one flipped bit on the line would.
+        static const std::string hex = "0123456789ABCDEF";
+        char& digit = answer[answer.size() - 2];
+        digit = hex[(hex.find(digit) ^ 1) & 0xF];
+    }
     return deliver(std::move(answer));
 }
 
-std::string SimulatedPlc::answerFor(const std::string& line)
+std::string SimulatedPlc::answerFor(const std::string& line, const std::string& endCode)
 {
     if (line.empty() || line.front() != '@')
         return line;
@@ -122,10 +131,10 @@ std::string SimulatedPlc::answerFor(const std::string& line)
             idSize = id.size();
         }
     }
-    return addressed ? answerCommand(*addressed, body.substr(1 + idSize)) : std::string();
+    return addressed ? answerCommand(*addressed, body.substr(1 + idSize), endCode) : std::string();
 }
 
-std::string SimulatedPlc::answerCommand(Plc& plc, const std::string& command)
+std::string SimulatedPlc::answerCommand(Plc& plc, const std::string& command, const std::string& endCode)
 {
     const std::string code = command.substr(0, 2);
     const std::int16_t echoId = faults_.wrongId ? static_cast<std::int16_t>(plc.id + 1) : plc.id;
@@ -148,7 +157,7 @@ std::string SimulatedPlc::answerCommand(Plc& plc, const std::string& command)
         --plc.busyLeft;
         return {};
     }
-    std::string reply = code + "00";
+    std::string reply = code + endCode;
     return Frame::appendFCS(echoId, reply);
 }
 

@@ -32,7 +32,8 @@ struct PlcAction
 //   polls. A record beyond the capacity is refused with "@" + ID + "MF" (memory full) + FCS + "*",
 //   which is no echo, and the program is marked overfull: a "CS" then saves nothing.
 // - a line longer than maxLineBytes is dropped unanswered, as a receive buffer overrun would.
-// Every CR-terminated line counts as one frame for the stop and hang-up faults.
+// Every CR-terminated line counts as one frame for the stop and hang-up faults; the answers to frames
+// are counted from 1 for the wrong-FCS and end-code faults.
 //
 // Like a real PLC it holds bounded state whatever it is sent, a few MiB: of each of its two programs
 // the counts, digests and the most recent records (recordWindowBytes for each, shared by the PLCs on
@@ -107,7 +108,8 @@ public:
 
 private:
     std::vector<PlcAction> handleLine(const std::string& line);
-    std::string answerFor(const std::string& line);
+    // The answer to line, with endCode in an echo of a frame.
+    std::string answerFor(const std::string& line, const std::string& endCode);
     // One PLC on the line: its ID and its programs.
     struct Plc
     {
@@ -121,7 +123,7 @@ private:
         int busyLeft = 0;
     };
     // The answer of plc to a frame addressed to it with a correct FCS.
-    std::string answerCommand(Plc& plc, const std::string& command);
+    std::string answerCommand(Plc& plc, const std::string& command, const std::string& endCode);
     std::vector<PlcAction> deliver(std::string text) const;
 
     std::vector<Plc> plcs_;
@@ -131,6 +133,7 @@ private:
     std::deque<std::string> recent_;
     std::size_t recentHeld_ = 0; // what recent_ costs, as RecordWindow counts
     std::int64_t frameCount_ = 0;
+    std::int64_t frameAnswers_ = 0;
     int enqCount_ = 0;
     bool hungUp_ = false;
 };

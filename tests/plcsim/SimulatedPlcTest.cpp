@@ -112,6 +112,11 @@ TEST(SimulatedPlc, InjectsFaults)
     const std::string echo = Frame::build(1, "C200");
     const Case cases[] = {
         {"silent", with([](PlcFaults& f) { f.silent = true; }), "\x05" + c2, ""},
+        // Neither ENQ nor a typed line is an answer to a frame, so the second C2 gets answer 2.
+        {"a wrong FCS on answer 2", with([](PlcFaults& f) { f.wrongFcsAnswer = 2; }),
+         "\x05RS\r" + c2 + c2 + c2, "\x05RS\r@01C20030*\r@01C20031*\r@01C20030*\r"},
+        {"end code 13 on answer 1", with([](PlcFaults& f) { f.endCodeAnswer = 1; }), c2 + c2,
+         Frame::build(1, "C213") + "\r" + echo + "\r"},
         {"no ENQ answer", with([](PlcFaults& f) { f.noEnqAnswer = true; }), "\x05" + c2, echo + "\r"},
         {"wrong ID", with([](PlcFaults& f) { f.wrongId = true; }), c2, Frame::build(2, "C200") + "\r"},
         {"CR LF", with([](PlcFaults& f) { f.lineEnd = LineEnd::CRLF; }), c2, echo + "\r\n"},
