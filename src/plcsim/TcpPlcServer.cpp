@@ -10,8 +10,9 @@ namespace vantor::plcsim {
 using hostlink::ControlText;
 
 namespace {
-constexpr int sliceMs = 100; // how often a wait looks at a stop request
+constexpr int sliceMs = 100; // how often a wait looks at a stop request and at clients connecting
 constexpr int sendTimeoutMs = 5000;
+constexpr int turnedAwayAtOnce = 64; // at most, so that clients connecting without end cannot hold it
 } // namespace
 
 TcpPlcServer::TcpPlcServer(SimulatedPlc plc) : plc_(std::move(plc)) {}
@@ -55,9 +56,20 @@ void TcpPlcServer::report(const std::string& event) const
 bool TcpPlcServer::pause(int ms)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!stopping_ && std::chrono::steady_clock::now() < until)
+    while (!stopHeard() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, 10)));
     return !stopping_;
+}
+
+bool TcpPlcServer::stopHeard()
+{
+    serial::TcpConnection other;
+    std::string peer;
+    for (int i = 0; i < turnedAwayAtOnce && listener_.accept(0, &other, &peer); ++i) {
+        report("turned away " + peer + ": one client at a time");
+        other.close();
+    }
+    return stopping_;
 }
 
 void TcpPlcServer::serve()
@@ -82,14 +94,8 @@ void TcpPlcServer::serve()
 
 bool TcpPlcServer::serveClient(serial::TcpConnection& client)
 {
-    const auto stop = [this] { return stopping_.load(); };
-    while (!stopping_ && client.isOpen()) {
-        serial::TcpConnection other;
-        std::string peer;
-        if (listener_.accept(0, &other, &peer)) {
-            report("turned away " + peer + ": one client at a time");
-            other.close();
-        }
+    const auto stop = [this] { return stopHeard(); };
+    while (!stopHeard() && client.isOpen()) {
         if (flooding_) {
             static const std::string garbage(4096, 'A');
             client.send(garbage, stop, sendTimeoutMs);
@@ -121,7 +127,7 @@ bool TcpPlcServer::serveClient(serial::TcpConnection& client)
 
 bool TcpPlcServer::perform(const std::vector<PlcAction>& actions, serial::TcpConnection& client)
 {
-    const auto stop = [this] { return stopping_.load(); };
+    const auto stop = [this] { return stopHeard(); };
     for (const PlcAction& action : actions) {
         if (!pause(action.delayMs))
             return false;

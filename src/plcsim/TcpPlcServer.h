@@ -15,7 +15,8 @@ namespace vantor::plcsim {
 // passes a PLC's line through: a client opens socket://HOST:PORT and talks to the PLC. Unlike
 // PtyPlcServer it needs no pseudo-terminal, so it works on Windows too.
 // - One client at a time: another that connects meanwhile is turned away (its connection closed at
-//   once), as a serial server's port is taken while someone uses it.
+//   once, within about 100 ms, whatever the first client does: even while it reads none of the
+//   answers), as a serial server's port is taken while someone uses it.
 // - The PLCs' programs outlive a connection; a line a client left unfinished does not.
 // - The hang-up fault closes the connection and stops the server, as it removes the pty's device.
 class TcpPlcServer
@@ -58,6 +59,9 @@ private:
     // Carries out what the PLC does; false when the line hung up or the server stops.
     bool perform(const std::vector<PlcAction>& actions, serial::TcpConnection& client);
     bool pause(int ms); // false when asked to stop meanwhile
+    // Whether a stop was asked for; turns away whoever connects meanwhile. Every wait while a client
+    // is served asks it at least every 100 ms.
+    bool stopHeard();
     void report(const std::string& event) const;
 
     SimulatedPlc plc_;

@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <optional>
+#include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <thread>
@@ -366,6 +367,47 @@ TEST(NetworkPorts, FaultsEndInTheRightStatusAndNeverInASave)
     for (const int s : fillers)
         ::close(s);
     ::close(hanging);
+}
+
+// plc-sim --listen serves one client at a time: another is turned away at once, even while the first
+// reads none of its answers and the server waits for room to send them.
+TEST(NetworkPorts, PlcSimTurnsASecondClientAwayWhileTheFirstIsStuck)
+{
+    plcsim::TcpPlcServer plc;
+    ASSERT_TRUE(plc.start("127.0.0.1", 0).ok());
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port =
+        htons(static_cast<std::uint16_t>(std::stoi(plc.address().substr(plc.address().rfind(':') + 1))));
+    const auto connectClient = [&address] {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int small = 4096; // so that the answers soon have no room
+        ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        EXPECT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return s;
+    };
+    // Typed lines come back whole: sent without reading, until nothing more goes for half a second.
+    const int first = connectClient();
+    ::fcntl(first, F_SETFL, O_NONBLOCK);
+    const std::string line = std::string(65536, 'x') + "\r";
+    const auto begun = std::chrono::steady_clock::now();
+    auto progressed = begun;
+    while (secondsSince(progressed) < 0.5 && secondsSince(begun) < 10) {
+        if (::send(first, line.data(), line.size(), MSG_NOSIGNAL) > 0)
+            progressed = std::chrono::steady_clock::now();
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const int second = connectClient();
+    const auto started = std::chrono::steady_clock::now();
+    pollfd closed{second, POLLIN, 0};
+    char byte = 0;
+    const bool ended = ::poll(&closed, 1, 3000) == 1 && ::recv(second, &byte, 1, MSG_DONTWAIT) <= 0;
+    EXPECT_TRUE(ended) << "served instead of turned away";
+    EXPECT_LT(secondsSince(started), 1);
+    ::close(second);
+    ::close(first);
 }
 
 // Ctrl+C while a server takes nothing and the sending waits for room: a stop, not a lost port.
