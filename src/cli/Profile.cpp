@@ -17,17 +17,34 @@
 #pragma pop_macro("TOML_UNREACHABLE")
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
+
+#ifdef _WIN32
 #include <fstream>
 #include <iterator>
-#include <limits>
+#else
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace vantor::cli {
 
 namespace {
 
 constexpr std::uintmax_t maxFileBytes = 1024 * 1024; // a profiles file is a page or two
+// toml++ makes a table of each part of a dotted key or a table name, and walks them recursively once
+// done: a key of some ten thousand parts overflows the stack. Its own bound (256 nested values) is
+// for inline tables and arrays only. A profile's keys have a part or two, so a longer chain is
+// refused before the parser sees the text. The deepest file left (a table name and a key of 32
+// parts, and 255 inline tables each under a key of 32) nests some 8,200 tables: it parses under the
+// fuzzer's sanitizers, where a single key overflows the stack from some 20,000 parts on.
+constexpr std::size_t maxKeyParts = 32;
 
 // Each key a profile may hold: its option, and the one TOML type it takes.
 enum class Type { Text, TextOrList, Number, Switch, OnOff };
@@ -52,7 +69,33 @@ constexpr Key keys[] = {
     {"record", "record", Type::Text},
     {"dtr", "dtr", Type::OnOff},
     {"rts", "rts", Type::OnOff},
+    {"verify_replies", "verify-replies", Type::Switch},
+    {"verify-replies", "verify-replies", Type::Switch},
 };
+
+// The keys by their first spelling, "port, id, ... and the last", for a message.
+std::string keyList()
+{
+    std::vector<std::string> names;
+    for (std::size_t k = 0; k < std::size(keys); ++k) {
+        if (k == 0 || std::string(keys[k].option) != keys[k - 1].option) // not another spelling
+            names.push_back(keys[k].key);
+    }
+    std::string list;
+    for (std::size_t n = 0; n < names.size(); ++n)
+        list += (n == 0 ? "" : n + 1 == names.size() ? " and " : ", ") + names[n];
+    return list;
+}
+
+// The option's key, by the option's long name; null for none.
+const Key* keyForOption(const std::string& option)
+{
+    for (const Key& k : keys) {
+        if (option == k.option)
+            return &k;
+    }
+    return nullptr;
+}
 
 const char* typeName(Type type)
 {
@@ -115,6 +158,85 @@ bool valuesOf(const toml::node& node, Type type, std::vector<std::string>* value
     return false;
 }
 
+// The end of the string whose opening quote is text[start]: just past its closing quotes, or the
+// line end (or the text's end) that leaves it unclosed.
+std::size_t stringEnd(const std::string& text, std::size_t start)
+{
+    const char quote = text[start];
+    const std::string triple(3, quote);
+    const bool multiLine = text.compare(start, 3, triple) == 0;
+    for (std::size_t i = start + (multiLine ? 3 : 1); i < text.size(); ++i) {
+        if (quote == '"' && text[i] == '\\')
+            ++i; // an escape: the next character is no quote (nor, after a line's end, a line end)
+        else if (!multiLine && text[i] == '\n')
+            return i;
+        else if (!multiLine && text[i] == quote)
+            return i + 1;
+        else if (multiLine && text.compare(i, 3, triple) == 0) {
+            // Up to two quotes more are the string's own: """a""""" ends after all five.
+            std::size_t end = i + 3;
+            while (end < text.size() && end < i + 5 && text[end] == quote)
+                ++end;
+            return end;
+        }
+    }
+    return text.size();
+}
+
+// The line where a key or table name in text first has more than maxKeyParts dotted parts, or 0.
+// Strings and comments are skipped; outside them only keys join parts with dots (a number or a time
+// has one dot at most), so a valid file is measured as the parser reads it. Characters beyond ASCII
+// count as a bare key's, which later versions of the format allow.
+std::size_t tooManyKeyParts(const std::string& text)
+{
+    const auto bare = [](unsigned char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+               c == '-' || c >= 0x80;
+    };
+    std::size_t line = 1;
+    std::size_t parts = 0; // in the chain of parts and dots that ends here
+    bool afterDot = false;
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        std::size_t end = i + 1;
+        bool part = bare(static_cast<unsigned char>(c));
+        if (c == '"' || c == '\'') {
+            end = stringEnd(text, i);
+            part = text.compare(i, 3, std::string(3, c)) != 0; // a multi-line string is no key
+        } else if (part) {
+            while (end < text.size() && bare(static_cast<unsigned char>(text[end])))
+                ++end;
+        } else if (c == '#') {
+            end = std::min(text.find('\n', i), text.size());
+        }
+        if (part) {
+            parts = afterDot ? parts + 1 : 1;
+            afterDot = false;
+            if (parts > maxKeyParts)
+                return line;
+        } else if (c == '.' && parts > 0 && !afterDot) {
+            afterDot = true;
+        } else if (c != ' ' && c != '\t') {
+            parts = 0;
+            afterDot = false;
+        }
+        line += static_cast<std::size_t>(std::count(text.begin() + i, text.begin() + end, '\n'));
+        i = end;
+    }
+    return 0;
+}
+
+std::string noFile(const std::string& path)
+{
+    return "there is no profiles file " + path + " (see 'vantor help profiles')";
+}
+
+std::string notAFile(const std::string& path, const std::string& why)
+{
+    return path + " is not a profiles file: " + why;
+}
+
+#ifdef _WIN32
 // The file's text; false with an error for a file that is missing, too large or no file.
 bool readFile(const std::string& path, std::string* text, std::string* error)
 {
@@ -123,13 +245,12 @@ bool readFile(const std::string& path, std::string* text, std::string* error)
     std::error_code ec;
     const fs::file_status status = fs::status(file, ec);
     if (!fs::exists(status)) {
-        *error = "there is no profiles file " + path + " (see 'vantor help profiles')";
+        *error = noFile(path);
         return false;
     }
-    // A FIFO or a device under the name would hold the run, or feed it without end.
     if (!fs::is_regular_file(status) || fs::file_size(file, ec) > maxFileBytes) {
-        *error = path + " is not a profiles file: " +
-                 (fs::is_regular_file(status) ? "it is larger than 1 MiB" : "it is not a regular file");
+        *error = notAFile(path, fs::is_regular_file(status) ? "it is larger than 1 MiB"
+                                                            : "it is not a regular file");
         return false;
     }
     std::ifstream in(file, std::ios::binary);
@@ -140,6 +261,54 @@ bool readFile(const std::string& path, std::string* text, std::string* error)
     }
     return true;
 }
+#else
+// The file's text; false with an error for a file that is missing, too large or no file. A FIFO or a
+// device under the name would hold the run, or feed it without end: only a regular file is opened, and
+// that non-blocking, so one put in its place meanwhile cannot hold the open either. No more is read
+// than the size the file has: a file of the kernel's that says it has none (/proc/kmsg, which would
+// wait for the next message) reads as empty.
+bool readFile(const std::string& path, std::string* text, std::string* error)
+{
+    const auto fail = [&](const std::string& message) {
+        *error = message;
+        return false;
+    };
+    const auto cannotRead = [&](int code) {
+        return fail("cannot read " + path + ": " + std::strerror(code));
+    };
+    struct stat st
+    {
+    };
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? fail(noFile(path)) : cannotRead(errno);
+    if (!S_ISREG(st.st_mode))
+        return fail(notAFile(path, "it is not a regular file"));
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return cannotRead(errno);
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const bool small = static_cast<std::uintmax_t>(st.st_size) <= maxFileBytes;
+    text->assign(regular && small ? static_cast<std::size_t>(st.st_size) : 0, '\0');
+    std::size_t got = 0;
+    int readError = 0;
+    while (got < text->size()) {
+        const ssize_t n = ::read(fd, &(*text)[got], text->size() - got);
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (n == 0 || errno != EINTR) {
+            readError = n < 0 ? errno : 0;
+            break;
+        }
+    }
+    ::close(fd);
+    if (!regular || !small)
+        return fail(notAFile(path, regular ? "it is larger than 1 MiB" : "it is not a regular file"));
+    if (readError != 0)
+        return cannotRead(readError);
+    text->resize(got); // shorter, when the file was cut short meanwhile
+    return true;
+}
+#endif
 
 } // namespace
 
@@ -201,10 +370,11 @@ std::string Profile::helpText()
            "\n"
            "Keys, named as the long options: port (a string, or a list: one line each), id (a string),\n"
            "baud, data_bits, stop_bits, timeout, attempts (whole numbers), parity and record (strings),\n"
-           "reset, dtr and rts (true or false). Options given on the command line win over the\n"
-           "profile's (a --port or --id there replaces the profile's), and the profile's port wins over\n"
-           "VANTOR_PORT. An unknown key, a wrong type or a broken file is an error naming the file, line\n"
-           "and key, and nothing is sent. Without --profile the file is not read at all.\n";
+           "reset, verify_replies, dtr and rts (true or false); a command leaves out the keys it does\n"
+           "not take. Options given on the command line win over the profile's (a --port or --id there\n"
+           "replaces the profile's), and the profile's port wins over VANTOR_PORT. An unknown key, a\n"
+           "wrong type or a broken file is an error naming the file, line and key, and nothing is sent.\n"
+           "Without --profile the file is not read at all.\n";
 }
 
 std::string Profile::Applied::origin() const
@@ -224,6 +394,11 @@ std::string Profile::Applied::blame(const std::string& error) const
 bool Profile::read(const std::string& text, const std::string& source, const std::string& name,
                    std::vector<std::pair<std::string, std::string>>* options, std::string* error)
 {
+    if (const std::size_t line = tooManyKeyParts(text)) {
+        *error = source + ":" + std::to_string(line) + ": a key or table name of more than " +
+                 std::to_string(maxKeyParts) + " dotted parts, which no profile needs";
+        return false;
+    }
     toml::table file;
     try {
         file = toml::parse(text, source);
@@ -251,8 +426,7 @@ bool Profile::read(const std::string& text, const std::string& source, const std
         const std::string at = where(source, key.source()) + ": [profiles." + name + "] " +
                                hostlink::ControlText::escapeControls(keyText);
         if (!known) {
-            *error = at + ": no such key; a profile takes port, id, baud, parity, data_bits, stop_bits, "
-                          "timeout, reset, attempts, record, dtr and rts";
+            *error = at + ": no such key; a profile takes " + keyList();
             return false;
         }
         std::vector<std::string> values;
@@ -295,7 +469,8 @@ std::optional<int> Profile::parse(CommandLine& parser, const std::vector<std::st
         if (!parser.has(option) || parser.isSet(option))
             continue;
         // "--record=-x" keeps a value that starts with a dash a value.
-        merged.push_back(option == "reset" ? "--reset" : "--" + option + "=" + value);
+        const Key* key = keyForOption(option);
+        merged.push_back(key && key->type == Type::Switch ? "--" + option : "--" + option + "=" + value);
         applied->options.insert(option);
     }
     merged.insert(merged.end(), arguments.begin() + 1, arguments.end());

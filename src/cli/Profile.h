@@ -53,8 +53,10 @@ public:
                                     Applied* applied);
 
     // The options profile name in the TOML text sets, as (long name, value) pairs in the file's order
-    // (a flag's value is "true"; a list of ports gives one pair each). False with an error naming
-    // source, line and key. source names the text in messages.
+    // (a switch set true has an empty value and one set false is left out; a list of ports gives one
+    // pair each). False with an error naming source, line and key, also for a key or table name of
+    // more than a few dozen dotted parts, which the parser would recurse into until the stack
+    // overflows. source names the text in messages.
     static bool read(const std::string& text, const std::string& source, const std::string& name,
                      std::vector<std::pair<std::string, std::string>>* options, std::string* error);
 

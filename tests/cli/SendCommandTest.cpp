@@ -22,13 +22,24 @@ TEST(VantorSend, PrintsWhatTheResponseLogWould)
         << "[profiles.sim]\nport = \"SIM\"\nbaud = 9600\n"
            "parity = \"even\"\n\n[profiles.broken]\nport = 5\n\n"
            "[profiles.gone]\nport = \"/dev/ttyVANTOR-missing\"\n";
-    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    // Profiles files of their own for the rows about the file itself, each in the folder a row names.
+    const auto own = [&config](const char* folder) {
+        std::filesystem::create_directories(config / folder / "vantor");
+        return config / folder / "vantor" / "vantor.toml";
+    };
+    std::string deep = "a";
+    for (int part = 1; part < 300000; ++part)
+        deep += ".a";
+    std::ofstream(own("deep-key")) << "[profiles.deep]\nport = \"SIM\"\n" << deep << " = 1\n";
+    std::ofstream(own("deep-table")) << "[profiles.deep]\nport = \"SIM\"\n[" << deep << "]\n";
+    std::filesystem::create_symlink("/proc/kmsg", own("kmsg"));
     struct Case
     {
         std::vector<std::string> args;
         int status;
         const char* out;
         const char* err;
+        const char* config = ""; // the folder under config that XDG_CONFIG_HOME names
     };
     const Case cases[] = {
         {{"send", "--port", "SIM", "@01C230*", "RS"}, 0, "SIM: Open at 38400,N,8,1\n@01C20030*\nRS\n", ""},
@@ -140,12 +151,25 @@ TEST(VantorSend, PrintsWhatTheResponseLogWould)
          "vantor.toml:7: [profiles.broken] port must be a string or a list of strings"},
         {{"send", "--profile", "gone", "RS"}, 6, "", "/dev/ttyVANTOR-missing comes from profile 'gone' in "},
         {{"upload", "--profile", "nope", "x.VQC"}, 2, "", "there is no profile 'nope' in "},
+        // Keys the parser would recurse into until the stack overflows, and a file that never ends.
+        {{"upload", "--profile", "deep", "x.VQC"},
+         2,
+         "",
+         "vantor.toml:3: a key or table name of more than 32 dotted parts",
+         "deep-key"},
+        {{"scan", "--profile", "deep"},
+         2,
+         "",
+         "vantor.toml:3: a key or table name of more than 32",
+         "deep-table"},
+        {{"send", "--profile", "kmsg", "RS"}, 2, "", "kmsg/vantor/vantor.toml", "kmsg"},
     };
     for (const Case& c : cases) {
         std::string line;
         for (const auto& a : c.args)
             line += a + " ";
         SCOPED_TRACE(line);
+        setenv("XDG_CONFIG_HOME", (*c.config ? config / c.config : config).c_str(), 1);
         const auto run = runTool(c.args);
         EXPECT_EQ(run.status, c.status) << run.err;
         if (c.out[0] == '~') // contains
