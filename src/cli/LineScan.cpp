@@ -15,31 +15,70 @@ namespace {
 using hostlink::ExchangeResult;
 using hostlink::ExchangeStatus;
 
-// The link test of one ID, with the line's own copy of the frame skipped where the line echoes.
-ExchangeResult linkTest(console::SerialConsole& console, const std::string& frame)
+// What a link test brought back.
+struct Reply
 {
-    ExchangeResult result = console.sendCommand(frame);
-    if (result.status != ExchangeStatus::Response || result.response.compare(0, frame.size(), frame) != 0)
-        return result;
-    // The frame itself came back: the line echoes. A PLC's answer, if any, follows it.
-    console.exchange().setLineEchoes(true);
-    if (result.response.size() == frame.size())
-        return console.exchange().readFollowing();
-    std::size_t answer = frame.size();
-    while (answer < result.response.size() &&
-           (result.response[answer] == '\r' || result.response[answer] == '\n'))
-        ++answer;
-    return {ExchangeStatus::Response, result.response.substr(answer)};
+    ExchangeResult result; // Response: the line, joined across both waits; else why none came
+    ExchangeResult stray;  // the first wait's, when it brought bytes without a line end
+    bool late = false;     // the line ended after its wait had (or never, yet is a PLC's echo)
+    // Bytes without a line end through both waits: the line never fell quiet for a wait.
+    bool flood() const { return stray.strayBytes > 0 && result.strayBytes > 0; }
+};
+
+// Where the wait brought bytes without a line end, one more wait: the rest of an answer that came a
+// little late is read now and joined to its start, before the next ID is asked (and not taken for
+// that ID's answer). Bytes followed by quiet stay no response.
+void finishLine(console::SerialConsole& console, const std::string& idHex, Reply* reply)
+{
+    if (reply->result.strayBytes == 0)
+        return;
+    reply->stray = reply->result;
+    reply->result = console.exchange().readFollowing();
+    if (reply->flood() || reply->result.status == ExchangeStatus::Interrupted || reply->result.portFailed())
+        return;
+    // Of very many first bytes, the first strayShownBytes are kept: enough to tell a PLC's echo.
+    const std::string line = reply->stray.strayStart + reply->result.response;
+    std::string answeredAs;
+    // A bare line end after the first wait is no response of its own; a PLC's echo before it is one.
+    if (reply->result.hasResponse() || LineScan::classify(line, idHex, &answeredAs) != "garbled") {
+        reply->result = {ExchangeStatus::Response, line};
+        reply->late = true;
+    }
 }
 
-// What came back when no line ended, in the upload's words.
-std::string strayText(const std::string& where, const ExchangeResult& result)
+// The link test of one ID, with the line's own copy of the frame skipped where the line echoes.
+Reply ask(console::SerialConsole& console, std::int16_t id)
 {
-    return where + ": " + std::to_string(result.strayBytes) +
-           " bytes came back without a line end (CR or CR LF), starting \"" +
-           hostlink::ControlText::escape(result.strayStart) +
-           "\": check that the baud rate and parity match the PLC's; the rest of the IDs at this baud rate "
-           "were not asked";
+    const std::string frame = hostlink::Frame::build(id, "C2");
+    const std::string idHex = hostlink::Frame::renderHex(id);
+    Reply reply;
+    reply.result = console.sendCommand(frame);
+    finishLine(console, idHex, &reply);
+    const std::string& response = reply.result.response;
+    if (reply.result.status != ExchangeStatus::Response || response.compare(0, frame.size(), frame) != 0)
+        return reply;
+    // The frame itself came back: the line echoes. A PLC's answer, if any, follows it.
+    console.exchange().setLineEchoes(true);
+    if (response.size() == frame.size()) {
+        reply = Reply();
+        reply.result = console.exchange().readFollowing();
+        finishLine(console, idHex, &reply);
+        return reply;
+    }
+    std::size_t answer = frame.size();
+    while (answer < response.size() && (response[answer] == '\r' || response[answer] == '\n'))
+        ++answer;
+    reply.result = {ExchangeStatus::Response, response.substr(answer)};
+    return reply;
+}
+
+// Bytes without a line end while idHex was asked, in the upload's words.
+std::string strayText(const std::string& where, const std::string& idHex, std::uint64_t bytes,
+                      const std::string& start)
+{
+    return where + ": while ID " + idHex + " was asked, " + std::to_string(bytes) +
+           (bytes == 1 ? " byte" : " bytes") + " came back without a line end (CR or CR LF), " +
+           (bytes > start.size() ? "starting \"" : "\"") + hostlink::ControlText::escape(start) + "\"";
 }
 
 } // namespace
@@ -103,35 +142,42 @@ void LineScan::scanAt(console::SerialConsole& console, const std::string& portNa
             return;
         const std::string idHex = hostlink::Frame::renderHex(id);
         sink.at(baud, idHex);
-        const ExchangeResult result = linkTest(console, hostlink::Frame::build(id, "C2"));
-        if (result.status == ExchangeStatus::Interrupted)
+        const Reply got = ask(console, id);
+        if (got.result.status == ExchangeStatus::Interrupted)
             return;
-        if (result.portFailed()) {
+        if (got.result.portFailed()) {
             sink.note(console.lastPortProblem());
             return;
         }
-        if (result.strayBytes > 0) {
-            sink.note(strayText(where, result));
+        if (got.flood()) {
+            sink.note(
+                strayText(where, idHex, got.stray.strayBytes + got.result.strayBytes, got.stray.strayStart) +
+                ", and more kept coming: the line floods, or its baud rate or parity is not the PLC's; "
+                "the rest of the IDs at this baud rate were not asked");
             return;
         }
-        if (!result.hasResponse()) {
+        if (!got.result.hasResponse()) {
+            if (got.stray.strayBytes > 0)
+                sink.note(strayText(where, idHex, got.stray.strayBytes, got.stray.strayStart) +
+                          ", then quiet: taken for noise on the line; the scan goes on");
             unanswered.insert(idHex);
             continue;
         }
-        ScanReply reply{portName, baud, idHex, "", "", result.response};
-        reply.kind = classify(result.response, idHex, &reply.answeredAs);
-        if (reply.kind == "other-id" && unanswered.erase(reply.answeredAs) > 0) {
+        ScanReply reply{portName, baud, idHex, "", "", got.result.response};
+        reply.kind = classify(got.result.response, idHex, &reply.answeredAs);
+        if (reply.kind == "echo" && got.late) {
+            reply.kind = "late";
+        } else if (reply.kind == "other-id" && unanswered.erase(reply.answeredAs) > 0) {
             // The answer of an ID asked before, which came after its wait had ended.
             reply.kind = "late";
             reply.id = reply.answeredAs;
             unanswered.insert(idHex);
-            if (!std::exchange(saidLate, true))
-                sink.note(
-                    where + ": PLC " + reply.id + " answered after its " +
-                    std::to_string(hostlink::TimeoutText::effectiveMs(
-                        console.exchange().timeoutText(), hostlink::CommandExchange::responseFallbackMs)) +
-                    " ms had passed, while the next ID was asked: give a longer --timeout");
         }
+        if (reply.kind == "late" && !std::exchange(saidLate, true))
+            sink.note(where + ": PLC " + reply.id + " answered after its " +
+                      std::to_string(hostlink::TimeoutText::effectiveMs(
+                          console.exchange().timeoutText(), hostlink::CommandExchange::responseFallbackMs)) +
+                      " ms had passed: give a longer --timeout");
         ++replies;
         sink.reply(reply);
     }

@@ -31,9 +31,13 @@ struct ScanReply
 // Looks for PLCs on one line: at each baud rate in turn, the link test ("C2", which changes nothing
 // in a PLC's saved program) to each ID, one after another, since a shared line is one conversation.
 // Each exchange is bounded by the timeout (and a flood by the port layer's read limit), so the whole
-// scan is too. A line that floods or hangs up, and a port that cannot be opened (in use included: it
-// is never waited for), is said once and left; a line that echoes what is sent is followed as the
-// upload follows it. Runs on the caller's thread; stop is asked before each ID and during waits.
+// scan is too. Bytes that come back without a line end get one more wait of the timeout before the
+// next ID is asked: an answer whose end comes then is that PLC's, late; bytes followed by quiet are
+// noise, said, and the scan goes on. A flood is bytes without a line end through both waits, the
+// line never quiet for a timeout: it is said, and the rest of that baud rate left. A line that hangs
+// up, and a port that cannot be opened (in use included: it is never waited for), is said once and
+// left. A line that echoes what is sent is followed as the upload follows it. Runs on the caller's
+// thread; stop is asked before each ID and during waits.
 class LineScan
 {
 public:

@@ -29,6 +29,19 @@ std::optional<bool> onOff(const std::string& text)
 
 void PortOptions::addTo(CommandLine& parser)
 {
+    add(parser, false);
+}
+
+void PortOptions::addScanOptionsTo(CommandLine& parser)
+{
+    add(parser, true);
+}
+
+void PortOptions::add(CommandLine& parser, bool scan)
+{
+    const std::string timeout = scan ? scanTimeoutText : serial::PortSettings::defaultTimeoutText;
+    const std::string timeoutMs = std::to_string(
+        hostlink::TimeoutText::effectiveMs(timeout, hostlink::CommandExchange::responseFallbackMs));
     parser.addOptions({
         {{"p", "port"},
 #ifdef _WIN32
@@ -37,31 +50,44 @@ void PortOptions::addTo(CommandLine& parser)
          "Serial port: a device such as /dev/ttyUSB0, COM1..COM8 (/dev/ttyS0..7 here), a serial server's "
 #endif
          "socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT (Telnet), or SIM for the built-in simulated "
-         "PLC. Required, unless VANTOR_PORT is set; 'vantor ports' lists them.",
+         "PLC. " +
+             std::string(scan ? "Give it once for each line to scan; without it, VANTOR_PORT names the line, "
+                                "else every port the system lists is scanned ('vantor ports' lists them)."
+                              : "Required, unless VANTOR_PORT is set; 'vantor ports' lists them."),
          "PORT"},
-        {{"b", "baud"}, "Baud rate (default 38400).", "N", "38400"},
+        scan ? OptionSpec{{"b", "baud"},
+                          "Baud rates to try, one after another, separated by commas (default 38400).",
+                          "LIST",
+                          "38400"}
+             : OptionSpec{{"b", "baud"}, "Baud rate (default 38400).", "N", "38400"},
         {{"data-bits"}, "Data bits: 7 or 8 (default 8).", "7|8", "8"},
         {{"parity"}, "Parity: none, even or odd (default none).", "none|even|odd", "none"},
         {{"stop-bits"}, "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
         {{"t", "timeout"},
-         "How long to wait for each answer, in milliseconds (default 500; a fraction is rounded). 0 "
-         "means 1000 ms for the ENQ handshake and 500 ms for a response.",
+         "How long to wait for each answer, in milliseconds (default " + timeoutMs +
+             "; a fraction is rounded). 0 means 1000 ms for the ENQ handshake and 500 ms for a response.",
          "MS",
-         "500 "},
+         timeout},
         {{"dtr"}, "DTR while the port is open: on or off (default on).", "on|off", "on"},
         {{"rts"}, "RTS while the port is open: on or off (default on).", "on|off", "on"},
         {{"trace"}, "Write every byte sent and received to standard error, with times in milliseconds."},
     });
 }
 
-bool PortOptions::read(const CommandLine& parser, std::string* error)
+std::vector<std::string> PortOptions::portNames(const CommandLine& parser)
 {
     if (parser.isSet("port"))
-        portName = parser.value("port");
-    else if (const char* fromEnvironment = std::getenv("VANTOR_PORT"))
-        portName = fromEnvironment;
-    else
-        portName.clear();
+        return parser.values("port");
+    const char* fromEnvironment = std::getenv("VANTOR_PORT");
+    if (fromEnvironment && *fromEnvironment)
+        return {fromEnvironment};
+    return {};
+}
+
+bool PortOptions::read(const CommandLine& parser, std::string* error)
+{
+    const std::vector<std::string> names = portNames(parser);
+    portName = names.empty() ? std::string() : names.back();
     if (portName.empty()) {
         *error = "no port given: name one with --port PORT (or set VANTOR_PORT); 'vantor ports' lists them";
         return false;

@@ -5,6 +5,7 @@
 #include "serial/PortSettings.h"
 
 #include <string>
+#include <vector>
 
 namespace vantor::console {
 class SerialConsole;
@@ -18,7 +19,16 @@ namespace vantor::cli {
 class PortOptions
 {
 public:
+    // What scan waits for each answer by default: a PLC answers a link test within a few character
+    // times, and most IDs asked have no PLC, so each of them costs this much.
+    static constexpr const char* scanTimeoutText = "100";
+
     static void addTo(CommandLine& parser);
+    // The same for scan: --port not required (with neither it nor VANTOR_PORT, every port the system
+    // lists), --baud a list of rates, and --timeout scanTimeoutText by default.
+    static void addScanOptionsTo(CommandLine& parser);
+    // The --port values given, else VANTOR_PORT's; empty when neither names a port.
+    static std::vector<std::string> portNames(const CommandLine& parser);
     // The names this tool knows: the catalog's own and SIM, a simulated PLC of its own for every
     // catalog made (every console, so each line of a run has its own).
     static serial::PortCatalog catalog();
@@ -35,6 +45,9 @@ public:
     serial::PortSettings settings;
     std::string timeoutText = serial::PortSettings::defaultTimeoutText;
     bool trace = false;
+
+private:
+    static void add(CommandLine& parser, bool scan);
 };
 
 } // namespace vantor::cli

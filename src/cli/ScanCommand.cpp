@@ -23,10 +23,6 @@ using console::StopSignals;
 
 namespace {
 
-// The scan's own short wait: a PLC answers a link test within a few character times, and most IDs
-// asked have no PLC, so each of them costs this much.
-constexpr const char* scanTimeoutMs = "100";
-
 std::string describe(const ScanReply& r)
 {
     if (r.kind == "echo")
@@ -95,14 +91,14 @@ int ScanCommand::run(const std::vector<std::string>& arguments)
 {
     CommandLine parser(
         "Finds the PLCs that answer: the link test (C2, which changes nothing in a PLC) to each ID at\n"
-        "each baud rate on each line, every --port given or else every port the system lists. The\n"
-        "lines are scanned side by side, the IDs on a line one after another. Standard output gets\n"
-        "the table of replies; a reply from another ID than the one asked is shown as such.\n"
+        "each baud rate on each line: every --port given (or VANTOR_PORT), else every port the system\n"
+        "lists. The lines are scanned side by side, the IDs on a line one after another. Standard\n"
+        "output gets the table of replies; a reply from another ID than the one asked is shown as such.\n"
         "Exit status: 0 when a PLC answered, 7 when none did, 2 bad command line, 128+N stopped by\n"
         "signal N (after printing what was found so far).");
     Usage::addStandardOptions(parser);
     PortOptions port;
-    port.addTo(parser);
+    port.addScanOptionsTo(parser);
     parser.addOptions({
         {{"i", "id"}, "The IDs to ask, as a list or ranges (default 00-1F).", "LIST", "00-1F"},
         {{"json"}, "Write a \"found\" JSON line per reply, then a \"summary\" (see vantor(1))."},
@@ -120,14 +116,18 @@ int ScanCommand::run(const std::vector<std::string>& arguments)
     std::vector<std::int16_t> ids;
     if (!Usage::strictIdList(parser.value("id"), &ids, &error))
         return Usage::fail(profile.blame(error));
-    std::vector<std::string> names = parser.values("port");
+    std::vector<std::string> names = PortOptions::portNames(parser);
     if (names.empty()) {
-        for (const serial::PortInfo& info : serial::PortCatalog::systemPorts())
+        std::string listed;
+        for (const serial::PortInfo& info : serial::PortCatalog::systemPorts()) {
             names.push_back(info.device);
+            listed += (listed.empty() ? "" : ", ") + info.device;
+        }
         if (names.empty()) {
             Usage::note("no serial ports found to scan: plug in the adapter, or name the ports with --port");
             return NoLinkResponse;
         }
+        Usage::note("no --port given, nor VANTOR_PORT: scanning the ports this system lists, " + listed);
     }
     const serial::PortCatalog catalog = PortOptions::catalog();
     for (std::size_t a = 0; a < names.size(); ++a) {
@@ -140,8 +140,6 @@ int ScanCommand::run(const std::vector<std::string>& arguments)
     // Each line gets its own name, and each baud rate its turn (LineScan).
     if (!port.readSettings(parser, &error, false))
         return Usage::fail(profile.blame(error));
-    if (!parser.isSet("timeout"))
-        port.timeoutText = scanTimeoutMs;
     std::vector<PortOptions> lines(names.size(), port);
     for (std::size_t p = 0; p < names.size(); ++p)
         lines[p].portName = names[p];

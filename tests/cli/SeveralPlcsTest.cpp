@@ -3,6 +3,7 @@
 #include "cli/FleetReporter.h"
 #include "cli/PortsCommand.h"
 #include "plcsim/PtyPlcServer.h"
+#include "serial/TcpListener.h"
 #include "support/JsonSchema.h"
 #include "support/RunTool.h"
 #include "support/TempFile.h"
@@ -245,7 +246,33 @@ TEST(VantorUpload, EachIdGoesToThePortsBeforeIt)
 TEST(VantorScan, FindsExactlyThePlcsThatAnswerAskingNothingButTheLinkTest)
 {
     Lines lines({{1, 3, 7}, {0x1F}, {0x20}}, 0);
-    std::vector<std::string> args{"scan", "--json"};
+    // PLCs 01 and 03 whose answers end 120 ms after the frame, in pieces 60 ms apart: late, yet found.
+    plcsim::PlcFaults pieces;
+    pieces.splitChars = 5;
+    pieces.splitGapMs = 60;
+    lines.servers.push_back(std::make_unique<plcsim::PtyPlcServer>(plcsim::SimulatedPlc({1, 3}, pieces)));
+    ASSERT_TRUE(lines.servers.back()->start().ok());
+    // PLCs 01 and 03 on a line, served here over TCP, that brings a stray byte while ID 00 is asked.
+    serial::TcpListener listener;
+    ASSERT_TRUE(listener.listen("127.0.0.1", 0).ok());
+    plcsim::SimulatedPlc strayLine({1, 3}, {});
+    std::thread serving([&listener, &strayLine] {
+        serial::TcpConnection client;
+        std::string peer;
+        if (!listener.accept(10000, &client, &peer))
+            return;
+        for (serial::PortRead got = client.receive(100); !got.lost; got = client.receive(100)) {
+            bool stray = false;
+            for (const auto& action : strayLine.receive(got.bytes, [&stray](const std::string& frame) {
+                     stray = stray || frame.rfind("@00C2", 0) == 0;
+                 }))
+                client.send(action.bytes);
+            if (stray)
+                client.send("\x7f");
+        }
+    });
+    const std::string strayPort = "socket://" + listener.address();
+    std::vector<std::string> args{"scan", "--json", "--port", strayPort};
     for (const auto& server : lines.servers) {
         args.push_back("--port");
         args.push_back(server->devicePath());
@@ -253,17 +280,21 @@ TEST(VantorScan, FindsExactlyThePlcsThatAnswerAskingNothingButTheLinkTest)
     const auto started = std::chrono::steady_clock::now();
     const auto run = runTool(args);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    serving.join();
     EXPECT_EQ(run.status, 0) << run.err;
     std::set<std::string> found;
     for (const json& line : parseLines(run.out)) {
-        if (line["event"] == "found") {
-            EXPECT_EQ(line["kind"], "echo");
-            found.insert(line["port"].get<std::string>() + " " + line["id"].get<std::string>());
-        }
+        if (line["event"] == "found")
+            found.insert(line["port"].get<std::string>() + " " + line["id"].get<std::string>() + " " +
+                         line["kind"].get<std::string>());
     }
     const auto& s = lines.servers;
-    EXPECT_EQ(found, (std::set<std::string>{s[0]->devicePath() + " 01", s[0]->devicePath() + " 03",
-                                            s[0]->devicePath() + " 07", s[1]->devicePath() + " 1F"}));
+    EXPECT_EQ(found, (std::set<std::string>{s[0]->devicePath() + " 01 echo", s[0]->devicePath() + " 03 echo",
+                                            s[0]->devicePath() + " 07 echo", s[1]->devicePath() + " 1F echo",
+                                            s[3]->devicePath() + " 01 late", s[3]->devicePath() + " 03 late",
+                                            strayPort + " 01 echo", strayPort + " 03 echo"}))
+        << run.err;
+    EXPECT_EQ(strayLine.frames().size(), 32u) << "00-1F, each once";
     for (const auto& server : lines.servers) {
         const auto frames = server->snapshot().frames();
         EXPECT_EQ(frames.size(), 32u) << "00-1F, each once";
