@@ -23,7 +23,12 @@ enum ExitStatus : int {
                             // could not be written (full disk, file made read-only) during the run
     InternalError = 70,
     OutputFailed = 74, // the command ran to its end, but standard output or error could not be written
-    // Stopped by a signal: 128 + its number (130 for Ctrl+C, 143 for SIGTERM), see StopSignals.
+    // A record's status for an upload the user stopped: Ctrl+C or another stop signal on the command
+    // line, Stop, Esc or closing the window in the desktop program. One status for all of them, so a
+    // record says "stopped by the user" whichever front end and whichever signal it was.
+    StoppedByUser = 130,
+    // The process stopped by a signal exits 128 + its number (130 for Ctrl+C, 143 for SIGTERM), see
+    // StopSignals; its records still say StoppedByUser.
 };
 
 } // namespace vantor::record::exitstatus

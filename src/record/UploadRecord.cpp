@@ -33,8 +33,8 @@ constexpr OutcomeRow outcomeRows[] = {
     {UploadOutcome::Aborted, UploadAborted, "aborted", true},
     {UploadOutcome::PortLost, PortLost, "port-lost", true},
     {UploadOutcome::FileChanged, FileChanged, "file-changed", true},
-    // Only a stop request interrupts; the command line gives it the signal's status.
-    {UploadOutcome::Interrupted, InternalError, "interrupted", true},
+    // Only a stop request interrupts: the user's, in either front end.
+    {UploadOutcome::Interrupted, StoppedByUser, "interrupted", true},
 };
 
 const OutcomeRow* rowOf(UploadOutcome outcome)

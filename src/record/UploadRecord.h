@@ -32,8 +32,8 @@ struct UploadRecord
     bool reset = false;
 
     bool saved() const { return status == 0; }
-    // Sets status and outcome from the upload's outcome (Interrupted: the caller may set the status
-    // of the signal that stopped it afterwards).
+    // Sets status and outcome from the upload's outcome (Interrupted: StoppedByUser, whatever stopped
+    // it; the process's own exit status after a signal is another matter).
     void setOutcome(upload::UploadOutcome result);
 
     // {"schema":1,"event":"result",...}, the fields in a fixed order.
