@@ -1,92 +1,187 @@
-// RecordFile over POSIX files: O_APPEND for the single write at the end, flock for whole lines
-// among processes, fsync for the disk.
+// RecordFile over POSIX files: O_NOFOLLOW so that a link planted under the name is never followed,
+// O_APPEND for the single write at the end, flock for whole lines among processes, fsync for the disk.
 #include "record/RecordFile.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <pwd.h>
+#include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+#include <vector>
 
 namespace vantor::record {
 
-RecordFile::~RecordFile()
+namespace {
+
+constexpr int openFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW |
+                          O_NONBLOCK; // a FIFO under the name cannot hold the run before anything is sent
+
+std::string userName(uid_t uid)
 {
-    if (handle_ >= 0)
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return found->pw_name;
+    return "with ID " + std::to_string(uid);
+}
+
+std::string linkRefusal(const std::string& path)
+{
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    const std::string to = n > 0 ? " to " + std::string(target, static_cast<std::size_t>(n)) : std::string();
+    return "it is a symbolic link" + to +
+           ", which is not followed: anyone who can write its folder could point it at another file; name "
+           "the record file itself";
+}
+
+// Why a file opened as the record is refused; empty when it is not.
+std::string refusal(const struct stat& info, const std::string& path)
+{
+    if (!S_ISREG(info.st_mode))
+        return "it is not a regular file";
+    if (info.st_nlink > 1)
+        return "it has another name too (a hard link), so it may be someone else's file under a name of "
+               "yours; use a record file with one name";
+    // Root's files are an administrator's shared record; anyone else's could hold lines forged in our
+    // name, and ours would vouch for them.
+    if (info.st_uid != ::geteuid() && info.st_uid != 0)
+        return "it is owned by user " + userName(info.st_uid) + ", not by " + userName(::geteuid()) +
+               ", so lines in it may have been written in your name; use a record file of your own or fix "
+               "its owner";
+    if (info.st_mode & S_IWOTH) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        return std::string("anyone may write to it (mode ") + mode +
+               "), so any line in it could be forged; remove that permission (chmod o-w " + path +
+               ") or use another record file";
+    }
+    return {};
+}
+
+} // namespace
+
+void RecordFile::closeLocked()
+{
+    if (handle_ != -1)
         ::close(static_cast<int>(handle_));
+    handle_ = -1;
 }
 
-bool RecordFile::isOpen() const
+bool RecordFile::openLocked(const std::string& path, std::string* error)
 {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return handle_ >= 0;
-}
-
-std::string RecordFile::error() const
-{
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return error_;
-}
-
-bool RecordFile::open(const std::string& path)
-{
-    const std::lock_guard<std::mutex> lock(mutex_);
-    path_ = path;
-    struct stat existing
+    struct stat named
     {
     };
-    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
-        error_ = "it is not a regular file";
+    if (::lstat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
+        *error = S_ISLNK(named.st_mode) ? linkRefusal(path) : "it is not a regular file";
         return false;
     }
-    // Non-blocking, so that a FIFO under the name cannot hold the run before anything is sent.
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    // An existing file is opened as it is; a missing one is created, never through a link (O_EXCL fails
+    // on one). Another run may create it in between: then it is opened as existing.
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 3; ++attempt) {
+        fd = ::open(path.c_str(), openFlags);
+        if (fd < 0 && errno == ENOENT)
+            fd = ::open(path.c_str(), openFlags | O_CREAT | O_EXCL, 0640);
+        if (fd < 0 && errno != EEXIST && errno != ENOENT)
+            break;
+    }
     if (fd < 0) {
-        error_ = std::strerror(errno);
+        *error = errno == ELOOP ? linkRefusal(path) : std::strerror(errno);
         return false;
     }
     struct stat info
     {
     };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    const std::string refused = ::fstat(fd, &info) != 0 ? std::strerror(errno) : refusal(info, path);
+    if (!refused.empty()) {
         ::close(fd);
-        error_ = "it is not a regular file";
+        *error = refused;
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     handle_ = fd;
+    device_ = static_cast<std::uint64_t>(info.st_dev);
+    inode_ = static_cast<std::uint64_t>(info.st_ino);
     return true;
 }
 
-bool RecordFile::append(const std::string& line)
+bool RecordFile::sameFileLocked() const
 {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (handle_ < 0) {
-        error_ = error_.empty() ? "the record file is not open" : error_;
-        return false;
-    }
-    const int fd = static_cast<int>(handle_);
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            error_ = std::string("cannot lock it: ") + std::strerror(errno);
-            return false;
-        }
-    }
-    const bool written = appendLocked(line + "\n");
-    ::flock(fd, LOCK_UN);
-    return written;
+    struct stat named
+    {
+    };
+    return ::lstat(path_.c_str(), &named) == 0 && static_cast<std::uint64_t>(named.st_dev) == device_ &&
+           static_cast<std::uint64_t>(named.st_ino) == inode_;
 }
 
-bool RecordFile::appendLocked(const std::string& bytes)
+RecordFile::LockTry RecordFile::tryLock(std::string* error)
+{
+    for (;;) {
+        if (::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0)
+            return LockTry::Had;
+        if (errno == EWOULDBLOCK)
+            return LockTry::Busy;
+        if (errno != EINTR) {
+            *error = std::strerror(errno);
+            return LockTry::Failed;
+        }
+    }
+}
+
+void RecordFile::unlock()
+{
+    ::flock(static_cast<int>(handle_), LOCK_UN);
+}
+
+std::string RecordFile::lockHolder() const
+{
+    // /proc/locks names each lock's holder and its file as "MAJOR:MINOR:INODE", the numbers of the
+    // device in hexadecimal; "->" marks a request that waits. A holder in another PID namespace shows
+    // as 0 or -1 (an open file description's lock has none).
+    struct stat info
+    {
+    };
+    if (::fstat(static_cast<int>(handle_), &info) != 0)
+        return {};
+    char file[64];
+    std::snprintf(file, sizeof file, "%02x:%02x:%llu", static_cast<unsigned>(major(info.st_dev)),
+                  static_cast<unsigned>(minor(info.st_dev)), static_cast<unsigned long long>(info.st_ino));
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, where;
+        fields >> number >> kind;
+        if (kind == "->")
+            continue;
+        fields >> mode >> access >> pid >> where;
+        if (where != file || pid.empty() || pid == "0" || pid[0] == '-' || pid == std::to_string(::getpid()))
+            continue;
+        std::string command;
+        std::ifstream comm("/proc/" + pid + "/comm");
+        std::getline(comm, command);
+        return "PID " + pid + (command.empty() ? "" : " (" + command + ")");
+    }
+    return {};
+}
+
+bool RecordFile::appendLocked(const std::string& bytes, std::string* error)
 {
     const int fd = static_cast<int>(handle_);
     struct stat before
     {
     };
     if (::fstat(fd, &before) != 0) {
-        error_ = std::strerror(errno);
+        *error = std::strerror(errno);
         return false;
     }
     ssize_t n;
@@ -94,7 +189,7 @@ bool RecordFile::appendLocked(const std::string& bytes)
         n = ::write(fd, bytes.data(), bytes.size());
     while (n < 0 && errno == EINTR);
     if (n != static_cast<ssize_t>(bytes.size())) {
-        error_ = n < 0 ? std::strerror(errno) : "the disk took only part of a line (is it full?)";
+        *error = n < 0 ? std::strerror(errno) : "the disk took only part of a line (is it full?)";
         // Whatever part of the line went out is taken back: the next line, ours or another run's,
         // must not be glued to half of this one.
         if (n > 0) {
@@ -103,7 +198,7 @@ bool RecordFile::appendLocked(const std::string& bytes)
         return false;
     }
     if (::fsync(fd) != 0) {
-        error_ = std::string("cannot flush it to the disk: ") + std::strerror(errno);
+        *error = std::string("cannot flush it to the disk: ") + std::strerror(errno);
         return false;
     }
     return true;

@@ -1,6 +1,15 @@
 // RecordFile over Win32 files: FILE_APPEND_DATA for the single write at the end, LockFileEx for
 // whole lines among processes, FlushFileBuffers for the disk. The path is UTF-8 (or, failing that,
 // the ANSI code page), opened through the wide-character API so that any file name works.
+//
+// The name's last component is opened as it is (FILE_FLAG_OPEN_REPARSE_POINT) and refused when it is
+// a reparse point (a symbolic link, a junction or a mount point), so a link under the name is never
+// followed. The owner and "anyone may write" checks of POSIX are not made here: who may create, replace
+// or write a file is said by the folder's and the file's access control lists, which the
+// administrator of a shared record folder sets, and a file made by another user there carries that
+// user's rights as the ACL gives them; telling a forged file from a shared one would take reading
+// those lists against this process's token, which no simple rule does right. Byte-range locks do not
+// tell who holds them, so a lock not had names no holder.
 #include "record/RecordFile.h"
 
 #include <windows.h>
@@ -42,93 +51,134 @@ HANDLE native(std::intptr_t handle)
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// The name's last component itself, a reparse point included, for access; INVALID_HANDLE_VALUE when
+// it cannot be opened.
+HANDLE openAsItIs(const std::string& path, DWORD access, DWORD disposition)
+{
+    const std::wstring wide = widen(path);
+    if (wide.empty()) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Shared for reading and writing: other runs append to it too, and anyone may read it meanwhile.
+    return ::CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+std::uint64_t fileIndex(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
 } // namespace
 
-RecordFile::~RecordFile()
+void RecordFile::closeLocked()
 {
     if (handle_ != -1)
         ::CloseHandle(native(handle_));
+    handle_ = -1;
 }
 
-bool RecordFile::isOpen() const
+bool RecordFile::openLocked(const std::string& path, std::string* error)
 {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return handle_ != -1;
-}
-
-std::string RecordFile::error() const
-{
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return error_;
-}
-
-bool RecordFile::open(const std::string& path)
-{
-    const std::lock_guard<std::mutex> lock(mutex_);
-    path_ = path;
-    const std::wstring wide = widen(path);
-    // Shared for reading and writing: other runs append to it too, and anyone may read it meanwhile.
-    const HANDLE file = wide.empty() ? INVALID_HANDLE_VALUE
-                                     : ::CreateFileW(wide.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = openAsItIs(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) {
-        error_ = wide.empty() ? "the name is not a file name" : errorText(::GetLastError());
+        const DWORD code = ::GetLastError();
+        *error = code == ERROR_INVALID_NAME ? "the name is not a file name" : errorText(code);
         return false;
     }
-    if (::GetFileType(file) != FILE_TYPE_DISK) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    std::string refused;
+    if (::GetFileType(file) != FILE_TYPE_DISK)
+        refused = "it is not a regular file";
+    else if (!::GetFileInformationByHandle(file, &info))
+        refused = errorText(::GetLastError());
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        refused = "it is a link (a reparse point), which is not followed: anyone who can write its folder "
+                  "could point it at another file; name the record file itself";
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        refused = "it is not a regular file";
+    else if (info.nNumberOfLinks > 1)
+        refused = "it has another name too (a hard link), so it may be someone else's file under a name of "
+                  "yours; use a record file with one name";
+    if (!refused.empty()) {
         ::CloseHandle(file);
-        error_ = "it is not a regular file";
+        *error = refused;
         return false;
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
+    device_ = info.dwVolumeSerialNumber;
+    inode_ = fileIndex(info);
     return true;
 }
 
-bool RecordFile::append(const std::string& line)
+bool RecordFile::sameFileLocked() const
 {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (handle_ == -1) {
-        error_ = error_.empty() ? "the record file is not open" : error_;
+    // The handle is not shared for deleting, so the file cannot be moved or removed while it is open;
+    // the name is still looked at, as on POSIX, for what a file system might allow.
+    const HANDLE named = openAsItIs(path_, FILE_READ_ATTRIBUTES, OPEN_EXISTING);
+    if (named == INVALID_HANDLE_VALUE)
         return false;
-    }
-    OVERLAPPED whole{};
-    if (!::LockFileEx(native(handle_), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
-        error_ = "cannot lock it: " + errorText(::GetLastError());
-        return false;
-    }
-    const bool written = appendLocked(line + "\n");
-    ::UnlockFileEx(native(handle_), 0, MAXDWORD, MAXDWORD, &whole);
-    return written;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool same = ::GetFileInformationByHandle(named, &info) && info.dwVolumeSerialNumber == device_ &&
+                      fileIndex(info) == inode_;
+    ::CloseHandle(named);
+    return same;
 }
 
-bool RecordFile::appendLocked(const std::string& bytes)
+RecordFile::LockTry RecordFile::tryLock(std::string* error)
+{
+    OVERLAPPED whole{};
+    if (::LockFileEx(native(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                     MAXDWORD, &whole))
+        return LockTry::Had;
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING)
+        return LockTry::Busy;
+    *error = errorText(code);
+    return LockTry::Failed;
+}
+
+void RecordFile::unlock()
+{
+    OVERLAPPED whole{};
+    ::UnlockFileEx(native(handle_), 0, MAXDWORD, MAXDWORD, &whole);
+}
+
+std::string RecordFile::lockHolder() const
+{
+    return {};
+}
+
+bool RecordFile::appendLocked(const std::string& bytes, std::string* error)
 {
     LARGE_INTEGER before{};
     if (!::GetFileSizeEx(native(handle_), &before)) {
-        error_ = errorText(::GetLastError());
+        *error = errorText(::GetLastError());
         return false;
     }
     DWORD written = 0;
     const BOOL ok =
         ::WriteFile(native(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     if (!ok || written != bytes.size()) {
-        error_ = !ok ? errorText(::GetLastError()) : "the disk took only part of a line (is it full?)";
+        *error = !ok ? errorText(::GetLastError()) : "the disk took only part of a line (is it full?)";
         if (written > 0) {
-            // The handle appends only; cutting the partial line off needs a handle that may write.
-            const std::wstring wide = widen(path_);
-            const HANDLE cut = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (cut != INVALID_HANDLE_VALUE) {
+            // The handle appends only; cutting the partial line off needs a handle that may write, to
+            // the same file.
+            const HANDLE cut = openAsItIs(path_, GENERIC_WRITE, OPEN_EXISTING);
+            BY_HANDLE_FILE_INFORMATION info{};
+            if (cut != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(cut, &info) &&
+                info.dwVolumeSerialNumber == device_ && fileIndex(info) == inode_) {
                 ::SetFilePointerEx(cut, before, nullptr, FILE_BEGIN);
                 ::SetEndOfFile(cut);
-                ::CloseHandle(cut);
             }
+            if (cut != INVALID_HANDLE_VALUE)
+                ::CloseHandle(cut);
         }
         return false;
     }
     if (!::FlushFileBuffers(native(handle_))) {
-        error_ = "cannot flush it to the disk: " + errorText(::GetLastError());
+        *error = "cannot flush it to the disk: " + errorText(::GetLastError());
         return false;
     }
     return true;
