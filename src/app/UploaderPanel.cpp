@@ -32,6 +32,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 namespace vantor::app {
@@ -464,9 +465,10 @@ upload::UploadOutcome UploaderPanel::UploadProgram()
     result.sha256 = procedure.lastCheck().sha256;
     if (!result.saved())
         result.detail = reporter.reason();
-    showUploading(false);
     showStatus(Message->text(), StatusLook::toneOf(outcome, Message->text()));
+    // Still uploading for the window: a wait for the record's lock keeps Stop, Esc and closing.
     addToRecord(result);
+    showUploading(false);
     if (closeRequested_ || console::StopSignals::requested())
         close();
     return outcome;
@@ -488,13 +490,36 @@ void UploaderPanel::addToRecord(record::UploadRecord& result)
     if (!record_)
         return;
     const std::string line = result.toJson().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    if (record_->append(line))
-        return;
-    // Said under the upload's own caption, which stays true; a success is no longer all well.
+    const QString path = QString::fromStdString(record_->path());
+    const QString caption = Message->text();
     const auto tone = static_cast<StatusTone>(Message->property("tone").toInt());
-    showStatus(Message->text() + "\n(This upload is missing from the record file " +
-                   QString::fromStdString(record_->path()) + ": " + QString::fromStdString(record_->error()) +
-                   ")",
+    bool waitShown = false;
+    const auto appended = record_->append(line, [&] {
+        if (!waitShown)
+            showStatus(caption + "\n(Waiting for the record file " + path +
+                           ", which another program holds; Stop or Esc gives up)",
+                       StatusTone::Progress);
+        waitShown = true;
+        return keepAlive();
+    });
+    if (waitShown)
+        showStatus(caption, tone);
+    if (appended.reopened)
+        console_->appendResponse("The record file " + path +
+                                 " was moved or removed (log rotation?): it was opened again by its name, "
+                                 "and the uploads from here on go there.");
+    if (appended.written)
+        return;
+    // In the log, so that the result can still be added to the record by hand.
+    const QString error = QString::fromStdString(appended.error);
+    console_->appendResponse("Not in the record file " + path + " (" + error +
+                             "): " + QString::fromStdString(line));
+    // The log goes with the program; standard error (a terminal, the session's log) outlives it.
+    std::fprintf(stderr, "vantor-uploader: not in the record file %s (%s): %s\n", record_->path().c_str(),
+                 appended.error.c_str(), line.c_str());
+    // Said under the upload's own caption, which stays true; a success is no longer all well.
+    showStatus(caption + "\n(This upload is missing from the record file " + path + ": " + error +
+                   ". Its line is in the log of Serial Setup.)",
                tone == StatusTone::Success ? StatusTone::Warning : tone);
 }
 

@@ -41,7 +41,8 @@ public:
     ~UploaderPanel() override;
 
     // Transfers the chosen file into the PLC, reporting in the status label and the progress bar under
-    // it. Blocks until it is done; meanwhile the window system's events are let through (repaints, the
+    // it, then appends its result to the record file when one is kept. Blocks until it is done;
+    // meanwhile the window system's events are let through (repaints, the
     // window manager's pings, a close request) and the user's input is dropped, but for Esc and the
     // Stop button. Those stop the upload at its next safe point (never the save after it) and the
     // program goes on; a close request or a stop signal stops it as Ctrl+C does on the command line,
@@ -57,7 +58,8 @@ public:
     void showStatus(const QString& text, StatusTone tone = StatusTone::Failure);
 
     // Appends a result line for each upload to the record file at path (created when missing), as
-    // vantor upload --record does. False with *error when it cannot be appended to.
+    // vantor upload --record does, with the same checks (record::RecordFile). False with *error when it
+    // cannot be appended to or is refused (a link, another user's file, one anyone may write).
     bool keepRecord(const std::string& path, std::string* error);
 
     serialComm& console() { return *console_; }
@@ -93,7 +95,11 @@ private:
     // Asked during every wait of an upload: lets the window system's events through, at most every
     // eventSliceMs, and tells whether the upload is to stop.
     bool keepAlive();
-    // Appends the upload's result to the record file, when one is kept; says so when it cannot.
+    // Appends the upload's result to the record file, when one is kept; says so under the caption
+    // when it cannot, and puts the line in the console's log (and on standard error) so that it is not
+    // lost. A wait for the record's lock (at most record::RecordFile::lockWait) is shown, lets the
+    // window system's events through, and ends on Stop, Esc or a close request: call it while the
+    // upload still shows as under way.
     void addToRecord(record::UploadRecord& result);
 
     std::unique_ptr<FileChooser> chooser_;

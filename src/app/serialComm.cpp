@@ -24,6 +24,14 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace vantor::app {
 
 using serial::PortSettings;
@@ -57,6 +65,72 @@ QPushButton* makeButton(QWidget* parent, const char* name, const char* text)
     button->setObjectName(name);
     button->setAutoDefault(false);
     return button;
+}
+
+// Whether users other than this one and root may add or replace names in folder: its group or anyone
+// may write it, or it is another user's. There, a name may be a link planted to make this program
+// write elsewhere. Windows: false; planting a file link takes a privilege there that another user
+// does not have by default, and who may write a folder is its access control list's to say.
+bool othersCanWrite(const QString& folder)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(folder);
+    return false;
+#else
+    struct stat info
+    {
+    };
+    return ::stat(QFile::encodeName(folder).constData(), &info) == 0 &&
+           ((info.st_mode & (S_IWGRP | S_IWOTH)) || (info.st_uid != ::geteuid() && info.st_uid != 0));
+#endif
+}
+
+QString linkRefusal(const QString& path)
+{
+    return "it is a symbolic link to " + QDir::toNativeSeparators(QFileInfo(path).symLinkTarget()) +
+           " in a folder others can write, so it was not followed and nothing was written; choose another "
+           "name";
+}
+
+// Writes bytes over the file under path itself, or a new one, never through a link under the name
+// (O_NOFOLLOW, so that one planted after a look at the name is refused too); empty when written, else
+// why not. In place, unlike QSaveFile, which follows a link to its target: a failed write can leave
+// part of the log.
+QString writeWithoutFollowing(const QString& path, const QByteArray& bytes)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    Q_UNUSED(bytes);
+    return "not available";
+#else
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return errno == ELOOP ? linkRefusal(path) : QString::fromLocal8Bit(std::strerror(errno));
+    struct stat info
+    {
+    };
+    QString problem;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        problem = "it is not a plain file";
+    else if (info.st_nlink > 1)
+        problem =
+            "it has another name too (a hard link), which may be someone else's file; choose another name";
+    else if (::ftruncate(fd, 0) != 0)
+        problem = QString::fromLocal8Bit(std::strerror(errno));
+    for (qsizetype done = 0; problem.isEmpty() && done < bytes.size();) {
+        const ssize_t n =
+            ::write(fd, bytes.constData() + done, static_cast<std::size_t>(bytes.size() - done));
+        if (n < 0 && errno != EINTR)
+            problem = QString::fromLocal8Bit(std::strerror(errno));
+        else if (n == 0)
+            problem = "the disk took only part of the log (is it full?)";
+        done += n > 0 ? n : 0;
+    }
+    if (::close(fd) != 0 && problem.isEmpty())
+        problem = QString::fromLocal8Bit(std::strerror(errno));
+    return problem;
+#endif
 }
 
 } // namespace
@@ -294,9 +368,15 @@ bool serialComm::saveLog(const QString& path)
 {
     const QString shown = QDir::toNativeSeparators(path);
     const QFileInfo info(path);
+    // Where others can put a link under the name, the log goes to that name only or nowhere.
+    const bool shared = othersCanWrite(info.absolutePath());
     QString problem;
-    if (info.exists() && !info.isFile()) {
+    if (shared && info.isSymLink()) {
+        problem = linkRefusal(path);
+    } else if (info.exists() && !info.isFile()) {
         problem = info.isDir() ? "it is a folder" : "it is not a plain file";
+    } else if (shared) {
+        problem = writeWithoutFollowing(path, responseText().toUtf8());
     } else {
         // Written beside the file and then put in its place, so that a full disk or a failed write
         // never leaves half a log where the old file was (where the folder allows it).

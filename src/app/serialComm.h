@@ -47,7 +47,8 @@ public:
     // Where "Save..." asks for the file to save the log to; null: the platform's dialog. Not owned.
     void setFileChooser(FileChooser* chooser) { chooser_ = chooser; }
     // Writes the log to path, as UTF-8 with CR LF line ends; false when the file was refused, which the
-    // log then says.
+    // log then says. In a folder others can write (POSIX), a link under the name is refused, naming it,
+    // and nothing is written: the log is never written through a link that may have been planted there.
     bool saveLog(const QString& path);
 
     // An upload runs (the main panel's): the port choice then waits until it is over.
@@ -59,6 +60,8 @@ public:
 
     // The log as its entries were written: each ended by CR LF.
     QString responseText() const;
+    // Adds an entry at the end of the log (Response Strings); the view stays where the user left it.
+    void appendResponse(const QString& text);
 
     console::SerialConsole& core() { return console_; }
     // The simulated PLC behind SIM, for the whole run: closing the port keeps what it holds.
@@ -86,7 +89,6 @@ protected:
 private:
     void buildControls();
     void setPortControlsEnabled(bool flag);
-    void appendResponse(const QString& text);
     void syncSettings();
     void onStateChanged(bool open);
     void sendTypedCommand();

@@ -28,8 +28,17 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 using namespace vantor;
 using app::UploaderPanel;
@@ -649,6 +658,9 @@ TEST_F(Windows, EscAndStopEndTheUploadBeforeTheSave)
     for (const bool byEsc : {true, false}) {
         SCOPED_TRACE(byEsc ? "Esc" : "Stop");
         makePanel({}, "SIM");
+        test::TempFile record("");
+        std::string error;
+        ASSERT_TRUE(panel->keepRecord(record.path(), &error)) << error;
         plcsim::PlcFaults slow;
         slow.delayMs = 2;
         panel->console().simulator().setFaults(slow);
@@ -683,8 +695,77 @@ TEST_F(Windows, EscAndStopEndTheUploadBeforeTheSave)
         EXPECT_TRUE(onPanel<QPushButton>("Upload")->isEnabled());
         EXPECT_EQ(panel->focusWidget(), onPanel<QPushButton>("Upload")) << "the keyboard finds its way back";
         EXPECT_FALSE(onPanel<QPushButton>("stopButton")->isVisible());
+        // Recorded as the command line records a stop: a stop the user asked for, not an internal error.
+        std::ifstream in(record.path());
+        std::string line;
+        ASSERT_TRUE(std::getline(in, line));
+        const auto result = nlohmann::json::parse(line);
+        EXPECT_EQ(result["status"], 130) << line;
+        EXPECT_EQ(result["outcome"], "interrupted") << line;
     }
 }
+
+#ifndef _WIN32
+TEST_F(Windows, AWaitForALockedRecordIsShownAndEndsOnStopEscOrClose)
+{
+    test::TempFile program("Vantor Compiled Code\r\n01:00\r\n");
+    enum class End { Stop, Esc, Close };
+    for (const End end : {End::Stop, End::Esc, End::Close}) {
+        SCOPED_TRACE(end == End::Stop ? "Stop" : end == End::Esc ? "Esc" : "closing the window");
+        test::TempFile record("");
+        makePanel({}, "SIM");
+        std::string error;
+        ASSERT_TRUE(panel->keepRecord(record.path(), &error)) << error;
+        panel->selectFile(QString::fromStdString(program.path()));
+        // Anyone who may read the record can hold a shared lock on it; another open file description
+        // of it is another holder for flock, in this process too. It lets go after 3 s at the latest,
+        // from another thread, should the upload's thread block.
+        const int holder = ::open(record.path().c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(holder, LOCK_SH), 0);
+        std::atomic<bool> over{false};
+        std::thread release([&] {
+            for (int i = 0; i < 300 && !over; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            ::close(holder);
+        });
+        QString shown;
+        bool stopVisible = false;
+        QTimer::singleShot(300, panel.get(), [&] {
+            shown = onPanel<QLabel>("Message")->text();
+            stopVisible = onPanel<QPushButton>("stopButton")->isVisible();
+            if (end == End::Stop)
+                click(*panel, "stopButton");
+            else if (end == End::Esc)
+                QTest::keyClick(panel.get(), Qt::Key_Escape);
+            else
+                panel->close();
+        });
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(panel->UploadProgram(), upload::UploadOutcome::Completed);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1)) << "the wait ended";
+        over = true;
+        release.join();
+        EXPECT_TRUE(shown.startsWith(" 1 Lines Uploaded!\n(Waiting for the record file "))
+            << shown.toStdString();
+        EXPECT_TRUE(stopVisible) << "the wait can be given up";
+        EXPECT_EQ(std::filesystem::file_size(record.path()), 0u);
+        // The line is kept where the user can find it.
+        const QStringList lines = log().split("\r\n", Qt::SkipEmptyParts);
+        ASSERT_FALSE(lines.isEmpty());
+        EXPECT_TRUE(
+            lines.last().startsWith("Not in the record file " + QString::fromStdString(record.path())))
+            << lines.last().toStdString();
+        EXPECT_TRUE(lines.last().contains(R"("outcome":"saved")")) << lines.last().toStdString();
+        EXPECT_EQ(panel->isVisible(), end != End::Close);
+        if (end != End::Close) {
+            const QString caption = onPanel<QLabel>("Message")->text();
+            EXPECT_TRUE(caption.contains("missing from the record file")) << caption.toStdString();
+            EXPECT_EQ(onPanel<QLabel>("Message")->property("tone").toInt(),
+                      static_cast<int>(app::StatusTone::Warning));
+        }
+    }
+}
+#endif
 
 TEST_F(Windows, PortListsAreListedAgainWhenOpened)
 {
@@ -752,14 +833,53 @@ TEST_F(Windows, TheLogCanBeSavedOrSaysWhyNot)
         QDir::temp().filePath("vantor-log-" + QString::number(QCoreApplication::applicationPid()));
     QDir().mkpath(dir);
     const QString missing = dir + QString::fromUtf8("/F\u00f6rderband/log.txt");
-    makePanel({missing, dir, dir + "/log.txt"}, "SIM");
+    struct Refusal
+    {
+        QString chosen;
+        QString why;
+    };
+    std::vector<Refusal> refusals{{missing, QString::fromUtf8("F\u00f6rderband")}, {dir, "it is a folder"}};
+#ifndef _WIN32
+    // In a folder anyone can write, links planted under the names chosen: to a file of the user's that
+    // no one else may read, and to a file that does not exist yet.
+    const QString shared = dir + "/shared", target = dir + "/private.txt", nowhere = dir + "/nowhere.txt";
+    QDir().mkpath(shared);
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    {
+        QFile file(target);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("private\n");
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+    ASSERT_TRUE(QFile::link(target, shared + "/planted.txt"));
+    ASSERT_TRUE(QFile::link(nowhere, shared + "/dangling.txt"));
+    refusals.push_back({shared + "/planted.txt", "symbolic link to " + target});
+    refusals.push_back({shared + "/dangling.txt", "symbolic link to " + nowhere});
+#endif
+    QStringList answers;
+    for (const Refusal& r : refusals)
+        answers << r.chosen;
+    makePanel(answers << dir + "/log.txt", "SIM");
     type("@01C230*");
-    for (const QString& why : {QString::fromUtf8("F\u00f6rderband"), QString("it is a folder")}) {
+    for (const Refusal& r : refusals) {
+        SCOPED_TRACE(r.chosen.toStdString());
         click(panel->console(), "saveButton");
         const QStringList lines = log().split("\r\n", Qt::SkipEmptyParts);
-        EXPECT_TRUE(lines.last().startsWith("Cannot save the log to ")) << lines.last().toStdString();
-        EXPECT_TRUE(lines.last().contains(why)) << lines.last().toStdString();
+        EXPECT_TRUE(lines.last().startsWith("Cannot save the log to " + QDir::toNativeSeparators(r.chosen)))
+            << lines.last().toStdString();
+        EXPECT_TRUE(lines.last().contains(r.why)) << lines.last().toStdString();
     }
+#ifndef _WIN32
+    QFile untouched(target);
+    ASSERT_TRUE(untouched.open(QIODevice::ReadOnly));
+    EXPECT_EQ(untouched.readAll(), "private\n") << "nothing was written through a link";
+    EXPECT_FALSE(QFileInfo::exists(nowhere)) << "nothing was created where a link points";
+    // A plain name in that folder is written, through a descriptor that would refuse a link.
+    EXPECT_TRUE(panel->console().saveLog(shared + "/log.txt"));
+    QFile plain(shared + "/log.txt");
+    ASSERT_TRUE(plain.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(plain.readAll().contains("\r\n@01C2")) << "the log as it was";
+#endif
     const QString kept = log();
     click(panel->console(), "saveButton");
     QFile saved(dir + "/log.txt");
