@@ -154,6 +154,11 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         {{"flood"}, "Answer the first line with an endless stream of characters without a line end."},
         {{"line-echo"}, "Return every byte received before answering, as an adapter with local echo does."},
         {{"loopback"}, "Return every byte received and answer nothing, as a loopback plug does."},
+        {{"loopback-after"},
+         "Answer N frames, then return every byte received and answer nothing, as a line whose PLC was "
+         "unplugged from an adapter that hears its own transmitter.",
+         "N"},
+        {{"double"}, "Send the Nth answer to a frame twice, one copy right after the other.", "N"},
         {{"busy-polls"}, "After CS, leave this many IR polls unanswered while saving (default 0).", "N", "0"},
         {{"deaf-first"}, "Neither take nor answer the first N frames, as a PLC still starting up.", "N"},
         {{"wrong-fcs"}, "Give the Nth answer to a frame a wrong FCS, as a corrupted line would.", "N"},
@@ -187,6 +192,8 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         !readCount(parser, "hang-up-after", &faults.hangUpAfterFrames, &error) ||
         !readCount(parser, "busy-polls", &faults.busyPolls, &error) ||
         !readCount(parser, "deaf-first", &faults.deafFrames, &error) ||
+        !readCount(parser, "loopback-after", &faults.loopbackAfterFrames, &error) ||
+        !readAnswer(parser, "double", &faults.doubleAnswer, nullptr, &error) ||
         !readAnswer(parser, "wrong-fcs", &faults.wrongFcsAnswer, nullptr, &error) ||
         !readAnswer(parser, "end-code", &faults.endCodeAnswer, &faults.endCode, &error))
         return Usage::fail(error);

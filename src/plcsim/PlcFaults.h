@@ -15,18 +15,20 @@ struct PlcFaults
     int splitChars = 0;       // > 0: each answer goes out in writes of this many characters ...
     int splitGapMs = 0;       // ... with this pause between them
     LineEnd lineEnd = LineEnd::CR;
-    int delayMs = 0;            // every answer starts this late
-    int stopAfterFrames = -1;   // >= 0: answers this many frames, then stays silent
-    int hangUpAfterFrames = -1; // >= 0: answers this many frames, closes the line when the next arrives
-    int busyPolls = 0;          // after "CS", this many "IR" polls go unanswered while it saves
-    int deafFrames = 0;         // the first this many frames are neither taken nor answered (starting up)
-    bool flood = false;         // answers the first line with an endless stream of characters, no CR
-    bool lineEcho = false;      // the line returns every byte sent before the PLC's answer (RS-485 echo)
-    bool loopback = false;      // the line returns every byte sent, and nothing answers (a loopback plug)
+    int delayMs = 0;              // every answer starts this late
+    int stopAfterFrames = -1;     // >= 0: answers this many frames, then stays silent
+    int hangUpAfterFrames = -1;   // >= 0: answers this many frames, closes the line when the next arrives
+    int busyPolls = 0;            // after "CS", this many "IR" polls go unanswered while it saves
+    int deafFrames = 0;           // the first this many frames are neither taken nor answered (starting up)
+    bool flood = false;           // answers the first line with an endless stream of characters, no CR
+    bool lineEcho = false;        // the line returns every byte sent before the PLC's answer (RS-485 echo)
+    bool loopback = false;        // the line returns every byte sent, and nothing answers (a loopback plug)
+    int loopbackAfterFrames = -1; // >= 0: after this many frames the line turns loopback (the PLC unplugged)
     // Answers are counted from 1, over every frame this PLC answers (the link test's included).
     int wrongFcsAnswer = 0;     // > 0: that answer carries a wrong FCS, as a corrupted line would deliver
     int endCodeAnswer = 0;      // > 0: that answer carries endCode instead of "00": the PLC refuses it
     std::string endCode = "13"; // two hexadecimal digits
+    int doubleAnswer = 0;       // > 0: that answer goes out twice, one copy right after the other
 };
 
 } // namespace vantor::plcsim

@@ -59,6 +59,13 @@ std::vector<PlcAction> SimulatedPlc::receive(const std::string& bytes,
         } else if (c == '\r') {
             if (seen)
                 seen(line_);
+            if (faults_.loopbackAfterFrames >= 0 && frameCount_ >= faults_.loopbackAfterFrames) {
+                // Unplugged: the line is heard, but only the host's own bytes come back.
+                count(line_);
+                answers.push_back({PlcAction::Kind::Write, 0, line_ + '\r'});
+                line_.clear();
+                continue;
+            }
             auto more = handleLine(line_);
             line_.clear();
             answers.insert(answers.end(), more.begin(), more.end());
@@ -76,7 +83,7 @@ std::vector<PlcAction> SimulatedPlc::receive(const std::string& bytes,
     return actions;
 }
 
-std::vector<PlcAction> SimulatedPlc::handleLine(const std::string& line)
+void SimulatedPlc::count(const std::string& line)
 {
     ++frameCount_;
     recent_.push_back(line);
@@ -85,6 +92,11 @@ std::vector<PlcAction> SimulatedPlc::handleLine(const std::string& line)
         recentHeld_ -= RecordWindow::costOf(recent_.front());
         recent_.pop_front();
     }
+}
+
+std::vector<PlcAction> SimulatedPlc::handleLine(const std::string& line)
+{
+    count(line);
     const bool overrun = lineOverrun_;
     lineOverrun_ = false;
     if (faults_.hangUpAfterFrames >= 0 && frameCount_ > faults_.hangUpAfterFrames) {
@@ -108,7 +120,13 @@ std::vector<PlcAction> SimulatedPlc::handleLine(const std::string& line)
         char& digit = answer[answer.size() - 2];
         digit = hex[(hex.find(digit) ^ 1) & 0xF];
     }
-    return deliver(std::move(answer));
+    std::vector<PlcAction> actions = deliver(std::move(answer));
+    if (line.front() == '@' && frameAnswers_ == faults_.doubleAnswer) {
+        std::vector<PlcAction> copy = actions;
+        copy.front().delayMs = 0;
+        actions.insert(actions.end(), copy.begin(), copy.end());
+    }
+    return actions;
 }
 
 std::string SimulatedPlc::answerFor(const std::string& line, const std::string& endCode)

@@ -108,6 +108,8 @@ public:
 
 private:
     std::vector<PlcAction> handleLine(const std::string& line);
+    // Counts a line received and keeps it among the recent ones.
+    void count(const std::string& line);
     // The answer to line, with endCode in an echo of a frame.
     std::string answerFor(const std::string& line, const std::string& endCode);
     // One PLC on the line: its ID and its programs.

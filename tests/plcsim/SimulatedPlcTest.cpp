@@ -126,6 +126,10 @@ TEST(SimulatedPlc, InjectsFaults)
          echo + "\r<hang-up>"},
         {"line echo", with([](PlcFaults& f) { f.lineEcho = true; }), c2, c2 + echo + "\r"},
         {"loopback", with([](PlcFaults& f) { f.loopback = true; }), "\x05" + c2, "\x05" + c2},
+        {"loopback after one", with([](PlcFaults& f) { f.loopbackAfterFrames = 1; }), c2 + c2 + c2,
+         echo + "\r" + c2 + c2},
+        {"answer 2 twice", with([](PlcFaults& f) { f.doubleAnswer = 2; }), c2 + c2 + c2,
+         echo + "\r" + echo + "\r" + echo + "\r" + echo + "\r"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
