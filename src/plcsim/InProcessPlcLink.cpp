@@ -23,6 +23,14 @@ bool InProcessPlcLink::write(const std::string& bytes)
     return true;
 }
 
+void InProcessPlcLink::dropArrived()
+{
+    const auto now = Clock::now();
+    while (!pending_.empty() && pending_.front().due <= now &&
+           pending_.front().action.kind == PlcAction::Kind::Write)
+        pending_.pop_front();
+}
+
 serial::PortRead InProcessPlcLink::read(int waitMs)
 {
     serial::PortRead got;

@@ -22,6 +22,11 @@ public:
     bool write(const std::string& bytes) override;
     serial::PortRead read(int waitMs) override;
 
+    // The port was opened afresh: answers that have arrived by now waited in a closed port and are gone,
+    // as a driver's input is flushed at an opening. A hang-up that is due stays, and so does what is
+    // still on its way.
+    void dropArrived();
+
     const SimulatedPlc& plc() const { return plc_; }
     bool hungUp() const { return hungUp_; }
 

@@ -42,6 +42,7 @@ serial::OpenResult SimulatedPlcPort::open(const std::string&, const std::string&
     if (inProcess_) {
         if (!link_ || link_->hungUp())
             link_ = std::make_unique<InProcessPlcLink>(SimulatedPlc(id_, faults_));
+        link_->dropArrived();
         linkOpen_ = true;
         return {};
     }

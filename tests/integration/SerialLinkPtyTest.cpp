@@ -358,8 +358,10 @@ TEST(SerialLinkPty, OpenAndCloseActionsAreIdempotent)
 // the serial server: an opening starts without it, so the next run does not take it for its first echo.
 TEST(SerialLinkPty, AnOpeningDropsWhatTheLineHeldFromBefore)
 {
-    for (const bool network : {false, true}) {
-        SCOPED_TRACE(network ? "a serial server that kept it" : "a pseudo-terminal's driver");
+    for (const char* via :
+         {"a pseudo-terminal's driver", "the simulated PLC in process", "a serial server"}) {
+        SCOPED_TRACE(via);
+        const bool network = via == std::string("a serial server");
         SerialConsole console;
         std::shared_ptr<plcsim::SimulatedPlcPort> simulator;
         serial::TcpListener listener;
@@ -385,7 +387,7 @@ TEST(SerialLinkPty, AnOpeningDropsWhatTheLineHeldFromBefore)
                 client.receive(2000);
             });
         } else {
-            simulator = useSimulator(console);
+            simulator = useSimulator(console, via == std::string("the simulated PLC in process"));
             simulator->setFaults(with([](plcsim::PlcFaults& f) { f.delayMs = 300; }));
             console.setTimeoutText("100");
             ASSERT_EQ(console.sendCommand("@01C230*").status, ExchangeStatus::NoResponse);
