@@ -3,13 +3,15 @@
 // the ANSI code page), opened through the wide-character API so that any file name works.
 //
 // The name's last component is opened as it is (FILE_FLAG_OPEN_REPARSE_POINT) and refused when it is
-// a reparse point (a symbolic link, a junction or a mount point), so a link under the name is never
-// followed. The owner and "anyone may write" checks of POSIX are not made here: who may create, replace
-// or write a file is said by the folder's and the file's access control lists, which the
-// administrator of a shared record folder sets, and a file made by another user there carries that
-// user's rights as the ACL gives them; telling a forged file from a shared one would take reading
-// those lists against this process's token, which no simple rule does right. Byte-range locks do not
-// tell who holds them, so a lock not had names no holder.
+// a reparse point (a symbolic link, a junction, a mount point): a link under the name is never
+// followed, and a dangling one never creates a file where it points.
+//
+// The POSIX checks of the owner and of "anyone may write" are not made here. On Windows, who may
+// create, replace or write a file is said by access control lists (the folder's, inherited by the
+// files made in it), which whoever sets up a shared record folder decides; a file's owner tells little
+// (files an administrator makes belong to the Administrators group), and telling a forged file from a
+// shared one would take weighing those lists against this process's token, which no simple rule does
+// right. A byte-range lock does not tell who holds it, so a lock not had names no holder.
 #include "record/RecordFile.h"
 
 #include <windows.h>
