@@ -2,7 +2,6 @@
 
 #include "cli/ExitStatus.h"
 #include "cli/PlcReporter.h"
-#include "cli/UploadCommand.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
 #include "console/StopSignals.h"
@@ -92,7 +91,6 @@ PlcResult FleetUpload::uploadTo(const Plan& plan, const PortOptions& port, std::
                                         plan.contents, plan.sha256, plan.attempts, plan.verifyReplies});
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     result.setOutcome(outcome);
-    result.status = UploadCommand::exitStatusFor(outcome);
     result.records = procedure.linesSent();
     result.total = procedure.lastCheck().records;
     result.sha256 = procedure.lastCheck().sha256;

@@ -273,7 +273,6 @@ int UploadCommand::uploadMany(FleetUpload::Plan& plan, bool json, RunRecord& rec
             for (const std::int16_t id : plan.ids[p]) {
                 PlcResult r = FleetUpload::newResult(plan, plan.ports[p], id);
                 r.setOutcome(check.outcome);
-                r.status = status;
                 r.detail = check.caption + " (nothing was sent)";
                 reporter.result(r, true);
                 results->push_back(r);
@@ -342,7 +341,6 @@ int UploadCommand::uploadOne(const FleetUpload::Plan& plan, RunRecord& record,
     if (outcome != upload::UploadOutcome::Completed)
         reporter.explainFailure();
     result.setOutcome(outcome);
-    result.status = exitStatusFor(outcome);
     result.records = procedure.linesSent();
     result.total = procedure.lastCheck().records;
     result.sha256 = procedure.lastCheck().sha256;
@@ -350,7 +348,8 @@ int UploadCommand::uploadOne(const FleetUpload::Plan& plan, RunRecord& record,
         result.detail = reporter.reason();
     record.add(result);
     results->push_back(result);
-    return result.status;
+    // The process says which signal stopped it (128 + N); the record says that the user stopped it.
+    return exitStatusFor(outcome);
 }
 
 } // namespace vantor::cli
