@@ -276,6 +276,15 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
         b.link.arrive(reply + "\r", 2);
     };
     const auto plc = [answer](Bench& b, const std::string& code, const std::string&) { answer(b, code); };
+    // The answer to one code comes twice, the second copy a little later; the next code gets none.
+    const auto doubled = [answer](std::string twice, std::string never) -> Script {
+        return [answer, twice, never](Bench& b, const std::string& code, const std::string&) {
+            if (code == twice)
+                answer(b, code), answer(b, code, 3);
+            else if (code != never)
+                answer(b, code);
+        };
+    };
     const std::vector<std::string> all = {"C2", "CZ", "CT", "Wm", "CS", "IR", "C1"};
     struct Case
     {
@@ -313,23 +322,13 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
           "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "C1"},
          "none of the 20 IR polls after the save was echoed (the line returned @01IR5A* as sent"},
         {"an echo doubled, the next record unanswered",
-         [answer](Bench& b, const std::string& code, const std::string&) {
-             if (code == "CT")
-                 answer(b, code), answer(b, code, 3);
-             else if (code != "Wm")
-                 answer(b, code);
-         },
+         doubled("CT", "Wm"),
          UploadOutcome::Aborted,
          {"C2", "CZ", "CT"},
          "before record 3 of 3 (file line 7): the line held 11 bytes that came after the answer to the "
          "previous frame (\"@01CT0056*<CR>\"): it is out of step"},
         {"the last echo doubled, CS unanswered",
-         [answer](Bench& b, const std::string& code, const std::string&) {
-             if (code == "Wm")
-                 answer(b, code), answer(b, code, 3);
-             else if (code != "CS")
-                 answer(b, code);
-         },
+         doubled("Wm", "CS"),
          UploadOutcome::Aborted,
          {"C2", "CZ", "CT", "Wm"},
          "before the save: the line held 11 bytes that came after the answer to the previous frame "
