@@ -29,6 +29,21 @@ struct Recorder : upload::UploadReporter
     }
 };
 
+// Keeps the details too; showing a record's progress takes drawMs of the clock, when given one.
+struct DetailRecorder : Recorder
+{
+    std::vector<std::string> details;
+    test::FakeClock* clock = nullptr;
+    int drawMs = 0;
+    void detail(const std::string& sentence) override { details.push_back(sentence); }
+    void recordSent(std::int64_t n, std::int64_t total, const std::string& caption) override
+    {
+        if (clock)
+            clock->now += drawMs;
+        Recorder::recordSent(n, total, caption);
+    }
+};
+
 struct Bench
 {
     test::FakeClock clock;
@@ -189,13 +204,8 @@ TEST(UploadProcedure, TheSaveIsConfirmedOnlyByAnAnswerToCsAndAnEchoedPoll)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Bench b;
-        std::vector<std::string> details;
-        struct : Recorder
-        {
-            std::vector<std::string>* details = nullptr;
-            void detail(const std::string& sentence) override { details->push_back(sentence); }
-        } reporter;
-        reporter.details = &details;
+        DetailRecorder reporter;
+        std::vector<std::string>& details = reporter.details;
         UploadProcedure procedure{{b.exchange, [] { return std::string(); }}, reporter};
         b.link.onWrite = [&](const std::string& w) {
             const std::string code = w.substr(3, 2);
@@ -380,20 +390,8 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Bench b;
-        std::vector<std::string> details;
-        struct : Recorder
-        {
-            std::vector<std::string>* details = nullptr;
-            test::FakeClock* clock = nullptr;
-            int drawMs = 0;
-            void detail(const std::string& sentence) override { details->push_back(sentence); }
-            void recordSent(std::int64_t n, std::int64_t total, const std::string& caption) override
-            {
-                clock->now += drawMs;
-                Recorder::recordSent(n, total, caption);
-            }
-        } reporter;
-        reporter.details = &details;
+        DetailRecorder reporter;
+        std::vector<std::string>& details = reporter.details;
         reporter.clock = &b.clock;
         reporter.drawMs = c.drawMs;
         UploadProcedure procedure{{b.exchange, [] { return std::string(); }}, reporter};
