@@ -102,9 +102,9 @@ ExchangeStatus CommandExchange::waitForEnq()
     }
 }
 
-CommandExchange::HeldOver CommandExchange::heldOver()
+CommandExchange::HeldOver CommandExchange::heldOver(int waitMs)
 {
-    const serial::PortRead got = read(0);
+    const serial::PortRead got = read(held_.empty() ? waitMs : 0);
     if (got.lost) {
         held_.clear();
         return {{}, true};

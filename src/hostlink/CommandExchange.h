@@ -87,18 +87,22 @@ public:
     void setLineEchoes(bool echoes) { lineEchoes_ = echoes; }
     bool lineEchoes() const { return lineEchoes_; }
 
-    // What arrived after the previous exchange ended and is still unread, read now without waiting
-    // (lost: the port failed meanwhile and is closed). A lone LF that starts it (the tail of a CR LF
-    // split across reads) is dropped. Nothing else is discarded: the bytes are held, and the next
-    // exchange reads them first, as the start of its response, unless takeHeldOver() takes them.
-    // Bytes that arrive after this call are not seen by it: a caller that looks before each command
-    // tells a line that is out of step only once the extra bytes are in.
+    // What arrived after the previous exchange ended and is still unread (lost: the port failed
+    // meanwhile and is closed). Reads what is there now, waiting up to waitMs for the first bytes when
+    // nothing is (0: not at all). An LF that starts it (the tail of a CR LF split across reads) is
+    // dropped. Nothing else is discarded: the bytes are held, and the next exchange reads them first,
+    // as the start of its response, unless takeHeldOver() takes them. Bytes that arrive after this
+    // call are not seen by it: a caller that looks before each command tells a line that is out of
+    // step only once the extra bytes are in.
     struct HeldOver
     {
         std::string bytes;
         bool lost = false;
     };
-    HeldOver heldOver();
+    HeldOver heldOver(int waitMs = 0);
+    // Puts bytes back in front of what is held: a part of a response that its caller takes for a
+    // later line (what followed an inner CR).
+    void holdBack(const std::string& bytes) { held_.insert(0, bytes); }
     // Takes the held bytes as the answer they were (a late one), so that the next exchange starts afresh.
     void takeHeldOver() { held_.clear(); }
     // The port was opened afresh: whatever was held came from before the opening and goes with it.

@@ -22,8 +22,10 @@ public:
     // device: the device path or network address; displayName names the port in messages. Closes
     // the port first if it is open. Never waits for a busy device; a network port waits at most
     // connectTimeoutMs to connect and as long again for its server's answers, and gives up at once
-    // when the stop check says so. A port opened starts with nothing received: what the driver or
-    // the server held from before the opening (a late answer to an earlier run) is dropped.
+    // when the stop check says so. What the driver or the server held from before the opening (a late
+    // answer to an earlier run) is dropped: a device's input is flushed, and a network port waits a
+    // further 50 ms for what its server hands over on connecting (but the server's own words). Bytes
+    // still on their way then (in an adapter, on the network) arrive afterwards.
     virtual OpenResult open(const std::string& device, const std::string& displayName,
                             const PortSettings& settings) = 0;
     virtual void close() = 0;

@@ -40,25 +40,29 @@ OpenResult SocketPort::open(const std::string& device, const std::string& displa
             return {OpenError::Busy, turnedAway(said)};
         return {OpenError::Other, DeviceChecks::cannotOpen(displayName, *refused)};
     }
-    dropWhatCameBefore();
+    if (!dropWhatCameBefore()) {
+        const std::string broken = protocolError();
+        close();
+        return {OpenError::Other,
+                DeviceChecks::cannotOpen(displayName, "the server at " + address_.hostPort() +
+                                                          (broken.empty() ? " closed the connection at once."
+                                                                          : " " + broken + "."))};
+    }
     return {};
 }
 
-void SocketPort::dropWhatCameBefore()
+bool SocketPort::dropWhatCameBefore()
 {
     // A server that kept bytes hands them over as soon as it accepts; a moment covers the round trip.
     constexpr int settleMs = 50;
-    if (!await(settleMs)) {
-        const std::string broken = protocolError();
-        lose(broken.empty() ? "the serial server closed the connection"
-                            : "the server at " + address_.hostPort() + " " + broken);
-        return;
-    }
+    if (!await(settleMs))
+        return false;
     // A fresh connection has nothing to read unless the server kept it from before (a PLC's late
     // answer to an earlier client): no answer to anything this client sends. A server's own words
     // stay: the first read tells whether they turn us away.
     if (!pending_.empty() && !mayBeServerWords(pending_))
         pending_.clear();
+    return true;
 }
 
 bool SocketPort::mayBeServerWords(const std::string& first)

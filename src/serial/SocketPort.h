@@ -55,8 +55,9 @@ private:
     bool turnsUsAway(const std::string& first);
     // Whether bytes could be a server's words rather than a PLC's: one short printable line.
     static bool mayBeServerWords(const std::string& first);
-    // After opening: drops what was readable at once, which came from before this connection.
-    void dropWhatCameBefore();
+    // After opening: waits a moment for what the server kept from before this connection and drops
+    // it. False when the server closed the connection or broke the protocol meanwhile.
+    bool dropWhatCameBefore();
 
     std::string displayName_;
     std::string pending_;       // data that arrived while opening

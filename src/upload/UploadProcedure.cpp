@@ -116,6 +116,7 @@ UploadProcedure::Step UploadProcedure::exchange(const std::string& command, cons
         return Step::BadPlcId;
     lastFrame_ = hostlink::Frame::build(id.id, command);
     lastIdHex_ = hostlink::Frame::renderHex(id.id);
+    previousCode_ = lastCode_;
     lastCode_ = command.substr(0, 2);
     return judge(link_.exchange.sendCommand(lastFrame_));
 }
@@ -124,6 +125,16 @@ UploadProcedure::Step UploadProcedure::judge(const hostlink::ExchangeResult& res
 {
     lastStatus_ = result.status;
     lastResponse_ = result.response;
+    // A reply is one line: what follows an inner CR or LF (a second copy that came in the same read)
+    // is held for the next look, as if it had come a moment later.
+    if (const std::size_t end = lastResponse_.find_first_of("\r\n"); end != std::string::npos) {
+        std::size_t rest = end + 1;
+        if (lastResponse_[end] == '\r' && rest < lastResponse_.size() && lastResponse_[rest] == '\n')
+            ++rest;
+        if (rest < lastResponse_.size())
+            link_.exchange.holdBack(lastResponse_.substr(rest) + '\r');
+        lastResponse_.resize(end);
+    }
     lastStrayBytes_ = result.strayBytes;
     lastStrayStart_ = result.strayStart;
     lastVerdict_ = ReplyCheck::Verdict::NotEcho;
@@ -131,7 +142,7 @@ UploadProcedure::Step UploadProcedure::judge(const hostlink::ExchangeResult& res
         return Step::Interrupted;
     if (result.portFailed())
         return Step::PortFailed;
-    lastVerdict_ = ReplyCheck::judge(result.response, lastFrame_, lastIdHex_, lastCode_, verify_);
+    lastVerdict_ = ReplyCheck::judge(lastResponse_, lastFrame_, lastIdHex_, lastCode_, verify_);
     switch (lastVerdict_) {
     case ReplyCheck::Verdict::Echo:
         return Step::Echoed;
@@ -148,12 +159,15 @@ bool UploadProcedure::answered() const
 {
     if (lastResponse_.empty() || lastVerdict_ == ReplyCheck::Verdict::OwnCopy)
         return false;
+    // The echo of the command before, come late, is that command's answer, not this one's.
+    if (previousCode_ != lastCode_ && ReplyCheck::isEcho(lastResponse_, lastIdHex_, previousCode_))
+        return false;
     return !verify_ || lastVerdict_ == ReplyCheck::Verdict::Echo;
 }
 
-UploadProcedure::Step UploadProcedure::lookBeforeSending()
+UploadProcedure::Step UploadProcedure::lookBeforeSending(int waitMs)
 {
-    const auto held = link_.exchange.heldOver();
+    const auto held = link_.exchange.heldOver(waitMs);
     heldBytes_ = held.bytes;
     if (held.lost) {
         lastStatus_ = ExchangeStatus::PortLost;
@@ -223,11 +237,6 @@ UploadProcedure::Step UploadProcedure::linkTestOnce(const UploadInput& input, bo
         // there is one, follows it (in the same line after a CR, or as the next line).
         if (lastResponse_.size() == frame.size()) {
             step = judge(link_.exchange.readFollowing());
-        } else if (lastResponse_[frame.size()] == '\r') {
-            std::size_t answer = frame.size() + 1;
-            if (answer < lastResponse_.size() && lastResponse_[answer] == '\n')
-                ++answer;
-            step = judge({ExchangeStatus::Response, lastResponse_.substr(answer)});
         } else {
             step = Step::NotEchoed; // the frame with more after it is no answer a PLC gives
         }
@@ -531,12 +540,12 @@ std::optional<UploadOutcome> UploadProcedure::sendRecords(CompiledCodeReader& re
 
 UploadOutcome UploadProcedure::saveAndClose(const UploadInput& input)
 {
-    phase_ = Phase::Saving;
-    reporter_.showCaption(savingCaption);
-    reporter_.repaint();
-    const std::string duringSave = "during the EEPROM save: whether the PLC saved the " +
-                                   std::to_string(linesSent_) + " records is not confirmed.";
-    if (const Step held = lookBeforeSending(); held != Step::Echoed) {
+    // The last record's echo doubled a moment late would be taken for the answer to CS: the save
+    // waits for the line to be quiet a little first.
+    const int settleMs = std::min(
+        saveSettleMs, hostlink::TimeoutText::effectiveMs(link_.exchange.timeoutText(),
+                                                         hostlink::CommandExchange::responseFallbackMs));
+    if (const Step held = lookBeforeSending(settleMs); held != Step::Echoed) {
         if (const auto failed = linkFailure(held, input, afterRecords()))
             return *failed;
         reporter_.detail(
@@ -545,10 +554,17 @@ UploadOutcome UploadProcedure::saveAndClose(const UploadInput& input)
             " records sit unsaved in the PLC's working memory and its saved program is unchanged");
         return stop(UploadOutcome::Aborted, recordFailedCaption, true);
     }
+    phase_ = Phase::Saving;
+    reporter_.showCaption(savingCaption);
+    reporter_.repaint();
+    const std::string duringSave = "during the EEPROM save: whether the PLC saved the " +
+                                   std::to_string(linesSent_) + " records is not confirmed.";
     if (const auto failed = linkFailure(exchange("CS", input), input, duringSave))
         return *failed;
     // Any answer to CS will do; silence means the PLC may never have been asked to save.
     const bool saveAnswered = answered();
+    // A reply that is no answer at all (the line's copy) is said as none; another one does not count.
+    const bool saveUnanswered = lastResponse_.empty() || lastVerdict_ == ReplyCheck::Verdict::OwnCopy;
     const std::string saveFrame = lastFrame_;
     const std::string saveProblem = saveAnswered ? std::string() : replyProblem(saveFrame);
 
@@ -572,7 +588,9 @@ UploadOutcome UploadProcedure::saveAndClose(const UploadInput& input)
 
     saveConfirmed_ = saveAnswered && polled;
     if (!saveAnswered)
-        reporter_.detail("the save command got no answer (" + saveProblem +
+        reporter_.detail((saveUnanswered ? "the save command got no answer ("
+                                         : "the answer to the save command does not count (") +
+                         saveProblem +
                          "); the PLC may not have saved the program: check it before relying on it");
     if (!polled)
         reporter_.detail("none of the " + std::to_string(maxSavePolls) +

@@ -50,11 +50,15 @@ struct UploadInput
 // nothing follows, there is no PLC and the link test fails.
 //
 // After the link test the frame coming back byte for byte is still no answer: a record returned so
-// stops the upload, and a save or closing command returned so is not answered. Before each record and
-// before "CS" the procedure looks at what the line holds beyond the previous answer: anything but the
-// lone LF of a split CR LF means the line is out of step with the PLC (an answer doubled or late, which
-// the next frame would take for its echo), and the upload stops there, nothing more sent. During the
-// "IR" polls a held-over echo of "IR" is a late answer to an earlier poll and confirms the save.
+// stops the upload, and a save or closing command returned so is not answered. A reply is one line:
+// what follows an inner CR in it (a second copy read with the first) is held over. Before each record
+// and before "CS" the procedure looks at what the line holds beyond the previous answer: anything but
+// the lone LF of a split CR LF means the line is out of step with the PLC (an answer doubled or late,
+// which the next frame would take for its echo), and the upload stops there, nothing more sent. Before
+// a record that look does not wait, so bytes still on their way are read as that record's answer;
+// before "CS" it waits up to saveSettleMs for them. The echo of the command before is no answer to
+// "CS", "CL" or "C1". During the "IR" polls a held-over echo of "IR" is a late answer to an earlier
+// poll and confirms the save.
 //
 // What the PLC saves is the file as it was when the upload started, or nothing new:
 // - The first pass reads the whole file before anything is sent: it checks the header, refuses a line
@@ -73,6 +77,8 @@ class UploadProcedure
 public:
     static constexpr int maxSavePolls = 20;
     static constexpr int maxLinkAttempts = 10;
+    // How long the line must stay quiet after the last record's echo before "CS" (at most the timeout).
+    static constexpr int saveSettleMs = 50;
 
     // Captions, exactly as the status label shows them.
     static constexpr const char* invalidFileCaption = "Invalid file content. Uploading aborted";
@@ -135,7 +141,7 @@ private:
     Step judge(const hostlink::ExchangeResult& result);
     // Looks at what the line holds before the next frame: Echoed when nothing (the line is in step),
     // OutOfStep with heldBytes_, or PortFailed.
-    Step lookBeforeSending();
+    Step lookBeforeSending(int waitMs = 0);
     // Whether the held bytes begin with a whole echo of "IR" (a late answer to an earlier poll).
     bool heldEchoOfPoll(const UploadInput& input) const;
     // Whether the last reply counts as an answer for a command whose answer is not examined (CS, CL,
@@ -173,6 +179,7 @@ private:
     std::string lastFrame_;
     std::string lastIdHex_;
     std::string lastCode_;
+    std::string previousCode_; // of the exchange before the last
     std::string lastResponse_;
     ReplyCheck::Verdict lastVerdict_ = ReplyCheck::Verdict::NotEcho;
     std::string heldBytes_;

@@ -286,15 +286,18 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
         b.link.arrive(reply + "\r", 2);
     };
     const auto plc = [answer](Bench& b, const std::string& code, const std::string&) { answer(b, code); };
-    // The answer to one code comes twice, the second copy a little later; the next code gets none.
-    const auto doubled = [answer](std::string twice, std::string never) -> Script {
-        return [answer, twice, never](Bench& b, const std::string& code, const std::string&) {
-            if (code == twice)
-                answer(b, code), answer(b, code, 3);
-            else if (code != never)
+    // The answer to the frame written as the twice-th comes twice, the copy a moment later; the frame
+    // written as the never-th gets no answer.
+    const auto doubled = [answer](std::size_t twice, std::size_t never, int copyMs) -> Script {
+        return [=](Bench& b, const std::string& code, const std::string&) {
+            const std::size_t n = b.link.written.size();
+            if (n == twice)
+                answer(b, code), answer(b, code, 2 + copyMs);
+            else if (n != never)
                 answer(b, code);
         };
     };
+    const std::string sameCodes = "Vantor Compiled Code\r\n03:0010FF\r\n03:0011A0\r\n03:00120C\r\n";
     const std::vector<std::string> all = {"C2", "CZ", "CT", "Wm", "CS", "IR", "C1"};
     struct Case
     {
@@ -304,7 +307,9 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
         std::vector<std::string> codes; // of the frames written, in order
         const char* detail;
         bool verify = false;
-        int drawMs = 5; // how long showing a record's progress takes
+        int drawMs = 0; // how long showing a record's progress takes
+        std::string file = {};
+        bool reset = false;
     };
     const Case cases[] = {
         // The first record's frame ("@01CZ0058*") is itself what a PLC answers to it: the second one tells.
@@ -331,14 +336,27 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
          {"C2", "CZ", "CT", "Wm", "CS", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR",
           "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "IR", "C1"},
          "none of the 20 IR polls after the save was echoed (the line returned @01IR5A* as sent"},
-        {"an echo doubled, the next record unanswered",
-         doubled("CT", "Wm"),
+        // Both copies in one read: the second follows an inner CR.
+        {"an echo doubled, the next record of the same code unanswered",
+         doubled(2, 3, 0),
          UploadOutcome::Aborted,
-         {"C2", "CZ", "CT"},
-         "before record 3 of 3 (file line 7): the line held 11 bytes that came after the answer to the "
-         "previous frame (\"@01CT0056*<CR>\"): it is out of step"},
-        {"the last echo doubled, CS unanswered",
-         doubled("Wm", "CS"),
+         {"C2", "Wm"},
+         "before record 2 of 3 (file line 3): the line held 11 bytes that came after the answer to the "
+         "previous frame (\"@01Wm007B*<CR>\"): it is out of step",
+         false,
+         0,
+         sameCodes},
+        {"the line returns each frame twice after the link test",
+         [plc](Bench& b, const std::string& code, const std::string& w) {
+             code == "C2" ? plc(b, code, w) : b.link.arrive(w + w, 2);
+         },
+         UploadOutcome::Aborted,
+         {"C2", "CZ"},
+         "before record 2 of 3 (file line 5): the line held 11 bytes that came after the answer to the "
+         "previous frame (\"@01CZ0058*<CR>\")"},
+        // The copy comes while the save waits for the line to be quiet.
+        {"the last echo doubled a moment late, CS unanswered",
+         doubled(4, 5, 3),
          UploadOutcome::Aborted,
          {"C2", "CZ", "CT", "Wm"},
          "before the save: the line held 11 bytes that came after the answer to the previous frame "
@@ -351,6 +369,20 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
              b.link.arrive("\n", 70);
          },
          UploadOutcome::Completed, all, "", false, 50},
+        {"IR answered twice, the reset unanswered",
+         [answer](Bench& b, const std::string& code, const std::string&) {
+             if (code == "IR")
+                 answer(b, code), answer(b, code, 3);
+             else if (code != "CL" && code != "C1")
+                 answer(b, code);
+         },
+         UploadOutcome::ResetNotConfirmed,
+         {"C2", "CZ", "CT", "Wm", "CS", "IR", "CL", "C1", "CL"},
+         "the reset (CL, C1, CL) got no answer at all",
+         false,
+         0,
+         {},
+         true},
         {"checked in full, a PLC that answers well", plc, UploadOutcome::Completed, all, "", true},
         {"not checked in full, a corrupted answer",
          [corrupted, plc](Bench& b, const std::string& code, const std::string& w) {
@@ -379,7 +411,8 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
              answer(b, code, 2, code == "CS" ? "13" : "00");
          },
          UploadOutcome::SaveNotConfirmed, all,
-         "the save command got no answer (the PLC refused @01CS51* with the end code 13", true},
+         "the answer to the save command does not count (the PLC refused @01CS51* with the end code 13",
+         true},
         {"checked in full, a corrupted link test",
          [corrupted](Bench& b, const std::string& code, const std::string&) { corrupted(b, code); },
          UploadOutcome::NoLinkResponse,
@@ -396,8 +429,8 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
         reporter.drawMs = c.drawMs;
         UploadProcedure procedure{{b.exchange, [] { return std::string(); }}, reporter};
         b.link.onWrite = [&](const std::string& w) { c.line(b, w.substr(3, 2), w); };
-        TempFile file(mixed);
-        upload::UploadInput input{file.path(), [] { return "01"; }, [] { return false; }};
+        TempFile file(c.file.empty() ? mixed : c.file);
+        upload::UploadInput input{file.path(), [] { return "01"; }, [&c] { return c.reset; }};
         input.verifyReplies = c.verify;
         EXPECT_EQ(procedure.run(input), c.outcome);
         std::vector<std::string> codes;
