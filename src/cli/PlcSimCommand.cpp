@@ -185,6 +185,7 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
     faults.lineEcho = parser.isSet("line-echo");
     faults.loopback = parser.isSet("loopback");
     std::string error;
+    std::string endCode = faults.endCode;
     if (!readCount(parser, "split", &faults.splitChars, &error) ||
         !readCount(parser, "split-gap", &faults.splitGapMs, &error) ||
         !readCount(parser, "delay", &faults.delayMs, &error) ||
@@ -195,8 +196,10 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         !readCount(parser, "loopback-after", &faults.loopbackAfterFrames, &error) ||
         !readAnswer(parser, "double", &faults.doubleAnswer, nullptr, &error) ||
         !readAnswer(parser, "wrong-fcs", &faults.wrongFcsAnswer, nullptr, &error) ||
-        !readAnswer(parser, "end-code", &faults.endCodeAnswer, &faults.endCode, &error))
+        !readAnswer(parser, "end-code", &faults.endCodeAnswer, &endCode, &error))
         return Usage::fail(error);
+    faults.endCode[0] = endCode[0];
+    faults.endCode[1] = endCode[1];
     const std::string lineEnd = Usage::lower(parser.value("line-end"));
     if (lineEnd == "cr")
         faults.lineEnd = plcsim::LineEnd::CR;

@@ -25,10 +25,12 @@ struct PlcFaults
     bool loopback = false;        // the line returns every byte sent, and nothing answers (a loopback plug)
     int loopbackAfterFrames = -1; // >= 0: after this many frames the line turns loopback (the PLC unplugged)
     // Answers are counted from 1, over every frame this PLC answers (the link test's included).
-    int wrongFcsAnswer = 0;     // > 0: that answer carries a wrong FCS, as a corrupted line would deliver
-    int endCodeAnswer = 0;      // > 0: that answer carries endCode instead of "00": the PLC refuses it
-    std::string endCode = "13"; // two hexadecimal digits
-    int doubleAnswer = 0;       // > 0: that answer goes out twice, one copy right after the other
+    int wrongFcsAnswer = 0; // > 0: that answer carries a wrong FCS, as a corrupted line would deliver
+    int endCodeAnswer = 0;  // > 0: that answer carries endCode instead of "00": the PLC refuses it
+    // Two hexadecimal digits. Plain characters, not a std::string, so the faults stay a trivial
+    // aggregate (GCC warns about a string member of one copied into tables of them).
+    char endCode[3] = "13";
+    int doubleAnswer = 0; // > 0: that answer goes out twice, one copy right after the other
 };
 
 } // namespace vantor::plcsim
