@@ -11,11 +11,13 @@ namespace vantor::cli {
 
 // The record file of one run (--record FILE, or VANTOR_RECORD): each PLC's result line is appended
 // as soon as that PLC's upload ends, failures included. A file that cannot be written mid-run (a full
-// disk, a file made read-only, a lock another process keeps past RecordFile::lockWait) is said once on
+// disk, a lock another process keeps past RecordFile::lockWait, a name that leads to a refused file
+// once the record was moved) is said once on
 // standard error, and each line it misses follows there as it is, so that none is lost; the uploads go
 // on to their end, and the run ends with RecordNotWritten where it would have been a success. A
 // record moved or removed mid-run is opened again by its name, which is said too. A stop request
-// (StopSignals) ends a wait for the lock. Thread-safe.
+// (StopSignals) made during a wait for the lock ends it; one made before does not (see
+// RecordFile::append). Thread-safe.
 class RunRecord
 {
 public:

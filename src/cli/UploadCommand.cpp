@@ -169,7 +169,8 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
                            ? uploadOne(plan, record, &results)
                            : uploadMany(plan, json, record, &results);
     blameProfileForPort(profile, results);
-    return record.finalStatus(status);
+    // A Ctrl+C that came only while the record waited for its lock still stopped the command.
+    return StopSignals::requested() ? StopSignals::exitStatus() : record.finalStatus(status);
 }
 
 bool UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port, FleetUpload::Plan* plan,

@@ -20,7 +20,7 @@ enum ExitStatus : int {
     SomePlcsFailed = 12,    // upload to several PLCs: at least one was not saved (see the table or --json)
     ResetNotConfirmed = 13, // upload --reset: saved and confirmed, but nothing answered the reset
     RecordNotWritten = 14,  // upload --record: every upload went as its status says, but the record file
-                            // could not be written (full disk, file made read-only) during the run
+                            // could not be written (full disk, lock held by another process) during the run
     InternalError = 70,
     OutputFailed = 74, // the command ran to its end, but standard output or error could not be written
     // A record's status for an upload the user stopped: Ctrl+C or another stop signal on the command

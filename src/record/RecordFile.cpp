@@ -73,6 +73,9 @@ bool RecordFile::waitForLock(const std::function<bool()>& stop, std::chrono::mil
                              Appended* appended)
 {
     const auto deadline = std::chrono::steady_clock::now() + wait;
+    // A stop asked for before the wait (Ctrl+C during the upload) must not cost the stopped upload its
+    // line: only one asked for while waiting ends the wait.
+    const bool stoppedBefore = stop && stop();
     for (;;) {
         std::string error;
         const LockTry got = tryLock(&error);
@@ -82,7 +85,7 @@ bool RecordFile::waitForLock(const std::function<bool()>& stop, std::chrono::mil
             appended->error = "cannot lock it: " + error;
             return false;
         }
-        const bool stopped = stop && stop();
+        const bool stopped = !stoppedBefore && stop && stop();
         const auto now = std::chrono::steady_clock::now();
         if (stopped || now >= deadline) {
             appended->lockNotHad = true;

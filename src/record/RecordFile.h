@@ -16,9 +16,9 @@ namespace vantor::record {
 //   (one among the folders on the way is fine), so a link planted under the name can neither have a
 //   line appended to its target nor create a file where it points. A missing file is created with
 //   mode 0640 less the umask; a file is never truncated. Refused as well: anything but a regular file
-//   (a device, FIFO or folder), a file with a second name (a hard link, which could be another's
-//   file), and on POSIX a file owned by another user than this process's (root's is fine: an
-//   administrator's shared record) or one that anyone may write: its lines could have been forged,
+//   (a device, FIFO or folder, a kernel's file under /proc or /sys), a file with a second name (a hard link,
+//   which could be another's file), and on POSIX a file owned by another user than this process's (root's is
+//   fine: an administrator's shared record) or one that anyone may write: its lines could have been forged,
 //   or could be later.
 // - append() writes one whole line with a single write at the end of the file, under an exclusive
 //   lock on the file (flock; LockFileEx on Windows), then flushes it to the disk (fsync;
@@ -71,8 +71,9 @@ public:
     // Appends line and a line feed (LF; the line must hold none). When it is not written, the file holds
     // what it held before. Blocks while another process holds the lock, at most wait (0: the lock is
     // tried once), asking stop (when given) between slices on the calling thread; once stop answers
-    // true the wait ends, but a lock that is free is still taken. Blocks on the disk for the write and
-    // the flush.
+    // true the wait ends, but a lock that is free is still taken. A stop already asked for when
+    // append() is called does not shorten the wait: the line of a stopped upload still goes in. Blocks on the
+    // disk for the write and the flush.
     Appended append(const std::string& line, const std::function<bool()>& stop = {},
                     std::chrono::milliseconds wait = lockWait);
     // Why the last open failed, in words that may follow "cannot write PATH: ".

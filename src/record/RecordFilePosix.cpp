@@ -14,6 +14,9 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/vfs.h>
+#endif
 #include <vector>
 
 namespace vantor::record {
@@ -67,6 +70,30 @@ std::string refusal(const struct stat& info, const std::string& path)
     return {};
 }
 
+// Whether fd is a file of a kernel's file system (/proc, /sys and their kin): such files pass for
+// regular ones, but writing one changes the system (a line into /proc/sys/kernel/hostname renames
+// the machine) and keeps nothing.
+bool kernelFile(int fd)
+{
+#if defined(__linux__)
+    struct statfs fs
+    {
+    };
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    // proc, sysfs, debugfs, tracefs, securityfs, cgroup, cgroup2, bpf, configfs, efivarfs, pstore
+    constexpr unsigned long kinds[] = {0x9fa0,     0x62656572, 0x64626720, 0x74726163, 0x73636673, 0x27e0eb,
+                                       0x63677270, 0xcafe4a11, 0x62656570, 0xde5e81e4, 0x6165676c};
+    for (const unsigned long kind : kinds) {
+        if (static_cast<unsigned long>(fs.f_type) == kind)
+            return true;
+    }
+#else
+    (void)fd;
+#endif
+    return false;
+}
+
 } // namespace
 
 void RecordFile::closeLocked()
@@ -102,7 +129,10 @@ bool RecordFile::openLocked(const std::string& path, std::string* error)
     struct stat info
     {
     };
-    const std::string refused = ::fstat(fd, &info) != 0 ? std::strerror(errno) : refusal(info, path);
+    std::string refused = ::fstat(fd, &info) != 0 ? std::strerror(errno) : refusal(info, path);
+    if (refused.empty() && kernelFile(fd))
+        refused =
+            "it is a kernel file (as under /proc or /sys), not a file on a disk; name a record file of yours";
     if (!refused.empty()) {
         ::close(fd);
         *error = refused;
@@ -199,6 +229,8 @@ bool RecordFile::appendLocked(const std::string& bytes, std::string* error)
     }
     if (::fsync(fd) != 0) {
         *error = std::string("cannot flush it to the disk: ") + std::strerror(errno);
+        // The line is said as not written, so it must not stay in the file either.
+        [[maybe_unused]] const int cut = ::ftruncate(fd, before.st_size);
         return false;
     }
     return true;
