@@ -104,7 +104,7 @@ QString writeWithoutFollowing(const QString& path, const QByteArray& bytes)
     return "not available";
 #else
     const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd < 0)
         return errno == ELOOP ? linkRefusal(path) : QString::fromLocal8Bit(std::strerror(errno));
     struct stat info
@@ -116,6 +116,9 @@ QString writeWithoutFollowing(const QString& path, const QByteArray& bytes)
     else if (info.st_nlink > 1)
         problem =
             "it has another name too (a hard link), which may be someone else's file; choose another name";
+    else if (info.st_uid != ::geteuid() && info.st_uid != 0)
+        problem = "it is another user's file in a folder others can write, so it was left as it is; choose "
+                  "another name";
     else if (::ftruncate(fd, 0) != 0)
         problem = QString::fromLocal8Bit(std::strerror(errno));
     for (qsizetype done = 0; problem.isEmpty() && done < bytes.size();) {
