@@ -21,8 +21,14 @@ struct Reply
     ExchangeResult result; // Response: the line, joined across both waits; else why none came
     ExchangeResult stray;  // the first wait's, when it brought bytes without a line end
     bool late = false;     // the line ended after its wait had (or never, yet is a PLC's echo)
-    // Bytes without a line end through both waits: the line never fell quiet for a wait.
-    bool flood() const { return stray.strayBytes > 0 && result.strayBytes > 0; }
+    // Bytes without a line end through both waits, and more than a drip: the line never fell quiet for
+    // a wait. A byte now and then (noise, an answer dribbling in) is not one.
+    static constexpr std::uint64_t floodBytes = 32;
+    bool flood() const
+    {
+        return stray.strayBytes > 0 && result.strayBytes > 0 &&
+               stray.strayBytes + result.strayBytes >= floodBytes;
+    }
 };
 
 // Where the wait brought bytes without a line end, one more wait: the rest of an answer that came a
@@ -165,6 +171,20 @@ void LineScan::scanAt(console::SerialConsole& console, const std::string& portNa
         }
         ScanReply reply{portName, baud, idHex, "", "", got.result.response};
         reply.kind = classify(got.result.response, idHex, &reply.answeredAs);
+        // Noise just before an answer (a stray byte, then the echo) leaves the echo at its last "@".
+        if (const std::size_t at = got.result.response.rfind('@');
+            reply.kind == "garbled" && at != std::string::npos && at > 0) {
+            std::string answeredAs;
+            const std::string kind = classify(got.result.response.substr(at), idHex, &answeredAs);
+            if (kind != "garbled") {
+                sink.note(where + ": while ID " + idHex + " was asked, " + std::to_string(at) +
+                          (at == 1 ? " byte" : " bytes") + " of noise (\"" +
+                          hostlink::ControlText::escape(got.result.response.substr(0, at)) +
+                          "\") came before the answer; the scan goes on");
+                reply.kind = kind;
+                reply.answeredAs = answeredAs;
+            }
+        }
         if (reply.kind == "echo" && got.late) {
             reply.kind = "late";
         } else if (reply.kind == "other-id" && unanswered.erase(reply.answeredAs) > 0) {

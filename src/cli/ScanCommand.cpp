@@ -149,9 +149,10 @@ int ScanCommand::run(const std::vector<std::string>& arguments)
 int ScanCommand::scan(const std::vector<PortOptions>& lines, const std::vector<int>& bauds,
                       const std::vector<std::int16_t>& ids, bool json)
 {
-    // Every ID silent is the longest a line can take; the lines take it side by side.
+    // Every ID silent but for bytes without a line end, each of which costs a second wait, is the
+    // longest a line can take; the lines take it side by side.
     const double longest =
-        static_cast<double>(ids.size() * bauds.size()) * lines.front().timeoutMs() / 1000.0;
+        2.0 * static_cast<double>(ids.size() * bauds.size()) * lines.front().timeoutMs() / 1000.0;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.0f", longest < 1 ? 1 : longest);
     Usage::note("scanning " + std::to_string(lines.size()) + " line" + (lines.size() > 1 ? "s" : "") +
