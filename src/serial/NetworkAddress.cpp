@@ -1,80 +1,83 @@
 #include "serial/NetworkAddress.h"
 
+#include "serial/PortKind.h"
+
 #include <cctype>
 
 namespace vantor::serial {
 
 namespace {
 
-const char* const schemes[] = {"socket://", "rfc2217://"};
-
-bool startsWithNoCase(const std::string& text, const std::string& prefix)
+// Whether a host name or address could be one: nothing that would end or change a URL's host.
+bool isHostText(const std::string& host)
 {
-    if (text.size() < prefix.size())
+    if (host.empty())
         return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+    for (const char c : host) {
+        if (std::isspace(static_cast<unsigned char>(c)) || std::iscntrl(static_cast<unsigned char>(c)) ||
+            c == '/' || c == '@' || c == '?' || c == '#')
             return false;
     }
     return true;
+}
+
+// 1 to 65535 written in decimal digits; nothing otherwise.
+std::optional<int> portNumber(const std::string& text)
+{
+    if (text.empty() || text.size() > 5)
+        return std::nullopt;
+    for (const char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return std::nullopt;
+    }
+    const int port = std::stoi(text);
+    if (port < 1 || port > 65535)
+        return std::nullopt;
+    return port;
 }
 
 } // namespace
 
 bool NetworkAddress::hasScheme(const std::string& name)
 {
-    for (const char* scheme : schemes) {
-        if (startsWithNoCase(name, scheme))
-            return true;
-    }
-    return false;
+    return PortKind::of(name) != nullptr;
 }
 
 std::optional<NetworkAddress> NetworkAddress::parse(const std::string& name)
 {
+    const PortKind* kind = PortKind::of(name);
+    if (!kind)
+        return std::nullopt;
     NetworkAddress address;
-    std::string rest;
-    if (startsWithNoCase(name, schemes[0])) {
-        rest = name.substr(9);
-    } else if (startsWithNoCase(name, schemes[1])) {
-        address.rfc2217 = true;
-        rest = name.substr(10);
-    } else {
-        return std::nullopt;
-    }
-    std::size_t colon;
-    if (!rest.empty() && rest.front() == '[') {
-        const std::size_t close = rest.find(']');
-        if (close == std::string::npos || close + 1 >= rest.size() || rest[close + 1] != ':')
-            return std::nullopt;
-        address.host = rest.substr(1, close - 1);
-        colon = close + 1;
-    } else {
-        colon = rest.rfind(':');
-        if (colon == std::string::npos)
-            return std::nullopt;
-        address.host = rest.substr(0, colon);
-        if (address.host.find(':') != std::string::npos)
-            return std::nullopt; // an IPv6 address needs its brackets
-    }
-    if (address.host.empty())
-        return std::nullopt;
-    for (const char c : address.host) {
-        if (std::isspace(static_cast<unsigned char>(c)) || std::iscntrl(static_cast<unsigned char>(c)) ||
-            c == '/' || c == '@' || c == '?' || c == '#')
-            return std::nullopt;
-    }
-    const std::string portText = rest.substr(colon + 1);
-    if (portText.empty() || portText.size() > 5)
-        return std::nullopt;
-    for (const char c : portText) {
-        if (!std::isdigit(static_cast<unsigned char>(c)))
-            return std::nullopt;
-    }
-    address.port = std::stoi(portText);
-    if (address.port < 1 || address.port > 65535)
+    address.scheme = kind->scheme;
+    address.rfc2217 = address.scheme == "rfc2217";
+    if (!address.takeHostPort(name.substr(kind->prefix().size())))
         return std::nullopt;
     return address;
+}
+
+bool NetworkAddress::takeHostPort(const std::string& text)
+{
+    std::size_t colon;
+    if (!text.empty() && text.front() == '[') {
+        const std::size_t close = text.find(']');
+        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':')
+            return false;
+        host = text.substr(1, close - 1);
+        colon = close + 1;
+    } else {
+        colon = text.rfind(':');
+        if (colon == std::string::npos)
+            return false;
+        host = text.substr(0, colon);
+        if (host.find(':') != std::string::npos)
+            return false; // an IPv6 address needs its brackets
+    }
+    const auto number = portNumber(text.substr(colon + 1));
+    if (!isHostText(host) || !number)
+        return false;
+    port = *number;
+    return true;
 }
 
 std::string NetworkAddress::hostPort() const

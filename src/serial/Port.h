@@ -50,6 +50,10 @@ public:
     virtual bool setsLine() const { return true; }
     // Why the port was lost, as a sentence; empty until it happens.
     const std::string& lostMessage() const { return lostMessage_; }
+    // The sentence for a lost port, the one wording every kind of port and its callers use:
+    // "Lost the connection to NAME: WHAT. ADVICE", or without ": WHAT" when what is empty.
+    static std::string lostText(const std::string& displayName, const std::string& what,
+                                const std::string& advice);
 
     // Asked at least every 100 ms during the waits of open(); true gives up.
     void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }

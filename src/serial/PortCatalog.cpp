@@ -2,10 +2,9 @@
 
 #include "serial/DeviceChecks.h"
 #include "serial/NetworkAddress.h"
+#include "serial/PortKind.h"
 #include "serial/PortLister.h"
-#include "serial/Rfc2217Port.h"
 #include "serial/SerialPort.h"
-#include "serial/SocketPort.h"
 #include "serial/TcpConnection.h"
 
 #include <algorithm>
@@ -69,12 +68,9 @@ std::shared_ptr<Port> PortCatalog::portFor(const std::string& name) const
 {
     if (const Registered* entry = find(name))
         return entry->make();
-    if (!NetworkAddress::hasScheme(name))
-        return std::make_shared<SerialPort>();
-    const auto address = NetworkAddress::parse(name);
-    if (address && address->rfc2217)
-        return std::make_shared<Rfc2217Port>();
-    return std::make_shared<SocketPort>(); // a malformed name is refused by its opening
+    if (const PortKind* kind = PortKind::of(name))
+        return kind->make(); // a malformed name is refused by its opening
+    return std::make_shared<SerialPort>();
 }
 
 bool PortCatalog::sameServerPort(const std::string& a, const std::string& b)

@@ -14,8 +14,8 @@ namespace vantor::serial {
 // Where the name a user picks a port by becomes a port; names are parsed here and nowhere else.
 //   "COM1" .. "COM999"     (any case) the system's n-th serial port: COMn on Windows, /dev/ttyS<n-1>
 //                          elsewhere
-//   "socket://HOST:PORT"   a serial server on the network, raw TCP; "rfc2217://HOST:PORT" with Telnet
-//                          (see NetworkAddress)
+//   "socket://HOST:PORT"   a serial server on the network: raw TCP; "rfc2217://HOST:PORT" with Telnet;
+//                          one kind of port for each scheme of PortKind (see NetworkAddress)
 //   a registered name      (any case) the port a front end registered under it, such as "SIM"
 //   anything else          a device path, opened as it is ("/dev/ttyUSB0")
 // A catalog is filled first and only read afterwards, so threads may then share it.

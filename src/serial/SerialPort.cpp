@@ -22,8 +22,7 @@ bool SerialPort::isOpen() const
 
 void SerialPort::lose(const std::string& what)
 {
-    lostMessage_ = "Lost the connection to " + displayName_ + ": " + what +
-                   ". Check the cable and the adapter, then open the port again.";
+    lostMessage_ = lostText(displayName_, what, "Check the cable and the adapter, then open the port again.");
     close();
 }
 

@@ -1,6 +1,7 @@
 #include "serial/SocketPort.h"
 
 #include "serial/DeviceChecks.h"
+#include "serial/PortKind.h"
 
 #include <chrono>
 
@@ -16,9 +17,9 @@ OpenResult SocketPort::open(const std::string& device, const std::string& displa
     const auto address = NetworkAddress::parse(device);
     if (!address)
         return {OpenError::NoSuchDevice,
-                DeviceChecks::cannotOpen(displayName,
-                                         "this is no network port name. Write socket://HOST:PORT or "
-                                         "rfc2217://HOST:PORT, an IPv6 address in brackets.")};
+                DeviceChecks::cannotOpen(displayName, "this is no network port name. Write " +
+                                                          PortKind::listed(", ", " or ", false) +
+                                                          ", an IPv6 address in brackets.")};
     address_ = *address;
     const auto connected = connection_.connect(address_.host, address_.port, connectTimeoutMs,
                                                [this] { return stopRequested(); });
@@ -133,8 +134,8 @@ bool SocketPort::turnsUsAway(const std::string& first)
 
 void SocketPort::lose(const std::string& what)
 {
-    lostMessage_ = "Lost the connection to " + displayName_ + ": " + what +
-                   ". Check the serial server and the network, then open the port again.";
+    lostMessage_ =
+        lostText(displayName_, what, "Check the serial server and the network, then open the port again.");
     close();
 }
 
