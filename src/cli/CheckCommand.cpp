@@ -173,38 +173,57 @@ void printJson(const std::string& path, const Report& report)
 }
 } // namespace
 
-int CheckCommand::run(const std::vector<std::string>& arguments)
+CommandSpec CheckCommand::spec()
 {
-    CommandLine parser(
+    CommandSpec spec{
+        "check",
+        "read a compiled program as an upload would, without a port",
         "Reads FILE as an upload would, without a port: whether the header is accepted, how many\n"
         "records would be sent by type, which lines would be skipped, and with --frames every frame.\n"
-        "Exit status 0 when the upload would start; 3 unreadable file, 4 rejected content.");
-    Usage::addStandardOptions(parser);
-    parser.addOptions({
-        {{"i", "id"}, "The PLC ID the frames are built for, 1 to 4 hex digits (default 01).", "ID", "01"},
-        {{"frames"}, "List every frame that would be sent, in order."},
-        {{"json"}, "Write the findings as one JSON object on standard output (see vantor(1))."},
-    });
-    parser.addPositional("FILE", "The compiled program to check.");
+        "Exit status 0 when the upload would start; 3 unreadable file, 4 rejected content.",
+        CommandSpec::standardOptions(),
+        {{"FILE", "The compiled program to check.", "", "@(VQC|vqc)"}},
+    };
+    spec.options.insert(
+        spec.options.end(),
+        {
+            {{"i", "id"}, "The PLC ID the frames are built for, 1 to 4 hex digits (default 01).", "ID", "01"},
+            {{"frames"}, "List every frame that would be sent, in order."},
+            {{"json"}, "Write the findings as one JSON object on standard output (see vantor(1))."},
+        });
+    return spec;
+}
+
+std::optional<int> CheckCommand::readPlan(const std::vector<std::string>& arguments, Plan* plan)
+{
+    CommandLine parser(spec());
     if (const auto early = Usage::parse(parser, arguments))
-        return *early;
+        return early;
     if (parser.positionals().size() != 1)
         return Usage::fail("check takes exactly one FILE");
-    std::int16_t plcId = 1;
     std::string error;
-    if (!Usage::strictId(parser.value("id"), &plcId, &error))
+    if (!Usage::strictId(parser.value("id"), &plan->plcId, &error))
         return Usage::fail(error);
-    const std::string path = parser.positionals().front();
+    plan->path = parser.positionals().front();
+    plan->frames = parser.isSet("frames");
+    plan->json = parser.isSet("json");
+    return std::nullopt;
+}
 
+int CheckCommand::run(const std::vector<std::string>& arguments)
+{
+    Plan plan;
+    if (const auto early = readPlan(arguments, &plan))
+        return *early;
     StopSignals::install();
     Report report;
-    const int status = readThrough(path, plcId, parser.isSet("frames"), &report);
+    const int status = readThrough(plan.path, plan.plcId, plan.frames, &report);
     if (StopSignals::requested())
         return status;
-    if (parser.isSet("json"))
-        printJson(path, report);
+    if (plan.json)
+        printJson(plan.path, report);
     else
-        printText(path, plcId, report);
+        printText(plan.path, plan.plcId, report);
     return status;
 }
 

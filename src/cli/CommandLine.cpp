@@ -1,7 +1,5 @@
 #include "cli/CommandLine.h"
 
-#include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <cctype>
 
@@ -72,6 +70,10 @@ std::string wrap(const std::string& names, std::size_t nameWidth, const std::str
 
 } // namespace
 
+CommandLine::CommandLine(const CommandSpec& spec)
+    : description_(spec.description), options_(spec.options), positionalSpecs_(spec.positionals)
+{}
+
 void CommandLine::addOptions(const std::vector<OptionSpec>& options)
 {
     for (const OptionSpec& o : options)
@@ -81,7 +83,7 @@ void CommandLine::addOptions(const std::vector<OptionSpec>& options)
 void CommandLine::addPositional(const std::string& name, const std::string& description,
                                 const std::string& syntax)
 {
-    positionalSpecs_.push_back({name, description, syntax.empty() ? name : syntax});
+    positionalSpecs_.push_back({name, description, syntax, {}});
 }
 
 const OptionSpec* CommandLine::find(const std::string& name) const
@@ -93,57 +95,37 @@ const OptionSpec* CommandLine::find(const std::string& name) const
     return nullptr;
 }
 
-// Rewrites the options into the one form CLI11 is given ("--name=value", "--flag") and keeps the
-// arguments aside, refusing what vantor has always refused with the messages it has always given.
-bool CommandLine::normalise(const std::vector<std::string>& arguments, std::vector<std::string>* out)
+// "-name", "--name", "--name=value" or "--name value", refused with the messages vantor has always
+// given.
+bool CommandLine::takeOption(const std::vector<std::string>& arguments, std::size_t* i)
 {
-    std::vector<std::string> rest;
-    bool onlyArguments = false;
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
-        const std::string& a = arguments[i];
-        if (onlyArguments || a.size() < 2 || a[0] != '-') {
-            rest.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            onlyArguments = true;
-            continue;
-        }
-        const std::size_t dashes = a[1] == '-' ? 2 : 1;
-        const std::size_t equals = a.find('=');
-        const std::string name =
-            a.substr(dashes, equals == std::string::npos ? std::string::npos : equals - dashes);
-        const OptionSpec* option = find(name);
-        if (!option || (dashes == 2 && name.size() == 1)) {
-            error_ = "unknown option '" + name + "'";
-            return false;
-        }
-        const std::string canonical = "--" + option->names.back();
-        if (option->valueName.empty()) {
-            if (equals != std::string::npos) {
-                error_ = "unexpected value after '" + a.substr(0, equals) + "'";
-                return false;
-            }
-            out->push_back(canonical);
-            continue;
-        }
-        if (equals == std::string::npos && i + 1 == arguments.size()) {
-            error_ = "missing value after '" + a + "'";
-            return false;
-        }
-        const std::string value = equals != std::string::npos ? a.substr(equals + 1) : arguments[++i];
-        sequence_.emplace_back(option->names.back(), value);
-        // "=" keeps a value that starts with a dash a value; CLI11 reads "--name=" as no value at
-        // all, so an empty one goes on its own.
-        if (value.empty()) {
-            out->push_back(canonical);
-            out->push_back(value);
-        } else {
-            out->push_back(canonical + "=" + value);
-        }
+    const std::string& a = arguments[*i];
+    const std::size_t dashes = a[1] == '-' ? 2 : 1;
+    const std::size_t equals = a.find('=');
+    const std::string name =
+        a.substr(dashes, equals == std::string::npos ? std::string::npos : equals - dashes);
+    const OptionSpec* option = find(name);
+    if (!option || (dashes == 2 && name.size() == 1)) {
+        error_ = "unknown option '" + name + "'";
+        return false;
     }
-    // The arguments never go through CLI11, which would read "[a,b]" as two of them.
-    positionals_ = std::move(rest);
+    std::vector<std::string>& given = given_[static_cast<std::size_t>(option - options_.data())];
+    if (!option->takesValue()) {
+        if (equals != std::string::npos) {
+            error_ = "unexpected value after '" + a.substr(0, equals) + "'";
+            return false;
+        }
+        given.emplace_back();
+        return true;
+    }
+    if (equals == std::string::npos && *i + 1 == arguments.size()) {
+        error_ = "missing value after '" + a + "'";
+        return false;
+    }
+    // "=" keeps a value that starts with a dash a value.
+    const std::string value = equals != std::string::npos ? a.substr(equals + 1) : arguments[++*i];
+    sequence_.emplace_back(option->longName(), value);
+    given.push_back(value);
     return true;
 }
 
@@ -154,34 +136,16 @@ bool CommandLine::parse(const std::vector<std::string>& arguments)
     given_.assign(options_.size(), {});
     positionals_.clear();
     sequence_.clear();
-    std::vector<std::string> line;
-    if (!normalise(arguments, &line))
-        return false;
-
-    CLI::App app;
-    app.set_help_flag();
-    app.allow_windows_style_options(false);
-    std::vector<std::vector<std::string>> values(options_.size());
-    std::vector<std::size_t> flagCounts(options_.size(), 0);
-    for (std::size_t i = 0; i < options_.size(); ++i) {
-        const std::string name = "--" + options_[i].names.back();
-        if (options_[i].valueName.empty())
-            app.add_flag(name, flagCounts[i]);
-        else
-            app.add_option(name, values[i])
-                ->allow_extra_args(false)
-                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    bool onlyArguments = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        if (onlyArguments || a.size() < 2 || a[0] != '-')
+            positionals_.push_back(a);
+        else if (a == "--")
+            onlyArguments = true;
+        else if (!takeOption(arguments, &i))
+            return false;
     }
-    // CLI11 takes the arguments last first.
-    std::reverse(line.begin(), line.end());
-    try {
-        app.parse(line);
-    } catch (const CLI::ParseError& e) {
-        error_ = e.what();
-        return false;
-    }
-    for (std::size_t i = 0; i < options_.size(); ++i)
-        given_[i] = options_[i].valueName.empty() ? std::vector<std::string>(flagCounts[i]) : values[i];
     return true;
 }
 
@@ -219,8 +183,8 @@ std::string CommandLine::helpText() const
     std::string usage = "Usage: " + command_;
     if (!options_.empty())
         usage += " [options]";
-    for (const Positional& p : positionalSpecs_)
-        usage += " " + p.syntax;
+    for (const PositionalSpec& p : positionalSpecs_)
+        usage += " " + (p.syntax.empty() ? p.name : p.syntax);
     std::string text = usage + "\n";
     if (!description_.empty())
         text += description_ + "\n";
@@ -236,7 +200,7 @@ std::string CommandLine::helpText() const
         longest = std::max(longest, shown.size());
         names.push_back(shown);
     }
-    for (const Positional& p : positionalSpecs_)
+    for (const PositionalSpec& p : positionalSpecs_)
         longest = std::max(longest, p.name.size());
     const std::size_t nameWidth = std::min<std::size_t>(50, longest + 1);
     if (!options_.empty())
@@ -247,7 +211,7 @@ std::string CommandLine::helpText() const
         if (!options_.empty())
             text += "\n";
         text += "Arguments:\n";
-        for (const Positional& p : positionalSpecs_)
+        for (const PositionalSpec& p : positionalSpecs_)
             text += wrap(p.name, nameWidth, p.description);
     }
     return text;

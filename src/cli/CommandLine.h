@@ -1,28 +1,14 @@
 #pragma once
 
+#include "cli/CommandSpec.h"
+
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace vantor::cli {
 
-// One option of a command: names without dashes (one letter: "-p", longer: "--port"), what --help
-// says of it, and for an option that takes a value, the value's name in the help and its default.
-struct OptionSpec
-{
-    OptionSpec(std::vector<std::string> optionNames, std::string text, std::string value = {},
-               std::string defaultText = {})
-        : names(std::move(optionNames)), description(std::move(text)), valueName(std::move(value)),
-          defaultValue(std::move(defaultText))
-    {}
-
-    std::vector<std::string> names;
-    std::string description;
-    std::string valueName;    // empty: a flag without a value
-    std::string defaultValue; // what value() gives when the option is not on the line
-};
-
-// A command's options and arguments, parsed by CLI11 with the conventions vantor has always had:
+// A command's options and arguments, parsed with the conventions vantor has always had:
 // a single dash before a word is a long option ("-port SIM" as "--port SIM"), a value may follow as
 // the next argument or after "=", anything after "--" is an argument, an option given twice takes
 // its last value, and the help text lays out options and arguments in two columns wrapped at 79.
@@ -31,6 +17,8 @@ class CommandLine
 {
 public:
     explicit CommandLine(std::string description) : description_(std::move(description)) {}
+    // The command's declared description, options and arguments.
+    explicit CommandLine(const CommandSpec& spec);
 
     void addOption(OptionSpec option) { options_.push_back(std::move(option)); }
     void addOptions(const std::vector<OptionSpec>& options);
@@ -58,16 +46,13 @@ public:
     std::string helpText() const;
 
 private:
-    struct Positional
-    {
-        std::string name, description, syntax;
-    };
     const OptionSpec* find(const std::string& name) const;
-    bool normalise(const std::vector<std::string>& arguments, std::vector<std::string>* out);
+    // Takes the option at arguments[*i] (and its value, moving *i past it); false with error_ set.
+    bool takeOption(const std::vector<std::string>& arguments, std::size_t* i);
 
     std::string description_;
     std::vector<OptionSpec> options_;
-    std::vector<Positional> positionalSpecs_;
+    std::vector<PositionalSpec> positionalSpecs_;
     std::string command_;
     std::string error_;
     std::vector<std::vector<std::string>> given_; // per option, the values given (flags: "" each time)

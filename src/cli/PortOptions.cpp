@@ -27,22 +27,13 @@ std::optional<bool> onOff(const std::string& text)
 
 } // namespace
 
-void PortOptions::addTo(CommandLine& parser)
-{
-    add(parser, false);
-}
-
-void PortOptions::addScanOptionsTo(CommandLine& parser)
-{
-    add(parser, true);
-}
-
-void PortOptions::add(CommandLine& parser, bool scan)
+std::vector<OptionSpec> PortOptions::options(bool scan)
 {
     const std::string timeout = scan ? scanTimeoutText : serial::PortSettings::defaultTimeoutText;
     const std::string timeoutMs = std::to_string(
         hostlink::TimeoutText::effectiveMs(timeout, hostlink::CommandExchange::responseFallbackMs));
-    parser.addOptions({
+    using P = ProfileValue;
+    return {
         {{"p", "port"},
 #ifdef _WIN32
          "Serial port: a COM port such as COM3 (as Device Manager names it), a serial server's "
@@ -54,24 +45,28 @@ void PortOptions::add(CommandLine& parser, bool scan)
              std::string(scan ? "Give it once for each line to scan; without it, VANTOR_PORT names the line, "
                                 "else every port the system lists is scanned ('vantor ports' lists them)."
                               : "Required, unless VANTOR_PORT is set; 'vantor ports' lists them."),
-         "PORT"},
+         "PORT",
+         "",
+         P::TextOrList},
         scan ? OptionSpec{{"b", "baud"},
                           "Baud rates to try, one after another, separated by commas (default 38400).",
                           "LIST",
-                          "38400"}
-             : OptionSpec{{"b", "baud"}, "Baud rate (default 38400).", "N", "38400"},
-        {{"data-bits"}, "Data bits: 7 or 8 (default 8).", "7|8", "8"},
-        {{"parity"}, "Parity: none, even or odd (default none).", "none|even|odd", "none"},
-        {{"stop-bits"}, "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
+                          "38400",
+                          P::Number}
+             : OptionSpec{{"b", "baud"}, "Baud rate (default 38400).", "N", "38400", P::Number},
+        {{"data-bits"}, "Data bits: 7 or 8 (default 8).", "7|8", "8", P::Number},
+        {{"parity"}, "Parity: none, even or odd (default none).", "none|even|odd", "none", P::Text},
+        {{"stop-bits"}, "Stop bits: 1 or 2 (default 1).", "1|2", "1", P::Number},
         {{"t", "timeout"},
          "How long to wait for each answer, in milliseconds (default " + timeoutMs +
              "; a fraction is rounded). 0 means 1000 ms for the ENQ handshake and 500 ms for a response.",
          "MS",
-         timeout},
-        {{"dtr"}, "DTR while the port is open: on or off (default on).", "on|off", "on"},
-        {{"rts"}, "RTS while the port is open: on or off (default on).", "on|off", "on"},
+         timeout,
+         P::Number},
+        {{"dtr"}, "DTR while the port is open: on or off (default on).", "on|off", "on", P::OnOff},
+        {{"rts"}, "RTS while the port is open: on or off (default on).", "on|off", "on", P::OnOff},
         {{"trace"}, "Write every byte sent and received to standard error, with times in milliseconds."},
-    });
+    };
 }
 
 std::vector<std::string> PortOptions::portNames(const CommandLine& parser)

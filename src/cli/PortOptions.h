@@ -23,10 +23,11 @@ public:
     // times, and most IDs asked have no PLC, so each of them costs this much.
     static constexpr const char* scanTimeoutText = "100";
 
-    static void addTo(CommandLine& parser);
-    // The same for scan: --port not required (with neither it nor VANTOR_PORT, every port the system
-    // lists), --baud a list of rates, and --timeout scanTimeoutText by default.
-    static void addScanOptionsTo(CommandLine& parser);
+    // The options' declarations, in the order the help lists them; for scan, --port not required
+    // (with neither it nor VANTOR_PORT, every port the system lists), --baud a list of rates, and
+    // --timeout scanTimeoutText by default.
+    static std::vector<OptionSpec> options(bool scan = false);
+    static void addTo(CommandLine& parser) { parser.addOptions(options()); }
     // The --port values given, else VANTOR_PORT's; empty when neither names a port.
     static std::vector<std::string> portNames(const CommandLine& parser);
     // The names this tool knows: the catalog's own and SIM, a simulated PLC of its own for every
@@ -45,9 +46,6 @@ public:
     serial::PortSettings settings;
     std::string timeoutText = serial::PortSettings::defaultTimeoutText;
     bool trace = false;
-
-private:
-    static void add(CommandLine& parser, bool scan);
 };
 
 } // namespace vantor::cli

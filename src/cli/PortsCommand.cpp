@@ -42,12 +42,21 @@ JsonLines::Object PortsCommand::toJson(const serial::PortInfo& port)
     return line;
 }
 
+CommandSpec PortsCommand::spec()
+{
+    CommandSpec spec{"ports",
+                     "list the serial ports",
+                     "Lists the serial ports the system reports, what it knows of each,\n"
+                     "the COM names this program accepts, and SIM.",
+                     CommandSpec::standardOptions(),
+                     {}};
+    spec.options.push_back({{"json"}, "Write one JSON object per port on standard output (see vantor(1))."});
+    return spec;
+}
+
 int PortsCommand::run(const std::vector<std::string>& arguments)
 {
-    CommandLine parser("Lists the serial ports the system reports, what it knows of each,\n"
-                       "the COM names this program accepts, and SIM.");
-    Usage::addStandardOptions(parser);
-    parser.addOptions({{{"json"}, "Write one JSON object per port on standard output (see vantor(1))."}});
+    CommandLine parser(spec());
     if (const auto early = Usage::parse(parser, arguments))
         return *early;
     if (!parser.positionals().empty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/CommandSpec.h"
 #include "cli/JsonLines.h"
 #include "serial/PortInfo.h"
 
@@ -12,6 +13,7 @@ namespace vantor::cli {
 class PortsCommand
 {
 public:
+    static CommandSpec spec();
     static int run(const std::vector<std::string>& arguments);
     // A port as --json writes it: {"schema":1,"event":"port","name":...,"device":...,...}.
     static JsonLines::Object toJson(const serial::PortInfo& port);

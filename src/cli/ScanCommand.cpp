@@ -87,68 +87,103 @@ std::string ScanCommand::table(const std::vector<ScanReply>& replies)
     return text;
 }
 
-int ScanCommand::run(const std::vector<std::string>& arguments)
+CommandSpec ScanCommand::spec()
 {
-    CommandLine parser(
+    CommandSpec spec{
+        "scan",
+        "find the PLCs that answer: which ports, baud rates and IDs",
         "Finds the PLCs that answer: the link test (C2, which changes nothing in a PLC) to each ID at\n"
         "each baud rate on each line: every --port given (or VANTOR_PORT), else every port the system\n"
         "lists. The lines are scanned side by side, the IDs on a line one after another. Standard\n"
         "output gets the table of replies; a reply from another ID than the one asked is shown as such.\n"
         "Exit status: 0 when a PLC answered, 7 when none did, 2 bad command line, 128+N stopped by\n"
-        "signal N (after printing what was found so far).");
-    Usage::addStandardOptions(parser);
-    PortOptions port;
-    port.addScanOptionsTo(parser);
-    parser.addOptions({
-        {{"i", "id"}, "The IDs to ask, as a list or ranges (default 00-1F).", "LIST", "00-1F"},
-        {{"json"}, "Write a \"found\" JSON line per reply, then a \"summary\" (see vantor(1))."},
-        Profile::option(),
-    });
+        "signal N (after printing what was found so far).",
+        CommandSpec::standardOptions(),
+        {},
+    };
+    for (OptionSpec& o : PortOptions::options(true))
+        spec.options.push_back(std::move(o));
+    spec.options.insert(
+        spec.options.end(),
+        {
+            {{"i", "id"},
+             "The IDs to ask, as a list or ranges (default 00-1F).",
+             "LIST",
+             "00-1F",
+             ProfileValue::Text},
+            {{"json"}, "Write a \"found\" JSON line per reply, then a \"summary\" (see vantor(1))."},
+            Profile::option(),
+        });
+    return spec;
+}
+
+int ScanCommand::run(const std::vector<std::string>& arguments)
+{
+    Plan plan;
+    if (const auto early = readPlan(arguments, &plan))
+        return *early;
+    return scan(plan);
+}
+
+std::optional<int> ScanCommand::readPlan(const std::vector<std::string>& arguments, Plan* plan)
+{
+    CommandLine parser(spec());
     Profile::Applied profile;
     if (const auto early = Profile::parse(parser, arguments, &profile))
-        return *early;
+        return early;
     if (!parser.positionals().empty())
         return Usage::fail("scan takes no arguments besides its options");
     std::string error;
-    std::vector<int> bauds;
-    if (!readBauds(parser.value("baud"), &bauds, &error))
+    if (!readBauds(parser.value("baud"), &plan->bauds, &error))
         return Usage::fail(profile.blame(error));
-    std::vector<std::int16_t> ids;
-    if (!Usage::strictIdList(parser.value("id"), &ids, &error))
+    if (!Usage::strictIdList(parser.value("id"), &plan->ids, &error))
         return Usage::fail(profile.blame(error));
-    std::vector<std::string> names = PortOptions::portNames(parser);
-    if (names.empty()) {
+    std::vector<std::string> names;
+    if (const auto early = linesToScan(parser, &names))
+        return early;
+    // Each line gets its own name, and each baud rate its turn (LineScan).
+    PortOptions port;
+    if (!port.readSettings(parser, &error, false))
+        return Usage::fail(profile.blame(error));
+    plan->lines.assign(names.size(), port);
+    for (std::size_t p = 0; p < names.size(); ++p)
+        plan->lines[p].portName = names[p];
+    plan->json = parser.isSet("json");
+    return std::nullopt;
+}
+
+std::optional<int> ScanCommand::linesToScan(const CommandLine& parser, std::vector<std::string>* names)
+{
+    *names = PortOptions::portNames(parser);
+    if (names->empty()) {
         std::string listed;
         for (const serial::PortInfo& info : serial::PortCatalog::systemPorts()) {
-            names.push_back(info.device);
+            names->push_back(info.device);
             listed += (listed.empty() ? "" : ", ") + info.device;
         }
-        if (names.empty()) {
+        if (names->empty()) {
             Usage::note("no serial ports found to scan: plug in the adapter, or name the ports with --port");
             return NoLinkResponse;
         }
         Usage::note("no --port given, nor VANTOR_PORT: scanning the ports this system lists, " + listed);
     }
     const serial::PortCatalog catalog = PortOptions::catalog();
-    for (std::size_t a = 0; a < names.size(); ++a) {
+    for (std::size_t a = 0; a < names->size(); ++a) {
         for (std::size_t b = 0; b < a; ++b) {
-            if (catalog.samePort(names[a], names[b]))
-                return Usage::fail("--port " + names[a] + " names the same port as --port " + names[b] +
+            if (catalog.samePort((*names)[a], (*names)[b]))
+                return Usage::fail("--port " + (*names)[a] + " names the same port as --port " + (*names)[b] +
                                    "; each line is named once");
         }
     }
-    // Each line gets its own name, and each baud rate its turn (LineScan).
-    if (!port.readSettings(parser, &error, false))
-        return Usage::fail(profile.blame(error));
-    std::vector<PortOptions> lines(names.size(), port);
-    for (std::size_t p = 0; p < names.size(); ++p)
-        lines[p].portName = names[p];
-    return scan(lines, bauds, ids, parser.isSet("json"));
+    return std::nullopt;
 }
 
-int ScanCommand::scan(const std::vector<PortOptions>& lines, const std::vector<int>& bauds,
-                      const std::vector<std::int16_t>& ids, bool json)
+int ScanCommand::scan(const Plan& plan)
 {
+    const std::vector<PortOptions>& lines = plan.lines;
+    const std::vector<int>& bauds = plan.bauds;
+    const std::vector<std::int16_t>& ids = plan.ids;
+    const bool json = plan.json;
     // Every ID silent but for bytes without a line end, each of which costs a second wait, is the
     // longest a line can take; the lines take it side by side.
     const double longest =

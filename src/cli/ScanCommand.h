@@ -1,7 +1,9 @@
 #pragma once
 
+#include "cli/CommandSpec.h"
 #include "cli/LineScan.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,14 +17,28 @@ namespace vantor::cli {
 class ScanCommand
 {
 public:
+    static CommandSpec spec();
     static int run(const std::vector<std::string>& arguments);
 
     // The replies as a table: port, baud, ID asked, reply (what answered, and the line as it came).
     static std::string table(const std::vector<ScanReply>& replies);
 
 private:
-    static int scan(const std::vector<PortOptions>& lines, const std::vector<int>& bauds,
-                    const std::vector<std::int16_t>& ids, bool json);
+    // What the command line asks for: each line to scan (its port and settings), the rates and IDs.
+    struct Plan
+    {
+        std::vector<PortOptions> lines;
+        std::vector<int> bauds;
+        std::vector<std::int16_t> ids;
+        bool json = false;
+    };
+    // Reads the command line into plan; an exit status when the command is done already (help
+    // shown, a usage error said, or no port to scan).
+    static std::optional<int> readPlan(const std::vector<std::string>& arguments, Plan* plan);
+    // The --port values, else VANTOR_PORT, else every port the system lists (said on standard
+    // error); an exit status when there is none, or when two name the same port.
+    static std::optional<int> linesToScan(const CommandLine& parser, std::vector<std::string>* names);
+    static int scan(const Plan& plan);
     // The table or the summary line, and the exit status.
     static int report(const std::vector<std::vector<ScanReply>>& perLine, bool json);
     // Baud rates separated by commas, each a positive whole number, none twice.

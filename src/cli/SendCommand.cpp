@@ -36,6 +36,19 @@ void writeJson(const std::string& command, const hostlink::ExchangeResult& resul
     line["reply"] = result.hasResponse() ? JsonLines::Object(result.response) : JsonLines::Object();
     JsonLines::write(line);
 }
+
+// A reply as it came, or the warning that none did.
+void printReply(const hostlink::ExchangeResult& result, bool terminal)
+{
+    if (result.hasResponse()) {
+        const std::string shown = terminal ? hostlink::ControlText::escape(result.response) : result.response;
+        std::fwrite(shown.data(), 1, shown.size(), stdout);
+        std::fputc('\n', stdout);
+    } else {
+        std::printf("(Warning: No Response from PLC)\n");
+    }
+    std::fflush(stdout);
+}
 } // namespace
 
 bool SendCommand::framesFor(const CommandLine& parser, std::vector<std::string>* frames, std::string* error)
@@ -60,50 +73,77 @@ bool SendCommand::framesFor(const CommandLine& parser, std::vector<std::string>*
     return true;
 }
 
-int SendCommand::run(const std::vector<std::string>& arguments)
+CommandSpec SendCommand::spec()
 {
-    CommandLine parser(
+    CommandSpec spec{
+        "send",
+        "send command lines as typed and print the replies",
         "Sends each COMMAND exactly as typed (no frame, no FCS added) and prints each reply, or\n"
         "\"(Warning: No Response from PLC)\". A command that begins with neither \"@\" nor \":\" is\n"
         "preceded by the ENQ handshake. Replies go to standard output, shown safely on a terminal.\n"
         "--frame CMD instead builds the frame as the upload does, \"@\" + ID + CMD + FCS + \"*\":\n"
         "  vantor send --port SIM --id 0A --frame CL     sends @0ACL3E*\n"
         "Exit status 0 when every command got a response, 1 when one did not, 2 for a bad command\n"
-        "line, 6 when the port cannot be opened, 10 when it is lost, 128+N when stopped by signal N.");
-    Usage::addStandardOptions(parser);
-    PortOptions port;
-    port.addTo(parser);
-    parser.addOptions({
-        {{"json"}, "Write each command and its reply as JSON Lines on standard output (see vantor(1))."},
-        {{"frame"},
-         "Send CMD (such as C2 or CL) framed for the PLC --id names, with its FCS; may be given again.",
-         "CMD"},
-        {{"i", "id"}, "The PLC's ID for --frame, in hexadecimal, 1 to 4 digits (default 01).", "ID", "01"},
-        Profile::option(),
-    });
-    parser.addPositional("COMMAND", "A command line to send, e.g. '@01C230*' or RS.", "[COMMAND...]");
+        "line, 6 when the port cannot be opened, 10 when it is lost, 128+N when stopped by signal N.",
+        CommandSpec::standardOptions(),
+        {{"COMMAND", "A command line to send, e.g. '@01C230*' or RS.", "[COMMAND...]", ""}},
+    };
+    for (OptionSpec& o : PortOptions::options())
+        spec.options.push_back(std::move(o));
+    spec.options.insert(
+        spec.options.end(),
+        {
+            {{"json"}, "Write each command and its reply as JSON Lines on standard output (see vantor(1))."},
+            {{"frame"},
+             "Send CMD (such as C2 or CL) framed for the PLC --id names, with its FCS; may be given again.",
+             "CMD"},
+            {{"i", "id"},
+             "The PLC's ID for --frame, in hexadecimal, 1 to 4 digits (default 01).",
+             "ID",
+             "01",
+             ProfileValue::Text},
+            Profile::option(),
+        });
+    return spec;
+}
 
-    Profile::Applied profile;
-    if (const auto early = Profile::parse(parser, arguments, &profile))
+int SendCommand::run(const std::vector<std::string>& arguments)
+{
+    Plan plan;
+    if (const auto early = readPlan(arguments, &plan))
         return *early;
+    return send(plan);
+}
+
+std::optional<int> SendCommand::readPlan(const std::vector<std::string>& arguments, Plan* plan)
+{
+    CommandLine parser(spec());
+    const Profile::Applied& profile = plan->profile;
+    if (const auto early = Profile::parse(parser, arguments, &plan->profile))
+        return early;
     std::string error;
-    if (!port.read(parser, &error))
+    if (!plan->port.read(parser, &error))
         return Usage::fail(profile.blame(error));
-    std::vector<std::string> commands = parser.positionals();
+    plan->commands = parser.positionals();
     if (parser.isSet("frame")) {
-        if (!commands.empty())
+        if (!plan->commands.empty())
             return Usage::fail("--frame and COMMAND arguments do not mix: give every command one way");
-        if (!framesFor(parser, &commands, &error))
+        if (!framesFor(parser, &plan->commands, &error))
             return Usage::fail(profile.blame(error));
     } else if (parser.isSet("id") && !profile.sets("id")) {
         return Usage::fail("--id is for --frame: a COMMAND is sent exactly as typed");
     }
-    if (commands.empty())
+    if (plan->commands.empty())
         return Usage::fail("no COMMAND given");
+    plan->json = parser.isSet("json");
+    return std::nullopt;
+}
 
-    const bool json = parser.isSet("json");
+int SendCommand::send(const Plan& plan)
+{
+    const bool json = plan.json;
     console::SerialConsole console(PortOptions::catalog());
-    port.applyTo(console);
+    plan.port.applyTo(console);
     // With --json standard output is for the JSON alone; the opening line goes with the notes.
     console.setLogSink([json](const std::string& line) { Usage::line(json ? stderr : stdout, line); });
     console.setWarningSink([](const std::string& line) { Usage::note(line); });
@@ -112,40 +152,30 @@ int SendCommand::run(const std::vector<std::string>& arguments)
     StopSignals::install();
     console.exchange().setStopCheck([] { return StopSignals::requested(); });
     if (!console.openPort()) {
-        if (profile.sets("port"))
-            Usage::note("the port " + port.portName + " comes from " + profile.origin());
+        if (plan.profile.sets("port"))
+            Usage::note("the port " + plan.port.portName + " comes from " + plan.profile.origin());
         return PortNotOpenable;
     }
     // A reply is printed whole, NUL bytes included; on a terminal its control characters are shown
     // in the trace's notation, so a device cannot drive the user's terminal.
     const bool terminal = Terminal::isTerminal(stdout);
     int status = Success;
-    for (const std::string& command : commands) {
+    for (const std::string& command : plan.commands) {
         const auto result = StopSignals::requested()
                                 ? hostlink::ExchangeResult{hostlink::ExchangeStatus::Interrupted, {}}
                                 : console.sendCommand(command);
         if (json)
             writeJson(command, result);
         if (result.status == hostlink::ExchangeStatus::Interrupted) {
-            std::fflush(stdout);
-            std::fprintf(stderr, "vantor: interrupted; the remaining commands were not sent\n");
+            Usage::note("interrupted; the remaining commands were not sent");
             return StopSignals::exitStatus();
         }
         if (result.portFailed())
             return result.status == hostlink::ExchangeStatus::PortNotOpen ? PortNotOpenable : PortLost;
         if (!result.hasResponse())
             status = NoResponse;
-        if (json)
-            continue;
-        if (result.hasResponse()) {
-            const std::string shown =
-                terminal ? hostlink::ControlText::escape(result.response) : result.response;
-            std::fwrite(shown.data(), 1, shown.size(), stdout);
-            std::fputc('\n', stdout);
-        } else {
-            std::printf("(Warning: No Response from PLC)\n");
-        }
-        std::fflush(stdout);
+        if (!json)
+            printReply(result, terminal);
     }
     return status;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "cli/CommandLine.h"
+#include "cli/PortOptions.h"
+#include "cli/Profile.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,9 +16,23 @@ namespace vantor::cli {
 class SendCommand
 {
 public:
+    static CommandSpec spec();
     static int run(const std::vector<std::string>& arguments);
 
 private:
+    // What the command line asks for: the port, and the commands as they go onto the line.
+    struct Plan
+    {
+        PortOptions port;
+        std::vector<std::string> commands;
+        bool json = false;
+        Profile::Applied profile;
+    };
+    // Reads the command line into plan; an exit status when the command is done already (help
+    // shown, or a usage error said).
+    static std::optional<int> readPlan(const std::vector<std::string>& arguments, Plan* plan);
+    // Sends the plan's commands over one opening of its port; the exit status.
+    static int send(const Plan& plan);
     // The --frame commands as frames for the --id PLC; false with a message for a bad ID or command.
     static bool framesFor(const CommandLine& parser, std::vector<std::string>* frames, std::string* error);
 };

@@ -28,11 +28,7 @@ std::string trimmed(const std::string& text)
 
 void Usage::addStandardOptions(CommandLine& parser)
 {
-    parser.addOptions({
-        {{"h", "help"}, "Displays help on commandline options."},
-        {{"help-all"}, "Displays help on commandline options."},
-        {{"V", "version"}, "Print the version and exit."},
-    });
+    parser.addOptions(CommandSpec::standardOptions());
 }
 
 std::optional<int> Usage::parse(CommandLine& parser, const std::vector<std::string>& arguments)

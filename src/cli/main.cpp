@@ -9,8 +9,6 @@
 #include "cli/UploadCommand.h"
 #include "cli/Usage.h"
 
-#include "hostlink/ControlText.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -93,8 +91,8 @@ int runCommand(int argc, char* argv[])
         if (command == known.name)
             return known.run(arguments);
     }
-    std::fprintf(stderr, "vantor: unknown command '%s'\nTry 'vantor --help'.\n",
-                 vantor::hostlink::ControlText::escapeControls(command).c_str());
+    vantor::cli::Usage::note("unknown command '" + command + "'");
+    vantor::cli::Usage::line(stderr, "Try 'vantor --help'.");
     return vantor::cli::UsageError;
 }
 
