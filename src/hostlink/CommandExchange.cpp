@@ -13,6 +13,7 @@ ExchangeResult CommandExchange::sendCommand(const std::string& cmd)
     lastResponse_.clear();
     written_ = cmd;
     ownEchoSeen_ = false;
+    responseWaitMs_ = 0;
     // An opening that a stop request cut short (a network port still connecting) is a stop.
     if (!port_.ensureOpen())
         return finish(stopRequested() ? ExchangeStatus::Interrupted : ExchangeStatus::PortNotOpen);
@@ -34,6 +35,7 @@ ExchangeResult CommandExchange::readFollowing()
 {
     lastResponse_.clear();
     written_.clear();
+    responseWaitMs_ = 0;
     return finish(readResponse());
 }
 
@@ -42,6 +44,7 @@ ExchangeResult CommandExchange::finish(ExchangeStatus status)
     if (status != ExchangeStatus::Response)
         lastResponse_.clear();
     ExchangeResult result{status, lastResponse_};
+    result.responseWaitMs = responseWaitMs_;
     if (status == ExchangeStatus::NoResponse) {
         result.strayBytes = strayBytes_;
         result.strayStart = strayStart_;
@@ -117,7 +120,8 @@ CommandExchange::HeldOver CommandExchange::heldOver(int waitMs)
 
 ExchangeStatus CommandExchange::readResponse()
 {
-    const std::int64_t deadline = clock_.nowMs() + TimeoutText::effectiveMs(timeoutText_, responseFallbackMs);
+    responseWaitMs_ = TimeoutText::effectiveMs(timeoutText_, responseFallbackMs);
+    const std::int64_t deadline = clock_.nowMs() + responseWaitMs_;
     strayBytes_ = 0;
     strayStart_.clear();
     // What a caller looked at before this exchange comes first, as it would from the port.

@@ -32,6 +32,9 @@ struct ExchangeResult
     std::uint64_t strayBytes = 0;
     std::string strayStart;
     static constexpr std::size_t strayShownBytes = 200;
+    // How long the response was waited for at most (ms, from the timeout text at the wait's start);
+    // 0 when no response wait began (the port failed first, or the ENQ handshake got no answer).
+    int responseWaitMs = 0;
 
     // What callers that only know "a response or none" look at.
     bool hasResponse() const { return !response.empty(); }
@@ -137,6 +140,7 @@ private:
     bool ownEchoSeen_ = false;
     std::uint64_t strayBytes_ = 0;
     std::string strayStart_;
+    int responseWaitMs_ = 0;
 };
 
 } // namespace vantor::hostlink

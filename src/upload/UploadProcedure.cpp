@@ -56,16 +56,12 @@ namespace {
 
 constexpr const char* beforeSending = "before anything was sent.";
 
-// A reply as a diagnostic shows it: escaped, and cut short with a count when long.
-std::string shownReply(const std::string& reply)
-{
-    if (reply.size() <= UploadProcedure::maxReplyShown)
-        return hostlink::ControlText::escape(reply);
-    return hostlink::ControlText::escape(reply.substr(0, UploadProcedure::maxReplyShown)) + "... " +
-           std::to_string(reply.size() - UploadProcedure::maxReplyShown) + " more bytes";
-}
-
 } // namespace
+
+hostlink::PlcIdResult UploadProcedure::plcId(const UploadInput& input)
+{
+    return hostlink::PlcId::fromText(input.plcIdText ? input.plcIdText() : "01");
+}
 
 UploadOutcome UploadProcedure::stop(UploadOutcome outcome, const std::string& caption, bool repaint)
 {
@@ -75,10 +71,10 @@ UploadOutcome UploadProcedure::stop(UploadOutcome outcome, const std::string& ca
     return outcome;
 }
 
-UploadOutcome UploadProcedure::portFailed()
+UploadOutcome UploadProcedure::portFailed(ExchangeStatus status, const Progress& progress)
 {
     std::string problem = link_.portProblem ? link_.portProblem() : std::string();
-    if (lastStatus_ == ExchangeStatus::PortNotOpen) {
+    if (status == ExchangeStatus::PortNotOpen) {
         if (problem.empty())
             problem = "The serial port could not be opened.";
         return stop(UploadOutcome::PortNotOpenable, problem + " Upload aborted.", true);
@@ -86,16 +82,16 @@ UploadOutcome UploadProcedure::portFailed()
     if (problem.empty())
         problem = "The serial port was lost.";
     const std::string records = std::to_string(linesSent_) + " records";
-    if (phase_ == Phase::Saving)
+    if (progress.phase == Phase::Saving)
         return stop(UploadOutcome::PortLost,
                     problem + " The EEPROM save of " + records +
                         " was requested; whether the PLC saved them is not confirmed.",
                     true);
-    if (phase_ == Phase::Closing)
+    if (progress.phase == Phase::Closing)
         return stop(UploadOutcome::PortLost,
                     problem +
-                        (saveConfirmed_ ? " The PLC had confirmed the EEPROM save of "
-                                        : " The PLC had not confirmed the EEPROM save of ") +
+                        (progress.saveConfirmed ? " The PLC had confirmed the EEPROM save of "
+                                                : " The PLC had not confirmed the EEPROM save of ") +
                         records + "; the closing commands were not all sent.",
                     true);
     return stop(UploadOutcome::PortLost, problem + " Upload aborted.", true);
@@ -103,116 +99,137 @@ UploadOutcome UploadProcedure::portFailed()
 
 UploadOutcome UploadProcedure::badPlcId(const UploadInput& input)
 {
-    const auto id = hostlink::PlcId::fromText(input.plcIdText ? input.plcIdText() : "01");
-    return stop(UploadOutcome::PlcIdRejected, id.error + " Uploading aborted", true);
+    return stop(UploadOutcome::PlcIdRejected, plcId(input).error + " Uploading aborted", true);
 }
 
-UploadProcedure::Step UploadProcedure::exchange(const std::string& command, const UploadInput& input)
+FrameReply UploadProcedure::exchange(const std::string& command, const UploadInput& input)
 {
-    if (input.stopRequested && input.stopRequested())
-        return Step::Interrupted;
-    const auto id = hostlink::PlcId::fromText(input.plcIdText ? input.plcIdText() : "01");
-    if (!id.ok)
-        return Step::BadPlcId;
-    lastFrame_ = hostlink::Frame::build(id.id, command);
-    lastIdHex_ = hostlink::Frame::renderHex(id.id);
-    previousCode_ = lastCode_;
-    lastCode_ = command.substr(0, 2);
-    return judge(link_.exchange.sendCommand(lastFrame_));
+    FrameReply sent;
+    if (input.stopRequested && input.stopRequested()) {
+        sent.step = Step::Interrupted;
+        return sent;
+    }
+    const auto id = plcId(input);
+    if (!id.ok) {
+        sent.step = Step::BadPlcId;
+        return sent;
+    }
+    sent.frame = hostlink::Frame::build(id.id, command);
+    sent.idHex = hostlink::Frame::renderHex(id.id);
+    sent.code = command.substr(0, 2);
+    const hostlink::ExchangeResult result = link_.exchange.sendCommand(sent.frame);
+    return receive(std::move(sent), result, input.verifyReplies);
 }
 
-UploadProcedure::Step UploadProcedure::judge(const hostlink::ExchangeResult& result)
+FrameReply UploadProcedure::receive(FrameReply sent, const hostlink::ExchangeResult& result, bool fullCheck)
 {
-    lastStatus_ = result.status;
-    lastResponse_ = result.response;
+    sent.status = result.status;
+    sent.reply = result.response;
     // A reply is one line: what follows an inner CR or LF (a second copy that came in the same read)
     // is held for the next look, as if it had come a moment later.
-    if (const std::size_t end = lastResponse_.find_first_of("\r\n"); end != std::string::npos) {
+    if (const std::size_t end = sent.reply.find_first_of("\r\n"); end != std::string::npos) {
         std::size_t rest = end + 1;
-        if (lastResponse_[end] == '\r' && rest < lastResponse_.size() && lastResponse_[rest] == '\n')
+        if (sent.reply[end] == '\r' && rest < sent.reply.size() && sent.reply[rest] == '\n')
             ++rest;
-        if (rest < lastResponse_.size())
-            link_.exchange.holdBack(lastResponse_.substr(rest) + '\r');
-        lastResponse_.resize(end);
+        if (rest < sent.reply.size())
+            link_.exchange.holdBack(sent.reply.substr(rest) + '\r');
+        sent.reply.resize(end);
     }
-    lastStrayBytes_ = result.strayBytes;
-    lastStrayStart_ = result.strayStart;
-    lastVerdict_ = ReplyCheck::Verdict::NotEcho;
-    if (result.status == ExchangeStatus::Interrupted)
-        return Step::Interrupted;
-    if (result.portFailed())
-        return Step::PortFailed;
-    lastVerdict_ = ReplyCheck::judge(lastResponse_, lastFrame_, lastIdHex_, lastCode_, verify_);
-    switch (lastVerdict_) {
-    case ReplyCheck::Verdict::Echo:
-        return Step::Echoed;
-    case ReplyCheck::Verdict::NotEcho:
-        return Step::NotEchoed;
-    case ReplyCheck::Verdict::OwnCopy:
-        return Step::OwnCopy;
-    default:
-        return Step::BadReply;
+    sent.strayBytes = result.strayBytes;
+    sent.strayStart = result.strayStart;
+    sent.waitMs = result.responseWaitMs;
+    sent.verdict = ReplyCheck::Verdict::NotEcho;
+    if (result.status == ExchangeStatus::Interrupted) {
+        sent.step = Step::Interrupted;
+        return sent;
     }
+    if (result.portFailed()) {
+        sent.step = Step::PortFailed;
+        return sent;
+    }
+    return judged(std::move(sent), fullCheck);
 }
 
-bool UploadProcedure::answered() const
+FrameReply UploadProcedure::judged(FrameReply reply, bool fullCheck)
 {
-    if (lastResponse_.empty() || lastVerdict_ == ReplyCheck::Verdict::OwnCopy)
+    reply.verdict = ReplyCheck::judge(reply.reply, reply.frame, reply.idHex, reply.code, fullCheck);
+    switch (reply.verdict) {
+    case ReplyCheck::Verdict::Echo:
+        reply.step = Step::Echoed;
+        break;
+    case ReplyCheck::Verdict::NotEcho:
+        reply.step = Step::NotEchoed;
+        break;
+    case ReplyCheck::Verdict::OwnCopy:
+        reply.step = Step::OwnCopy;
+        break;
+    default:
+        reply.step = Step::BadReply;
+        break;
+    }
+    return reply;
+}
+
+bool UploadProcedure::answered(const FrameReply& reply, const std::string& codeBefore, bool fullCheck)
+{
+    if (reply.reply.empty() || reply.verdict == ReplyCheck::Verdict::OwnCopy)
         return false;
     // The echo of the command before, come late, is that command's answer, not this one's.
-    if (previousCode_ != lastCode_ && ReplyCheck::isEcho(lastResponse_, lastIdHex_, previousCode_))
+    if (codeBefore != reply.code && ReplyCheck::isEcho(reply.reply, reply.idHex, codeBefore))
         return false;
-    return !verify_ || lastVerdict_ == ReplyCheck::Verdict::Echo;
+    return !fullCheck || reply.verdict == ReplyCheck::Verdict::Echo;
 }
 
-UploadProcedure::Step UploadProcedure::lookBeforeSending(int waitMs)
+FrameReply UploadProcedure::lookBeforeSending(int waitMs)
 {
     const auto held = link_.exchange.heldOver(waitMs);
-    heldBytes_ = held.bytes;
+    FrameReply look;
+    look.reply = held.bytes;
     if (held.lost) {
-        lastStatus_ = ExchangeStatus::PortLost;
-        return Step::PortFailed;
+        look.status = ExchangeStatus::PortLost;
+        look.step = Step::PortFailed;
+    } else {
+        look.step = held.bytes.empty() ? Step::Quiet : Step::OutOfStep;
     }
-    return heldBytes_.empty() ? Step::Echoed : Step::OutOfStep;
+    return look;
 }
 
-bool UploadProcedure::heldEchoOfPoll(const UploadInput& input) const
+bool UploadProcedure::heldEchoOfPoll(const std::string& held, const UploadInput& input)
 {
-    const std::size_t end = heldBytes_.find_first_of("\r\n");
+    const std::size_t end = held.find_first_of("\r\n");
     if (end == std::string::npos)
         return false;
-    const auto id = hostlink::PlcId::fromText(input.plcIdText ? input.plcIdText() : "01");
+    const auto id = plcId(input);
     const std::string idHex = hostlink::Frame::renderHex(id.id);
     const std::string frame = hostlink::Frame::build(id.id, "IR");
-    return ReplyCheck::judge(heldBytes_.substr(0, end), frame, idHex, "IR", verify_) ==
+    return ReplyCheck::judge(held.substr(0, end), frame, idHex, "IR", input.verifyReplies) ==
            ReplyCheck::Verdict::Echo;
 }
 
-std::string UploadProcedure::heldProblem() const
+UploadOutcome UploadProcedure::outOfStep(const FrameReply& look, const std::string& when,
+                                         const std::string& notSent)
 {
-    return "the line held " + std::to_string(heldBytes_.size()) +
-           " bytes that came after the answer to the previous frame (\"" + shownReply(heldBytes_) +
-           "\"): it is out of step with the PLC (an answer doubled, or one that came late), and the next "
-           "frame would take them for its answer";
+    reporter_.detail(when + ": " + ReplyText::outOfStep(look.reply) + "; " + notSent);
+    return stop(UploadOutcome::Aborted, recordFailedCaption, true);
 }
 
-UploadProcedure::Step UploadProcedure::linkTest(const UploadInput& input)
+FrameReply UploadProcedure::linkTest(const UploadInput& input)
 {
     const int attempts = std::clamp(input.linkAttempts, 1, maxLinkAttempts);
-    finalAttempt_ =
+    const std::string finalAttempt =
         attempts > 1 ? ", attempt " + std::to_string(attempts) + " of " + std::to_string(attempts) : "";
     for (int attempt = 1;; ++attempt) {
-        const Step step = linkTestOnce(input, attempt == attempts);
-        if (step != Step::NotEchoed || attempt == attempts) {
-            if (step == Step::Echoed && attempt > 1) {
+        const FrameReply test = linkTestOnce(input, finalAttempt, attempt == attempts);
+        if (test.step != Step::NotEchoed || attempt == attempts) {
+            if (test.echoed() && attempt > 1) {
                 reporter_.detail("the link test was answered at attempt " + std::to_string(attempt) + " of " +
                                  std::to_string(attempts));
                 dropLateAnswers(attempt - 1);
             }
-            return step;
+            return test;
         }
         reporter_.detail("link test, attempt " + std::to_string(attempt) + " of " + std::to_string(attempts) +
-                         ": " + replyProblem(lastFrame_) + "; trying again");
+                         ": " + ReplyText::problem(test) + "; trying again");
     }
 }
 
@@ -227,50 +244,50 @@ void UploadProcedure::dropLateAnswers(int earlierAttempts)
     }
 }
 
-UploadProcedure::Step UploadProcedure::linkTestOnce(const UploadInput& input, bool last)
+FrameReply UploadProcedure::linkTestOnce(const UploadInput& input, const std::string& attempt, bool last)
 {
-    Step step = exchange("C2", input);
-    const std::string frame = lastFrame_;
-    const bool frameCameBack = !lastResponse_.empty() && lastResponse_.compare(0, frame.size(), frame) == 0;
+    FrameReply test = exchange("C2", input);
+    const std::string frame = test.frame;
+    const bool frameCameBack = !test.reply.empty() && test.reply.compare(0, frame.size(), frame) == 0;
     if (frameCameBack) {
         // The frame itself came back, "*" and all: the line returns what is sent. A PLC's answer, if
         // there is one, follows it (in the same line after a CR, or as the next line).
-        if (lastResponse_.size() == frame.size()) {
-            step = judge(link_.exchange.readFollowing());
-        } else {
-            step = Step::NotEchoed; // the frame with more after it is no answer a PLC gives
-        }
-        if (step == Step::OwnCopy)
-            step = Step::NotEchoed; // returned twice, and still nothing answered
-        if (step == Step::Echoed) {
+        if (test.reply.size() == frame.size())
+            test = receive(std::move(test), link_.exchange.readFollowing(), input.verifyReplies);
+        else
+            test.step = Step::NotEchoed; // the frame with more after it is no answer a PLC gives
+        if (test.step == Step::OwnCopy)
+            test.step = Step::NotEchoed; // returned twice, and still nothing answered
+        if (test.echoed()) {
             link_.exchange.setLineEchoes(true);
             reporter_.detail("the line returns every frame sent before the PLC's answer (an adapter with "
                              "local echo); that copy is skipped before each reply");
         }
     }
     // A refused or corrupted answer fails the link test as no answer does, with its own reason.
-    if (step == Step::BadReply)
-        step = Step::NotEchoed;
-    if (step != Step::NotEchoed || !last)
-        return step;
-    if (frameCameBack && lastResponse_.empty() && lastStrayBytes_ == 0)
+    if (test.step == Step::BadReply)
+        test.step = Step::NotEchoed;
+    if (test.step != Step::NotEchoed || !last)
+        return test;
+    if (frameCameBack && test.reply.empty() && test.strayBytes == 0)
         reporter_.detail("link test: the line only returned what was sent (" +
                          hostlink::ControlText::escape(frame) +
                          ") and nothing answered after it: a loopback plug, or an adapter with echo and "
                          "no PLC behind it; nothing else was sent");
     else
-        reporter_.detail("link test" + finalAttempt_ + ": " + replyProblem(frame) +
-                         "; nothing else was sent");
-    return step;
+        reporter_.detail("link test" + attempt + ": " + ReplyText::problem(test) + "; nothing else was sent");
+    return test;
 }
 
-UploadOutcome UploadProcedure::unreadable(const CompiledCodeReader& reader, bool started)
+UploadOutcome UploadProcedure::unreadable(const CompiledCodeReader& reader, const UploadInput& input,
+                                          const Progress& progress)
 {
     if (reader.problem() == FileProblem::Interrupted)
-        return interrupted(started ? afterRecords() : beforeSending);
+        return interrupted(whenStopped(progress));
     if (reader.problem() == FileProblem::Changed)
-        return changed();
-    const FileCheck check = unreadableFile(reader, shownPath_, started);
+        return changed(input);
+    const FileCheck check = unreadableFile(reader, hostlink::ControlText::escapeControls(input.filePath),
+                                           progress.phase != Phase::Checking);
     return stop(check.outcome, check.caption, true);
 }
 
@@ -342,10 +359,11 @@ FileCheck UploadProcedure::firstPass(CompiledCodeReader& reader, const std::stri
     return check;
 }
 
-UploadOutcome UploadProcedure::changed()
+UploadOutcome UploadProcedure::changed(const UploadInput& input)
 {
     return stop(UploadOutcome::FileChanged,
-                shownPath_ + " changed during the upload: " + std::to_string(linesSent_) +
+                hostlink::ControlText::escapeControls(input.filePath) +
+                    " changed during the upload: " + std::to_string(linesSent_) +
                     " records were sent but not saved, and the PLC's saved program is unchanged. Upload "
                     "aborted; upload the file again.",
                 true);
@@ -356,96 +374,47 @@ UploadOutcome UploadProcedure::interrupted(const std::string& when)
     return stop(UploadOutcome::Interrupted, "Upload interrupted " + when, true);
 }
 
-std::string UploadProcedure::afterRecords() const
+std::string UploadProcedure::whenStopped(const Progress& progress) const
 {
-    const std::string where = linesSent_ == 0
-                                  ? "before the first record"
-                                  : "after record " + std::to_string(linesSent_) + " (file line " +
-                                        std::to_string(lastRecordFileLine_) + ")";
+    const std::string records = std::to_string(linesSent_) + " records";
+    switch (progress.phase) {
+    case Phase::Checking:
+        break;
+    case Phase::LinkTest:
+        return "during the link test; no record was sent.";
+    case Phase::Sending:
+        return afterRecords(progress);
+    case Phase::Saving:
+        return "during the EEPROM save: whether the PLC saved the " + records + " is not confirmed.";
+    case Phase::Closing:
+        return "after the EEPROM save of " + records + "; the closing commands were not all sent.";
+    }
+    return beforeSending;
+}
+
+std::string UploadProcedure::afterRecords(const Progress& progress) const
+{
+    const std::string where = linesSent_ == 0 ? "before the first record"
+                                              : "after record " + std::to_string(linesSent_) +
+                                                    " (file line " + std::to_string(progress.fileLine) + ")";
     return where + ": the PLC holds a partial program that was not saved to EEPROM; its saved program is "
                    "unchanged.";
 }
 
-std::string UploadProcedure::replyProblem(const std::string& frame) const
+std::optional<UploadOutcome> UploadProcedure::linkFailure(const FrameReply& step, const Progress& progress,
+                                                          const UploadInput& input)
 {
-    switch (lastVerdict_) {
-    case ReplyCheck::Verdict::OwnCopy:
-        return "the line returned " + hostlink::ControlText::escape(frame) +
-               " as sent and no PLC answered it";
-    case ReplyCheck::Verdict::Malformed:
-        return "the answer \"" + shownReply(lastResponse_) +
-               "\" does not end with an end code, an FCS and \"*\" to check";
-    case ReplyCheck::Verdict::WrongFcs:
-        return "the answer \"" + shownReply(lastResponse_) + "\" carries the FCS " +
-               ReplyCheck::carriedFcs(lastResponse_) + " where its text gives " +
-               ReplyCheck::expectedFcs(lastResponse_) +
-               ": the line corrupted it (noise, a loose cable, or a baud rate or parity that does not "
-               "match the PLC's)";
-    case ReplyCheck::Verdict::Refused:
-        return "the PLC refused " + hostlink::ControlText::escape(frame) + " with the end code " +
-               hostlink::ControlText::escape(ReplyCheck::endCode(lastResponse_, lastIdHex_)) + " (\"" +
-               shownReply(lastResponse_) + "\")";
-    default:
-        break;
-    }
-    if (lastResponse_.empty() && lastStrayBytes_ > 0)
-        return std::to_string(lastStrayBytes_) +
-               " bytes came back without a line end (CR or CR LF) instead of "
-               "an answer to " +
-               hostlink::ControlText::escape(frame) + ", starting \"" +
-               hostlink::ControlText::escape(lastStrayStart_) + "\"" +
-               (lastStrayBytes_ > lastStrayStart_.size()
-                    ? "... " + std::to_string(lastStrayBytes_ - lastStrayStart_.size()) + " more bytes"
-                    : std::string()) +
-               ": check that the baud rate and parity match the PLC's";
-    if (lastResponse_.empty())
-        return "nothing answered " + hostlink::ControlText::escape(frame) + " within " +
-               std::to_string(hostlink::TimeoutText::effectiveMs(
-                   link_.exchange.timeoutText(), hostlink::CommandExchange::responseFallbackMs)) +
-               " ms";
-    // "@", another ID, the same code: a PLC with another ID answered; on a shared line that is no echo.
-    // The code's letters may be hex digits too ("C2"), so try each length an ID can have.
-    for (const std::size_t digits : {std::size_t{2}, std::size_t{3}, std::size_t{4}}) {
-        if (lastResponse_.size() < 1 + digits + 2 || lastResponse_[0] != '@' ||
-            lastResponse_.find_first_not_of("0123456789ABCDEF", 1) < 1 + digits ||
-            lastResponse_.compare(1 + digits, 2, lastCode_) != 0)
-            continue;
-        const std::string otherId = lastResponse_.substr(1, digits);
-        if (otherId != lastIdHex_)
-            return "a PLC answered as ID " + otherId + " (" + shownReply(lastResponse_) + "), not as " +
-                   lastIdHex_ + ": check the PLC ID";
-    }
-    return "the reply to " + hostlink::ControlText::escape(frame) + " was not its echo: \"" +
-           shownReply(lastResponse_) + "\"";
-}
-
-std::optional<UploadOutcome> UploadProcedure::linkFailure(Step step, const UploadInput& input,
-                                                          const std::string& when)
-{
-    if (step == Step::PortFailed)
-        return portFailed();
-    if (step == Step::BadPlcId)
+    if (step.step == Step::PortFailed)
+        return portFailed(step.status, progress);
+    if (step.step == Step::BadPlcId)
         return badPlcId(input);
-    if (step == Step::Interrupted)
-        return interrupted(when);
+    if (step.step == Step::Interrupted)
+        return interrupted(whenStopped(progress));
     return std::nullopt;
 }
 
-UploadOutcome UploadProcedure::run(const UploadInput& input)
+std::optional<UploadOutcome> UploadProcedure::refuseToStart(const UploadInput& input)
 {
-    linesSent_ = 0;
-    lastRecordFileLine_ = 0;
-    phase_ = Phase::Sending;
-    saveConfirmed_ = false;
-    verify_ = input.verifyReplies;
-    // Names go into captions and diagnostics; a control character in one must not drive a terminal.
-    shownPath_ = hostlink::ControlText::escapeControls(input.filePath);
-    const auto stopRequested = [&input] { return input.stopRequested && input.stopRequested(); };
-
-    // First pass: the whole file is read and checked before anything is sent.
-    CompiledCodeReader reader;
-    reader.setStopCheck(stopRequested);
-    lastCheck_ = firstPass(reader, input.filePath, input.contents.get(), stopRequested);
     const FileCheck& check = lastCheck_;
     if (!check.ok()) {
         if (!check.detail.empty())
@@ -454,42 +423,60 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
     }
     if (!input.sha256.empty() && check.sha256 != input.sha256)
         return stop(UploadOutcome::FileChanged,
-                    shownPath_ +
+                    hostlink::ControlText::escapeControls(input.filePath) +
                         " changed since it was checked for the first PLC: nothing was sent to this "
                         "PLC, and its saved program is unchanged. Upload aborted; upload the file again.",
                     true);
-    const std::int64_t total = check.records;
-
-    if (!hostlink::PlcId::fromText(input.plcIdText ? input.plcIdText() : "01").ok)
+    if (!plcId(input).ok)
         return badPlcId(input);
-    if (stopRequested())
+    if (input.stopRequested && input.stopRequested())
         return interrupted(beforeSending);
+    return std::nullopt;
+}
+
+UploadOutcome UploadProcedure::run(const UploadInput& input)
+{
+    linesSent_ = 0;
+    Progress progress;
+    const auto stopRequested = [&input] { return input.stopRequested && input.stopRequested(); };
+
+    // First pass: the whole file is read and checked before anything is sent.
+    CompiledCodeReader reader;
+    reader.setStopCheck(stopRequested);
+    lastCheck_ = firstPass(reader, input.filePath, input.contents.get(), stopRequested);
+    if (const auto refused = refuseToStart(input))
+        return *refused;
 
     // Second pass: the same bytes again, each block compared before its records go out.
     if (!reader.rewind())
-        return unreadable(reader, false);
+        return unreadable(reader, input, progress);
     std::string line;
     if (!reader.readLine(line) || !CompiledCodeFormat::isHeader(line))
-        return reader.problem() == FileProblem::Interrupted ? unreadable(reader, false) : changed();
+        return reader.problem() == FileProblem::Interrupted ? unreadable(reader, input, progress)
+                                                            : changed(input);
 
     // The line's echo and the stop check belong to this upload only.
     SessionScope session(link_.exchange, stopRequested);
-    const Step test = linkTest(input);
-    if (const auto failed = linkFailure(test, input, "during the link test; no record was sent."))
+    progress.phase = Phase::LinkTest;
+    const FrameReply test = linkTest(input);
+    if (const auto failed = linkFailure(test, progress, input))
         return *failed;
-    if (test == Step::NotEchoed)
+    if (test.step == Step::NotEchoed)
         return stop(UploadOutcome::NoLinkResponse, noResponseCaption, false);
-    if (const auto stopped = sendRecords(reader, input, total))
+    progress.phase = Phase::Sending;
+    progress.lastCode = test.code;
+    if (const auto stopped = sendRecords(reader, input, progress))
         return *stopped;
     reader.close();
     if (stopRequested())
-        return interrupted(afterRecords());
-    return saveAndClose(input);
+        return interrupted(whenStopped(progress));
+    return saveAndClose(input, progress);
 }
 
 std::optional<UploadOutcome> UploadProcedure::sendRecords(CompiledCodeReader& reader,
-                                                          const UploadInput& input, std::int64_t total)
+                                                          const UploadInput& input, Progress& progress)
 {
+    const std::int64_t total = lastCheck_.records;
     const std::uint64_t checkedBytes = reader.checkedBytes();
     const std::uint64_t checkedFingerprint = reader.checkedFingerprint();
     std::string line;
@@ -499,119 +486,138 @@ std::optional<UploadOutcome> UploadProcedure::sendRecords(CompiledCodeReader& re
         if (!command)
             continue;
         if (lineNumber > total)
-            return changed();
-        if (const Step held = lookBeforeSending(); held != Step::Echoed) {
-            if (const auto failed = linkFailure(held, input, afterRecords()))
+            return changed(input);
+        if (const FrameReply held = lookBeforeSending(); held.step != Step::Quiet) {
+            if (const auto failed = linkFailure(held, progress, input))
                 return *failed;
             const std::string record = "record " + std::to_string(lineNumber);
-            reporter_.detail("before " + record + " of " + std::to_string(total) + " (file line " +
-                             std::to_string(reader.lineNumber()) + "): " + heldProblem() + "; " + record +
-                             " was not sent, nor anything after it: the PLC holds a partial program that was "
-                             "not saved to EEPROM; its saved program is unchanged");
-            return stop(UploadOutcome::Aborted, recordFailedCaption, true);
+            return outOfStep(held,
+                             "before " + record + " of " + std::to_string(total) + " (file line " +
+                                 std::to_string(reader.lineNumber()) + ")",
+                             record + " was not sent, nor anything after it: the PLC holds a partial program "
+                                      "that was not saved to EEPROM; its saved program is unchanged");
         }
-        const Step step = exchange(*command, input);
+        const FrameReply sent = exchange(*command, input);
         // The text of a failure is built only for one: this loop runs once for every record.
-        if (step != Step::Echoed) {
-            if (const auto failed = linkFailure(step, input, afterRecords()))
+        if (!sent.echoed()) {
+            if (const auto failed = linkFailure(sent, progress, input))
                 return *failed;
         }
-        lastRecordFileLine_ = reader.lineNumber();
         reporter_.recordSent(lineNumber, total, lineCaption(lineNumber));
         reporter_.repaint();
-        ++lineNumber;
-        if (step != Step::Echoed) {
-            reporter_.detail(
-                "record " + std::to_string(lineNumber - 1) + " of " + std::to_string(total) + " (file line " +
-                std::to_string(lastRecordFileLine_) + "): " + replyProblem(lastFrame_) +
-                ". Nothing was sent after it: the PLC holds a partial program that was not saved to "
-                "EEPROM; its saved program is unchanged");
-            return stop(UploadOutcome::Aborted, recordFailedCaption, false);
-        }
-        linesSent_ = lineNumber - 1;
+        if (!sent.echoed())
+            return recordNotEchoed(sent, lineNumber, total, reader.lineNumber());
+        progress.fileLine = reader.lineNumber();
+        progress.lastCode = sent.code;
+        linesSent_ = lineNumber++;
     }
     if (reader.problem() != FileProblem::None)
-        return unreadable(reader, true);
+        return unreadable(reader, input, progress);
     if (lineNumber - 1 != total || reader.bytesRead() != checkedBytes ||
         reader.fingerprint() != checkedFingerprint)
-        return changed();
+        return changed(input);
     return std::nullopt;
 }
 
-UploadOutcome UploadProcedure::saveAndClose(const UploadInput& input)
+UploadOutcome UploadProcedure::recordNotEchoed(const FrameReply& reply, std::int64_t record,
+                                               std::int64_t total, std::int64_t fileLine)
+{
+    reporter_.detail("record " + std::to_string(record) + " of " + std::to_string(total) + " (file line " +
+                     std::to_string(fileLine) + "): " + ReplyText::problem(reply) +
+                     ". Nothing was sent after it: the PLC holds a partial program that was not saved to "
+                     "EEPROM; its saved program is unchanged");
+    return stop(UploadOutcome::Aborted, recordFailedCaption, false);
+}
+
+UploadOutcome UploadProcedure::saveAndClose(const UploadInput& input, Progress& progress)
 {
     // The last record's echo doubled a moment late would be taken for the answer to CS: the save
     // waits for the line to be quiet a little first.
     const int settleMs = std::min(
         saveSettleMs, hostlink::TimeoutText::effectiveMs(link_.exchange.timeoutText(),
                                                          hostlink::CommandExchange::responseFallbackMs));
-    if (const Step held = lookBeforeSending(settleMs); held != Step::Echoed) {
-        if (const auto failed = linkFailure(held, input, afterRecords()))
+    if (const FrameReply held = lookBeforeSending(settleMs); held.step != Step::Quiet) {
+        if (const auto failed = linkFailure(held, progress, input))
             return *failed;
-        reporter_.detail(
-            "before the save: " + heldProblem() + "; CS was not sent, so nothing was saved: the " +
-            std::to_string(linesSent_) +
-            " records sit unsaved in the PLC's working memory and its saved program is unchanged");
-        return stop(UploadOutcome::Aborted, recordFailedCaption, true);
+        return outOfStep(held, "before the save",
+                         "CS was not sent, so nothing was saved: the " + std::to_string(linesSent_) +
+                             " records sit unsaved in the PLC's working memory and its saved program is "
+                             "unchanged");
     }
-    phase_ = Phase::Saving;
+    progress.phase = Phase::Saving;
     reporter_.showCaption(savingCaption);
     reporter_.repaint();
-    const std::string duringSave = "during the EEPROM save: whether the PLC saved the " +
-                                   std::to_string(linesSent_) + " records is not confirmed.";
-    if (const auto failed = linkFailure(exchange("CS", input), input, duringSave))
+    if (const auto failed = save(input, progress))
+        return *failed;
+    reporter_.showCaption(progress.saveConfirmed ? uploadedCaption(linesSent_)
+                                                 : uploadedCaption(linesSent_) + saveNotConfirmedWarning);
+    progress.phase = Phase::Closing;
+    return close(input, progress);
+}
+
+std::optional<UploadOutcome> UploadProcedure::save(const UploadInput& input, Progress& progress)
+{
+    const FrameReply cs = exchange("CS", input);
+    if (const auto failed = linkFailure(cs, progress, input))
         return *failed;
     // Any answer to CS will do; silence means the PLC may never have been asked to save.
-    const bool saveAnswered = answered();
-    // A reply that is no answer at all (the line's copy) is said as none; another one does not count.
-    const bool saveUnanswered = lastResponse_.empty() || lastVerdict_ == ReplyCheck::Verdict::OwnCopy;
-    const std::string saveFrame = lastFrame_;
-    const std::string saveProblem = saveAnswered ? std::string() : replyProblem(saveFrame);
+    const bool saveAnswered = answered(cs, progress.lastCode, input.verifyReplies);
+    const FrameReply poll = pollAfterSave(input);
+    if (const auto failed = linkFailure(poll, progress, input))
+        return *failed;
 
-    bool polled = false;
-    for (int poll = 0; poll < maxSavePolls && !polled; ++poll) {
-        if (poll > 0) {
-            const Step held = lookBeforeSending();
-            if (const auto failed = linkFailure(held, input, duringSave))
-                return *failed;
-            if (held == Step::OutOfStep && heldEchoOfPoll(input)) {
+    progress.saveConfirmed = saveAnswered && poll.echoed();
+    // A reply that is no answer at all (the line's copy) is said as none; another one does not count.
+    if (!saveAnswered)
+        reporter_.detail((cs.reply.empty() || cs.verdict == ReplyCheck::Verdict::OwnCopy
+                              ? "the save command got no answer ("
+                              : "the answer to the save command does not count (") +
+                         ReplyText::problem(cs) +
+                         "); the PLC may not have saved the program: check it before relying on it");
+    if (!poll.echoed())
+        reporter_.detail("none of the " + std::to_string(maxSavePolls) +
+                         " IR polls after the save was echoed (" + ReplyText::problem(poll) +
+                         "); check that the PLC kept the program before relying on it");
+    return std::nullopt;
+}
+
+FrameReply UploadProcedure::pollAfterSave(const UploadInput& input)
+{
+    FrameReply poll;
+    for (int i = 0; i < maxSavePolls; ++i) {
+        if (i > 0) {
+            FrameReply held = lookBeforeSending();
+            if (held.step == Step::PortFailed)
+                return held;
+            if (held.step == Step::OutOfStep && heldEchoOfPoll(held.reply, input)) {
                 link_.exchange.takeHeldOver();
-                polled = true;
-                break;
+                held.step = Step::Echoed;
+                return held;
             }
         }
-        const Step step = exchange("IR", input);
-        if (const auto failed = linkFailure(step, input, duringSave))
-            return *failed;
-        polled = step == Step::Echoed;
+        poll = exchange("IR", input);
+        if (poll.step == Step::Echoed || poll.step == Step::PortFailed || poll.step == Step::BadPlcId ||
+            poll.step == Step::Interrupted)
+            return poll;
     }
+    return poll;
+}
 
-    saveConfirmed_ = saveAnswered && polled;
-    if (!saveAnswered)
-        reporter_.detail((saveUnanswered ? "the save command got no answer ("
-                                         : "the answer to the save command does not count (") +
-                         saveProblem +
-                         "); the PLC may not have saved the program: check it before relying on it");
-    if (!polled)
-        reporter_.detail("none of the " + std::to_string(maxSavePolls) +
-                         " IR polls after the save was echoed (" + replyProblem(lastFrame_) +
-                         "); check that the PLC kept the program before relying on it");
-    reporter_.showCaption(saveConfirmed_ ? uploadedCaption(linesSent_)
-                                         : uploadedCaption(linesSent_) + saveNotConfirmedWarning);
-
-    phase_ = Phase::Closing;
+UploadOutcome UploadProcedure::close(const UploadInput& input, const Progress& progress)
+{
     const bool reset = input.resetChosen && input.resetChosen();
-    const std::string afterSave = "after the EEPROM save of " + std::to_string(linesSent_) +
-                                  " records; the closing commands were not all sent.";
     bool closingAnswered = false;
+    std::string codeBefore = "IR";
     for (const std::string command : {"CL", "C1", "CL"}) {
         if (command == "CL" && !reset)
             continue;
-        if (const auto failed = linkFailure(exchange(command, input), input, afterSave))
+        const FrameReply closing = exchange(command, input);
+        if (const auto failed = linkFailure(closing, progress, input))
             return *failed;
-        closingAnswered = closingAnswered || answered();
+        closingAnswered = closingAnswered || answered(closing, codeBefore, input.verifyReplies);
+        codeBefore = command;
     }
-    if (!saveConfirmed_)
+    if (!progress.saveConfirmed)
         return UploadOutcome::SaveNotConfirmed;
     if (reset && !closingAnswered) {
         reporter_.detail("the reset (CL, C1, CL) got no answer at all: the PLC may still be in program mode; "

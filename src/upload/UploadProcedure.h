@@ -1,8 +1,11 @@
 #pragma once
 
+#include "hostlink/PlcId.h"
 #include "upload/CompiledCodeReader.h"
 #include "upload/FileCheck.h"
+#include "upload/FrameReply.h"
 #include "upload/ReplyCheck.h"
+#include "upload/ReplyText.h"
 #include "upload/UploadLink.h"
 #include "upload/UploadOutcome.h"
 #include "upload/UploadReporter.h"
@@ -115,81 +118,88 @@ public:
     }
 
     // At most this much of a reply goes into a diagnostic sentence; the rest is counted.
-    static constexpr std::size_t maxReplyShown = 200;
+    static constexpr std::size_t maxReplyShown = ReplyText::maxShown;
 
 private:
-    enum class Step {
-        Echoed,
-        NotEchoed, // no reply, or one that is no echo
-        OwnCopy,   // the frame itself came back, and nothing else
-        BadReply,  // an echo that the full reply check refused
-        OutOfStep, // the line held bytes beyond the previous answer; nothing was sent
-        PortFailed,
-        BadPlcId,
-        Interrupted,
+    using Step = FrameReply::Step;
+    // Where the upload stands, for saying what a stop request or a lost port means.
+    enum class Phase { Checking, LinkTest, Sending, Saving, Closing };
+    // What one run has come to, handed from step to step (the records echoed are linesSent_).
+    struct Progress
+    {
+        Phase phase = Phase::Checking;
+        std::int64_t fileLine = 0; // of the last record echoed; 0 before the first
+        std::string lastCode;      // of the last frame before the save, to tell its late echo
+        bool saveConfirmed = false;
     };
-    // Where the upload stands, for saying what a lost port means.
-    enum class Phase { Sending, Saving, Closing };
-    Step exchange(const std::string& command, const UploadInput& input);
+
+    // The PLC ID the frames are built for; an upload without an ID text is for ID 01.
+    static hostlink::PlcIdResult plcId(const UploadInput& input);
+    // Sends one frame for command and returns what came back, judged.
+    FrameReply exchange(const std::string& command, const UploadInput& input);
+    // Takes result as the reply to sent: its first line is judged, what followed an inner CR goes
+    // back to the line for the next look.
+    FrameReply receive(FrameReply sent, const hostlink::ExchangeResult& result, bool fullCheck);
+    // The verdict on a reply that came (not stopped, the port working) and the step it makes.
+    static FrameReply judged(FrameReply reply, bool fullCheck);
+    // Looks at what the line holds before the next frame: Quiet when nothing (the line is in step),
+    // OutOfStep with the bytes as the reply, or PortFailed.
+    FrameReply lookBeforeSending(int waitMs = 0);
+    // Whether held begins with a whole echo of "IR" (a late answer to an earlier poll).
+    static bool heldEchoOfPoll(const std::string& held, const UploadInput& input);
+    // Whether reply counts as an answer for a command whose answer is not examined (CS, CL, C1): any
+    // reply but the frame's own copy or codeBefore's late echo, and with the full check only one that
+    // passes it.
+    static bool answered(const FrameReply& reply, const std::string& codeBefore, bool fullCheck);
     // The link test, telling a line that returns what was sent from a PLC that echoes; tried up to
     // input.linkAttempts times while it is not echoed.
-    Step linkTest(const UploadInput& input);
+    FrameReply linkTest(const UploadInput& input);
     // After a later attempt answered: the answers of earlier ones that may still come, dropped.
     void dropLateAnswers(int earlierAttempts);
-    // One try of it; says why it failed only when last.
-    Step linkTestOnce(const UploadInput& input, bool last);
-    Step judge(const hostlink::ExchangeResult& result);
-    // Looks at what the line holds before the next frame: Echoed when nothing (the line is in step),
-    // OutOfStep with heldBytes_, or PortFailed.
-    Step lookBeforeSending(int waitMs = 0);
-    // Whether the held bytes begin with a whole echo of "IR" (a late answer to an earlier poll).
-    bool heldEchoOfPoll(const UploadInput& input) const;
-    // Whether the last reply counts as an answer for a command whose answer is not examined (CS, CL,
-    // C1): any reply but the frame's own copy, and with the full check only one that passes it.
-    bool answered() const;
-    std::string heldProblem() const;
+    // One try of it; says why it failed only when last (attempt: ", attempt 3 of 3" or empty).
+    FrameReply linkTestOnce(const UploadInput& input, const std::string& attempt, bool last);
+    // Refusals before the second pass: a file the first pass refused, changed since the caller's
+    // check, a bad PLC ID, a stop request.
+    std::optional<UploadOutcome> refuseToStart(const UploadInput& input);
     // Sends the records; the outcome when the upload stops before the save.
     std::optional<UploadOutcome> sendRecords(CompiledCodeReader& reader, const UploadInput& input,
-                                             std::int64_t total);
-    UploadOutcome saveAndClose(const UploadInput& input);
+                                             Progress& progress);
+    UploadOutcome recordNotEchoed(const FrameReply& reply, std::int64_t record, std::int64_t total,
+                                  std::int64_t fileLine);
+    UploadOutcome saveAndClose(const UploadInput& input, Progress& progress);
+    // "CS" and the "IR" polls; sets progress.saveConfirmed. The outcome when the upload stops there.
+    std::optional<UploadOutcome> save(const UploadInput& input, Progress& progress);
+    // The "IR" polls: the first echoed one, else the last; a failed one ends them.
+    FrameReply pollAfterSave(const UploadInput& input);
+    // The closing commands ("CL" around "C1" when a reset is chosen) and the final outcome.
+    UploadOutcome close(const UploadInput& input, const Progress& progress);
+    // Ends the upload for the bytes a look found before a frame: when says before what, notSent what
+    // was therefore not sent.
+    UploadOutcome outOfStep(const FrameReply& look, const std::string& when, const std::string& notSent);
     UploadOutcome stop(UploadOutcome outcome, const std::string& caption, bool repaint);
-    UploadOutcome portFailed();
-    UploadOutcome unreadable(const CompiledCodeReader& reader, bool started);
+    UploadOutcome portFailed(hostlink::ExchangeStatus status, const Progress& progress);
+    UploadOutcome unreadable(const CompiledCodeReader& reader, const UploadInput& input,
+                             const Progress& progress);
     static FileCheck unreadableFile(const CompiledCodeReader& reader, const std::string& shownPath,
                                     bool started);
     // Opens the file at path, or contents when given, and reads it through.
     static FileCheck firstPass(CompiledCodeReader& reader, const std::string& path,
                                const std::string* contents, const std::function<bool()>& stopRequested);
-    UploadOutcome changed();
+    UploadOutcome changed(const UploadInput& input);
     UploadOutcome interrupted(const std::string& when);
     // The outcome for a step that failed at the port, on the PLC ID or by a stop request; nothing
-    // for the others. when says, for a stop request, how far the upload had come.
-    std::optional<UploadOutcome> linkFailure(Step step, const UploadInput& input, const std::string& when);
+    // for the others.
+    std::optional<UploadOutcome> linkFailure(const FrameReply& step, const Progress& progress,
+                                             const UploadInput& input);
     UploadOutcome badPlcId(const UploadInput& input);
-    std::string afterRecords() const;
-    // What came back instead of the echo of frame, in words.
-    std::string replyProblem(const std::string& frame) const;
+    // How far the upload had come, for a stop request: "before anything was sent.", "after record ...".
+    std::string whenStopped(const Progress& progress) const;
+    std::string afterRecords(const Progress& progress) const;
 
     UploadLink link_;
     UploadReporter& reporter_;
     FileCheck lastCheck_;
     std::int64_t linesSent_ = 0;
-    std::int64_t lastRecordFileLine_ = 0;
-    hostlink::ExchangeStatus lastStatus_ = hostlink::ExchangeStatus::NoResponse;
-    std::string lastFrame_;
-    std::string lastIdHex_;
-    std::string lastCode_;
-    std::string previousCode_; // of the exchange before the last
-    std::string lastResponse_;
-    ReplyCheck::Verdict lastVerdict_ = ReplyCheck::Verdict::NotEcho;
-    std::string heldBytes_;
-    bool verify_ = false;
-    std::uint64_t lastStrayBytes_ = 0;
-    std::string lastStrayStart_;
-    std::string shownPath_;
-    std::string finalAttempt_; // ", attempt 3 of 3" when the link test is tried more than once
-    Phase phase_ = Phase::Sending;
-    bool saveConfirmed_ = false;
 };
 
 } // namespace vantor::upload
