@@ -4,6 +4,7 @@
 #include "cli/Usage.h"
 #include "hostlink/Frame.h"
 #include "hostlink/PlcId.h"
+#include "plcsim/PlcFaultTable.h"
 #include "plcsim/PtyPlcServer.h"
 #include "plcsim/TcpPlcServer.h"
 
@@ -17,6 +18,7 @@
 namespace vantor::cli {
 
 using console::StopSignals;
+using plcsim::PlcFaultTable;
 
 namespace {
 constexpr std::size_t maxIdsNamed = 16; // in the line that says what is served
@@ -63,6 +65,23 @@ bool readAnswer(const CommandLine& parser, const char* name, int* number, std::s
     return true;
 }
 
+// One of row's choices, in any case, as its index in number.
+bool readChoice(const CommandLine& parser, const PlcFaultTable::Row& row, int* number, std::string* error)
+{
+    const std::vector<std::string> words = PlcFaultTable::choices(row);
+    const std::string given = Usage::lower(parser.value(row.option));
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (given == words[i]) {
+            *number = static_cast<int>(i);
+            return true;
+        }
+    }
+    *error = std::string("--") + row.option + " must be ";
+    for (std::size_t i = 0; i < words.size(); ++i)
+        *error += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+    return false;
+}
+
 // Says what is served where: the port to open on standard output, the rest on standard error.
 void announce(const std::string& port, const std::vector<std::int16_t>& ids)
 {
@@ -94,29 +113,42 @@ bool listenAddress(const std::string& text, std::string* host, int* port)
     return true;
 }
 
-} // namespace
-
-int PlcSimCommand::serveOverTcp(const std::string& listen, plcsim::SimulatedPlc plc, bool verbose)
+// Reads row's option, when given, and applies its effect to faults; false with why in error.
+bool readFault(const CommandLine& parser, const PlcFaultTable::Row& row, plcsim::PlcFaults* faults,
+               std::string* error)
 {
-    std::string host;
-    int port = 0;
-    if (!listenAddress(listen, &host, &port))
-        return Usage::fail(
-            "--listen takes PORT or HOST:PORT, such as 4001 or 0.0.0.0:4001 (a port from 0 to 65535)");
-    StopSignals::install();
-    const std::vector<std::int16_t> ids = plc.ids();
-    plcsim::TcpPlcServer server(std::move(plc));
-    if (verbose) {
-        server.setMonitor([](const std::string& event) {
-            std::printf("%s\n", event.c_str());
-            std::fflush(stdout);
-        });
+    using Value = PlcFaultTable::Value;
+    if (!parser.isSet(row.option))
+        return true;
+    int number = 1;
+    std::string code = faults->endCode;
+    bool read = true;
+    switch (row.value) {
+    case Value::None:
+        break;
+    case Value::Count:
+        read = readCount(parser, row.option, &number, error);
+        break;
+    case Value::Answer:
+        read = readAnswer(parser, row.option, &number, nullptr, error);
+        break;
+    case Value::AnswerAndCode:
+        read = readAnswer(parser, row.option, &number, &code, error);
+        break;
+    case Value::Choice:
+        read = readChoice(parser, row, &number, error);
+        break;
     }
-    if (const auto started = server.start(host, port); !started.ok()) {
-        Usage::note(started.error);
-        return PortNotOpenable;
-    }
-    announce("socket://" + server.address(), ids);
+    if (read)
+        row.apply(*faults, number, row.value == Value::AnswerAndCode ? code.c_str() : nullptr);
+    return read;
+}
+
+// Serves on server, already started, until Ctrl+C, a kill or a hang-up; port is what to open.
+template <class Server>
+int serveUntilStopped(Server& server, const std::string& port, const std::vector<std::int16_t>& ids)
+{
+    announce(port, ids);
     while (server.isServing() && !StopSignals::requested())
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const bool hungUp = server.snapshot().hungUp();
@@ -126,7 +158,23 @@ int PlcSimCommand::serveOverTcp(const std::string& listen, plcsim::SimulatedPlc 
     return Success;
 }
 
+void printEvent(const std::string& event)
+{
+    std::printf("%s\n", event.c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
 int PlcSimCommand::run(const std::vector<std::string>& arguments)
+{
+    Plan plan;
+    if (const auto early = parse(arguments, &plan))
+        return *early;
+    return execute(plan);
+}
+
+std::optional<int> PlcSimCommand::parse(const std::vector<std::string>& arguments, Plan* plan)
 {
     CommandLine parser(
         "Serves a simulated PLC on a pseudo-terminal and prints the device path to open, e.g.\n"
@@ -136,36 +184,14 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         "It answers a lone ENQ with ENQ, and frames addressed to its ID with a correct FCS with\n"
         "\"@\" + ID + code + \"00\" + FCS + \"*\". Stop it with Ctrl+C.");
     Usage::addStandardOptions(parser);
+    parser.addOption({{"i", "id"},
+                      "The PLC's ID in hexadecimal, 1 to 4 digits (default 01); a list such as 01,02,05-0A "
+                      "puts several PLCs on the line.",
+                      "ID",
+                      "01"});
+    for (const PlcFaultTable::Row& row : PlcFaultTable::rows())
+        parser.addOption({{row.option}, row.help, row.valueName, row.defaultValue});
     parser.addOptions({
-        {{"i", "id"},
-         "The PLC's ID in hexadecimal, 1 to 4 digits (default 01); a list such as 01,02,05-0A puts "
-         "several PLCs on the line.",
-         "ID",
-         "01"},
-        {{"silent"}, "Answer nothing at all."},
-        {{"no-enq"}, "Do not answer the ENQ handshake."},
-        {{"wrong-id"}, "Echo frames with the wrong ID (its ID plus one)."},
-        {{"split"}, "Send each answer in pieces of N characters ...", "N"},
-        {{"split-gap"}, "... with MS milliseconds between them (default 20).", "MS", "20"},
-        {{"line-end"}, "End answers with cr, crlf or lf (default cr).", "cr|crlf|lf", "cr"},
-        {{"delay"}, "Start every answer MS milliseconds late.", "MS"},
-        {{"stop-after"}, "Answer N frames, then fall silent.", "N"},
-        {{"hang-up-after"}, "Answer N frames, then close the line when the next arrives.", "N"},
-        {{"flood"}, "Answer the first line with an endless stream of characters without a line end."},
-        {{"line-echo"}, "Return every byte received before answering, as an adapter with local echo does."},
-        {{"loopback"}, "Return every byte received and answer nothing, as a loopback plug does."},
-        {{"loopback-after"},
-         "Answer N frames, then return every byte received and answer nothing, as a line whose PLC was "
-         "unplugged from an adapter that hears its own transmitter.",
-         "N"},
-        {{"double"}, "Send the Nth answer to a frame twice, one copy right after the other.", "N"},
-        {{"busy-polls"}, "After CS, leave this many IR polls unanswered while saving (default 0).", "N", "0"},
-        {{"deaf-first"}, "Neither take nor answer the first N frames, as a PLC still starting up.", "N"},
-        {{"wrong-fcs"}, "Give the Nth answer to a frame a wrong FCS, as a corrupted line would.", "N"},
-        {{"end-code"},
-         "Answer the Nth frame with end code CODE (two hex digits, default 13) instead of 00, as a PLC "
-         "refusing it.",
-         "N[:CODE]"},
         {{"listen"},
          "Serve over raw TCP instead, one client at a time, on PORT of the loopback address, or of HOST when "
          "given (0.0.0.0 for every address; a port of 0 picks a free one).",
@@ -173,77 +199,59 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
         {{"verbose"}, "Print what is received and sent."},
     });
     if (const auto early = Usage::parse(parser, arguments))
-        return *early;
+        return early;
     if (!parser.positionals().empty())
         return Usage::fail("plc-sim takes no arguments besides its options");
-
-    plcsim::PlcFaults faults;
-    faults.silent = parser.isSet("silent");
-    faults.noEnqAnswer = parser.isSet("no-enq");
-    faults.wrongId = parser.isSet("wrong-id");
-    faults.flood = parser.isSet("flood");
-    faults.lineEcho = parser.isSet("line-echo");
-    faults.loopback = parser.isSet("loopback");
     std::string error;
-    std::string endCode = faults.endCode;
-    if (!readCount(parser, "split", &faults.splitChars, &error) ||
-        !readCount(parser, "split-gap", &faults.splitGapMs, &error) ||
-        !readCount(parser, "delay", &faults.delayMs, &error) ||
-        !readCount(parser, "stop-after", &faults.stopAfterFrames, &error) ||
-        !readCount(parser, "hang-up-after", &faults.hangUpAfterFrames, &error) ||
-        !readCount(parser, "busy-polls", &faults.busyPolls, &error) ||
-        !readCount(parser, "deaf-first", &faults.deafFrames, &error) ||
-        !readCount(parser, "loopback-after", &faults.loopbackAfterFrames, &error) ||
-        !readAnswer(parser, "double", &faults.doubleAnswer, nullptr, &error) ||
-        !readAnswer(parser, "wrong-fcs", &faults.wrongFcsAnswer, nullptr, &error) ||
-        !readAnswer(parser, "end-code", &faults.endCodeAnswer, &endCode, &error))
+    if (!readFaults(parser, &plan->faults, &error) ||
+        !Usage::strictIdList(parser.value("id"), &plan->ids, &error))
         return Usage::fail(error);
-    faults.endCode[0] = endCode[0];
-    faults.endCode[1] = endCode[1];
-    const std::string lineEnd = Usage::lower(parser.value("line-end"));
-    if (lineEnd == "cr")
-        faults.lineEnd = plcsim::LineEnd::CR;
-    else if (lineEnd == "crlf")
-        faults.lineEnd = plcsim::LineEnd::CRLF;
-    else if (lineEnd == "lf")
-        faults.lineEnd = plcsim::LineEnd::LF;
-    else
-        return Usage::fail("--line-end must be cr, crlf or lf");
-    std::vector<std::int16_t> ids;
-    if (!Usage::strictIdList(parser.value("id"), &ids, &error))
-        return Usage::fail(error);
+    plan->overTcp = parser.isSet("listen");
+    if (plan->overTcp && !listenAddress(parser.value("listen"), &plan->host, &plan->port))
+        return Usage::fail(
+            "--listen takes PORT or HOST:PORT, such as 4001 or 0.0.0.0:4001 (a port from 0 to 65535)");
+    plan->verbose = parser.isSet("verbose");
+    return std::nullopt;
+}
 
-    if (parser.isSet("listen"))
-        return serveOverTcp(parser.value("listen"), plcsim::SimulatedPlc(ids, faults),
-                            parser.isSet("verbose"));
+bool PlcSimCommand::readFaults(const CommandLine& parser, plcsim::PlcFaults* faults, std::string* error)
+{
+    for (const PlcFaultTable::Row& row : PlcFaultTable::rows()) {
+        if (!readFault(parser, row, faults, error))
+            return false;
+    }
+    return true;
+}
+
+int PlcSimCommand::execute(const Plan& plan)
+{
+    plcsim::SimulatedPlc plc(plan.ids, plan.faults);
+    if (plan.overTcp) {
+        // Ctrl+C and kill only set a flag, looked at while serving, so the server shuts down cleanly.
+        StopSignals::install();
+        plcsim::TcpPlcServer server(std::move(plc));
+        if (plan.verbose)
+            server.setMonitor(printEvent);
+        if (const auto started = server.start(plan.host, plan.port); !started.ok()) {
+            Usage::note(started.error);
+            return PortNotOpenable;
+        }
+        return serveUntilStopped(server, "socket://" + server.address(), plan.ids);
+    }
     if (!plcsim::PtyPlcServer::available()) {
         Usage::note("plc-sim serves the simulated PLC on a pseudo-terminal, which this system does not have; "
                     "use --port SIM with upload or send instead");
         return InternalError;
     }
-    // Ctrl+C and kill only set a flag, looked at below, so the server shuts down cleanly.
     StopSignals::install();
-
-    plcsim::PtyPlcServer server(plcsim::SimulatedPlc(ids, faults));
-    if (parser.isSet("verbose")) {
-        server.setMonitor([](const std::string& event) {
-            std::printf("%s\n", event.c_str());
-            std::fflush(stdout);
-        });
-    }
+    plcsim::PtyPlcServer server(std::move(plc));
+    if (plan.verbose)
+        server.setMonitor(printEvent);
     if (const auto started = server.start(); !started.ok()) {
-        std::fprintf(stderr, "vantor: %s\n", started.error.c_str());
+        Usage::note(started.error);
         return InternalError;
     }
-    announce(server.devicePath(), ids);
-
-    while (server.isServing() && !StopSignals::requested())
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const bool hungUp = server.snapshot().hungUp();
-    server.stop();
-    if (hungUp)
-        std::fprintf(stderr, "Simulated PLC hung up, as asked.\n");
-    return Success;
+    return serveUntilStopped(server, server.devicePath(), plan.ids);
 }
 
 } // namespace vantor::cli

@@ -1,11 +1,15 @@
 #pragma once
 
-#include "plcsim/SimulatedPlc.h"
+#include "plcsim/PlcFaults.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace vantor::cli {
+
+class CommandLine;
 
 // vantor plc-sim [options]: serves a simulated PLC on a pseudo-terminal, or over TCP with --listen,
 // until stopped.
@@ -15,7 +19,23 @@ public:
     static int run(const std::vector<std::string>& arguments);
 
 private:
-    static int serveOverTcp(const std::string& listen, plcsim::SimulatedPlc plc, bool verbose);
+    // What the command line asks to serve.
+    struct Plan
+    {
+        std::vector<std::int16_t> ids;
+        plcsim::PlcFaults faults;
+        bool overTcp = false; // on host:port, else on a pseudo-terminal
+        std::string host;
+        int port = 0;
+        bool verbose = false;
+    };
+
+    // The plan from arguments, or the exit status when the command ends here (help, a usage error).
+    static std::optional<int> parse(const std::vector<std::string>& arguments, Plan* plan);
+    // Reads the fault options into faults; false with why in error.
+    static bool readFaults(const CommandLine& parser, plcsim::PlcFaults* faults, std::string* error);
+    // Serves until Ctrl+C, a kill or a hang-up; returns the exit status.
+    static int execute(const Plan& plan);
 };
 
 } // namespace vantor::cli

@@ -4,22 +4,20 @@
 
 namespace vantor::plcsim {
 
-namespace {
-constexpr std::size_t floodChunk = 4096;
-}
-
-InProcessPlcLink::InProcessPlcLink(SimulatedPlc plc) : plc_(std::move(plc)) {}
+InProcessPlcLink::InProcessPlcLink(SimulatedPlc plc) : session_(std::move(plc)) {}
 
 bool InProcessPlcLink::write(const std::string& bytes)
 {
     if (hungUp_)
         return false;
+    session_.perform(session_.receive(bytes), *this);
+    return true;
+}
+
+bool InProcessPlcLink::pause(int ms)
+{
     // Each answer starts after the ones before it are out, as the PLC writes them one after another.
-    for (PlcAction& action : plc_.receive(bytes)) {
-        const auto start = std::max(lastDue_, Clock::now());
-        lastDue_ = start + std::chrono::milliseconds(action.delayMs);
-        pending_.push_back({lastDue_, std::move(action)});
-    }
+    lastDue_ = std::max(lastDue_, Clock::now()) + std::chrono::milliseconds(ms);
     return true;
 }
 
@@ -57,7 +55,7 @@ serial::PortRead InProcessPlcLink::read(int waitMs)
                 got.bytes += action.bytes;
         }
         if (flooding_)
-            got.bytes.append(floodChunk, 'A');
+            got.bytes += floodBytes();
         if (!got.bytes.empty() || now >= deadline)
             return got;
         const auto next = pending_.empty() ? deadline : std::min(deadline, pending_.front().due);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "hostlink/LinkPort.h"
+#include "plcsim/PlcLine.h"
+#include "plcsim/PlcSession.h"
 #include "plcsim/SimulatedPlc.h"
 
 #include <chrono>
@@ -13,7 +15,7 @@ namespace vantor::plcsim {
 // PLC, and its answers arrive when their delays have passed, as on a real line. It stands in for the
 // pseudo-terminal where the platform has none, and behaves the same for every fault: split answers,
 // delays, silence, a hang-up (the link is then lost for good) and a flood.
-class InProcessPlcLink : public hostlink::LinkPort
+class InProcessPlcLink : public hostlink::LinkPort, private PlcLine
 {
 public:
     explicit InProcessPlcLink(SimulatedPlc plc = SimulatedPlc());
@@ -27,7 +29,7 @@ public:
     // still on its way.
     void dropArrived();
 
-    const SimulatedPlc& plc() const { return plc_; }
+    const SimulatedPlc& plc() const { return session_.plc(); }
     bool hungUp() const { return hungUp_; }
 
 private:
@@ -38,7 +40,15 @@ private:
         PlcAction action;
     };
 
-    SimulatedPlc plc_;
+    // The PLC's actions are queued, each due when the ones before it and its delay have passed, and
+    // read() delivers them then.
+    bool pause(int ms) override;
+    void send(const std::string& bytes) override { queue({PlcAction::Kind::Write, 0, bytes}); }
+    void flood() override { queue({PlcAction::Kind::Flood, 0, {}}); }
+    void hangUp() override { queue({PlcAction::Kind::HangUp, 0, {}}); }
+    void queue(PlcAction action) { pending_.push_back({lastDue_, std::move(action)}); }
+
+    PlcSession session_;
     std::deque<Pending> pending_;
     Clock::time_point lastDue_ = Clock::now();
     bool hungUp_ = false;

@@ -1,7 +1,5 @@
 #include "plcsim/PtyPlcServer.h"
 
-#include "hostlink/ControlText.h"
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -16,14 +14,12 @@
 
 namespace vantor::plcsim {
 
-using hostlink::ControlText;
-
 bool PtyPlcServer::available()
 {
     return true;
 }
 
-PtyPlcServer::PtyPlcServer(SimulatedPlc plc) : plc_(std::move(plc)) {}
+PtyPlcServer::PtyPlcServer(SimulatedPlc plc) : session_(std::move(plc)) {}
 
 PtyPlcServer::~PtyPlcServer()
 {
@@ -84,18 +80,6 @@ void PtyPlcServer::closeLine()
     master_ = slave_ = -1;
 }
 
-SimulatedPlc PtyPlcServer::snapshot() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return plc_;
-}
-
-void PtyPlcServer::report(const std::string& event) const
-{
-    if (monitor_)
-        monitor_(event);
-}
-
 bool PtyPlcServer::pause(int ms)
 {
     if (ms <= 0)
@@ -104,83 +88,68 @@ bool PtyPlcServer::pause(int ms)
     return ::poll(&wake, 1, ms) == 0;
 }
 
+void PtyPlcServer::send(const std::string& bytes)
+{
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const ssize_t w = ::write(master_, bytes.data() + at, bytes.size() - at);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            break;
+        at += static_cast<std::size_t>(w);
+    }
+}
+
+void PtyPlcServer::flood()
+{
+    // Never block on a full line: the host may stop reading at any time.
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    flooding_ = true;
+}
+
+void PtyPlcServer::hangUp()
+{
+    // Not serving before the line goes: whoever sees the hang-up must not find this server still
+    // serving a device that no longer exists.
+    serving_ = false;
+    closeLine();
+}
+
 void PtyPlcServer::serve()
 {
-    char buffer[4096];
-    for (;;) {
-        pollfd fds[2] = {{master_, static_cast<short>(flooding_ ? POLLIN | POLLOUT : POLLIN), 0},
-                         {wake_[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+    std::string bytes;
+    while (take(&bytes)) {
+        if (!bytes.empty() && !session_.perform(session_.receive(bytes), *this))
             break;
-        }
-        if (fds[1].revents != 0)
-            break;
-        if (flooding_ && (fds[0].revents & POLLOUT)) {
-            static const std::string garbage(4096, 'A');
-            [[maybe_unused]] auto written = ::write(master_, garbage.data(), garbage.size());
-        }
-        if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
-            continue;
-        const ssize_t n = ::read(master_, buffer, sizeof buffer);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (n <= 0) {
-            // EIO while no client has the slave open is not an error of ours; wait for the next one.
-            if (!pause(5))
-                break;
-            continue;
-        }
-
-        std::vector<PlcAction> actions;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            const int enqBefore = plc_.enqCount();
-            std::vector<std::string> lines;
-            actions =
-                plc_.receive(std::string(buffer, static_cast<std::size_t>(n)), [&](const std::string& line) {
-                    if (monitor_)
-                        lines.push_back(line);
-                });
-            for (int i = enqBefore; i < plc_.enqCount(); ++i)
-                report("received <ENQ>");
-            for (const std::string& line : lines)
-                report("received " + ControlText::escape(line));
-        }
-        for (const PlcAction& action : actions) {
-            if (!pause(action.delayMs)) {
-                serving_ = false;
-                return;
-            }
-            if (action.kind == PlcAction::Kind::Flood) {
-                report("flooding");
-                // Never block on a full line: the host may stop reading at any time.
-                ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-                flooding_ = true;
-                continue;
-            }
-            if (action.kind == PlcAction::Kind::HangUp) {
-                report("hung up");
-                // Not serving before the line goes: whoever sees the hang-up must not find this
-                // server still serving a device that no longer exists.
-                serving_ = false;
-                closeLine();
-                return;
-            }
-            report("sent " + ControlText::escape(action.bytes));
-            std::size_t at = 0;
-            while (at < action.bytes.size()) {
-                const ssize_t w = ::write(master_, action.bytes.data() + at, action.bytes.size() - at);
-                if (w < 0 && errno == EINTR)
-                    continue;
-                if (w <= 0)
-                    break;
-                at += static_cast<std::size_t>(w);
-            }
-        }
     }
     serving_ = false;
+}
+
+bool PtyPlcServer::take(std::string* bytes)
+{
+    bytes->clear();
+    pollfd fds[2] = {{master_, static_cast<short>(flooding_ ? POLLIN | POLLOUT : POLLIN), 0},
+                     {wake_[0], POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0)
+        return errno == EINTR;
+    if (fds[1].revents != 0)
+        return false;
+    if (flooding_ && (fds[0].revents & POLLOUT)) {
+        const std::string& garbage = floodBytes();
+        [[maybe_unused]] auto written = ::write(master_, garbage.data(), garbage.size());
+    }
+    if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+        return true;
+    char buffer[4096];
+    const ssize_t n = ::read(master_, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        return true;
+    // EIO while no client has the slave open is not an error of ours; wait for the next one.
+    if (n <= 0)
+        return pause(5);
+    bytes->assign(buffer, static_cast<std::size_t>(n));
+    return true;
 }
 
 } // namespace vantor::plcsim

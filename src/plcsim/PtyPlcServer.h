@@ -1,10 +1,11 @@
 #pragma once
 
+#include "plcsim/PlcLine.h"
+#include "plcsim/PlcServerStarted.h"
+#include "plcsim/PlcSession.h"
 #include "plcsim/SimulatedPlc.h"
 
 #include <atomic>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -14,27 +15,23 @@ namespace vantor::plcsim {
 // real serial port layer can open the slave device (devicePath()) and talk to it like a PLC.
 // The slave is kept open by the server too, so a client may close and reopen it freely; a hang-up
 // fault closes both sides, and the device path then disappears.
-class PtyPlcServer
+class PtyPlcServer : private PlcLine
 {
 public:
     explicit PtyPlcServer(SimulatedPlc plc = SimulatedPlc());
-    ~PtyPlcServer();
+    ~PtyPlcServer() override;
     PtyPlcServer(const PtyPlcServer&) = delete;
     PtyPlcServer& operator=(const PtyPlcServer&) = delete;
 
-    // Receives one line per event: "received <escaped line>", "sent <escaped bytes>", "hung up".
-    // Called on the server's thread; set it before start().
-    using Monitor = std::function<void(const std::string& event)>;
-    void setMonitor(Monitor monitor) { monitor_ = std::move(monitor); }
+    // Receives one line per event, as PlcSession tells them. Called on the server's thread; set it
+    // before start().
+    using Monitor = PlcSession::Monitor;
+    void setMonitor(Monitor monitor) { session_.setMonitor(std::move(monitor)); }
 
     // Whether this platform has pseudo-terminals at all; where it has none, start() always fails.
     static bool available();
 
-    struct Started
-    {
-        std::string error; // why not, as words that may follow "cannot start: "; empty when serving
-        bool ok() const { return error.empty(); }
-    };
+    using Started = PlcServerStarted;
     // Opens the pseudo-terminal and starts serving.
     Started start();
     // Stops serving and closes the pseudo-terminal; safe to call twice.
@@ -45,17 +42,22 @@ public:
     bool isServing() const { return serving_; }
 
     // A copy of the PLC's state, taken under the server's lock.
-    SimulatedPlc snapshot() const;
+    SimulatedPlc snapshot() const { return session_.snapshot(); }
 
 private:
     void serve();
-    bool pause(int ms); // false when asked to stop meanwhile
+    // What the host wrote, read from the master side: empty when there was nothing to read; false
+    // when serving must end (asked to stop, or the pseudo-terminal failed).
+    bool take(std::string* bytes);
     void closeLine();
-    void report(const std::string& event) const;
 
-    SimulatedPlc plc_;
-    mutable std::mutex mutex_;
-    Monitor monitor_;
+    // The master side as the PLC's line.
+    bool pause(int ms) override;
+    void send(const std::string& bytes) override;
+    void flood() override;
+    void hangUp() override;
+
+    PlcSession session_;
     std::string path_;
     int master_ = -1;
     int slave_ = -1;

@@ -9,7 +9,7 @@ bool PtyPlcServer::available()
     return false;
 }
 
-PtyPlcServer::PtyPlcServer(SimulatedPlc plc) : plc_(std::move(plc)) {}
+PtyPlcServer::PtyPlcServer(SimulatedPlc plc) : session_(std::move(plc)) {}
 
 PtyPlcServer::~PtyPlcServer() = default;
 
@@ -20,18 +20,18 @@ PtyPlcServer::Started PtyPlcServer::start()
 
 void PtyPlcServer::stop() {}
 
-SimulatedPlc PtyPlcServer::snapshot() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return plc_;
-}
-
 void PtyPlcServer::serve() {}
-bool PtyPlcServer::pause(int)
+bool PtyPlcServer::take(std::string*)
 {
     return false;
 }
 void PtyPlcServer::closeLine() {}
-void PtyPlcServer::report(const std::string&) const {}
+bool PtyPlcServer::pause(int)
+{
+    return false;
+}
+void PtyPlcServer::send(const std::string&) {}
+void PtyPlcServer::flood() {}
+void PtyPlcServer::hangUp() {}
 
 } // namespace vantor::plcsim

@@ -1,13 +1,9 @@
 #include "plcsim/TcpPlcServer.h"
 
-#include "hostlink/ControlText.h"
-
 #include <algorithm>
 #include <chrono>
 
 namespace vantor::plcsim {
-
-using hostlink::ControlText;
 
 namespace {
 constexpr int sliceMs = 100; // how often a wait looks at a stop request and at clients connecting
@@ -15,7 +11,7 @@ constexpr int sendTimeoutMs = 5000;
 constexpr int turnedAwayAtOnce = 64; // at most, so that clients connecting without end cannot hold it
 } // namespace
 
-TcpPlcServer::TcpPlcServer(SimulatedPlc plc) : plc_(std::move(plc)) {}
+TcpPlcServer::TcpPlcServer(SimulatedPlc plc) : session_(std::move(plc)) {}
 
 TcpPlcServer::~TcpPlcServer()
 {
@@ -41,17 +37,30 @@ void TcpPlcServer::stop()
     serving_ = false;
 }
 
-SimulatedPlc TcpPlcServer::snapshot() const
+class TcpPlcServer::ClientLine : public PlcLine
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return plc_;
-}
+public:
+    ClientLine(TcpPlcServer& server, serial::TcpConnection& client) : server_(server), client_(client) {}
 
-void TcpPlcServer::report(const std::string& event) const
-{
-    if (monitor_)
-        monitor_(event);
-}
+    bool pause(int ms) override { return server_.pause(ms); }
+    void send(const std::string& bytes) override
+    {
+        client_.send(
+            bytes, [this] { return server_.stopHeard(); }, sendTimeoutMs);
+    }
+    void flood() override { server_.flooding_ = true; }
+    void hangUp() override
+    {
+        // Not serving before the connection goes: whoever sees the hang-up must not find this
+        // server still serving.
+        server_.serving_ = false;
+        client_.close();
+    }
+
+private:
+    TcpPlcServer& server_;
+    serial::TcpConnection& client_;
+};
 
 bool TcpPlcServer::pause(int ms)
 {
@@ -66,7 +75,7 @@ bool TcpPlcServer::stopHeard()
     serial::TcpConnection other;
     std::string peer;
     for (int i = 0; i < turnedAwayAtOnce && listener_.accept(0, &other, &peer); ++i) {
-        report("turned away " + peer + ": one client at a time");
+        session_.report("turned away " + peer + ": one client at a time");
         other.close();
     }
     return stopping_;
@@ -79,74 +88,29 @@ void TcpPlcServer::serve()
         std::string peer;
         if (!listener_.accept(sliceMs, &client, &peer))
             continue;
-        report("connected " + peer);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            plc_.startConnection();
-        }
+        session_.report("connected " + peer);
+        session_.startConnection();
         flooding_ = false;
         if (!serveClient(client))
             break;
-        report("disconnected");
+        session_.report("disconnected");
     }
     serving_ = false;
 }
 
 bool TcpPlcServer::serveClient(serial::TcpConnection& client)
 {
-    const auto stop = [this] { return stopHeard(); };
+    ClientLine line(*this, client);
     while (!stopHeard() && client.isOpen()) {
-        if (flooding_) {
-            static const std::string garbage(4096, 'A');
-            client.send(garbage, stop, sendTimeoutMs);
-        }
+        if (flooding_)
+            line.send(PlcLine::floodBytes());
         const serial::PortRead read = client.receive(flooding_ ? 0 : sliceMs);
         if (read.lost)
             return true;
-        if (read.bytes.empty())
-            continue;
-        std::vector<PlcAction> actions;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            const int enqBefore = plc_.enqCount();
-            std::vector<std::string> lines;
-            actions = plc_.receive(read.bytes, [&](const std::string& line) {
-                if (monitor_)
-                    lines.push_back(line);
-            });
-            for (int i = enqBefore; i < plc_.enqCount(); ++i)
-                report("received <ENQ>");
-            for (const std::string& line : lines)
-                report("received " + ControlText::escape(line));
-        }
-        if (!perform(actions, client))
+        if (!read.bytes.empty() && !session_.perform(session_.receive(read.bytes), line))
             return false;
     }
     return !stopping_;
-}
-
-bool TcpPlcServer::perform(const std::vector<PlcAction>& actions, serial::TcpConnection& client)
-{
-    const auto stop = [this] { return stopHeard(); };
-    for (const PlcAction& action : actions) {
-        if (!pause(action.delayMs))
-            return false;
-        if (action.kind == PlcAction::Kind::Flood) {
-            report("flooding");
-            flooding_ = true;
-        } else if (action.kind == PlcAction::Kind::HangUp) {
-            report("hung up");
-            // Not serving before the connection goes: whoever sees the hang-up must not find this
-            // server still serving.
-            serving_ = false;
-            client.close();
-            return false;
-        } else {
-            report("sent " + ControlText::escape(action.bytes));
-            client.send(action.bytes, stop, sendTimeoutMs);
-        }
-    }
-    return true;
 }
 
 } // namespace vantor::plcsim

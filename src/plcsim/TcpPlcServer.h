@@ -1,11 +1,11 @@
 #pragma once
 
+#include "plcsim/PlcServerStarted.h"
+#include "plcsim/PlcSession.h"
 #include "plcsim/SimulatedPlc.h"
 #include "serial/TcpListener.h"
 
 #include <atomic>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -27,17 +27,12 @@ public:
     TcpPlcServer(const TcpPlcServer&) = delete;
     TcpPlcServer& operator=(const TcpPlcServer&) = delete;
 
-    // Receives one line per event: "connected HOST:PORT", "received <escaped line>", "sent <escaped
-    // bytes>", "turned away HOST:PORT", "disconnected", "hung up". Called on the server's thread; set
-    // it before start().
-    using Monitor = std::function<void(const std::string& event)>;
-    void setMonitor(Monitor monitor) { monitor_ = std::move(monitor); }
+    // Receives one line per event: "connected HOST:PORT", "turned away HOST:PORT", "disconnected",
+    // and those PlcSession tells. Called on the server's thread; set it before start().
+    using Monitor = PlcSession::Monitor;
+    void setMonitor(Monitor monitor) { session_.setMonitor(std::move(monitor)); }
 
-    struct Started
-    {
-        std::string error; // why not, as words that may follow "cannot start: "; empty when serving
-        bool ok() const { return error.empty(); }
-    };
+    using Started = PlcServerStarted;
     // Listens on host and port (0: one the system picks; address() tells which) and starts serving.
     Started start(const std::string& host, int port);
     // Stops serving, closing the connection and the listening socket; safe to call twice. Blocks for
@@ -50,23 +45,21 @@ public:
     bool isServing() const { return serving_; }
 
     // A copy of the PLC's state, taken under the server's lock.
-    SimulatedPlc snapshot() const;
+    SimulatedPlc snapshot() const { return session_.snapshot(); }
 
 private:
     void serve();
+    // A client's connection as the PLC's line.
+    class ClientLine;
+
     // One client, until it leaves, the server stops or the line hangs up (false then).
     bool serveClient(serial::TcpConnection& client);
-    // Carries out what the PLC does; false when the line hung up or the server stops.
-    bool perform(const std::vector<PlcAction>& actions, serial::TcpConnection& client);
     bool pause(int ms); // false when asked to stop meanwhile
     // Whether a stop was asked for; turns away whoever connects meanwhile. Every wait while a client
     // is served asks it at least every 100 ms.
     bool stopHeard();
-    void report(const std::string& event) const;
 
-    SimulatedPlc plc_;
-    mutable std::mutex mutex_;
-    Monitor monitor_;
+    PlcSession session_;
     serial::TcpListener listener_;
     std::thread thread_;
     std::atomic<bool> serving_{false};
