@@ -21,17 +21,28 @@ OpenResult SocketPort::open(const std::string& device, const std::string& displa
                                                           PortKind::listed(", ", " or ", false) +
                                                           ", an IPv6 address in brackets.")};
     address_ = *address;
+    OpenResult result = connectToServer();
+    if (result.ok())
+        result = startTalking(settings);
+    return result;
+}
+
+OpenResult SocketPort::connectToServer()
+{
     const auto connected = connection_.connect(address_.host, address_.port, connectTimeoutMs,
                                                [this] { return stopRequested(); });
-    if (!connected.ok()) {
-        const std::string& why = connected.why;
-        const OpenError error = connected.failure == TcpConnection::Failure::NoSuchHost
-                                    ? OpenError::NoSuchDevice
-                                    : OpenError::Other;
-        const bool ended = !why.empty() && (why.back() == '.' || why.back() == '?');
-        return {error, DeviceChecks::cannotOpen(displayName, "cannot connect to " + address_.hostPort() +
-                                                                 ": " + why + (ended ? "" : "."))};
-    }
+    if (connected.ok())
+        return {};
+    const std::string& why = connected.why;
+    const OpenError error =
+        connected.failure == TcpConnection::Failure::NoSuchHost ? OpenError::NoSuchDevice : OpenError::Other;
+    const bool ended = !why.empty() && (why.back() == '.' || why.back() == '?');
+    return {error, DeviceChecks::cannotOpen(displayName_, "cannot connect to " + address_.hostPort() + ": " +
+                                                              why + (ended ? "" : "."))};
+}
+
+OpenResult SocketPort::startTalking(const PortSettings& settings)
+{
     if (const auto refused = negotiate(settings)) {
         const bool closed = !connection_.isOpen();
         const std::string said = serverSaid();
@@ -39,15 +50,15 @@ OpenResult SocketPort::open(const std::string& device, const std::string& displa
         // A server whose port another client has turns the next one away with a line of text.
         if (closed && !said.empty() && protocolError().empty())
             return {OpenError::Busy, turnedAway(said)};
-        return {OpenError::Other, DeviceChecks::cannotOpen(displayName, *refused)};
+        return {OpenError::Other, DeviceChecks::cannotOpen(displayName_, *refused)};
     }
     if (!dropWhatCameBefore()) {
         const std::string broken = protocolError();
         close();
         return {OpenError::Other,
-                DeviceChecks::cannotOpen(displayName, "the server at " + address_.hostPort() +
-                                                          (broken.empty() ? " closed the connection at once."
-                                                                          : " " + broken + "."))};
+                DeviceChecks::cannotOpen(displayName_, "the server at " + address_.hostPort() +
+                                                           (broken.empty() ? " closed the connection at once."
+                                                                           : " " + broken + "."))};
     }
     return {};
 }

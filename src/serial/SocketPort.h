@@ -49,6 +49,11 @@ protected:
     std::string notice_;
 
 private:
+    // Connects to address_, waiting up to connectTimeoutMs; what open() says when it cannot.
+    OpenResult connectToServer();
+    // Once connected: negotiate(), then drops what the server kept from before; what open() says
+    // when either fails (the port is closed then).
+    OpenResult startTalking(const PortSettings& settings);
     void lose(const std::string& what);
     // Whether the first bytes from the server are its words and it then hangs up: how a serial server
     // whose port another client has turns us away. Waits a moment only for text that no PLC sends.
