@@ -12,6 +12,7 @@
 #include "hostlink/Frame.h"
 #include "hostlink/PlcId.h"
 #include "hostlink/TimeoutText.h"
+#include "run/PlcUpload.h"
 #include "upload/UploadProcedure.h"
 
 #include <QCheckBox>
@@ -40,9 +41,6 @@ namespace vantor::app {
 namespace {
 constexpr const char* fileFilter = "Vantor Compiled Code (*.VQC)";
 constexpr int panelComPorts = 8;
-// How often an upload lets the window system's events through: often enough to repaint and answer
-// the window manager, rarely enough to cost nothing against the exchanges.
-constexpr qint64 eventSliceMs = 20;
 constexpr const char* title = "Vantor Program Uploader Ver 1.0";
 constexpr int iconSize = 24;
 constexpr int statusMargin = 6; // around and between the status icon and caption
@@ -74,13 +72,12 @@ QString timeLeft(std::int64_t done, std::int64_t total, qint64 elapsedMs)
 } // namespace
 
 // Shows the upload's state in the status label; repaints draw it at once, mid-upload.
-class UploaderPanel::StatusReporter : public upload::UploadReporter
+class UploaderPanel::StatusReporter : public run::PlcListener
 {
 public:
     explicit StatusReporter(UploaderPanel& panel) : panel_(panel) {}
     void showCaption(const std::string& caption) override
     {
-        lastCaption_ = caption;
         QString text = CoreText::message(caption);
         // Stopped on the user's request, not cut off by something else.
         if (panel_.stopRequested_ && text.startsWith("Upload interrupted"))
@@ -93,18 +90,74 @@ public:
         showCaption(caption);
         panel_.showProgress(lineNumber, total);
     }
-    void detail(const std::string& sentence) override
+    // The last caption stays, in the look of how the upload ended.
+    void ended(const record::UploadRecord& result, bool) override
     {
-        details_ += (details_.empty() ? "" : "; ") + sentence;
+        panel_.showStatus(panel_.Message->text(), StatusLook::toneOf(result.ending, panel_.Message->text()));
     }
-    // Why the upload ended as it did, for the record: the last caption, then the details.
-    std::string reason() const { return record::UploadRecord::reasonOf(lastCaption_, details_); }
 
 private:
     UploaderPanel& panel_;
-    std::string lastCaption_;
-    std::string details_;
 };
+
+// Tells of the record file under the upload's caption: a wait for its lock (which Stop, Esc and
+// closing give up), a file moved away and opened again, and a result that could not be written,
+// whose line then goes into the console's log and on standard error so that it is not lost.
+class UploaderPanel::RecordNotices : public run::RecordListener
+{
+public:
+    explicit RecordNotices(UploaderPanel& panel) : panel_(panel) {}
+    bool waitingForLock() override
+    {
+        if (!waitShown_) {
+            caption_ = panel_.Message->text();
+            tone_ = static_cast<StatusTone>(panel_.Message->property("tone").toInt());
+            panel_.showStatus(caption_ + "\n(Waiting for the record file " + path() +
+                                  ", which another program holds; Stop or Esc gives up)",
+                              StatusTone::Progress);
+        }
+        waitShown_ = true;
+        return panel_.keepAlive();
+    }
+    void appended(const record::RecordFile::Appended& what, const std::string& file, const std::string& line,
+                  bool) override;
+
+private:
+    QString path() const { return QString::fromStdString(panel_.record_->path()); }
+
+    UploaderPanel& panel_;
+    bool waitShown_ = false;
+    QString caption_;
+    StatusTone tone_ = StatusTone::Progress;
+};
+
+void UploaderPanel::RecordNotices::appended(const record::RecordFile::Appended& what, const std::string& file,
+                                            const std::string& line, bool)
+{
+    if (waitShown_)
+        panel_.showStatus(caption_, tone_);
+    waitShown_ = false;
+    const QString shownPath = QString::fromStdString(file);
+    if (what.reopened)
+        panel_.console_->appendResponse("The record file " + shownPath +
+                                        " was moved or removed (log rotation?): it was opened again by its "
+                                        "name, and the uploads from here on go there.");
+    if (what.written)
+        return;
+    // In the log, so that the result can still be added to the record by hand.
+    const QString error = QString::fromStdString(what.error);
+    panel_.console_->appendResponse("Not in the record file " + shownPath + " (" + error +
+                                    "): " + QString::fromStdString(line));
+    // The log goes with the program; standard error (a terminal, the session's log) outlives it.
+    std::fprintf(stderr, "vantor-uploader: not in the record file %s (%s): %s\n", file.c_str(),
+                 what.error.c_str(), line.c_str());
+    // Said under the upload's own caption, which stays true; a success is no longer all well.
+    const QString caption = panel_.Message->text();
+    const auto tone = static_cast<StatusTone>(panel_.Message->property("tone").toInt());
+    panel_.showStatus(caption + "\n(This upload is missing from the record file " + shownPath + ": " + error +
+                          ". Its line is in the log of Serial Setup.)",
+                      tone == StatusTone::Success ? StatusTone::Warning : tone);
+}
 
 UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString& extraPort)
     : QWidget(nullptr,
@@ -428,10 +481,7 @@ void UploaderPanel::onUploadClicked()
 
 bool UploaderPanel::keepAlive()
 {
-    if (sinceEvents_.elapsed() >= eventSliceMs) {
-        QCoreApplication::processEvents(); // the user's input is dropped meanwhile (InputBlocker)
-        sinceEvents_.restart();
-    }
+    pump_.pump(); // the user's input is dropped meanwhile (InputBlocker)
     return closeRequested_ || stopRequested_ || console::StopSignals::requested();
 }
 
@@ -439,88 +489,39 @@ upload::UploadOutcome UploaderPanel::UploadProgram()
 {
     StatusReporter reporter(*this);
     console::SerialConsole& link = console_->core();
-    upload::UploadProcedure procedure({link.exchange(), [&link] { return link.lastPortProblem(); }},
-                                      reporter);
     showUploading(true);
-    sinceEvents_.start();
+    pump_.start();
     const InputBlocker noInput(stopButton, [this] { stopRequested_ = true; });
-    record::UploadRecord result;
-    result.time = record::UploadRecord::utcTime(std::chrono::system_clock::now());
-    result.port = link.isOpen() ? link.openPortName() : link.portName();
-    result.file = CoreText::path(Text2->text());
-    result.settings = link.settings();
-    result.timeoutMs =
+    const std::string file = CoreText::path(Text2->text());
+    const std::string idText = PLCID->text().toLatin1().toStdString();
+    const auto id = hostlink::PlcId::fromText(idText);
+    const bool reset = ResetChoice->checkState() == Qt::Checked;
+    const int timeoutMs =
         hostlink::TimeoutText::effectiveMs(link.timeoutText(), hostlink::CommandExchange::responseFallbackMs);
-    result.reset = ResetChoice->checkState() == Qt::Checked;
-    const auto started = std::chrono::steady_clock::now();
-    const auto outcome = procedure.run(
-        {result.file, [this] { return PLCID->text().toLatin1().toStdString(); },
-         [this] { return ResetChoice->checkState() == Qt::Checked; }, [this] { return keepAlive(); }});
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    result.setOutcome(outcome);
-    const auto id = hostlink::PlcId::fromText(PLCID->text().toLatin1().toStdString());
-    result.id = id.ok ? hostlink::Frame::renderHex(id.id) : PLCID->text().toStdString();
-    result.records = procedure.linesSent();
-    result.total = procedure.lastCheck().records;
-    result.sha256 = procedure.lastCheck().sha256;
-    if (!result.saved())
-        result.detail = reporter.reason();
-    showStatus(Message->text(), StatusLook::toneOf(outcome, Message->text()));
-    // Still uploading for the window: a wait for the record's lock keeps Stop, Esc and closing.
-    addToRecord(result);
+    const record::UploadRecord started =
+        run::PlcUpload::newRecord(link.isOpen() ? link.openPortName() : link.portName(),
+                                  id.ok ? hostlink::Frame::renderHex(id.id) : PLCID->text().toStdString(),
+                                  file, link.settings(), timeoutMs, reset);
+    // Still uploading for the window while the record waits for its lock: Stop, Esc and closing
+    // work there too.
+    const record::UploadRecord result = run::PlcUpload::run(
+        link, {file, [&idText] { return idText; }, [reset] { return reset; }, [this] { return keepAlive(); }},
+        started, reporter, record_.get());
     showUploading(false);
     if (closeRequested_ || console::StopSignals::requested())
         close();
-    return outcome;
+    return result.ending;
 }
 
 bool UploaderPanel::keepRecord(const std::string& path, std::string* error)
 {
-    auto file = std::make_unique<record::RecordFile>();
-    if (!file->open(path)) {
-        *error = "cannot write the record file " + path + ": " + file->error();
+    auto notices = std::make_unique<RecordNotices>(*this);
+    auto file = std::make_unique<run::RunRecord>(*notices, run::RunRecord::Waits::EachTime);
+    if (!file->open(path, error))
         return false;
-    }
     record_ = std::move(file);
+    recordNotices_ = std::move(notices);
     return true;
-}
-
-void UploaderPanel::addToRecord(record::UploadRecord& result)
-{
-    if (!record_)
-        return;
-    const std::string line = result.toJson().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    const QString path = QString::fromStdString(record_->path());
-    const QString caption = Message->text();
-    const auto tone = static_cast<StatusTone>(Message->property("tone").toInt());
-    bool waitShown = false;
-    const auto appended = record_->append(line, [&] {
-        if (!waitShown)
-            showStatus(caption + "\n(Waiting for the record file " + path +
-                           ", which another program holds; Stop or Esc gives up)",
-                       StatusTone::Progress);
-        waitShown = true;
-        return keepAlive();
-    });
-    if (waitShown)
-        showStatus(caption, tone);
-    if (appended.reopened)
-        console_->appendResponse("The record file " + path +
-                                 " was moved or removed (log rotation?): it was opened again by its name, "
-                                 "and the uploads from here on go there.");
-    if (appended.written)
-        return;
-    // In the log, so that the result can still be added to the record by hand.
-    const QString error = QString::fromStdString(appended.error);
-    console_->appendResponse("Not in the record file " + path + " (" + error +
-                             "): " + QString::fromStdString(line));
-    // The log goes with the program; standard error (a terminal, the session's log) outlives it.
-    std::fprintf(stderr, "vantor-uploader: not in the record file %s (%s): %s\n", record_->path().c_str(),
-                 appended.error.c_str(), line.c_str());
-    // Said under the upload's own caption, which stays true; a success is no longer all well.
-    showStatus(caption + "\n(This upload is missing from the record file " + path + ": " + error +
-                   ". Its line is in the log of Serial Setup.)",
-               tone == StatusTone::Success ? StatusTone::Warning : tone);
 }
 
 void UploaderPanel::closeEvent(QCloseEvent* event)

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "app/EventPump.h"
 #include "app/FileChooser.h"
 #include "app/StatusLook.h"
-#include "record/RecordFile.h"
 #include "record/UploadRecord.h"
+#include "run/RunRecord.h"
 #include "upload/UploadOutcome.h"
 
 #include <QElapsedTimer>
@@ -72,6 +73,7 @@ protected:
 
 private:
     class StatusReporter;
+    class RecordNotices;
 
     void buildControls(const QString& extraPort);
     // The status box (the tone's icon and Message) and the progress bar, both hidden.
@@ -92,18 +94,13 @@ private:
     void showProgress(std::int64_t lineNumber, std::int64_t total);
     // Shows or hides what belongs to an upload under way: Stop, the progress bar, UPLOAD NOW! disabled.
     void showUploading(bool uploading);
-    // Asked during every wait of an upload: lets the window system's events through, at most every
-    // eventSliceMs, and tells whether the upload is to stop.
+    // Asked during every wait of an upload and of the record's lock: lets the window system's events
+    // through (EventPump), and tells whether the upload is to stop.
     bool keepAlive();
-    // Appends the upload's result to the record file, when one is kept; says so under the caption
-    // when it cannot, and puts the line in the console's log (and on standard error) so that it is not
-    // lost. A wait for the record's lock (at most record::RecordFile::lockWait) is shown, lets the
-    // window system's events through, and ends on Stop, Esc or a close request: call it while the
-    // upload still shows as under way.
-    void addToRecord(record::UploadRecord& result);
 
     std::unique_ptr<FileChooser> chooser_;
-    std::unique_ptr<record::RecordFile> record_;
+    std::unique_ptr<RecordNotices> recordNotices_; // before record_, which tells it: gone after it
+    std::unique_ptr<run::RunRecord> record_;
     serialComm* console_ = nullptr;
     confirmOverwrite* confirm_ = nullptr;
 
@@ -126,7 +123,7 @@ private:
     bool stopRequested_ = false;  // Esc or Stop during an upload
     bool focusWhenDone_ = false;  // UPLOAD NOW! had the focus when the upload began
     bool closeRequested_ = false; // a close request came during an upload; honoured after it
-    QElapsedTimer sinceEvents_;
+    EventPump pump_;
     QElapsedTimer sinceFirstRecord_;
 };
 

@@ -3,12 +3,14 @@
 #include "app/Screenshots.h"
 #include "app/UploaderPanel.h"
 #include "console/StopSignals.h"
+#include "run/RunRecord.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -120,9 +122,9 @@ int main(int argc, char* argv[])
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
     vantor::app::UploaderPanel panel(std::move(chooser), parser.value("port"));
-    const QByteArray recordFromEnvironment = qgetenv("VANTOR_RECORD");
-    const std::string record =
-        parser.isSet("record") ? parser.value("record").toStdString() : recordFromEnvironment.toStdString();
+    const std::string record = vantor::run::RunRecord::chosenPath(
+        parser.isSet("record") ? std::optional<std::string>(parser.value("record").toStdString())
+                               : std::nullopt);
     std::string error;
     if (!record.empty() && !panel.keepRecord(record, &error)) {
         // Before any window: the record is part of the job, and an upload must not go unrecorded.

@@ -338,7 +338,7 @@ void serialComm::runResponsive(const std::function<void()>& work)
     }
     busy_ = true;
     stopRequested_ = false;
-    sinceEvents_.start();
+    pump_.start();
     console_.exchange().setStopCheck([this] { return keepAlive(); });
     work();
     console_.exchange().setStopCheck({});
@@ -349,10 +349,8 @@ void serialComm::runResponsive(const std::function<void()>& work)
 
 bool serialComm::keepAlive()
 {
-    if (connectWait_ && sinceEvents_.elapsed() >= 20) {
-        QCoreApplication::processEvents(); // the user's input is dropped meanwhile (InputBlocker)
-        sinceEvents_.restart();
-    }
+    if (connectWait_)
+        pump_.pump(); // the user's input is dropped meanwhile (InputBlocker)
     return stopRequested_;
 }
 

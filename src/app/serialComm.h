@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/EventPump.h"
 #include "app/FileChooser.h"
 #include "app/InputBlocker.h"
 #include "app/PortChoiceBox.h"
@@ -7,7 +8,6 @@
 #include "console/SerialConsole.h"
 #include "plcsim/SimulatedPlcPort.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -106,7 +106,7 @@ private:
     bool uploading_ = false;
     bool busy_ = false;
     bool stopRequested_ = false;
-    QElapsedTimer sinceEvents_;
+    EventPump pump_;
     std::optional<InputBlocker> connectWait_; // while a network port opens outside an upload
 
     QLabel* lblPortName;

@@ -1,6 +1,7 @@
 #include "cli/FleetReporter.h"
 
 #include "cli/JsonLines.h"
+#include "cli/PlcReporter.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
 #include "hostlink/ControlText.h"
@@ -19,24 +20,33 @@ std::string seconds(double value)
 }
 } // namespace
 
-void FleetReporter::showBoard(const std::vector<PortOptions>& ports,
-                              const std::vector<std::vector<std::int16_t>>& ids)
+void FleetReporter::showBoard(const std::vector<run::FleetUpload::Line>& lines)
 {
     if (format_ != Format::Text || !Terminal::movesCursor(stderr))
         return;
-    board_ = std::make_unique<StatusBoard>(stderr, ports.size());
+    board_ = std::make_unique<StatusBoard>(stderr, lines.size());
     captionsToScreen_ = !Terminal::isTerminal(stdout);
     std::size_t width = 0;
-    for (const PortOptions& port : ports)
-        width = std::max(width, port.portName.size());
-    for (std::size_t p = 0; p < ports.size(); ++p) {
-        LineState& line = lines_[ports[p].portName];
+    for (const run::FleetUpload::Line& l : lines)
+        width = std::max(width, l.port.size());
+    for (std::size_t p = 0; p < lines.size(); ++p) {
+        LineState& line = lines_[lines[p].port];
         line.index = p;
-        line.port = ports[p].portName + std::string(width - ports[p].portName.size(), ' ');
-        line.plcs = ids[p].size();
+        line.port = lines[p].port + std::string(width - lines[p].port.size(), ' ');
+        line.plcs = lines[p].ids.size();
         line.state = "waiting";
         show(line);
     }
+}
+
+std::unique_ptr<run::PlcListener> FleetReporter::plc(const std::string& port, const std::string& id)
+{
+    return std::make_unique<PlcReporter>(*this, port, id);
+}
+
+void FleetReporter::fileRefused(const upload::FileCheck& check)
+{
+    Usage::note(check.detail.empty() ? check.caption : check.caption + ": " + check.detail);
 }
 
 FleetReporter::LineState* FleetReporter::lineOf(const std::string& port)
@@ -124,8 +134,6 @@ void FleetReporter::result(const PlcResult& result, bool explained)
 {
     if (!result.saved() && !explained)
         detail(result.port, result.id, result.detail);
-    if (record_)
-        record_->add(result);
     if (board_) {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (LineState* line = lineOf(result.port)) {

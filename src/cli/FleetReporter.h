@@ -1,9 +1,9 @@
 #pragma once
 
 #include "cli/PlcResult.h"
-#include "cli/PortOptions.h"
-#include "cli/RunRecord.h"
 #include "cli/StatusBoard.h"
+#include "run/FleetUpload.h"
+#include "run/LinesListener.h"
 
 #include <cstdint>
 #include <map>
@@ -19,23 +19,27 @@ namespace vantor::cli {
 // "vantor: PORT ID: sentence". JSON: progress and result lines on standard output (see JsonLines),
 // the details still on standard error. Either way a failure's reason is on standard error, and
 // finish() ends with a summary: the JSON summary line, and the per-PLC table on standard error when
-// there was more than one PLC. Lines from different threads never mix. Each result also goes to the
-// run's record file, when there is one.
+// there was more than one PLC. Lines from different threads never mix.
 // On a terminal that moves the cursor, text output shows a StatusBoard on standard error instead: a
 // line per port (its PLC, record N of M, outcome so far), with the details above it; captions then
 // go to standard output only when that is not the terminal too.
-class FleetReporter
+class FleetReporter : public run::LinesListener
 {
 public:
     enum class Format { Text, Json };
-    explicit FleetReporter(Format format, RunRecord* record = nullptr) : format_(format), record_(record) {}
+    explicit FleetReporter(Format format) : format_(format) {}
 
     // Text output on a terminal: the board for these lines and their PLCs; nothing elsewhere.
-    void showBoard(const std::vector<PortOptions>& ports, const std::vector<std::vector<std::int16_t>>& ids);
+    void showBoard(const std::vector<run::FleetUpload::Line>& lines);
+
+    // A PlcReporter for the PLC.
+    std::unique_ptr<run::PlcListener> plc(const std::string& port, const std::string& id) override;
+    // "vantor: <caption>: <detail>" on standard error, once for all the PLCs.
+    void fileRefused(const upload::FileCheck& check) override;
 
     void caption(const std::string& port, const std::string& id, const std::string& caption);
     // A line of the port's console (its opening, a warning) for standard error.
-    void log(const std::string& line, bool warning);
+    void log(const std::string& line, bool warning) override;
     void detail(const std::string& port, const std::string& id, const std::string& sentence);
     // Record number record (from 1) of total went out.
     void progress(const std::string& port, const std::string& id, std::int64_t record, std::int64_t total);
@@ -65,7 +69,6 @@ private:
     bool captionsToScreen_ = true;
     std::map<std::string, LineState> lines_;
     Format format_;
-    RunRecord* record_;
     std::mutex mutex_;
 };
 

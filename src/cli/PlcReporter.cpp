@@ -1,10 +1,11 @@
 #include "cli/PlcReporter.h"
 
+#include "cli/FleetReporter.h"
+
 namespace vantor::cli {
 
 void PlcReporter::showCaption(const std::string& caption)
 {
-    lastCaption_ = caption;
     out_.caption(port_, id_, caption);
 }
 
@@ -15,8 +16,12 @@ void PlcReporter::recordSent(std::int64_t lineNumber, std::int64_t total, const 
 
 void PlcReporter::detail(const std::string& sentence)
 {
-    details_ += (details_.empty() ? "" : "; ") + sentence;
     out_.detail(port_, id_, sentence);
+}
+
+void PlcReporter::ended(const PlcResult& result, bool explained)
+{
+    out_.result(result, explained);
 }
 
 } // namespace vantor::cli

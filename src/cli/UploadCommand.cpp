@@ -2,10 +2,10 @@
 
 #include "cli/ExitStatus.h"
 #include "cli/FleetReporter.h"
-#include "cli/FleetUpload.h"
+#include "cli/OnePlcReporter.h"
 #include "cli/PortOptions.h"
 #include "cli/Profile.h"
-#include "cli/ProgressBar.h"
+#include "cli/RecordNotes.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
@@ -14,61 +14,14 @@
 #include "upload/UploadProcedure.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace vantor::cli {
 
 using console::StopSignals;
 
 namespace {
-
-// Captions to standard output; details, and record progress as a bar when standard error is a
-// terminal, to standard error.
-class CommandLineReporter : public upload::UploadReporter
-{
-public:
-    explicit CommandLineReporter(bool showProgress)
-    {
-        if (showProgress)
-            bar_ = std::make_unique<ProgressBar>(stderr);
-    }
-    void detail(const std::string& sentence) override
-    {
-        if (bar_)
-            bar_->finish();
-        Usage::note(sentence);
-        details_ += (details_.empty() ? "" : "; ") + sentence;
-    }
-    void showCaption(const std::string& caption) override
-    {
-        if (bar_)
-            bar_->finish();
-        Usage::say(caption);
-        lastCaption_ = caption;
-    }
-    // A failure whose cause no detail named yet is named on standard error from its caption, so
-    // that the reason is there also when standard output is discarded.
-    void explainFailure()
-    {
-        if (details_.empty() && !lastCaption_.empty())
-            Usage::note(lastCaption_);
-    }
-    std::string reason() const { return PlcResult::reasonOf(lastCaption_, details_); }
-    void repaint() override {}
-    void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string&) override
-    {
-        if (bar_)
-            bar_->update(lineNumber, total);
-    }
-
-private:
-    std::unique_ptr<ProgressBar> bar_;
-    std::string details_;
-    std::string lastCaption_;
-};
 
 // The port came from a profile and could not be opened: where the name came from is said too.
 void blameProfileForPort(const Profile::Applied& profile, const std::vector<PlcResult>& results)
@@ -150,30 +103,27 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
         return Usage::fail(profile.blame(error));
     if (parser.positionals().size() != 1)
         return Usage::fail("upload takes exactly one FILE");
-    FleetUpload::Plan plan;
+    run::FleetUpload::Plan plan;
     if (!readPlan(parser, port, &plan, &error))
         return Usage::fail(profile.blame(error));
     plan.filePath = parser.positionals().front();
     plan.reset = parser.isSet("reset");
-    const char* recordFromEnvironment = std::getenv("VANTOR_RECORD");
-    const std::string recordPath = parser.isSet("record")  ? parser.value("record")
-                                   : recordFromEnvironment ? recordFromEnvironment
-                                                           : "";
-    RunRecord record;
-    if (!record.open(recordPath, &error))
+    RecordNotes notes;
+    run::RunRecord record(notes);
+    if (!record.open(run::RunRecord::chosenPath(parser.isSet("record")
+                                                    ? std::optional<std::string>(parser.value("record"))
+                                                    : std::nullopt),
+                     &error))
         return Usage::fail(error);
 
     std::vector<PlcResult> results;
-    const bool json = parser.isSet("json");
-    const int status = plan.ports.size() == 1 && plan.ids.front().size() == 1 && !json
-                           ? uploadOne(plan, record, &results)
-                           : uploadMany(plan, json, record, &results);
+    const int status = upload(plan, port, parser.isSet("json"), record, &results);
     blameProfileForPort(profile, results);
     // A Ctrl+C that came only while the record waited for its lock still stopped the command.
     return StopSignals::requested() ? StopSignals::exitStatus() : record.finalStatus(status);
 }
 
-bool UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port, FleetUpload::Plan* plan,
+bool UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port, run::FleetUpload::Plan* plan,
                              std::string* error)
 {
     const auto attempts = Usage::wholeNumber(parser.value("attempts"));
@@ -190,21 +140,28 @@ bool UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port,
     // Opening one port twice would only find it in use by this very run.
     const serial::PortCatalog catalog = PortOptions::catalog();
     for (const auto& [name, idText] : lines) {
-        plan->ids.emplace_back();
-        if (!Usage::strictIdList(idText, &plan->ids.back(), error))
+        std::vector<std::int16_t> ids;
+        if (!Usage::strictIdList(idText, &ids, error))
             return false;
-        for (const PortOptions& other : plan->ports) {
-            if (other.portName == name || catalog.samePort(other.portName, name)) {
+        for (const run::FleetUpload::Line& other : plan->lines) {
+            if (other.port == name || catalog.samePort(other.port, name)) {
                 *error = "--port " + name +
-                         (other.portName == name ? " is given twice"
-                                                 : " names the same port as --port " + other.portName) +
+                         (other.port == name ? " is given twice"
+                                             : " names the same port as --port " + other.port) +
                          "; each line is named once";
                 return false;
             }
         }
-        plan->ports.push_back(port);
-        plan->ports.back().portName = name;
+        plan->lines.push_back({name, port.settings, port.timeoutText, std::move(ids)});
     }
+    // Each line's console gets this tool's names (SIM) and the trace when asked for.
+    plan->catalog = [] { return PortOptions::catalog(); };
+    plan->setUp = [port](console::SerialConsole& console, std::size_t) {
+        PortOptions options = port;
+        options.portName = console.portName();
+        options.applyTo(console);
+    };
+    plan->stopRequested = [] { return StopSignals::requested(); };
     return true;
 }
 
@@ -243,53 +200,53 @@ bool UploadCommand::pairPortsWithIds(const CommandLine& parser, const std::strin
     return true;
 }
 
-int UploadCommand::uploadMany(FleetUpload::Plan& plan, bool json, RunRecord& record,
-                              std::vector<PlcResult>* results)
+void UploadCommand::sayWhatGoesWhere(const run::FleetUpload::Plan& plan, const PortOptions& port, bool one)
 {
+    if (one) {
+        const run::FleetUpload::Line& line = plan.lines.front();
+        Usage::note("uploading " + plan.filePath + " to PLC ID " +
+                    hostlink::Frame::renderHex(line.ids.front()) + " through " + line.port + " at " +
+                    line.settings.settingsText() + ", timeout " + std::to_string(port.timeoutMs()) + " ms" +
+                    (plan.attempts > 1 ? ", " + std::to_string(plan.attempts) + " link test attempts" : "") +
+                    (plan.verifyReplies ? ", every reply checked in full" : "") +
+                    (plan.reset ? ", reset after" : ""));
+        return;
+    }
     std::string lines;
     std::size_t plcs = 0;
-    for (std::size_t p = 0; p < plan.ports.size(); ++p) {
+    for (const run::FleetUpload::Line& line : plan.lines) {
         std::string idList;
-        for (const std::int16_t id : plan.ids[p])
+        for (const std::int16_t id : line.ids)
             idList += (idList.empty() ? "" : ",") + hostlink::Frame::renderHex(id);
-        lines += (lines.empty() ? "" : "; ") + plan.ports[p].portName + " (ID" +
-                 (plan.ids[p].size() > 1 ? "s " : " ") + idList + ")";
-        plcs += plan.ids[p].size();
+        lines += (lines.empty() ? "" : "; ") + line.port + " (ID" + (line.ids.size() > 1 ? "s " : " ") +
+                 idList + ")";
+        plcs += line.ids.size();
     }
     Usage::note("uploading " + plan.filePath + " to " + std::to_string(plcs) + " PLC" +
                 (plcs > 1 ? "s" : "") + " through " + lines + " at " +
-                plan.ports.front().settings.settingsText() + (plan.reset ? ", reset after" : ""));
+                plan.lines.front().settings.settingsText() + (plan.reset ? ", reset after" : ""));
+}
+
+int UploadCommand::upload(const run::FleetUpload::Plan& plan, const PortOptions& port, bool json,
+                          run::RunRecord& record, std::vector<PlcResult>* results)
+{
+    // One PLC as text shows the panel's captions; several, or --json, are named by port and ID.
+    const bool one = plan.lines.size() == 1 && plan.lines.front().ids.size() == 1 && !json;
+    sayWhatGoesWhere(plan, port, one);
     StopSignals::install();
-    FleetReporter reporter(json ? FleetReporter::Format::Json : FleetReporter::Format::Text, &record);
-    if (!json)
-        reporter.showBoard(plan.ports, plan.ids);
-    // The file is read and checked once; every PLC gets the same bytes.
-    auto bytes = std::make_shared<std::string>();
-    const upload::FileCheck check = upload::UploadProcedure::checkFile(
-        plan.filePath, [] { return StopSignals::requested(); }, bytes.get());
-    if (!check.ok()) {
-        const int status = exitStatusFor(check.outcome);
-        Usage::note(check.detail.empty() ? check.caption : check.caption + ": " + check.detail);
-        for (std::size_t p = 0; p < plan.ports.size(); ++p) {
-            for (const std::int16_t id : plan.ids[p]) {
-                PlcResult r = FleetUpload::newResult(plan, plan.ports[p], id);
-                r.setOutcome(check.outcome);
-                r.detail = check.caption + " (nothing was sent)";
-                reporter.result(r, true);
-                results->push_back(r);
-            }
-        }
-        reporter.finish(*results);
-        return status;
-    }
-    // A regular file is read again by each PLC's upload, compared with this check's SHA-256, so that
-    // memory does not grow with the file; only what cannot be read twice (a pipe) is kept.
-    if (!check.regular)
-        plan.contents = std::move(bytes);
-    else
-        plan.sha256 = check.sha256;
-    *results = FleetUpload::run(plan, reporter);
-    reporter.finish(*results);
+    // The bar shares standard error with the trace, which would write over it: one or the other.
+    const bool terminal = Terminal::isTerminal(stderr);
+    OnePlcReporter onePlc(terminal && !port.trace, terminal);
+    FleetReporter fleet(json ? FleetReporter::Format::Json : FleetReporter::Format::Text);
+    if (!one && !json)
+        fleet.showBoard(plan.lines);
+    run::LinesListener& listener = one ? static_cast<run::LinesListener&>(onePlc) : fleet;
+    const run::FleetUpload::Ended ended = run::FleetUpload::run(plan, listener, &record);
+    *results = ended.results;
+    if (!one)
+        fleet.finish(*results);
+    if (ended.fileRefused)
+        return exitStatusFor(*ended.fileRefused);
     if (StopSignals::requested())
         return StopSignals::exitStatus();
     if (results->size() == 1)
@@ -297,60 +254,6 @@ int UploadCommand::uploadMany(FleetUpload::Plan& plan, bool json, RunRecord& rec
     const bool allSaved =
         std::all_of(results->begin(), results->end(), [](const PlcResult& r) { return r.saved(); });
     return allSaved ? Success : SomePlcsFailed;
-}
-
-int UploadCommand::uploadOne(const FleetUpload::Plan& plan, RunRecord& record,
-                             std::vector<PlcResult>* results)
-{
-    const PortOptions& port = plan.ports.front();
-    const std::int16_t id = plan.ids.front().front();
-    const std::string& file = plan.filePath;
-    const bool reset = plan.reset;
-    console::SerialConsole console(PortOptions::catalog());
-    port.applyTo(console);
-    // The opening line goes where the console would log it; on the command line that is standard
-    // error, so standard output keeps to the panel's captions.
-    console.setLogSink([](const std::string& line) { Usage::line(stderr, line); });
-    console.setWarningSink([](const std::string& line) { Usage::note(line); });
-
-    // The bar shares standard error with the trace, which would write over it: one or the other.
-    const bool terminal = Terminal::isTerminal(stderr);
-    CommandLineReporter reporter(terminal && !port.trace);
-    // Port failures reach the user through the final caption, which names the port and the cause.
-    console.setErrorSink([](const std::string&) {});
-    upload::UploadProcedure procedure({console.exchange(), [&console] { return console.lastPortProblem(); }},
-                                      reporter);
-
-    const std::string idText = hostlink::Frame::renderHex(id);
-    Usage::note("uploading " + file + " to PLC ID " + idText + " through " + port.portName + " at " +
-                port.settings.settingsText() + ", timeout " + std::to_string(port.timeoutMs()) + " ms" +
-                (plan.attempts > 1 ? ", " + std::to_string(plan.attempts) + " link test attempts" : "") +
-                (plan.verifyReplies ? ", every reply checked in full" : "") + (reset ? ", reset after" : ""));
-    StopSignals::install();
-    PlcResult result = FleetUpload::newResult(plan, port, id);
-    const auto started = std::chrono::steady_clock::now();
-    const auto outcome = procedure.run({file, [&idText] { return idText; }, [reset] { return reset; },
-                                        [] { return StopSignals::requested(); }, nullptr, std::string(),
-                                        plan.attempts, plan.verifyReplies});
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (!terminal && PlcResult::lineUsed(outcome)) {
-        // Logs and scripts get no bar; one closing line tells the count and the time.
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.2f", result.seconds);
-        Usage::note(std::to_string(procedure.linesSent()) + " records sent and echoed in " + seconds + " s");
-    }
-    if (outcome != upload::UploadOutcome::Completed)
-        reporter.explainFailure();
-    result.setOutcome(outcome);
-    result.records = procedure.linesSent();
-    result.total = procedure.lastCheck().records;
-    result.sha256 = procedure.lastCheck().sha256;
-    if (!result.saved())
-        result.detail = reporter.reason();
-    record.add(result);
-    results->push_back(result);
-    // The process says which signal stopped it (128 + N); the record says that the user stopped it.
-    return exitStatusFor(outcome);
 }
 
 } // namespace vantor::cli

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "cli/FleetUpload.h"
 #include "cli/PlcResult.h"
 #include "cli/PortOptions.h"
-#include "cli/RunRecord.h"
+#include "run/FleetUpload.h"
+#include "run/RunRecord.h"
 #include "upload/UploadOutcome.h"
 
 #include <cstdint>
@@ -16,7 +16,7 @@ namespace vantor::cli {
 
 // vantor upload [port options] [--id ID[,ID|LOW-HIGH...]] [--reset] [--json] FILE: the main panel's
 // upload without a window. Standard output gets the captions the panel would show, the final one
-// last; with several PLCs (FleetUpload) each caption is named by port and ID, and with --json
+// last; with several PLCs (run::FleetUpload) each caption is named by port and ID, and with --json
 // standard output gets JSON Lines instead.
 class UploadCommand
 {
@@ -28,13 +28,14 @@ public:
 
 private:
     // The lines and their PLCs, and the attempts, from the command line.
-    static bool readPlan(const CommandLine& parser, const PortOptions& port, FleetUpload::Plan* plan,
+    static bool readPlan(const CommandLine& parser, const PortOptions& port, run::FleetUpload::Plan* plan,
                          std::string* error);
-    // One PLC, text output: the panel's captions, and a progress bar on a terminal.
-    static int uploadOne(const FleetUpload::Plan& plan, RunRecord& record, std::vector<PlcResult>* results);
-    // Several PLCs, or --json.
-    static int uploadMany(FleetUpload::Plan& plan, bool json, RunRecord& record,
-                          std::vector<PlcResult>* results);
+    // Runs the plan: one PLC as text gets the panel's captions, and a progress bar on a terminal;
+    // several PLCs, or --json, get captions named by port and ID (FleetReporter).
+    static int upload(const run::FleetUpload::Plan& plan, const PortOptions& port, bool json,
+                      run::RunRecord& record, std::vector<PlcResult>* results);
+    // The note on standard error that says what goes where, before anything is sent.
+    static void sayWhatGoesWhere(const run::FleetUpload::Plan& plan, const PortOptions& port, bool one);
     // Each port with the --id text it gets: a single --id applies to every --port; with several, each
     // --id applies to the --port values given before it since the previous --id. No value is left
     // over: a --port without an --id after it, or an --id without a --port before it, is an error.

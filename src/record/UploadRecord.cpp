@@ -79,6 +79,7 @@ bool UploadRecord::lineUsed(UploadOutcome result)
 
 void UploadRecord::setOutcome(UploadOutcome result)
 {
+    ending = result;
     status = statusOf(result);
     outcome = outcomeWord(result);
 }

@@ -21,6 +21,7 @@ struct UploadRecord
     std::string id;           // as the frames carry it: "01", "1F", "0100"
     int status = 0;           // the exit status an upload of this PLC alone would have had
     std::string outcome;      // the same in one word (outcomeWord)
+    upload::UploadOutcome ending = upload::UploadOutcome::Completed; // what status and outcome say
     std::int64_t records = 0; // records sent and echoed
     std::int64_t total = 0;   // records in the file; 0 when it was not read to the end
     std::string sha256;       // of the file as sent; empty when it was not read to the end
@@ -32,6 +33,8 @@ struct UploadRecord
     bool reset = false;
 
     bool saved() const { return status == 0; }
+    // Whether this upload used the line at all (lineUsed of its ending).
+    bool usedTheLine() const { return lineUsed(ending); }
     // Sets status and outcome from the upload's outcome (Interrupted: StoppedByUser, whatever stopped
     // it; the process's own exit status after a signal is another matter).
     void setOutcome(upload::UploadOutcome result);

@@ -1,0 +1,53 @@
+#include "run/PlcUpload.h"
+
+#include "console/SerialConsole.h"
+#include "run/ReasonCollector.h"
+
+#include <chrono>
+
+namespace vantor::run {
+
+record::UploadRecord PlcUpload::newRecord(const std::string& port, const std::string& id,
+                                          const std::string& file, const serial::PortSettings& settings,
+                                          int timeoutMs, bool reset)
+{
+    record::UploadRecord result;
+    result.time = record::UploadRecord::utcTime(std::chrono::system_clock::now());
+    result.port = port;
+    result.id = id;
+    result.file = file;
+    result.settings = settings;
+    result.timeoutMs = timeoutMs;
+    result.reset = reset;
+    return result;
+}
+
+record::UploadRecord PlcUpload::run(console::SerialConsole& console, const upload::UploadInput& input,
+                                    record::UploadRecord started, PlcListener& listener, RunRecord* record)
+{
+    ReasonCollector said(listener);
+    upload::UploadProcedure procedure({console.exchange(), [&console] { return console.lastPortProblem(); }},
+                                      said);
+    record::UploadRecord& result = started;
+    const auto began = std::chrono::steady_clock::now();
+    const auto outcome = procedure.run(input);
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    result.setOutcome(outcome);
+    result.records = procedure.linesSent();
+    result.total = procedure.lastCheck().records;
+    result.sha256 = procedure.lastCheck().sha256;
+    if (!result.saved())
+        result.detail = said.reason();
+    end(result, said.explained(), listener, record);
+    return result;
+}
+
+void PlcUpload::end(const record::UploadRecord& result, bool explained, PlcListener& listener,
+                    RunRecord* record)
+{
+    listener.ended(result, explained);
+    if (record)
+        record->add(result);
+}
+
+} // namespace vantor::run
