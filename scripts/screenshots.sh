@@ -10,4 +10,4 @@ build=${1:-build}
 out=${2:-docs/images}
 command -v xvfb-run >/dev/null || { echo "xvfb-run is missing: run scripts/install-deps.sh" >&2; exit 1; }
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
-    "$build/src/app/vantor-uploader" --port SIM --screenshots "$out" examples/conveyor.VQC
+    "$build/src/app/vantor-screenshots" "$out" examples/conveyor.VQC

@@ -114,7 +114,7 @@ rm -f "$record"
 
 if [ -n "$shots" ]; then
     mkdir -p "$work/shots" "$shots"
-    "$wine" "$exe" --port SIM --screenshots 'Z:'"$work/shots" examples/conveyor.VQC >/dev/null 2>&1
+    "$wine" "$build/src/app/vantor-screenshots.exe" 'Z:'"$work/shots" examples/conveyor.VQC >/dev/null 2>&1
     for picture in panel-uploaded panel-warning panel-port-error panel-uploading console-port-switch console; do
         cp "$work/shots/$picture.png" "$shots/windows-$picture.png" && echo "wrote $shots/windows-$picture.png"
     done

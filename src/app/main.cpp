@@ -1,6 +1,5 @@
 #include "app/ConsoleOutput.h"
 #include "app/FileChooser.h"
-#include "app/Screenshots.h"
 #include "app/UploaderPanel.h"
 #include "console/StopSignals.h"
 #include "run/RunRecord.h"
@@ -31,8 +30,6 @@ void describeOptions(QCommandLineParser& parser)
          "Append each upload's result as a JSON line to FILE, as vantor upload --record does (also "
          "VANTOR_RECORD).",
          "FILE"},
-        {"screenshots",
-         "Take pictures of the windows into DIR, uploading FILE into the simulated PLC, then quit.", "DIR"},
     });
     parser.addPositionalArgument(
         "FILE", "The compiled program (.VQC) to show in the file box, ready to upload.", "[FILE]");
@@ -102,26 +99,12 @@ int main(int argc, char* argv[])
     describeOptions(parser);
     parser.process(app);
 
-    // For the pictures, Select answers with FILE instead of showing the dialog.
-    class GivenFile : public vantor::app::DialogFileChooser
-    {
-    public:
-        explicit GivenFile(QString path) : path_(std::move(path)) {}
-        QString chooseFile(QWidget*, const QString&) override { return path_; }
-
-    private:
-        QString path_;
-    };
-    std::unique_ptr<vantor::app::FileChooser> chooser;
-    if (parser.isSet("screenshots") && !parser.positionalArguments().isEmpty())
-        chooser = std::make_unique<GivenFile>(parser.positionalArguments().front());
-
 #ifndef Q_OS_WIN
     // A file size limit reached by the record file is a failed write, said under the upload's caption,
     // not the end of the program.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    vantor::app::UploaderPanel panel(std::move(chooser), parser.value("port"));
+    vantor::app::UploaderPanel panel(nullptr, parser.value("port"));
     const std::string record = vantor::run::RunRecord::chosenPath(
         parser.isSet("record") ? std::optional<std::string>(parser.value("record").toStdString())
                                : std::nullopt);
@@ -134,12 +117,9 @@ int main(int argc, char* argv[])
 #endif
         return 2;
     }
-    if (!parser.positionalArguments().isEmpty() && !parser.isSet("screenshots"))
+    if (!parser.positionalArguments().isEmpty())
         panel.selectFile(parser.positionalArguments().front());
     panel.show();
-    if (parser.isSet("screenshots"))
-        return vantor::app::Screenshots::take(panel, parser.value("screenshots"),
-                                              parser.positionalArguments().value(0));
     // A stop signal closes the panel, which stops an upload at its next safe point and releases the port.
     vantor::console::StopSignals::install();
     const int status = app.exec();

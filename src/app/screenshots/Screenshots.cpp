@@ -1,4 +1,4 @@
-#include "app/Screenshots.h"
+#include "app/screenshots/Screenshots.h"
 
 #include "app/UploaderPanel.h"
 #include "app/confirmOverwrite.h"
