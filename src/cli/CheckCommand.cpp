@@ -2,6 +2,7 @@
 
 #include "cli/ExitStatus.h"
 #include "cli/JsonLines.h"
+#include "cli/OptionValues.h"
 #include "cli/Usage.h"
 #include "console/StopSignals.h"
 #include "hostlink/ControlText.h"
@@ -202,7 +203,7 @@ std::optional<int> CheckCommand::readPlan(const std::vector<std::string>& argume
     if (parser.positionals().size() != 1)
         return Usage::fail("check takes exactly one FILE");
     std::string error;
-    if (!Usage::strictId(parser.value("id"), &plan->plcId, &error))
+    if (!OptionValues::strictId(parser.value("id"), &plan->plcId, &error))
         return Usage::fail(error);
     plan->path = parser.positionals().front();
     plan->frames = parser.isSet("frames");

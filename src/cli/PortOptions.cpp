@@ -1,5 +1,6 @@
 #include "cli/PortOptions.h"
 
+#include "cli/OptionValues.h"
 #include "cli/TracePrinter.h"
 #include "cli/Usage.h"
 #include "console/SerialConsole.h"
@@ -17,7 +18,7 @@ namespace {
 // A modem line option: on or off (also 1/0, yes/no); nothing for anything else.
 std::optional<bool> onOff(const std::string& text)
 {
-    const std::string t = Usage::lower(text);
+    const std::string t = OptionValues::lower(text);
     if (t == "on" || t == "1" || t == "yes")
         return true;
     if (t == "off" || t == "0" || t == "no")
@@ -92,7 +93,7 @@ bool PortOptions::read(const CommandLine& parser, std::string* error)
 
 bool PortOptions::readSettings(const CommandLine& parser, std::string* error, bool withBaud)
 {
-    const auto baud = Usage::wholeNumber(parser.value("baud"));
+    const auto baud = OptionValues::wholeNumber(parser.value("baud"));
     if (withBaud && (!baud || *baud == 0)) {
         *error = "--baud must be a positive whole number, such as 9600 or 38400";
         return false;
@@ -105,7 +106,7 @@ bool PortOptions::readSettings(const CommandLine& parser, std::string* error, bo
         return false;
     }
     settings.dataBits = dataBits == "7" ? 7 : 8;
-    const std::string parity = Usage::lower(parser.value("parity"));
+    const std::string parity = OptionValues::lower(parser.value("parity"));
     if (parity == "none" || parity == "n")
         settings.parity = 'N';
     else if (parity == "even" || parity == "e")
@@ -122,7 +123,7 @@ bool PortOptions::readSettings(const CommandLine& parser, std::string* error, bo
         return false;
     }
     settings.stopBits = stopBits == "2" ? 2 : 1;
-    if (!Usage::strictTimeout(parser.value("timeout"), error))
+    if (!OptionValues::strictTimeout(parser.value("timeout"), error))
         return false;
     timeoutText = parser.value("timeout");
     const auto dtr = onOff(parser.value("dtr"));

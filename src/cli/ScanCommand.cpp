@@ -2,6 +2,7 @@
 
 #include "cli/ExitStatus.h"
 #include "cli/JsonLines.h"
+#include "cli/OptionValues.h"
 #include "cli/Profile.h"
 #include "cli/StatusBoard.h"
 #include "cli/Terminal.h"
@@ -54,7 +55,7 @@ bool ScanCommand::readBauds(const std::string& text, std::vector<int>* bauds, st
     for (;;) {
         const std::size_t comma = text.find(',', start);
         const auto baud =
-            Usage::wholeNumber(text.substr(start, comma == std::string::npos ? comma : comma - start));
+            OptionValues::wholeNumber(text.substr(start, comma == std::string::npos ? comma : comma - start));
         if (!baud || *baud == 0 || std::count(bauds->begin(), bauds->end(), *baud) > 0) {
             *error = "--baud takes baud rates separated by commas, each once, such as 9600,19200,38400";
             return false;
@@ -136,7 +137,7 @@ std::optional<int> ScanCommand::readPlan(const std::vector<std::string>& argumen
     std::string error;
     if (!readBauds(parser.value("baud"), &plan->bauds, &error))
         return Usage::fail(profile.blame(error));
-    if (!Usage::strictIdList(parser.value("id"), &plan->ids, &error))
+    if (!OptionValues::strictIdList(parser.value("id"), &plan->ids, &error))
         return Usage::fail(profile.blame(error));
     std::vector<std::string> names;
     if (const auto early = linesToScan(parser, &names))

@@ -2,6 +2,7 @@
 
 #include "cli/ExitStatus.h"
 #include "cli/JsonLines.h"
+#include "cli/OptionValues.h"
 #include "cli/PortOptions.h"
 #include "cli/Profile.h"
 #include "cli/Terminal.h"
@@ -54,7 +55,7 @@ void printReply(const hostlink::ExchangeResult& result, bool terminal)
 bool SendCommand::framesFor(const CommandLine& parser, std::vector<std::string>* frames, std::string* error)
 {
     std::int16_t id = 1;
-    if (!Usage::strictId(parser.value("id"), &id, error))
+    if (!OptionValues::strictId(parser.value("id"), &id, error))
         return false;
     for (const std::string& command : parser.values("frame")) {
         // What would end the frame early, or is no character of the host link, is refused: the
