@@ -6,7 +6,9 @@ namespace vantor::plcsim {
 
 enum class LineEnd { CR, CRLF, LF };
 
-// How the simulated PLC misbehaves. The defaults give a well-behaved PLC.
+// How the simulated PLC misbehaves. The defaults give a well-behaved PLC. Each fault is offered to
+// users by its row of PlcFaultTable: a new member here needs its row there, and its case in the
+// simulator's tests.
 struct PlcFaults
 {
     bool silent = false;      // answers nothing at all, not even ENQ
