@@ -3,6 +3,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/FleetReporter.h"
 #include "cli/OnePlcReporter.h"
+#include "cli/OptionValues.h"
 #include "cli/PortOptions.h"
 #include "cli/Profile.h"
 #include "cli/RecordNotes.h"
@@ -49,9 +50,11 @@ std::string UploadCommand::outcomeName(upload::UploadOutcome outcome)
     return PlcResult::outcomeWord(outcome);
 }
 
-int UploadCommand::run(const std::vector<std::string>& arguments)
+CommandSpec UploadCommand::spec()
 {
-    CommandLine parser(
+    CommandSpec spec{
+        "upload",
+        "upload a compiled program (.VQC) into the PLC",
         "Uploads FILE, a compiled program (.VQC), into the PLC: link test, one frame per record,\n"
 #ifdef _WIN32
         "save to EEPROM, then C1 (with CL around it when --reset is given). Standard output gets the\n"
@@ -68,65 +71,92 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
         "to the link test, 8 a record not echoed, 9 save not confirmed, 10 port lost, 11 the file\n"
         "changed while sending, 12 some of several PLCs failed, 13 saved but the reset not answered,\n"
         "14 the record file failed mid-run, 2 bad command line, 128+N stopped by signal N.\n"
-        "See vantor(1).");
-    Usage::addStandardOptions(parser);
-    PortOptions port;
-    port.addTo(parser);
-    parser.addOptions({
-        {{"i", "id"},
-         "The PLC's ID in hexadecimal, 1 to 4 digits (default 01), or several on one line: 01,02,05-0A.",
-         "ID",
-         "01"},
-        {{"r", "reset"}, "Reset the PLC after the upload."},
-        {{"json"}, "Write progress and results as JSON Lines on standard output (see vantor(1))."},
-        {{"attempts"},
-         "Try the link test up to N times (1 to 10, default 1), each with the timeout, before giving up on a "
-         "PLC; records and the save are never sent twice.",
-         "N",
-         "1"},
-        {{"verify-replies"},
-         "Check every reply in full, for PLCs that answer \"@\" + ID + code + end code + FCS + \"*\": a "
-         "wrong FCS (a corrupted line) or an end code other than 00 (the PLC refusing the frame) fails it, "
-         "as a missing echo would."},
-        {{"record"},
-         "Append each PLC's result, as a JSON line with the time, file and settings, to FILE (created when "
-         "missing; shared safely by concurrent runs). VANTOR_RECORD sets it for every run; '' for none.",
-         "FILE"},
-        Profile::option(),
-    });
-    parser.addPositional("FILE", "The compiled program to upload.");
-    Profile::Applied profile;
-    if (const auto early = Profile::parse(parser, arguments, &profile))
+        "See vantor(1).",
+        CommandSpec::standardOptions(),
+        {{"FILE", "The compiled program to upload.", "", "@(VQC|vqc)"}},
+    };
+    for (OptionSpec& o : PortOptions::options())
+        spec.options.push_back(std::move(o));
+    using P = ProfileValue;
+    spec.options.insert(
+        spec.options.end(),
+        {
+            {{"i", "id"},
+             "The PLC's ID in hexadecimal, 1 to 4 digits (default 01), or several on one line: 01,02,05-0A.",
+             "ID",
+             "01",
+             P::Text},
+            {{"r", "reset"}, "Reset the PLC after the upload.", "", "", P::Switch},
+            {{"json"}, "Write progress and results as JSON Lines on standard output (see vantor(1))."},
+            {{"attempts"},
+             "Try the link test up to N times (1 to 10, default 1), each with the timeout, before giving up "
+             "on "
+             "a PLC; records and the save are never sent twice.",
+             "N",
+             "1",
+             P::Number},
+            {{"verify-replies"},
+             "Check every reply in full, for PLCs that answer \"@\" + ID + code + end code + FCS + \"*\": a "
+             "wrong FCS (a corrupted line) or an end code other than 00 (the PLC refusing the frame) fails "
+             "it, as a missing echo would.",
+             "",
+             "",
+             P::Switch},
+            {{"record"},
+             "Append each PLC's result, as a JSON line with the time, file and settings, to FILE (created "
+             "when missing; shared safely by concurrent runs). VANTOR_RECORD sets it for every run; '' for "
+             "none.",
+             "FILE",
+             "",
+             P::Text},
+            Profile::option(),
+        });
+    return spec;
+}
+
+int UploadCommand::run(const std::vector<std::string>& arguments)
+{
+    Request request;
+    if (const auto early = readRequest(arguments, &request))
         return *early;
+    RecordNotes notes;
+    run::RunRecord record(notes);
     std::string error;
-    if (!port.read(parser, &error))
+    if (!record.open(run::RunRecord::chosenPath(request.recordPath), &error))
+        return Usage::fail(error);
+    std::vector<PlcResult> results;
+    const int status = upload(request.plan, request.port, request.json, record, &results);
+    blameProfileForPort(request.profile, results);
+    // A Ctrl+C that came only while the record waited for its lock still stopped the command.
+    return StopSignals::requested() ? StopSignals::exitStatus() : record.finalStatus(status);
+}
+
+std::optional<int> UploadCommand::readRequest(const std::vector<std::string>& arguments, Request* request)
+{
+    CommandLine parser(spec());
+    const Profile::Applied& profile = request->profile;
+    if (const auto early = Profile::parse(parser, arguments, &request->profile))
+        return early;
+    std::string error;
+    if (!request->port.read(parser, &error))
         return Usage::fail(profile.blame(error));
     if (parser.positionals().size() != 1)
         return Usage::fail("upload takes exactly one FILE");
-    run::FleetUpload::Plan plan;
-    if (!readPlan(parser, port, &plan, &error))
+    run::FleetUpload::Plan& plan = request->plan;
+    if (!readPlan(parser, request->port, &plan, &error))
         return Usage::fail(profile.blame(error));
     plan.filePath = parser.positionals().front();
     plan.reset = parser.isSet("reset");
-    RecordNotes notes;
-    run::RunRecord record(notes);
-    if (!record.open(run::RunRecord::chosenPath(parser.isSet("record")
-                                                    ? std::optional<std::string>(parser.value("record"))
-                                                    : std::nullopt),
-                     &error))
-        return Usage::fail(error);
-
-    std::vector<PlcResult> results;
-    const int status = upload(plan, port, parser.isSet("json"), record, &results);
-    blameProfileForPort(profile, results);
-    // A Ctrl+C that came only while the record waited for its lock still stopped the command.
-    return StopSignals::requested() ? StopSignals::exitStatus() : record.finalStatus(status);
+    request->json = parser.isSet("json");
+    if (parser.isSet("record"))
+        request->recordPath = parser.value("record");
+    return std::nullopt;
 }
 
 bool UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port, run::FleetUpload::Plan* plan,
                              std::string* error)
 {
-    const auto attempts = Usage::wholeNumber(parser.value("attempts"));
+    const auto attempts = OptionValues::wholeNumber(parser.value("attempts"));
     if (!attempts || *attempts < 1 || *attempts > upload::UploadProcedure::maxLinkAttempts) {
         *error = "--attempts must be a whole number from 1 to " +
                  std::to_string(upload::UploadProcedure::maxLinkAttempts);
@@ -141,7 +171,7 @@ bool UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port,
     const serial::PortCatalog catalog = PortOptions::catalog();
     for (const auto& [name, idText] : lines) {
         std::vector<std::int16_t> ids;
-        if (!Usage::strictIdList(idText, &ids, error))
+        if (!OptionValues::strictIdList(idText, &ids, error))
             return false;
         for (const run::FleetUpload::Line& other : plan->lines) {
             if (other.port == name || catalog.samePort(other.port, name)) {

@@ -2,12 +2,13 @@
 
 #include "cli/PlcResult.h"
 #include "cli/PortOptions.h"
+#include "cli/Profile.h"
 #include "run/FleetUpload.h"
 #include "run/RunRecord.h"
 #include "upload/UploadOutcome.h"
 
 #include <cstdint>
-
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,12 +22,26 @@ namespace vantor::cli {
 class UploadCommand
 {
 public:
+    static CommandSpec spec();
     static int run(const std::vector<std::string>& arguments);
     static int exitStatusFor(upload::UploadOutcome outcome);
     // The outcome in one lower-case word for --json ("saved", "no-link-response", ...).
     static std::string outcomeName(upload::UploadOutcome outcome);
 
 private:
+    // What the command line asks for: the port settings, the lines and their PLCs, and where the
+    // record goes (nothing: as VANTOR_RECORD says).
+    struct Request
+    {
+        PortOptions port;
+        run::FleetUpload::Plan plan;
+        bool json = false;
+        std::optional<std::string> recordPath;
+        Profile::Applied profile;
+    };
+    // Reads the command line into request; an exit status when the command is done already (help
+    // shown, or a usage error said).
+    static std::optional<int> readRequest(const std::vector<std::string>& arguments, Request* request);
     // The lines and their PLCs, and the attempts, from the command line.
     static bool readPlan(const CommandLine& parser, const PortOptions& port, run::FleetUpload::Plan* plan,
                          std::string* error);
