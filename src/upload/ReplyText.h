@@ -18,9 +18,9 @@ public:
     // The reply escaped, and cut short with a count of the rest when longer than maxShown.
     static std::string shown(const std::string& reply);
 
-    // What came back instead of the echo of reply.frame: silence (with reply.waitMs), bytes without
-    // a line end, another PLC's ID, the line's own copy, or the full check's reason. For a reply that
-    // was not echoed; an echoed one is described as "not its echo".
+    // What came back instead of the echo of reply.frame, for a step that did not echo: silence (how
+    // long was waited: reply.waitMs), bytes without a line end, another PLC's ID, the line's own copy,
+    // the full check's reason, or else the reply itself as "not its echo".
     static std::string problem(const FrameReply& reply);
 
     // Why the bytes a look found before the next frame stop the upload: the line is out of step.
