@@ -1,6 +1,8 @@
 #include "cli/PlcSimCommand.h"
 
+#include "cli/CommandLine.h"
 #include "cli/ExitStatus.h"
+#include "cli/OptionValues.h"
 #include "cli/Usage.h"
 #include "hostlink/Frame.h"
 #include "hostlink/PlcId.h"
@@ -27,7 +29,7 @@ bool readCount(const CommandLine& parser, const char* name, int* value, std::str
 {
     if (!parser.isSet(name))
         return true;
-    const auto n = Usage::wholeNumber(parser.value(name));
+    const auto n = OptionValues::wholeNumber(parser.value(name));
     if (!n) {
         *error = std::string("--") + name + " must be a whole number of 0 or more";
         return false;
@@ -45,7 +47,7 @@ bool readAnswer(const CommandLine& parser, const char* name, int* number, std::s
         return true;
     const std::string text = parser.value(name);
     const std::size_t colon = code ? text.find(':') : std::string::npos;
-    const auto n = Usage::wholeNumber(text.substr(0, colon));
+    const auto n = OptionValues::wholeNumber(text.substr(0, colon));
     std::string digits = colon != std::string::npos ? text.substr(colon + 1) : code ? *code : "00";
     const bool hex = digits.size() == 2 && std::isxdigit(static_cast<unsigned char>(digits[0])) &&
                      std::isxdigit(static_cast<unsigned char>(digits[1]));
@@ -69,7 +71,7 @@ bool readAnswer(const CommandLine& parser, const char* name, int* number, std::s
 bool readChoice(const CommandLine& parser, const PlcFaultTable::Row& row, int* number, std::string* error)
 {
     const std::vector<std::string> words = PlcFaultTable::choices(row);
-    const std::string given = Usage::lower(parser.value(row.option));
+    const std::string given = OptionValues::lower(parser.value(row.option));
     for (std::size_t i = 0; i < words.size(); ++i) {
         if (given == words[i]) {
             *number = static_cast<int>(i);
@@ -91,9 +93,10 @@ void announce(const std::string& port, const std::vector<std::int16_t>& ids)
         idList += ", " + hostlink::Frame::renderHex(ids[i]);
     if (ids.size() > maxIdsNamed)
         idList += " ... (" + std::to_string(ids.size()) + " PLCs)";
-    std::fprintf(stderr, "Simulated PLC%s with ID%s %s on %s; press Ctrl+C to stop.\n",
-                 ids.size() > 1 ? "s" : "", ids.size() > 1 ? "s" : "", idList.c_str(), port.c_str());
     std::fflush(stdout);
+    const std::string plural = ids.size() > 1 ? "s" : "";
+    Usage::line(stderr, "Simulated PLC" + plural + " with ID" + plural + " " + idList + " on " + port +
+                            "; press Ctrl+C to stop.");
 }
 
 // "[HOST:]PORT" into host and port: the loopback address unless a host is named, IPv6 in brackets.
@@ -101,7 +104,7 @@ bool listenAddress(const std::string& text, std::string* host, int* port)
 {
     const std::size_t colon = text.rfind(':');
     std::string hostText = colon == std::string::npos ? std::string() : text.substr(0, colon);
-    const auto number = Usage::wholeNumber(colon == std::string::npos ? text : text.substr(colon + 1));
+    const auto number = OptionValues::wholeNumber(colon == std::string::npos ? text : text.substr(colon + 1));
     if (!number || *number > 65535)
         return false;
     if (hostText.size() >= 2 && hostText.front() == '[' && hostText.back() == ']')
@@ -154,7 +157,7 @@ int serveUntilStopped(Server& server, const std::string& port, const std::vector
     const bool hungUp = server.snapshot().hungUp();
     server.stop();
     if (hungUp)
-        std::fprintf(stderr, "Simulated PLC hung up, as asked.\n");
+        Usage::line(stderr, "Simulated PLC hung up, as asked.");
     return Success;
 }
 
@@ -174,37 +177,51 @@ int PlcSimCommand::run(const std::vector<std::string>& arguments)
     return execute(plan);
 }
 
-std::optional<int> PlcSimCommand::parse(const std::vector<std::string>& arguments, Plan* plan)
+CommandSpec PlcSimCommand::spec()
 {
-    CommandLine parser(
+    CommandSpec spec{
+        "plc-sim",
+        "serve a simulated PLC on a pseudo-terminal or over TCP",
         "Serves a simulated PLC on a pseudo-terminal and prints the device path to open, e.g.\n"
         "  vantor send --port /dev/pts/3 '@01C230*'\n"
         "or, with --listen, over TCP (on Windows too) and prints the port to open:\n"
         "  vantor plc-sim --listen 4001 --id 01-03  ->  vantor upload --port socket://127.0.0.1:4001\n"
         "It answers a lone ENQ with ENQ, and frames addressed to its ID with a correct FCS with\n"
-        "\"@\" + ID + code + \"00\" + FCS + \"*\". Stop it with Ctrl+C.");
-    Usage::addStandardOptions(parser);
-    parser.addOption({{"i", "id"},
-                      "The PLC's ID in hexadecimal, 1 to 4 digits (default 01); a list such as 01,02,05-0A "
-                      "puts several PLCs on the line.",
-                      "ID",
-                      "01"});
+        "\"@\" + ID + code + \"00\" + FCS + \"*\". Stop it with Ctrl+C.",
+        CommandSpec::standardOptions(),
+        {},
+    };
+    spec.options.push_back(
+        {{"i", "id"},
+         "The PLC's ID in hexadecimal, 1 to 4 digits (default 01); a list such as 01,02,05-0A "
+         "puts several PLCs on the line.",
+         "ID",
+         "01"});
+    // The faults are the table's rows, so a new fault needs no option written here.
     for (const PlcFaultTable::Row& row : PlcFaultTable::rows())
-        parser.addOption({{row.option}, row.help, row.valueName, row.defaultValue});
-    parser.addOptions({
-        {{"listen"},
-         "Serve over raw TCP instead, one client at a time, on PORT of the loopback address, or of HOST when "
-         "given (0.0.0.0 for every address; a port of 0 picks a free one).",
-         "[HOST:]PORT"},
-        {{"verbose"}, "Print what is received and sent."},
-    });
+        spec.options.push_back({{row.option}, row.help, row.valueName, row.defaultValue});
+    spec.options.insert(
+        spec.options.end(),
+        {
+            {{"listen"},
+             "Serve over raw TCP instead, one client at a time, on PORT of the loopback address, or of HOST "
+             "when given (0.0.0.0 for every address; a port of 0 picks a free one).",
+             "[HOST:]PORT"},
+            {{"verbose"}, "Print what is received and sent."},
+        });
+    return spec;
+}
+
+std::optional<int> PlcSimCommand::parse(const std::vector<std::string>& arguments, Plan* plan)
+{
+    CommandLine parser(spec());
     if (const auto early = Usage::parse(parser, arguments))
         return early;
     if (!parser.positionals().empty())
         return Usage::fail("plc-sim takes no arguments besides its options");
     std::string error;
     if (!readFaults(parser, &plan->faults, &error) ||
-        !Usage::strictIdList(parser.value("id"), &plan->ids, &error))
+        !OptionValues::strictIdList(parser.value("id"), &plan->ids, &error))
         return Usage::fail(error);
     plan->overTcp = parser.isSet("listen");
     if (plan->overTcp && !listenAddress(parser.value("listen"), &plan->host, &plan->port))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/CommandSpec.h"
 #include "plcsim/PlcFaults.h"
 
 #include <cstdint>
@@ -16,6 +17,7 @@ class CommandLine;
 class PlcSimCommand
 {
 public:
+    static CommandSpec spec();
     static int run(const std::vector<std::string>& arguments);
 
 private:
