@@ -2,6 +2,7 @@
 #define TOML_HEADER_ONLY 1
 #include "cli/Profile.h"
 
+#include "cli/CommandTable.h"
 #include "cli/Usage.h"
 #include "hostlink/ControlText.h"
 
@@ -46,40 +47,49 @@ constexpr std::uintmax_t maxFileBytes = 1024 * 1024; // a profiles file is a pag
 // fuzzer's sanitizers, where a single key overflows the stack from some 20,000 parts on.
 constexpr std::size_t maxKeyParts = 32;
 
+using Type = ProfileValue;
+
 // Each key a profile may hold: its option, and the one TOML type it takes.
-enum class Type { Text, TextOrList, Number, Switch, OnOff };
 struct Key
 {
-    const char* key;
-    const char* option;
+    std::string key;
+    std::string option;
     Type type;
 };
-constexpr Key keys[] = {
-    {"port", "port", Type::TextOrList},
-    {"id", "id", Type::Text},
-    {"baud", "baud", Type::Number},
-    {"parity", "parity", Type::Text},
-    {"data_bits", "data-bits", Type::Number},
-    {"data-bits", "data-bits", Type::Number},
-    {"stop_bits", "stop-bits", Type::Number},
-    {"stop-bits", "stop-bits", Type::Number},
-    {"timeout", "timeout", Type::Number},
-    {"reset", "reset", Type::Switch},
-    {"attempts", "attempts", Type::Number},
-    {"record", "record", Type::Text},
-    {"dtr", "dtr", Type::OnOff},
-    {"rts", "rts", Type::OnOff},
-    {"verify_replies", "verify-replies", Type::Switch},
-    {"verify-replies", "verify-replies", Type::Switch},
-};
+
+// The keys, read from the options the commands declare with a profile value, in the order the
+// commands and their options are declared: the long name with "_" for "-" first, then as written.
+const std::vector<Key>& keys()
+{
+    static const std::vector<Key> all = [] {
+        std::vector<Key> made;
+        for (const CommandSpec& command : CommandTable::specs()) {
+            for (const OptionSpec& o : command.options) {
+                const std::string& option = o.longName();
+                const bool known = std::any_of(made.begin(), made.end(),
+                                               [&option](const Key& k) { return k.option == option; });
+                if (o.profile == Type::None || known)
+                    continue;
+                std::string underscored = option;
+                std::replace(underscored.begin(), underscored.end(), '-', '_');
+                made.push_back({underscored, option, o.profile});
+                if (underscored != option)
+                    made.push_back({option, option, o.profile});
+            }
+        }
+        return made;
+    }();
+    return all;
+}
 
 // The keys by their first spelling, "port, id, ... and the last", for a message.
 std::string keyList()
 {
     std::vector<std::string> names;
-    for (std::size_t k = 0; k < std::size(keys); ++k) {
-        if (k == 0 || std::string(keys[k].option) != keys[k - 1].option) // not another spelling
-            names.push_back(keys[k].key);
+    const std::vector<Key>& all = keys();
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        if (k == 0 || all[k].option != all[k - 1].option) // not another spelling
+            names.push_back(all[k].key);
     }
     std::string list;
     for (std::size_t n = 0; n < names.size(); ++n)
@@ -90,7 +100,7 @@ std::string keyList()
 // The option's key, by the option's long name; null for none.
 const Key* keyForOption(const std::string& option)
 {
-    for (const Key& k : keys) {
+    for (const Key& k : keys()) {
         if (option == k.option)
             return &k;
     }
@@ -109,6 +119,8 @@ const char* typeName(Type type)
     case Type::Switch:
     case Type::OnOff:
         return "true or false";
+    case Type::None:
+        break;
     }
     return "";
 }
@@ -154,6 +166,8 @@ bool valuesOf(const toml::node& node, Type type, std::vector<std::string>* value
         else if (*node.value<bool>())
             values->push_back("");
         return true;
+    case Type::None:
+        break;
     }
     return false;
 }
@@ -421,7 +435,7 @@ bool Profile::read(const std::string& text, const std::string& source, const std
     for (const auto& [key, node] : *profile) {
         const std::string keyText(key.str());
         const Key* known = nullptr;
-        for (const Key& k : keys)
+        for (const Key& k : keys())
             known = keyText == k.key ? &k : known;
         const std::string at = where(source, key.source()) + ": [profiles." + name + "] " +
                                hostlink::ControlText::escapeControls(keyText);

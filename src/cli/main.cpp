@@ -1,12 +1,8 @@
-#include "cli/CheckCommand.h"
+#include "cli/CommandTable.h"
+#include "cli/Completion.h"
 #include "cli/ExitStatus.h"
-#include "cli/PlcSimCommand.h"
-#include "cli/PortsCommand.h"
 #include "cli/Profile.h"
-#include "cli/ScanCommand.h"
-#include "cli/SendCommand.h"
 #include "cli/Terminal.h"
-#include "cli/UploadCommand.h"
 #include "cli/Usage.h"
 
 #include <algorithm>
@@ -20,22 +16,6 @@
 
 namespace {
 
-// Each command once: its name, what it does in a line, and what runs it.
-struct Command
-{
-    const char* name;
-    const char* summary;
-    int (*run)(const std::vector<std::string>& arguments);
-};
-const Command commands[] = {
-    {"upload", "upload a compiled program (.VQC) into the PLC", vantor::cli::UploadCommand::run},
-    {"check", "read a compiled program as an upload would, without a port", vantor::cli::CheckCommand::run},
-    {"send", "send command lines as typed and print the replies", vantor::cli::SendCommand::run},
-    {"ports", "list the serial ports", vantor::cli::PortsCommand::run},
-    {"scan", "find the PLCs that answer: which ports, baud rates and IDs", vantor::cli::ScanCommand::run},
-    {"plc-sim", "serve a simulated PLC on a pseudo-terminal or over TCP", vantor::cli::PlcSimCommand::run},
-};
-
 std::string usage()
 {
     std::string text = "Usage: vantor COMMAND [OPTIONS] [ARGUMENTS]\n"
@@ -45,7 +25,7 @@ std::string usage()
     const auto line = [&text](const std::string& name, const std::string& summary) {
         text += "  " + name + std::string(10 - name.size(), ' ') + summary + "\n";
     };
-    for (const Command& command : commands)
+    for (const vantor::cli::CommandSpec& command : vantor::cli::CommandTable::specs())
         line(command.name, command.summary);
     line("help", "show a command's options: vantor help COMMAND; vantor help profiles");
     return text + "\n"
@@ -72,6 +52,8 @@ int runCommand(int argc, char* argv[])
         std::printf("%s", usage().c_str());
         return vantor::cli::Success;
     }
+    if (arguments[1] == "--complete") // what the shell completion asks; no help lists it
+        return vantor::cli::Completion::run(arguments);
     if (arguments[1] == "--version" || arguments[1] == "-V") {
         std::printf("vantor %s\n", VANTOR_VERSION);
         return vantor::cli::Success;
@@ -87,10 +69,8 @@ int runCommand(int argc, char* argv[])
     const std::string command = arguments[1];
     arguments.erase(arguments.begin() + 1);
     arguments[0] = "vantor " + command;
-    for (const Command& known : commands) {
-        if (command == known.name)
-            return known.run(arguments);
-    }
+    if (const auto* known = vantor::cli::CommandTable::find(command))
+        return known->run(arguments);
     vantor::cli::Usage::note("unknown command '" + command + "'");
     vantor::cli::Usage::line(stderr, "Try 'vantor --help'.");
     return vantor::cli::UsageError;
