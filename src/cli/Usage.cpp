@@ -9,11 +9,6 @@
 
 namespace vantor::cli {
 
-void Usage::addStandardOptions(CommandLine& parser)
-{
-    parser.addOptions(CommandSpec::standardOptions());
-}
-
 std::optional<int> Usage::parse(CommandLine& parser, const std::vector<std::string>& arguments)
 {
     const bool parsed = parser.parse(arguments);

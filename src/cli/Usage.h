@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace vantor::cli {
@@ -17,9 +16,9 @@ namespace vantor::cli {
 class Usage
 {
 public:
-    // -h/--help/--help-all and -V/--version; parse() answers them without doing anything else.
-    static void addStandardOptions(CommandLine& parser);
     // Parses; returns an exit status when the command is done already (help shown, or an error).
+    // -h/--help/--help-all and -V/--version (CommandSpec::standardOptions) are answered before
+    // anything else, a wrong option on the same line included.
     static std::optional<int> parse(CommandLine& parser, const std::vector<std::string>& arguments);
     // Prints "vantor: <message>" and a pointer to --help; returns the usage error status.
     static int fail(const std::string& message);
@@ -39,13 +38,11 @@ public:
     // OutputFailed when one of them failed, saying so on standard error when that still works.
     static int finish(int status);
 
-    // The value checks under their old names, for the callers not yet reading OptionValues.
+    // The ID list check under its old name, for the option parser's fuzzer, which still asks Usage.
     static bool strictIdList(const std::string& text, std::vector<std::int16_t>* ids, std::string* error)
     {
         return OptionValues::strictIdList(text, ids, error);
     }
-    static std::optional<int> wholeNumber(const std::string& text) { return OptionValues::wholeNumber(text); }
-    static std::string lower(std::string text) { return OptionValues::lower(std::move(text)); }
 };
 
 } // namespace vantor::cli
