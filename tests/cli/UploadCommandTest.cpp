@@ -62,18 +62,49 @@ plcsim::PlcFaults faults(void (*change)(plcsim::PlcFaults&))
     return f;
 }
 
+// One upload, its fields set by name: Case("name", file).args(...).plc(...).receives(...).ends(...).
 struct Case
 {
+    Case(const char* caseName, std::string fileText) : name(caseName), file(std::move(fileText)) {}
+    // Arguments after --port and --timeout.
+    Case& args(std::vector<std::string> given)
+    {
+        extraArgs = std::move(given);
+        return *this;
+    }
+    // The simulated PLC's ID (01 unless set) and its faults.
+    Case& plc(std::int16_t id, plcsim::PlcFaults shown = {})
+    {
+        plcId = id;
+        faults = shown;
+        return *this;
+    }
+    // What the PLC should receive, before framing, in frames for this ID.
+    Case& receives(std::int16_t id, std::vector<std::string> sent)
+    {
+        frameId = id;
+        commands = std::move(sent);
+        return *this;
+    }
+    // The last line of standard output, the exit status and a part of standard error.
+    Case& ends(std::string caption, int exitStatus, const char* stderrPart = "")
+    {
+        finalCaption = std::move(caption);
+        status = exitStatus;
+        says = stderrPart;
+        return *this;
+    }
+
     const char* name;
     std::string file;
     std::vector<std::string> extraArgs;
-    std::int16_t plcId;
+    std::int16_t plcId = 1;
     plcsim::PlcFaults faults;
-    std::vector<std::string> commands; // what the PLC should receive, before framing
-    std::int16_t frameId;
+    std::vector<std::string> commands;
+    std::int16_t frameId = 1;
     std::string finalCaption;
-    int status;
-    const char* says = ""; // on standard error
+    int status = 0;
+    const char* says = "";
 };
 
 } // namespace
@@ -84,299 +115,171 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
         return join(join(join({"C2"}, records), {"CS", "IR"}), tail);
     };
     const Case cases[] = {
-        {"mixed file",
-         mixedFile,
-         {},
-         1,
-         {},
-         full(mixedCommands, {"C1"}),
-         1,
-         " 6 Lines Uploaded!",
-         0,
-         "to PLC ID 01 through /dev/pts/"},
-        {"summary without a terminal",
-         mixedFile,
-         {"-r", "-i", "1"},
-         1,
-         {},
-         full(mixedCommands, {"CL", "C1", "CL"}),
-         1,
-         " 6 Lines Uploaded!",
-         0,
-         "vantor: 6 records sent and echoed in "},
-        {"header only", header, {}, 1, {}, full({}, {"C1"}), 1, " 0 Lines Uploaded!", 0},
-        {"reset checked",
-         header + "05:\r\n",
-         {"--reset"},
-         1,
-         {},
-         full({"CT"}, {"CL", "C1", "CL"}),
-         1,
-         " 1 Lines Uploaded!",
-         0},
-        {"ID without leading zero",
-         header + "05:\r\n",
-         {"--id", "1"},
-         1,
-         {},
-         full({"CT"}, {"C1"}),
-         1,
-         " 1 Lines Uploaded!",
-         0},
-        {"ID with blanks around",
-         header + "05:\r\n",
-         {"--id", " 12 "},
-         0x12,
-         {},
-         full({"CT"}, {"C1"}),
-         0x12,
-         " 1 Lines Uploaded!",
-         0},
-        {"ID ff",
-         header + "05:\r\n",
-         {"--id", "ff"},
-         255,
-         {},
-         full({"CT"}, {"C1"}),
-         255,
-         " 1 Lines Uploaded!",
-         0},
-        {"ID fffe",
-         header + "05:\r\n",
-         {"--id", "fffe"},
-         -2,
-         {},
-         full({"CT"}, {"C1"}),
-         -2,
-         " 1 Lines Uploaded!",
-         0},
-        {"ID too long", mixedFile, {"--id", "12345"}, 1, {}, {}, 1, "", 2, "vantor: --id must be"},
-        {"header with trailing blank",
-         "Vantor Compiled Code \r\n05:\r\n",
-         {},
-         1,
-         {},
-         {},
-         1,
-         "Invalid file content. Uploading aborted",
-         4},
-        {"header in lower case",
-         "vantor compiled code\r\n05:\r\n",
-         {},
-         1,
-         {},
-         {},
-         1,
-         "Invalid file content. Uploading aborted",
-         4},
-        {"LF-only line ends",
-         "Vantor Compiled Code\n05:\n",
-         {},
-         1,
-         {},
-         {},
-         1,
-         "Invalid file content. Uploading aborted",
-         4,
-         "vantor: the header line is not accepted: its lines end with LF alone"},
-        {"empty file", "", {}, 1, {}, {}, 1, "The file is empty. Uploading aborted", 4},
-        {"silence on C2",
-         mixedFile,
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.silent = true; }),
-         {"C2"},
-         1,
-         "No response from PLC",
-         7,
-         "vantor: link test: nothing answered @01C230* within 150 ms; nothing else was sent"},
+        Case("mixed file", mixedFile)
+            .receives(1, full(mixedCommands, {"C1"}))
+            .ends(" 6 Lines Uploaded!", 0, "to PLC ID 01 through /dev/pts/"),
+        Case("summary without a terminal", mixedFile)
+            .args({"-r", "-i", "1"})
+            .receives(1, full(mixedCommands, {"CL", "C1", "CL"}))
+            .ends(" 6 Lines Uploaded!", 0, "vantor: 6 records sent and echoed in "),
+        Case("header only", header).receives(1, full({}, {"C1"})).ends(" 0 Lines Uploaded!", 0),
+        Case("reset checked", header + "05:\r\n")
+            .args({"--reset"})
+            .receives(1, full({"CT"}, {"CL", "C1", "CL"}))
+            .ends(" 1 Lines Uploaded!", 0),
+        Case("ID without leading zero", header + "05:\r\n")
+            .args({"--id", "1"})
+            .receives(1, full({"CT"}, {"C1"}))
+            .ends(" 1 Lines Uploaded!", 0),
+        Case("ID with blanks around", header + "05:\r\n")
+            .args({"--id", " 12 "})
+            .plc(0x12)
+            .receives(0x12, full({"CT"}, {"C1"}))
+            .ends(" 1 Lines Uploaded!", 0),
+        Case("ID ff", header + "05:\r\n")
+            .args({"--id", "ff"})
+            .plc(255)
+            .receives(255, full({"CT"}, {"C1"}))
+            .ends(" 1 Lines Uploaded!", 0),
+        Case("ID fffe", header + "05:\r\n")
+            .args({"--id", "fffe"})
+            .plc(-2)
+            .receives(-2, full({"CT"}, {"C1"}))
+            .ends(" 1 Lines Uploaded!", 0),
+        Case("ID too long", mixedFile)
+            .args({"--id", "12345"})
+            .receives(1, {})
+            .ends("", 2, "vantor: --id must be"),
+        Case("header with trailing blank", "Vantor Compiled Code \r\n05:\r\n")
+            .receives(1, {})
+            .ends("Invalid file content. Uploading aborted", 4),
+        Case("header in lower case", "vantor compiled code\r\n05:\r\n")
+            .receives(1, {})
+            .ends("Invalid file content. Uploading aborted", 4),
+        Case("LF-only line ends", "Vantor Compiled Code\n05:\n")
+            .receives(1, {})
+            .ends("Invalid file content. Uploading aborted", 4,
+                  "vantor: the header line is not accepted: its lines end with LF alone"),
+        Case("empty file", "").receives(1, {}).ends("The file is empty. Uploading aborted", 4),
+        Case("silence on C2", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.silent = true; }))
+            .receives(1, {"C2"})
+            .ends("No response from PLC", 7,
+                  "vantor: link test: nothing answered @01C230* within 150 ms; nothing else was sent"),
         // The link test alone is tried again: every record still goes out once.
-        {"a PLC still starting up, tried again",
-         mixedFile,
-         {"--attempts", "3"},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.deafFrames = 2; }),
-         join({"C2", "C2"}, full(mixedCommands, {"C1"})),
-         1,
-         " 6 Lines Uploaded!",
-         0,
-         "vantor: the link test was answered at attempt 3 of 3"},
-        {"a PLC starting up for longer than the attempts",
-         mixedFile,
-         {"--attempts", "2"},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.deafFrames = 2; }),
-         {"C2", "C2"},
-         1,
-         "No response from PLC",
-         7,
-         "vantor: link test, attempt 2 of 2: nothing answered @01C230* within 150 ms; nothing else was sent"},
-        {"wrong ID in the echo",
-         mixedFile,
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.wrongId = true; }),
-         {"C2"},
-         1,
-         "No response from PLC",
-         7,
-         "vantor: link test: a PLC answered as ID 02 (@02C20033*), not as 01: check the PLC ID"},
-        {"another PLC's ID", mixedFile, {"--id", "02"}, 1, {}, {"C2"}, 2, "No response from PLC", 7},
-        {"silence on record 3",
-         mixedFile,
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.stopAfterFrames = 3; }),
-         {"C2", "CZ0000000C", "Wm0010FF", "CT"},
-         1,
-         "Error receiving PLC Response. Upload aborted.",
-         8,
-         "vantor: record 3 of 6 (file line 7): nothing answered @01CT56* within 150 ms. Nothing was sent "
-         "after "
-         "it: the PLC holds a partial program that was not saved to EEPROM"},
-        {"IR busy for three polls",
-         header + "05:\r\n",
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.busyPolls = 3; }),
-         join(join({"C2", "CT", "CS"}, repeat("IR", 4)), {"C1"}),
-         1,
-         " 1 Lines Uploaded!",
-         0},
-        {"IR never echoed",
-         header + "05:\r\n",
-         {"--reset"},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.busyPolls = 1000; }),
-         join(join({"C2", "CT", "CS"}, repeat("IR", 20)), {"CL", "C1", "CL"}),
-         1,
-         " 1 Lines Uploaded! (Warning: the PLC did not confirm the EEPROM save)",
-         9},
-        {"answers split, CR LF",
-         mixedFile,
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) {
-             f.splitChars = 4;
-             f.splitGapMs = 5;
-             f.lineEnd = plcsim::LineEnd::CRLF;
-         }),
-         full(mixedCommands, {"C1"}),
-         1,
-         " 6 Lines Uploaded!",
-         0},
-        {"hang-up mid-upload",
-         mixedFile,
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 3; }),
-         {"C2", "CZ0000000C", "Wm0010FF", "CT"},
-         1,
-         "Upload aborted.",
-         10},
-        {"hang-up at the save",
-         mixedFile,
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 7; }),
-         join(join({"C2"}, mixedCommands), {"CS"}),
-         1,
-         "The EEPROM save of 6 records was requested; whether the PLC saved them is not confirmed.",
-         10,
-         "vantor: Lost the connection to"},
-        {"a loopback plug",
-         mixedFile,
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.loopback = true; }),
-         {"C2"},
-         1,
-         "No response from PLC",
-         7,
-         "vantor: link test: the line only returned what was sent (@01C230*) and nothing answered after it"},
-        {"a line that echoes",
-         mixedFile,
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) {
-             f.lineEcho = true;
-             f.splitChars = 3;
-         }),
-         full(mixedCommands, {"C1"}),
-         1,
-         " 6 Lines Uploaded!",
-         0,
-         "vantor: the line returns every frame sent before the PLC's answer"},
-        {"a line that echoes, another PLC answering",
-         mixedFile,
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) {
-             f.lineEcho = true;
-             f.wrongId = true;
-         }),
-         {"C2"},
-         1,
-         "No response from PLC",
-         7,
-         "vantor: link test: a PLC answered as ID 02"},
-        {"a reply without a line end",
-         mixedFile,
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.flood = true; }),
-         {"C2"},
-         1,
-         "No response from PLC",
-         7,
-         "bytes came back without a line end (CR or CR LF) instead of an answer to @01C230*, starting "
-         "\"AAAAAAAAAA"},
+        Case("a PLC still starting up, tried again", mixedFile)
+            .args({"--attempts", "3"})
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.deafFrames = 2; }))
+            .receives(1, join({"C2", "C2"}, full(mixedCommands, {"C1"})))
+            .ends(" 6 Lines Uploaded!", 0, "vantor: the link test was answered at attempt 3 of 3"),
+        Case("a PLC starting up for longer than the attempts", mixedFile)
+            .args({"--attempts", "2"})
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.deafFrames = 2; }))
+            .receives(1, {"C2", "C2"})
+            .ends("No response from PLC", 7,
+                  "vantor: link test, attempt 2 of 2: nothing answered @01C230* within 150 ms; nothing else "
+                  "was sent"),
+        Case("wrong ID in the echo", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.wrongId = true; }))
+            .receives(1, {"C2"})
+            .ends("No response from PLC", 7,
+                  "vantor: link test: a PLC answered as ID 02 (@02C20033*), not as 01: check the PLC ID"),
+        Case("another PLC's ID", mixedFile)
+            .args({"--id", "02"})
+            .receives(2, {"C2"})
+            .ends("No response from PLC", 7),
+        Case("silence on record 3", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.stopAfterFrames = 3; }))
+            .receives(1, {"C2", "CZ0000000C", "Wm0010FF", "CT"})
+            .ends("Error receiving PLC Response. Upload aborted.", 8,
+                  "vantor: record 3 of 6 (file line 7): nothing answered @01CT56* within 150 ms. Nothing was "
+                  "sent "
+                  "after "
+                  "it: the PLC holds a partial program that was not saved to EEPROM"),
+        Case("IR busy for three polls", header + "05:\r\n")
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.busyPolls = 3; }))
+            .receives(1, join(join({"C2", "CT", "CS"}, repeat("IR", 4)), {"C1"}))
+            .ends(" 1 Lines Uploaded!", 0),
+        Case("IR never echoed", header + "05:\r\n")
+            .args({"--reset"})
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.busyPolls = 1000; }))
+            .receives(1, join(join({"C2", "CT", "CS"}, repeat("IR", 20)), {"CL", "C1", "CL"}))
+            .ends(" 1 Lines Uploaded! (Warning: the PLC did not confirm the EEPROM save)", 9),
+        Case("answers split, CR LF", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) {
+                     f.splitChars = 4;
+                     f.splitGapMs = 5;
+                     f.lineEnd = plcsim::LineEnd::CRLF;
+                 }))
+            .receives(1, full(mixedCommands, {"C1"}))
+            .ends(" 6 Lines Uploaded!", 0),
+        Case("hang-up mid-upload", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 3; }))
+            .receives(1, {"C2", "CZ0000000C", "Wm0010FF", "CT"})
+            .ends("Upload aborted.", 10),
+        Case("hang-up at the save", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 7; }))
+            .receives(1, join(join({"C2"}, mixedCommands), {"CS"}))
+            .ends("The EEPROM save of 6 records was requested; whether the PLC saved them is not confirmed.",
+                  10, "vantor: Lost the connection to"),
+        Case("a loopback plug", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.loopback = true; }))
+            .receives(1, {"C2"})
+            .ends("No response from PLC", 7,
+                  "vantor: link test: the line only returned what was sent (@01C230*) and nothing answered "
+                  "after it"),
+        Case("a line that echoes", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) {
+                     f.lineEcho = true;
+                     f.splitChars = 3;
+                 }))
+            .receives(1, full(mixedCommands, {"C1"}))
+            .ends(" 6 Lines Uploaded!", 0,
+                  "vantor: the line returns every frame sent before the PLC's answer"),
+        Case("a line that echoes, another PLC answering", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) {
+                     f.lineEcho = true;
+                     f.wrongId = true;
+                 }))
+            .receives(1, {"C2"})
+            .ends("No response from PLC", 7, "vantor: link test: a PLC answered as ID 02"),
+        Case("a reply without a line end", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.flood = true; }))
+            .receives(1, {"C2"})
+            .ends(
+                "No response from PLC", 7,
+                "bytes came back without a line end (CR or CR LF) instead of an answer to @01C230*, starting "
+                "\"AAAAAAAAAA"),
         // Every answer is ten characters: its LF comes on its own, after the next check for held-over bytes.
-        {"every answer's LF 30 ms after its CR",
-         mixedFile,
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) {
-             f.splitChars = 11;
-             f.splitGapMs = 30;
-             f.lineEnd = plcsim::LineEnd::CRLF;
-         }),
-         full(mixedCommands, {"C1"}),
-         1,
-         " 6 Lines Uploaded!",
-         0},
-        {"a line that turns loopback after the link test",
-         mixedFile,
-         {},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.loopbackAfterFrames = 3; }),
-         {"C2", "CZ0000000C", "Wm0010FF", "CT"},
-         1,
-         "Error receiving PLC Response. Upload aborted.",
-         8,
-         "vantor: record 3 of 6 (file line 7): the line returned @01CT56* as sent and no PLC answered it. "
-         "Nothing was sent after it"},
-        {"checked in full, a corrupted answer",
-         mixedFile,
-         {"--verify-replies"},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.wrongFcsAnswer = 3; }),
-         {"C2", "CZ0000000C", "Wm0010FF"},
-         1,
-         "Error receiving PLC Response. Upload aborted.",
-         8,
-         "vantor: record 2 of 6 (file line 5): the answer \"@01Wm007A*\" carries the FCS 7A where its text "
-         "gives 7B: the line corrupted it"},
-        {"checked in full, a refused record",
-         mixedFile,
-         {"--verify-replies"},
-         1,
-         faults([](plcsim::PlcFaults& f) { f.endCodeAnswer = 3; }),
-         {"C2", "CZ0000000C", "Wm0010FF"},
-         1,
-         "Error receiving PLC Response. Upload aborted.",
-         8,
-         "vantor: record 2 of 6 (file line 5): the PLC refused @01Wm0010FF7A* with the end code 13"},
+        Case("every answer's LF 30 ms after its CR", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) {
+                     f.splitChars = 11;
+                     f.splitGapMs = 30;
+                     f.lineEnd = plcsim::LineEnd::CRLF;
+                 }))
+            .receives(1, full(mixedCommands, {"C1"}))
+            .ends(" 6 Lines Uploaded!", 0),
+        Case("a line that turns loopback after the link test", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.loopbackAfterFrames = 3; }))
+            .receives(1, {"C2", "CZ0000000C", "Wm0010FF", "CT"})
+            .ends("Error receiving PLC Response. Upload aborted.", 8,
+                  "vantor: record 3 of 6 (file line 7): the line returned @01CT56* as sent and no PLC "
+                  "answered it. "
+                  "Nothing was sent after it"),
+        Case("checked in full, a corrupted answer", mixedFile)
+            .args({"--verify-replies"})
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.wrongFcsAnswer = 3; }))
+            .receives(1, {"C2", "CZ0000000C", "Wm0010FF"})
+            .ends("Error receiving PLC Response. Upload aborted.", 8,
+                  "vantor: record 2 of 6 (file line 5): the answer \"@01Wm007A*\" carries the FCS 7A where "
+                  "its text "
+                  "gives 7B: the line corrupted it"),
+        Case("checked in full, a refused record", mixedFile)
+            .args({"--verify-replies"})
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.endCodeAnswer = 3; }))
+            .receives(1, {"C2", "CZ0000000C", "Wm0010FF"})
+            .ends("Error receiving PLC Response. Upload aborted.", 8,
+                  "vantor: record 2 of 6 (file line 5): the PLC refused @01Wm0010FF7A* with the end code 13"),
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
