@@ -404,7 +404,8 @@ void UploaderPanel::showProgress(std::int64_t lineNumber, std::int64_t total)
 void UploaderPanel::showUploading(bool uploading)
 {
     uploading_ = uploading;
-    console_->setUploading(uploading);
+    console_->setUploading(uploading, uploading ? serial::StopToken([this] { return keepAlive(); })
+                                                : serial::StopToken());
     // Focus stays on UPLOAD NOW! across the upload, so the keyboard finds its way as before.
     // (The panel's focus widget: the window itself is inactive while the confirmation is up.)
     const bool focused = focusWidget() == Upload || (!uploading && focusWhenDone_);
@@ -504,9 +505,9 @@ upload::UploadOutcome UploaderPanel::UploadProgram()
                                   file, link.settings(), timeoutMs, reset);
     // Still uploading for the window while the record waits for its lock: Stop, Esc and closing
     // work there too.
-    const record::UploadRecord result = run::PlcUpload::run(
-        link, {file, [&idText] { return idText; }, [reset] { return reset; }, [this] { return keepAlive(); }},
-        started, reporter, record_.get());
+    const record::UploadRecord result =
+        run::PlcUpload::run(link, {file, [&idText] { return idText; }, [reset] { return reset; }}, started,
+                            reporter, record_.get());
     showUploading(false);
     if (closeRequested_ || console::StopSignals::requested())
         close();

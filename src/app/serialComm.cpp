@@ -139,7 +139,8 @@ QString writeWithoutFollowing(const QString& path, const QByteArray& bytes)
 } // namespace
 
 serialComm::serialComm(QWidget* parent)
-    : QWidget(parent, Qt::Window), simulator_(std::make_shared<plcsim::SimulatedPlcPort>())
+    : QWidget(parent, Qt::Window), simulator_(std::make_shared<plcsim::SimulatedPlcPort>()),
+      console_({}, serial::StopToken([this] { return stopAsked(); }))
 {
     console_.catalog().add(plcsim::SimulatedPlcPort::name, plcsim::SimulatedPlcPort::description,
                            [simulator = simulator_] { return simulator; });
@@ -339,12 +340,17 @@ void serialComm::runResponsive(const std::function<void()>& work)
     busy_ = true;
     stopRequested_ = false;
     pump_.start();
-    console_.exchange().setStopCheck([this] { return keepAlive(); });
     work();
-    console_.exchange().setStopCheck({});
     connectWait_.reset();
     busy_ = false;
     emit busyEnded();
+}
+
+bool serialComm::stopAsked()
+{
+    if (uploading_)
+        return uploadStop_.requested();
+    return busy_ && keepAlive();
 }
 
 bool serialComm::keepAlive()

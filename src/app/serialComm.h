@@ -7,6 +7,7 @@
 #include "console/CommandHistory.h"
 #include "console/SerialConsole.h"
 #include "plcsim/SimulatedPlcPort.h"
+#include "serial/StopToken.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -51,8 +52,13 @@ public:
     // and nothing is written: the log is never written through a link that may have been planted there.
     bool saveLog(const QString& path);
 
-    // An upload runs (the main panel's): the port choice then waits until it is over.
-    void setUploading(bool uploading) { uploading_ = uploading; }
+    // An upload runs (the main panel's): the port choice then waits until it is over, and the
+    // console's stop token answers what stop answers, instead of this window's Esc.
+    void setUploading(bool uploading, serial::StopToken stop = {})
+    {
+        uploading_ = uploading;
+        uploadStop_ = std::move(stop);
+    }
     // Whether an Open Port or a typed command is under way, letting events through; see requestStop().
     bool isBusy() const { return busy_; }
     // Ends the Open Port or typed command under way at its next wait.
@@ -97,6 +103,9 @@ private:
     // system's events are let through, the user's input dropped but Esc, which gives up; as an
     // upload does.
     void runResponsive(const std::function<void()>& work);
+    // The console's stop token: the upload's while one runs, else whether Esc gave up the opening or
+    // typed command under way (letting the events through meanwhile); never outside those.
+    bool stopAsked();
     bool keepAlive();
 
     std::shared_ptr<plcsim::SimulatedPlcPort> simulator_;
@@ -104,6 +113,7 @@ private:
     console::CommandHistory history_;
     FileChooser* chooser_ = nullptr;
     bool uploading_ = false;
+    serial::StopToken uploadStop_; // while uploading_
     bool busy_ = false;
     bool stopRequested_ = false;
     EventPump pump_;

@@ -4,8 +4,8 @@
 
 namespace vantor::console {
 
-SerialConsole::SerialConsole(serial::PortCatalog catalog)
-    : catalog_(std::move(catalog)), exchange_(*this, hostlink::SteadyClock::instance())
+SerialConsole::SerialConsole(serial::PortCatalog catalog, serial::StopToken stop)
+    : catalog_(std::move(catalog)), exchange_(*this, hostlink::SteadyClock::instance(), std::move(stop))
 {
     exchange_.setTimeoutText(serial::PortSettings::defaultTimeoutText);
 }
@@ -22,10 +22,9 @@ bool SerialConsole::openPort()
         return true;
     const serial::PortCatalog::Named named = catalog_.resolve(portName_);
     port_ = catalog_.portFor(portName_);
-    port_->setStopCheck([this] { return exchange_.stopRequested(); });
     if (named.kind == serial::PortCatalog::Kind::Network && connectingSink_)
         connectingSink_(named.displayName);
-    lastOpen_ = port_->open(named.device, named.displayName, settings_);
+    lastOpen_ = port_->open(named.device, named.displayName, settings_, exchange_.stopToken());
     if (!lastOpen_.ok()) {
         reportProblem(lastOpen_.message);
         return false;

@@ -20,7 +20,9 @@ namespace vantor::console {
 class SerialConsole : public hostlink::LinkPort
 {
 public:
-    explicit SerialConsole(serial::PortCatalog catalog = {});
+    // stop: the front end's stop token, asked by the exchange's waits and by every port this console
+    // opens (see hostlink::CommandExchange::stopToken); the default never stops.
+    explicit SerialConsole(serial::PortCatalog catalog = {}, serial::StopToken stop = {});
     ~SerialConsole() override;
 
     // Names registered here count from the next opening on.
@@ -50,7 +52,7 @@ public:
     // Called with the new state whenever the port opens or closes, a lost port included.
     void setStateSink(std::function<void(bool open)> sink) { stateSink_ = std::move(sink); }
     // Called with the port's display name just before a network port is opened, which can take up to
-    // serial::Port::connectTimeoutMs; the stop check of exchange() is asked meanwhile.
+    // serial::Port::connectTimeoutMs; the stop token is asked meanwhile.
     void setConnectingSink(std::function<void(const std::string&)> sink)
     {
         connectingSink_ = std::move(sink);

@@ -6,7 +6,9 @@
 
 namespace vantor::hostlink {
 
-CommandExchange::CommandExchange(LinkPort& port, const Clock& clock) : port_(port), clock_(clock) {}
+CommandExchange::CommandExchange(LinkPort& port, const Clock& clock, serial::StopToken stop)
+    : port_(port), clock_(clock), stop_(std::move(stop))
+{}
 
 ExchangeResult CommandExchange::sendCommand(const std::string& cmd)
 {
@@ -80,7 +82,7 @@ bool CommandExchange::write(const std::string& bytes)
 
 serial::PortRead CommandExchange::read(std::int64_t waitMs)
 {
-    if (stopCheck_)
+    if (stop_.mayStop())
         waitMs = std::min<std::int64_t>(waitMs, stopCheckSliceMs);
     serial::PortRead got = port_.read(static_cast<int>(std::max<std::int64_t>(0, waitMs)));
     if (trace_ && !got.bytes.empty())

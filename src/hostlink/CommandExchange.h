@@ -3,6 +3,7 @@
 #include "hostlink/Clock.h"
 #include "hostlink/LinkPort.h"
 #include "hostlink/ResponseCollector.h"
+#include "serial/StopToken.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -62,7 +63,8 @@ public:
     static constexpr int responseFallbackMs = 500;
     static constexpr char enq = '\x05';
 
-    CommandExchange(LinkPort& port, const Clock& clock);
+    // stop: see stopToken(); the default never stops.
+    CommandExchange(LinkPort& port, const Clock& clock, serial::StopToken stop = {});
 
     void setTimeoutText(const std::string& text) { timeoutText_ = text; }
     const std::string& timeoutText() const { return timeoutText_; }
@@ -71,11 +73,13 @@ public:
     using TraceSink = std::function<void(TraceDirection, const std::string&)>;
     void setTraceSink(TraceSink sink) { trace_ = std::move(sink); }
 
-    // Asked during every wait, at least every stopCheckSliceMs; true ends the wait as Interrupted.
-    // Empty (the default) for none.
+    // The stop token given at construction is asked during every wait, at least every
+    // stopCheckSliceMs; true ends the wait as Interrupted.
     static constexpr int stopCheckSliceMs = 100;
-    void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
-    bool stopRequested() const { return stopCheck_ && stopCheck_(); }
+    const serial::StopToken& stopToken() const { return stop_; }
+    bool stopRequested() const { return stop_.requested(); }
+    // Until the command line hands its token to the console it makes: replaces the token.
+    void setStopCheck(std::function<bool()> check) { stop_ = serial::StopToken(std::move(check)); }
 
     ExchangeResult sendCommand(const std::string& cmd);
 
@@ -133,7 +137,7 @@ private:
     std::string lastResponse_;
     ResponseCollector rxBuffer_;
     TraceSink trace_;
-    std::function<bool()> stopCheck_;
+    serial::StopToken stop_;
     bool lineEchoes_ = false;
     std::string written_; // the command of this exchange, for dropping its echo
     std::string held_;    // read by heldOver(), not yet taken by an exchange

@@ -34,8 +34,8 @@ std::optional<SimulatedPlc> SimulatedPlcPort::plc() const
     return std::nullopt;
 }
 
-serial::OpenResult SimulatedPlcPort::open(const std::string&, const std::string& displayName,
-                                          const serial::PortSettings& settings)
+serial::OpenResult SimulatedPlcPort::openDevice(const std::string&, const std::string& displayName,
+                                                const serial::PortSettings& settings)
 {
     close();
     displayName_ = displayName;

@@ -43,14 +43,16 @@ public:
     // The pseudo-terminal server; null in-process or before the first opening.
     PtyPlcServer* server() { return server_.get(); }
 
-    // device is not used: the simulator supplies its own.
-    serial::OpenResult open(const std::string& device, const std::string& displayName,
-                            const serial::PortSettings& settings) override;
     void close() override;
     bool isOpen() const override;
     bool write(const std::string& bytes) override;
     serial::PortRead read(int waitMs) override;
     std::optional<serial::PortSettings> appliedSettings() const override;
+
+protected:
+    // device is not used: the simulator supplies its own.
+    serial::OpenResult openDevice(const std::string& device, const std::string& displayName,
+                                  const serial::PortSettings& settings) override;
 
 private:
     void hungUp();

@@ -45,8 +45,7 @@ public:
     bool pause(int ms) override { return server_.pause(ms); }
     void send(const std::string& bytes) override
     {
-        client_.send(
-            bytes, [this] { return server_.stopHeard(); }, sendTimeoutMs);
+        client_.send(bytes, serial::StopToken([this] { return server_.stopHeard(); }), sendTimeoutMs);
     }
     void flood() override { server_.flooding_ = true; }
     void hangUp() override

@@ -3,8 +3,8 @@
 #include "serial/OpenResult.h"
 #include "serial/PortRead.h"
 #include "serial/PortSettings.h"
+#include "serial/StopToken.h"
 
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,12 +22,17 @@ public:
     // device: the device path or network address; displayName names the port in messages. Closes
     // the port first if it is open. Never waits for a busy device; a network port waits at most
     // connectTimeoutMs to connect and as long again for its server's answers, and gives up at once
-    // when the stop check says so. What the driver or the server held from before the opening (a late
-    // answer to an earlier run) is dropped: a device's input is flushed, and a network port waits a
-    // further 50 ms for what its server hands over on connecting (but the server's own words). Bytes
-    // still on their way then (in an adapter, on the network) arrive afterwards.
-    virtual OpenResult open(const std::string& device, const std::string& displayName,
-                            const PortSettings& settings) = 0;
+    // when stop says so, asking it at least every 100 ms. What the driver or the server held from
+    // before the opening (a late answer to an earlier run) is dropped: a device's input is flushed,
+    // and a network port waits a further 50 ms for what its server hands over on connecting (but the
+    // server's own words). Bytes still on their way then (in an adapter, on the network) arrive
+    // afterwards. stop is kept for the waits of write() until the next opening.
+    OpenResult open(const std::string& device, const std::string& displayName, const PortSettings& settings,
+                    StopToken stop = {})
+    {
+        stop_ = std::move(stop);
+        return openDevice(device, displayName, settings);
+    }
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 
@@ -55,18 +60,20 @@ public:
     static std::string lostText(const std::string& displayName, const std::string& what,
                                 const std::string& advice);
 
-    // Asked at least every 100 ms during the waits of open(); true gives up.
-    void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
-
     static constexpr int connectTimeoutMs = 5000;
 
 protected:
-    bool stopRequested() const { return stopCheck_ && stopCheck_(); }
+    // What open() does, each kind of port its own way.
+    virtual OpenResult openDevice(const std::string& device, const std::string& displayName,
+                                  const PortSettings& settings) = 0;
+    // The token of the latest open().
+    const StopToken& stopToken() const { return stop_; }
+    bool stopRequested() const { return stop_.requested(); }
 
     std::string lostMessage_;
 
 private:
-    std::function<bool()> stopCheck_;
+    StopToken stop_;
 };
 
 } // namespace vantor::serial

@@ -33,10 +33,6 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // devicePath: "/dev/ttyUSB0", or "COM3" on Windows. displayName names the port in messages
-    // ("COM 1"). Closes the port first if it is open. Never waits for a busy port.
-    OpenResult open(const std::string& devicePath, const std::string& displayName,
-                    const PortSettings& settings) override;
     void close() override;
     bool isOpen() const override;
 
@@ -45,6 +41,12 @@ public:
 
     // What the open device actually runs at, read back from it; nothing when it cannot tell.
     std::optional<PortSettings> appliedSettings() const override;
+
+protected:
+    // devicePath: "/dev/ttyUSB0", or "COM3" on Windows. displayName names the port in messages
+    // ("COM 1"). Closes the port first if it is open. Never waits for a busy port.
+    OpenResult openDevice(const std::string& devicePath, const std::string& displayName,
+                          const PortSettings& settings) override;
 
 private:
     struct Device; // the platform's handle and what to restore on close

@@ -135,8 +135,8 @@ SerialPort::~SerialPort()
     close();
 }
 
-OpenResult SerialPort::open(const std::string& devicePath, const std::string& displayName,
-                            const PortSettings& settings)
+OpenResult SerialPort::openDevice(const std::string& devicePath, const std::string& displayName,
+                                  const PortSettings& settings)
 {
     std::string name;
     if (auto refused = startOpening(devicePath, displayName, &name); !refused.ok())

@@ -7,8 +7,8 @@
 
 namespace vantor::serial {
 
-OpenResult SocketPort::open(const std::string& device, const std::string& displayName,
-                            const PortSettings& settings)
+OpenResult SocketPort::openDevice(const std::string& device, const std::string& displayName,
+                                  const PortSettings& settings)
 {
     close();
     displayName_ = displayName;
@@ -29,8 +29,7 @@ OpenResult SocketPort::open(const std::string& device, const std::string& displa
 
 OpenResult SocketPort::connectToServer()
 {
-    const auto connected = connection_.connect(address_.host, address_.port, connectTimeoutMs,
-                                               [this] { return stopRequested(); });
+    const auto connected = connection_.connect(address_.host, address_.port, connectTimeoutMs, stopToken());
     if (connected.ok())
         return {};
     const std::string& why = connected.why;
@@ -154,7 +153,7 @@ bool SocketPort::write(const std::string& bytes)
 {
     if (!connection_.isOpen())
         return false;
-    switch (connection_.send(toWire(bytes), [this] { return stopRequested(); })) {
+    switch (connection_.send(toWire(bytes), stopToken())) {
     case TcpConnection::Sent::All:
         return true;
     case TcpConnection::Sent::Stopped: // asked to stop while the server took nothing: no loss

@@ -14,8 +14,6 @@ namespace vantor::serial {
 class SocketPort : public Port
 {
 public:
-    OpenResult open(const std::string& device, const std::string& displayName,
-                    const PortSettings& settings) override;
     void close() override;
     bool isOpen() const override { return connection_.isOpen(); }
     bool write(const std::string& bytes) override;
@@ -25,6 +23,8 @@ public:
     bool setsLine() const override { return false; }
 
 protected:
+    OpenResult openDevice(const std::string& device, const std::string& displayName,
+                          const PortSettings& settings) override;
     // After connecting: agree on what the server must know. Nothing when the port is ready, or why
     // it is not, as words that follow "Cannot open NAME: ".
     virtual std::optional<std::string> negotiate(const PortSettings& settings);

@@ -52,7 +52,7 @@ void TcpConnection::close()
 }
 
 TcpConnection::Connected TcpConnection::connect(const std::string& host, int port, int timeoutMs,
-                                                const std::function<bool()>& stop)
+                                                const StopToken& stop)
 {
     close();
     std::string why;
@@ -83,7 +83,7 @@ TcpConnection::Connected TcpConnection::connect(const std::string& host, int por
         }
         int error = ::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0 ? 0 : lastError();
         while (error != 0 && wouldBlock(error)) {
-            if (stop && stop()) {
+            if (stop.requested()) {
                 closeNative(s);
                 ::freeaddrinfo(found);
                 why = "stopped on request";
@@ -146,8 +146,7 @@ std::vector<std::string> TcpConnection::addressesOf(const std::string& host)
     return addresses;
 }
 
-TcpConnection::Sent TcpConnection::send(const std::string& bytes, const std::function<bool()>& stop,
-                                        int timeoutMs)
+TcpConnection::Sent TcpConnection::send(const std::string& bytes, const StopToken& stop, int timeoutMs)
 {
     const std::int64_t deadline = nowMs() + timeoutMs;
     std::size_t done = 0;
@@ -163,7 +162,7 @@ TcpConnection::Sent TcpConnection::send(const std::string& bytes, const std::fun
         // No room: wait for some in slices, so that a stop request (whose signal may also end a
         // slice early) is heard while the server reads nothing.
         for (;;) {
-            if (stop && stop()) {
+            if (stop.requested()) {
                 close();
                 return Sent::Stopped;
             }

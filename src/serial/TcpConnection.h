@@ -1,9 +1,9 @@
 #pragma once
 
 #include "serial/PortRead.h"
+#include "serial/StopToken.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,7 +29,7 @@ public:
     };
     // Resolves host (a name, IPv4 or IPv6 address) and connects to port, trying each address the name
     // has, within timeoutMs in all. stop is asked every 100 ms; true gives up with Failure::Stopped.
-    Connected connect(const std::string& host, int port, int timeoutMs, const std::function<bool()>& stop);
+    Connected connect(const std::string& host, int port, int timeoutMs, const StopToken& stop);
     // Takes over a connected socket (one TcpListener accepted), closing any connection held before.
     void adopt(std::intptr_t socket);
     void close();
@@ -42,7 +42,7 @@ public:
     // Sends everything, waiting up to timeoutMs for room; stop is asked at least every 100 ms while
     // waiting. Unless everything went out the connection is closed: it failed (or the server read
     // nothing for timeoutMs), or a stop was asked for.
-    Sent send(const std::string& bytes, const std::function<bool()>& stop = {}, int timeoutMs = 5000);
+    Sent send(const std::string& bytes, const StopToken& stop = {}, int timeoutMs = 5000);
     // What has arrived, at most PortRead::maxBytes, waiting up to waitMs for the first bytes; lost when
     // the server closed the connection or it failed (the connection is closed then).
     PortRead receive(int waitMs);

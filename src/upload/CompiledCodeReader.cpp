@@ -43,9 +43,9 @@ void CompiledCodeReader::start()
     nextBlock_ = 0;
 }
 
-FileProblem CompiledCodeReader::open(const std::string& path)
+FileProblem CompiledCodeReader::open(const std::string& path, serial::StopToken stop)
 {
-    problem_ = file_.open(path);
+    problem_ = file_.open(path, stop.mayStop() ? std::move(stop) : stop_);
     openFailed_ = problem_ != FileProblem::None;
     blocks_.clear();
     verifying_ = false;

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "serial/StopToken.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace vantor::upload {
@@ -16,7 +17,7 @@ enum class FileProblem {
     NotReadable, // any other reason the system gives for not opening or reading it
     TooLarge,    // input that is not a regular file holds more than ProgramFile::maxStreamBytes
     Stalled,     // input that is not a regular file sent nothing for ProgramFile::stallMs
-    Interrupted, // the stop check asked to stop while waiting for input or during a read
+    Interrupted, // the stop token asked to stop while waiting for input or during a read
     LineTooLong, // a line is longer than CompiledCodeReader::maxLineBytes
     Changed,     // a second pass found bytes other than the first pass read (CompiledCodeReader)
 };
@@ -42,12 +43,11 @@ public:
     ProgramFile(const ProgramFile&) = delete;
     ProgramFile& operator=(const ProgramFile&) = delete;
 
-    // Consulted while waiting for input that is not a regular file, and when a signal breaks off a
-    // read of a regular file that would not return (/proc/kmsg); true ends the wait or the read.
-    void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
-
-    // None on success. On failure the system's reason, if any, is in reason().
-    FileProblem open(const std::string& path);
+    // None on success. On failure the system's reason, if any, is in reason(). stop is asked while
+    // waiting for input that is not a regular file, and when a signal breaks off a read of a regular
+    // file that would not return (/proc/kmsg); true ends the wait or the read (Interrupted). It is
+    // kept for the reads until the next open().
+    FileProblem open(const std::string& path, serial::StopToken stop = {});
     // Takes bytes as the whole input, exactly as input that is not a regular file is held after open().
     void openMemory(std::string bytes);
     void close();
@@ -83,7 +83,7 @@ private:
     std::string memory_; // the whole input, when it is not a regular file
     std::size_t memoryAt_ = 0;
     std::string reason_;
-    std::function<bool()> stopCheck_;
+    serial::StopToken stop_;
 };
 
 } // namespace vantor::upload

@@ -13,12 +13,13 @@
 namespace vantor::upload {
 
 namespace {
-constexpr int pollSliceMs = 100; // how often a wait for input looks at the stop check
+constexpr int pollSliceMs = 100; // how often a wait for input asks the stop token
 }
 
-FileProblem ProgramFile::open(const std::string& path)
+FileProblem ProgramFile::open(const std::string& path, serial::StopToken stop)
 {
     close();
+    stop_ = std::move(stop);
     reason_.clear();
     if (namesNoFile(path))
         return FileProblem::NoneChosen;
@@ -58,7 +59,7 @@ FileProblem ProgramFile::slurp()
     bool endConfirmed = false;
     char chunk[65536];
     for (;;) {
-        if (stopCheck_ && stopCheck_())
+        if (stop_.requested())
             return fail(FileProblem::Interrupted, 0);
         const ssize_t n = ::read(fd_, chunk, sizeof chunk);
         if (n > 0) {
@@ -110,7 +111,7 @@ std::int64_t ProgramFile::readHandle(char* buffer, std::size_t size)
             return n;
         // A stop signal breaks off a read that would never return (the stop signals do not restart
         // system calls); any other interruption is retried.
-        if (errno == EINTR && stopCheck_ && stopCheck_())
+        if (errno == EINTR && stop_.requested())
             return readInterrupted;
         if (errno == EINTR)
             continue;

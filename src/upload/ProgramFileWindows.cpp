@@ -32,9 +32,10 @@ std::wstring widen(const std::string& path)
 
 } // namespace
 
-FileProblem ProgramFile::open(const std::string& path)
+FileProblem ProgramFile::open(const std::string& path, serial::StopToken stop)
 {
     close();
+    stop_ = std::move(stop);
     reason_.clear();
     if (namesNoFile(path))
         return FileProblem::NoneChosen;
@@ -63,10 +64,10 @@ FileProblem ProgramFile::open(const std::string& path)
         return FileProblem::None;
     }
     // A pipe or a device: read it once, within the bound. Windows has no non-blocking read of an
-    // anonymous pipe, so a silent writer is waited for; the stop check still ends the wait.
+    // anonymous pipe, so a silent writer is waited for; the stop token still ends the wait.
     char chunk[65536];
     for (;;) {
-        if (stopCheck_ && stopCheck_())
+        if (stop_.requested())
             return fail(FileProblem::Interrupted, 0);
         const int n = ::_read(fd_, chunk, sizeof chunk);
         if (n < 0)

@@ -8,7 +8,9 @@
 namespace vantor::upload {
 
 // The line the upload talks over: the console's command exchange, and a way to ask why the port
-// failed, so the caption can name the port and the cause.
+// failed, so the caption can name the port and the cause. The exchange's stop token is the upload's:
+// asked before every step, during every wait and while the file is read, it stops the upload at the
+// next safe point (Interrupted).
 struct UploadLink
 {
     hostlink::CommandExchange& exchange;

@@ -15,22 +15,14 @@ using hostlink::ExchangeStatus;
 
 namespace {
 
-// Lends the caller's stop check to the shared exchange for the length of one upload; what the upload
-// learnt of the line (that it echoes) ends with it too.
-class SessionScope
+// What the upload learnt of the line (that it echoes) belongs to this upload only.
+class EchoScope
 {
 public:
-    SessionScope(hostlink::CommandExchange& exchange, std::function<bool()> check) : exchange_(exchange)
-    {
-        exchange_.setStopCheck(std::move(check));
-    }
-    ~SessionScope()
-    {
-        exchange_.setStopCheck({});
-        exchange_.setLineEchoes(false);
-    }
-    SessionScope(const SessionScope&) = delete;
-    SessionScope& operator=(const SessionScope&) = delete;
+    explicit EchoScope(hostlink::CommandExchange& exchange) : exchange_(exchange) {}
+    ~EchoScope() { exchange_.setLineEchoes(false); }
+    EchoScope(const EchoScope&) = delete;
+    EchoScope& operator=(const EchoScope&) = delete;
 
 private:
     hostlink::CommandExchange& exchange_;
@@ -105,7 +97,7 @@ UploadOutcome UploadProcedure::badPlcId(const UploadInput& input)
 FrameReply UploadProcedure::exchange(const std::string& command, const UploadInput& input)
 {
     FrameReply sent;
-    if (input.stopRequested && input.stopRequested()) {
+    if (link_.exchange.stopRequested()) {
         sent.step = Step::Interrupted;
         return sent;
     }
@@ -309,25 +301,24 @@ FileCheck UploadProcedure::unreadableFile(const CompiledCodeReader& reader, cons
     return check;
 }
 
-FileCheck UploadProcedure::checkFile(const std::string& path, const std::function<bool()>& stopRequested,
+FileCheck UploadProcedure::checkFile(const std::string& path, const serial::StopToken& stopToken,
                                      std::string* keep)
 {
     CompiledCodeReader reader;
-    reader.setStopCheck(stopRequested);
     reader.keepBytes(keep != nullptr);
-    FileCheck check = firstPass(reader, path, nullptr, stopRequested);
+    FileCheck check = firstPass(reader, path, nullptr, stopToken);
     if (keep)
         *keep = check.ok() ? reader.takeBytes() : std::string();
     return check;
 }
 
 FileCheck UploadProcedure::firstPass(CompiledCodeReader& reader, const std::string& path,
-                                     const std::string* contents, const std::function<bool()>& stopRequested)
+                                     const std::string* contents, const serial::StopToken& stopToken)
 {
     const std::string shownPath = hostlink::ControlText::escapeControls(path);
     if (contents)
         reader.openBytes(*contents);
-    else if (reader.open(path) != FileProblem::None)
+    else if (reader.open(path, stopToken) != FileProblem::None)
         return unreadableFile(reader, shownPath, false);
     FileCheck check;
     std::string line;
@@ -346,7 +337,7 @@ FileCheck UploadProcedure::firstPass(CompiledCodeReader& reader, const std::stri
     }
     while (reader.readLine(line)) {
         check.records += CompiledCodeFormat::codeFor(line) ? 1 : 0;
-        if (stopRequested && stopRequested()) {
+        if (stopToken.requested()) {
             check.outcome = UploadOutcome::Interrupted;
             check.caption = std::string("Upload interrupted ") + beforeSending;
             return check;
@@ -429,7 +420,7 @@ std::optional<UploadOutcome> UploadProcedure::refuseToStart(const UploadInput& i
                     true);
     if (!plcId(input).ok)
         return badPlcId(input);
-    if (input.stopRequested && input.stopRequested())
+    if (link_.exchange.stopRequested())
         return interrupted(beforeSending);
     return std::nullopt;
 }
@@ -438,12 +429,11 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
 {
     linesSent_ = 0;
     Progress progress;
-    const auto stopRequested = [&input] { return input.stopRequested && input.stopRequested(); };
+    const serial::StopToken& stopToken = link_.exchange.stopToken();
 
     // First pass: the whole file is read and checked before anything is sent.
     CompiledCodeReader reader;
-    reader.setStopCheck(stopRequested);
-    lastCheck_ = firstPass(reader, input.filePath, input.contents.get(), stopRequested);
+    lastCheck_ = firstPass(reader, input.filePath, input.contents.get(), stopToken);
     if (const auto refused = refuseToStart(input))
         return *refused;
 
@@ -455,8 +445,7 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
         return reader.problem() == FileProblem::Interrupted ? unreadable(reader, input, progress)
                                                             : changed(input);
 
-    // The line's echo and the stop check belong to this upload only.
-    SessionScope session(link_.exchange, stopRequested);
+    const EchoScope session(link_.exchange);
     progress.phase = Phase::LinkTest;
     const FrameReply test = linkTest(input);
     if (const auto failed = linkFailure(test, progress, input))
@@ -468,7 +457,7 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
     if (const auto stopped = sendRecords(reader, input, progress))
         return *stopped;
     reader.close();
-    if (stopRequested())
+    if (stopToken.requested())
         return interrupted(whenStopped(progress));
     return saveAndClose(input, progress);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hostlink/PlcId.h"
+#include "serial/StopToken.h"
 #include "upload/CompiledCodeReader.h"
 #include "upload/FileCheck.h"
 #include "upload/FrameReply.h"
@@ -24,9 +25,6 @@ struct UploadInput
     std::string filePath;
     std::function<std::string()> plcIdText;
     std::function<bool()> resetChosen;
-    // Asked before every step and during every wait; true stops the upload at the next safe point
-    // (Interrupted). May be empty.
-    std::function<bool()> stopRequested = {};
     // The program's bytes, read once by the caller (see checkFile) to go to several PLCs alike; then
     // filePath only names the file in captions. Empty: the file at filePath is read.
     std::shared_ptr<const std::string> contents = {};
@@ -98,11 +96,12 @@ public:
     UploadOutcome run(const UploadInput& input);
 
     // Reads the file at path through once, as an upload's first pass does, without a port: whether
-    // an upload of it would start and how many records it holds. Blocks while the file is read.
+    // an upload of it would start and how many records it holds. Blocks while the file is read;
+    // stopToken is asked meanwhile, as an upload asks its exchange's.
     // With keep, the bytes of input that cannot be read again (not a regular file) go there too (at
     // most ProgramFile::maxStreamBytes, else the check fails as too large), for UploadInput::contents;
     // a regular file keeps nothing (FileCheck::regular): each upload reads it again.
-    static FileCheck checkFile(const std::string& path, const std::function<bool()>& stopRequested = {},
+    static FileCheck checkFile(const std::string& path, const serial::StopToken& stopToken = {},
                                std::string* keep = nullptr);
 
     // What the last run's first pass found: the record count and the file's SHA-256 among it.
@@ -184,7 +183,7 @@ private:
                                     bool started);
     // Opens the file at path, or contents when given, and reads it through.
     static FileCheck firstPass(CompiledCodeReader& reader, const std::string& path,
-                               const std::string* contents, const std::function<bool()>& stopRequested);
+                               const std::string* contents, const serial::StopToken& stopToken);
     UploadOutcome changed(const UploadInput& input);
     UploadOutcome interrupted(const std::string& when);
     // The outcome for a step that failed at the port, on the PLC ID or by a stop request; nothing

@@ -228,9 +228,10 @@ TEST(CommandExchange, TellsSilenceFromTextWithoutALineEnd)
 TEST(CommandExchange, AStopRequestEndsALongWaitWithinASlice)
 {
     Bench b;
-    b.exchange.setTimeoutText("5000");
     const auto start = b.clock.now;
-    b.exchange.setStopCheck([&] { return b.clock.now - start >= 250; });
-    EXPECT_EQ(b.exchange.sendCommand("@01C230*").status, ExchangeStatus::Interrupted);
+    CommandExchange exchange{b.link, b.clock,
+                             vantor::serial::StopToken([&] { return b.clock.now - start >= 250; })};
+    exchange.setTimeoutText("5000");
+    EXPECT_EQ(exchange.sendCommand("@01C230*").status, ExchangeStatus::Interrupted);
     EXPECT_LE(b.clock.now - start, 250 + CommandExchange::stopCheckSliceMs);
 }

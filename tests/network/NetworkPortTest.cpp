@@ -414,12 +414,11 @@ TEST(NetworkPorts, PlcSimTurnsASecondClientAwayWhileTheFirstIsStuck)
 TEST(NetworkPorts, AStopDuringABlockedSendIsAStop)
 {
     RogueServer deaf(RogueServer::Kind::ReadsNothing);
-    SerialConsole console;
+    SerialConsole console({}, serial::StopToken([] { return console::StopSignals::requested(); }));
     std::vector<std::string> errors;
     console.setErrorSink([&errors](const std::string& s) { errors.push_back(s); });
     console.setPortName("socket://127.0.0.1:" + std::to_string(deaf.port()));
     console::StopSignals::install();
-    console.exchange().setStopCheck([] { return console::StopSignals::requested(); });
     ASSERT_TRUE(console.openPort());
     std::thread interrupt([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
 
 using namespace vantor;
@@ -48,7 +49,8 @@ struct Bench
 {
     test::FakeClock clock;
     test::FakeLink link{clock};
-    hostlink::CommandExchange exchange{link, clock};
+    std::function<bool()> stop; // what the exchange's stop token answers; empty: never
+    hostlink::CommandExchange exchange{link, clock, serial::StopToken([this] { return stop && stop(); })};
     Recorder reporter;
     std::string problem;
     UploadProcedure procedure{{exchange, [this] { return problem; }}, reporter};
@@ -262,8 +264,9 @@ TEST(UploadProcedure, ALostPortOrAStopSaysHowFarTheUploadCame)
             return c.stop && std::any_of(b.reporter.events.begin(), b.reporter.events.end(),
                                          [](const std::string& e) { return e.rfind("record 3/", 0) == 0; });
         };
+        b.stop = stopped;
         TempFile file(mixed);
-        EXPECT_EQ(b.procedure.run({file.path(), [] { return "01"; }, [] { return false; }, stopped}),
+        EXPECT_EQ(b.procedure.run({file.path(), [] { return "01"; }, [] { return false; }}),
                   c.stop ? UploadOutcome::Interrupted : UploadOutcome::PortLost);
         EXPECT_EQ(b.reporter.events[b.reporter.events.size() - 2], std::string("caption ") + c.captionEnd);
         for (const std::string& frame : b.frames())
