@@ -179,22 +179,30 @@ std::optional<int> ScanCommand::linesToScan(const CommandLine& parser, std::vect
     return std::nullopt;
 }
 
+void ScanCommand::sayWhatIsScanned(const Plan& plan)
+{
+    const std::size_t lines = plan.lines.size();
+    const std::size_t ids = plan.ids.size();
+    const std::size_t bauds = plan.bauds.size();
+    const int timeoutMs = plan.lines.front().timeoutMs();
+    // Every ID silent but for bytes without a line end, each of which costs a second wait, is the
+    // longest a line can take; the lines take it side by side.
+    const double longest = 2.0 * static_cast<double>(ids * bauds) * timeoutMs / 1000.0;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.0f", longest < 1 ? 1 : longest);
+    Usage::note("scanning " + std::to_string(lines) + " line" + (lines > 1 ? "s" : "") + " for " +
+                std::to_string(ids) + " ID" + (ids > 1 ? "s" : "") + " at " + std::to_string(bauds) +
+                " baud rate" + (bauds > 1 ? "s" : "") + ", " + std::to_string(timeoutMs) +
+                " ms each: " + seconds + " s at most");
+}
+
 int ScanCommand::scan(const Plan& plan)
 {
     const std::vector<PortOptions>& lines = plan.lines;
     const std::vector<int>& bauds = plan.bauds;
     const std::vector<std::int16_t>& ids = plan.ids;
     const bool json = plan.json;
-    // Every ID silent but for bytes without a line end, each of which costs a second wait, is the
-    // longest a line can take; the lines take it side by side.
-    const double longest =
-        2.0 * static_cast<double>(ids.size() * bauds.size()) * lines.front().timeoutMs() / 1000.0;
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.0f", longest < 1 ? 1 : longest);
-    Usage::note("scanning " + std::to_string(lines.size()) + " line" + (lines.size() > 1 ? "s" : "") +
-                " for " + std::to_string(ids.size()) + " ID" + (ids.size() > 1 ? "s" : "") + " at " +
-                std::to_string(bauds.size()) + " baud rate" + (bauds.size() > 1 ? "s" : "") + ", " +
-                std::to_string(lines.front().timeoutMs()) + " ms each: " + seconds + " s at most");
+    sayWhatIsScanned(plan);
     StopSignals::install();
     std::unique_ptr<StatusBoard> board;
     if (Terminal::movesCursor(stderr))

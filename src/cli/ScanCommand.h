@@ -38,6 +38,8 @@ private:
     // The --port values, else VANTOR_PORT, else every port the system lists (said on standard
     // error); an exit status when there is none, or when two name the same port.
     static std::optional<int> linesToScan(const CommandLine& parser, std::vector<std::string>* names);
+    // The note, before anything is sent, of what is scanned and how long it takes at most.
+    static void sayWhatIsScanned(const Plan& plan);
     static int scan(const Plan& plan);
     // The table or the summary line, and the exit status.
     static int report(const std::vector<std::vector<ScanReply>>& perLine, bool json);
