@@ -27,22 +27,18 @@ bool RecordFile::isOpen() const
     return opened_;
 }
 
-std::string RecordFile::error() const
-{
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return error_;
-}
-
-bool RecordFile::open(const std::string& path)
+serial::Result<> RecordFile::open(const std::string& path)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
     closeLocked();
     path_ = path;
-    opened_ = openLocked(path, &error_);
-    return opened_;
+    serial::Result<> opened = openLocked(path);
+    opened_ = opened.ok();
+    error_ = opened.message;
+    return opened;
 }
 
-RecordFile::Appended RecordFile::append(const std::string& line, const std::function<bool()>& stop,
+RecordFile::Appended RecordFile::append(const std::string& line, const serial::StopToken& stop,
                                         std::chrono::milliseconds wait)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -55,37 +51,38 @@ RecordFile::Appended RecordFile::append(const std::string& line, const std::func
         // Moved or removed (log rotation): the lines from here on go where the name now leads, never
         // into a file that only this run still holds.
         closeLocked();
-        std::string why;
-        if (!openLocked(path_, &why)) {
-            appended.error = "it was moved or removed during the run, and opening it again failed: " + why;
+        if (const auto reopened = openLocked(path_); !reopened.ok()) {
+            appended.error =
+                "it was moved or removed during the run, and opening it again failed: " + reopened.message;
             return appended;
         }
         appended.reopened = true;
     }
     if (!waitForLock(stop, wait, &appended))
         return appended;
-    appended.written = appendLocked(line + "\n", &appended.error);
+    const serial::Result<> written = appendLocked(line + "\n");
+    appended.written = written.ok();
+    appended.error = written.message;
     unlock();
     return appended;
 }
 
-bool RecordFile::waitForLock(const std::function<bool()>& stop, std::chrono::milliseconds wait,
+bool RecordFile::waitForLock(const serial::StopToken& stop, std::chrono::milliseconds wait,
                              Appended* appended)
 {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     // A stop asked for before the wait (Ctrl+C during the upload) must not cost the stopped upload its
     // line: only one asked for while waiting ends the wait.
-    const bool stoppedBefore = stop && stop();
+    const bool stoppedBefore = stop.requested();
     for (;;) {
-        std::string error;
-        const LockTry got = tryLock(&error);
-        if (got == LockTry::Had)
+        const serial::Result<LockTry> got = tryLock();
+        if (got.ok())
             return true;
-        if (got == LockTry::Failed) {
-            appended->error = "cannot lock it: " + error;
+        if (got.error == LockTry::Failed) {
+            appended->error = "cannot lock it: " + got.message;
             return false;
         }
-        const bool stopped = !stoppedBefore && stop && stop();
+        const bool stopped = !stoppedBefore && stop.requested();
         const auto now = std::chrono::steady_clock::now();
         if (stopped || now >= deadline) {
             appended->lockNotHad = true;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "serial/Result.h"
+#include "serial/StopToken.h"
+
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string>
 
@@ -26,7 +28,7 @@ namespace vantor::record {
 //   the line being written. A write that went out only in part (a full disk) is cut off again, so a
 //   broken line is never left behind for others to append to.
 // - The lock is waited for at most lockWait (or as long as the caller says), in slices of lockSlice
-//   between which a stop check is asked, since anyone who may read the file can hold a shared lock on
+//   between which a stop token is asked, since anyone who may read the file can hold a shared lock on
 //   it for as long as they like. A line whose lock is not had is not written.
 // - Before each line, append() checks that the name still leads to the file that was opened (device
 //   and inode; the volume and file index on Windows). When the file was moved or removed (log
@@ -48,7 +50,7 @@ public:
         // again by the name (this line is in that file when written).
         bool reopened = false;
         // Not written because another process held the lock for all of the wait, or until the stop
-        // check asked to stop.
+        // token asked to stop.
         bool lockNotHad = false;
         // Who held the lock, "PID 4242 (flock)", where the system tells (/proc/locks); else empty.
         std::string holder;
@@ -61,37 +63,35 @@ public:
     RecordFile(const RecordFile&) = delete;
     RecordFile& operator=(const RecordFile&) = delete;
 
-    // False with error() when the file cannot be opened for appending, or is refused (see above); the
-    // reason then says what to do. Blocks only on the disk.
-    bool open(const std::string& path);
+    // Fails when the file cannot be opened for appending, or is refused (see above), with words that
+    // may follow "cannot write PATH: " and say what to do. Blocks only on the disk.
+    serial::Result<> open(const std::string& path);
     // open() succeeded: lines go to the file under path (append() may open the name again).
     bool isOpen() const;
     const std::string& path() const { return path_; }
 
     // Appends line and a line feed (LF; the line must hold none). When it is not written, the file holds
     // what it held before. Blocks while another process holds the lock, at most wait (0: the lock is
-    // tried once), asking stop (when given) between slices on the calling thread; once stop answers
+    // tried once), asking stop between slices on the calling thread; once stop answers
     // true the wait ends, but a lock that is free is still taken. A stop already asked for when
     // append() is called does not shorten the wait: the line of a stopped upload still goes in. Blocks on the
     // disk for the write and the flush.
-    Appended append(const std::string& line, const std::function<bool()>& stop = {},
+    Appended append(const std::string& line, const serial::StopToken& stop = {},
                     std::chrono::milliseconds wait = lockWait);
-    // Why the last open failed, in words that may follow "cannot write PATH: ".
-    std::string error() const;
 
 private:
     enum class LockTry { Had, Busy, Failed };
 
     // The platform's part (RecordFilePosix.cpp, RecordFileWindows.cpp), called with mutex_ held.
-    bool openLocked(const std::string& path, std::string* error); // sets handle_, device_ and inode_
-    bool sameFileLocked() const; // whether path_ still leads to the file open
-    LockTry tryLock(std::string* error);
+    serial::Result<> openLocked(const std::string& path); // sets handle_, device_ and inode_
+    bool sameFileLocked() const;                          // whether path_ still leads to the file open
+    serial::Result<LockTry> tryLock();
     void unlock();
     std::string lockHolder() const; // as Appended::holder
-    bool appendLocked(const std::string& bytes, std::string* error);
+    serial::Result<> appendLocked(const std::string& bytes);
     void closeLocked();
     // Waits for the lock as append() says; false with appended's lock fields set when it was not had.
-    bool waitForLock(const std::function<bool()>& stop, std::chrono::milliseconds wait, Appended* appended);
+    bool waitForLock(const serial::StopToken& stop, std::chrono::milliseconds wait, Appended* appended);
 
     mutable std::mutex mutex_;
     std::string path_;

@@ -103,14 +103,13 @@ void RecordFile::closeLocked()
     handle_ = -1;
 }
 
-bool RecordFile::openLocked(const std::string& path, std::string* error)
+serial::Result<> RecordFile::openLocked(const std::string& path)
 {
     struct stat named
     {
     };
     if (::lstat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
-        *error = S_ISLNK(named.st_mode) ? linkRefusal(path) : "it is not a regular file";
-        return false;
+        return serial::failed(S_ISLNK(named.st_mode) ? linkRefusal(path) : "it is not a regular file");
     }
     // An existing file is opened as it is; a missing one is created, never through a link (O_EXCL fails
     // on one). Another run may create it in between: then it is opened as existing.
@@ -123,8 +122,7 @@ bool RecordFile::openLocked(const std::string& path, std::string* error)
             break;
     }
     if (fd < 0) {
-        *error = errno == ELOOP ? linkRefusal(path) : std::strerror(errno);
-        return false;
+        return serial::failed(errno == ELOOP ? linkRefusal(path) : std::strerror(errno));
     }
     struct stat info
     {
@@ -135,14 +133,13 @@ bool RecordFile::openLocked(const std::string& path, std::string* error)
             "it is a kernel file (as under /proc or /sys), not a file on a disk; name a record file of yours";
     if (!refused.empty()) {
         ::close(fd);
-        *error = refused;
-        return false;
+        return serial::failed(refused);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     handle_ = fd;
     device_ = static_cast<std::uint64_t>(info.st_dev);
     inode_ = static_cast<std::uint64_t>(info.st_ino);
-    return true;
+    return {};
 }
 
 bool RecordFile::sameFileLocked() const
@@ -154,16 +151,15 @@ bool RecordFile::sameFileLocked() const
            static_cast<std::uint64_t>(named.st_ino) == inode_;
 }
 
-RecordFile::LockTry RecordFile::tryLock(std::string* error)
+serial::Result<RecordFile::LockTry> RecordFile::tryLock()
 {
     for (;;) {
         if (::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0)
-            return LockTry::Had;
+            return {};
         if (errno == EWOULDBLOCK)
-            return LockTry::Busy;
+            return {LockTry::Busy, {}};
         if (errno != EINTR) {
-            *error = std::strerror(errno);
-            return LockTry::Failed;
+            return {LockTry::Failed, std::strerror(errno)};
         }
     }
 }
@@ -204,36 +200,36 @@ std::string RecordFile::lockHolder() const
     return {};
 }
 
-bool RecordFile::appendLocked(const std::string& bytes, std::string* error)
+serial::Result<> RecordFile::appendLocked(const std::string& bytes)
 {
     const int fd = static_cast<int>(handle_);
     struct stat before
     {
     };
     if (::fstat(fd, &before) != 0) {
-        *error = std::strerror(errno);
-        return false;
+        return serial::failed(std::strerror(errno));
     }
     ssize_t n;
     do
         n = ::write(fd, bytes.data(), bytes.size());
     while (n < 0 && errno == EINTR);
     if (n != static_cast<ssize_t>(bytes.size())) {
-        *error = n < 0 ? std::strerror(errno) : "the disk took only part of a line (is it full?)";
+        const std::string why =
+            n < 0 ? std::strerror(errno) : "the disk took only part of a line (is it full?)";
         // Whatever part of the line went out is taken back: the next line, ours or another run's,
         // must not be glued to half of this one.
         if (n > 0) {
             [[maybe_unused]] const int cut = ::ftruncate(fd, before.st_size);
         }
-        return false;
+        return serial::failed(why);
     }
     if (::fsync(fd) != 0) {
-        *error = std::string("cannot flush it to the disk: ") + std::strerror(errno);
+        const std::string why = std::string("cannot flush it to the disk: ") + std::strerror(errno);
         // The line is said as not written, so it must not stay in the file either.
         [[maybe_unused]] const int cut = ::ftruncate(fd, before.st_size);
-        return false;
+        return serial::failed(why);
     }
-    return true;
+    return {};
 }
 
 } // namespace vantor::record

@@ -81,13 +81,12 @@ void RecordFile::closeLocked()
     handle_ = -1;
 }
 
-bool RecordFile::openLocked(const std::string& path, std::string* error)
+serial::Result<> RecordFile::openLocked(const std::string& path)
 {
     const HANDLE file = openAsItIs(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
-        *error = code == ERROR_INVALID_NAME ? "the name is not a file name" : errorText(code);
-        return false;
+        return serial::failed(code == ERROR_INVALID_NAME ? "the name is not a file name" : errorText(code));
     }
     BY_HANDLE_FILE_INFORMATION info{};
     std::string refused;
@@ -105,13 +104,12 @@ bool RecordFile::openLocked(const std::string& path, std::string* error)
                   "yours; use a record file with one name";
     if (!refused.empty()) {
         ::CloseHandle(file);
-        *error = refused;
-        return false;
+        return serial::failed(refused);
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
     device_ = info.dwVolumeSerialNumber;
     inode_ = fileIndex(info);
-    return true;
+    return {};
 }
 
 bool RecordFile::sameFileLocked() const
@@ -128,17 +126,16 @@ bool RecordFile::sameFileLocked() const
     return same;
 }
 
-RecordFile::LockTry RecordFile::tryLock(std::string* error)
+serial::Result<RecordFile::LockTry> RecordFile::tryLock()
 {
     OVERLAPPED whole{};
     if (::LockFileEx(native(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
                      MAXDWORD, &whole))
-        return LockTry::Had;
+        return {};
     const DWORD code = ::GetLastError();
     if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING)
-        return LockTry::Busy;
-    *error = errorText(code);
-    return LockTry::Failed;
+        return {LockTry::Busy, {}};
+    return {LockTry::Failed, errorText(code)};
 }
 
 void RecordFile::unlock()
@@ -152,18 +149,18 @@ std::string RecordFile::lockHolder() const
     return {};
 }
 
-bool RecordFile::appendLocked(const std::string& bytes, std::string* error)
+serial::Result<> RecordFile::appendLocked(const std::string& bytes)
 {
     LARGE_INTEGER before{};
     if (!::GetFileSizeEx(native(handle_), &before)) {
-        *error = errorText(::GetLastError());
-        return false;
+        return serial::failed(errorText(::GetLastError()));
     }
     DWORD written = 0;
     const BOOL ok =
         ::WriteFile(native(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     if (!ok || written != bytes.size()) {
-        *error = !ok ? errorText(::GetLastError()) : "the disk took only part of a line (is it full?)";
+        const std::string why =
+            !ok ? errorText(::GetLastError()) : "the disk took only part of a line (is it full?)";
         if (written > 0) {
             // The handle appends only; cutting the partial line off needs a handle that may write, to
             // the same file.
@@ -177,13 +174,12 @@ bool RecordFile::appendLocked(const std::string& bytes, std::string* error)
             if (cut != INVALID_HANDLE_VALUE)
                 ::CloseHandle(cut);
         }
-        return false;
+        return serial::failed(why);
     }
     if (!::FlushFileBuffers(native(handle_))) {
-        *error = "cannot flush it to the disk: " + errorText(::GetLastError());
-        return false;
+        return serial::failed("cannot flush it to the disk: " + errorText(::GetLastError()));
     }
-    return true;
+    return {};
 }
 
 } // namespace vantor::record

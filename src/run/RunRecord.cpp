@@ -18,10 +18,10 @@ bool RunRecord::open(const std::string& path, std::string* error)
 {
     if (path.empty())
         return true;
-    if (file_.open(path))
-        return true;
-    *error = "cannot write the record file " + path + ": " + file_.error();
-    return false;
+    const serial::Result<> opened = file_.open(path);
+    if (!opened.ok())
+        *error = "cannot write the record file " + path + ": " + opened.message;
+    return opened.ok();
 }
 
 void RunRecord::add(const record::UploadRecord& result)
@@ -31,13 +31,11 @@ void RunRecord::add(const record::UploadRecord& result)
     const std::string line = result.toJson().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     const auto wait = waits_ == Waits::OncePerRun && lockKept_ ? record::RecordFile::lockSlice
                                                                : record::RecordFile::lockWait;
-    const auto appended = file_.append(
-        line,
-        [this] {
-            const std::lock_guard<std::mutex> lock(saying_);
-            return listener_.waitingForLock();
-        },
-        wait);
+    const serial::StopToken stop([this] {
+        const std::lock_guard<std::mutex> lock(saying_);
+        return listener_.waitingForLock();
+    });
+    const auto appended = file_.append(line, stop, wait);
     lockKept_ = appended.lockNotHad;
     const std::lock_guard<std::mutex> lock(saying_);
     const bool firstFailure = !appended.written && !failed_.exchange(true);
