@@ -11,7 +11,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
+  qt6-base-dev nlohmann-json3-dev libtomlplusplus-dev
   ser2net
   libgl-dev
   libgtest-dev libgmock-dev
