@@ -69,8 +69,7 @@ int unreadable(const CompiledCodeReader& reader, const std::string& path, Report
 int readThrough(const std::string& path, std::int16_t plcId, bool listFrames, Report* report)
 {
     CompiledCodeReader reader;
-    reader.setStopCheck([] { return StopSignals::requested(); });
-    if (reader.open(path) != FileProblem::None)
+    if (reader.open(path, StopSignals::token()) != FileProblem::None)
         return unreadable(reader, path, report);
     std::string line;
     if (!reader.readLine(line)) {

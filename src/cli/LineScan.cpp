@@ -109,42 +109,40 @@ std::string LineScan::classify(const std::string& reply, const std::string& idHe
 }
 
 void LineScan::run(const PortOptions& port, const std::vector<int>& bauds,
-                   const std::vector<std::int16_t>& ids, const std::function<bool()>& stop, const Sink& sink)
+                   const std::vector<std::int16_t>& ids, const serial::StopToken& stop, const Sink& sink)
 {
-    console::SerialConsole console(PortOptions::catalog());
+    console::SerialConsole console(PortOptions::catalog(), stop);
     port.applyTo(console);
     console.setLogSink([](const std::string&) {});
     console.setErrorSink([](const std::string&) {});
     console.setWarningSink(
         [&sink, &port](const std::string& line) { sink.note(port.portName + ": " + line); });
-    console.exchange().setStopCheck(stop);
     for (const int baud : bauds) {
         serial::PortSettings settings = port.settings;
         settings.baudRate = baud;
         console.closePort();
         console.setSettings(settings);
         console.exchange().setLineEchoes(false);
-        if (stop() || !console.openPort()) {
-            if (!stop())
+        if (stop.requested() || !console.openPort()) {
+            if (!stop.requested())
                 sink.note(console.lastPortProblem());
             return;
         }
         scanAt(console, port.portName, baud, ids, stop, sink);
-        if (stop() || !console.isOpen())
+        if (stop.requested() || !console.isOpen())
             return;
     }
 }
 
 void LineScan::scanAt(console::SerialConsole& console, const std::string& portName, int baud,
-                      const std::vector<std::int16_t>& ids, const std::function<bool()>& stop,
-                      const Sink& sink)
+                      const std::vector<std::int16_t>& ids, const serial::StopToken& stop, const Sink& sink)
 {
     const std::string where = portName + " at " + std::to_string(baud);
     std::set<std::string> unanswered; // asked at this baud, no reply yet: a late reply may be theirs
     std::size_t replies = 0;
     bool saidLate = false;
     for (const std::int16_t id : ids) {
-        if (stop())
+        if (stop.requested())
             return;
         const std::string idHex = hostlink::Frame::renderHex(id);
         sink.at(baud, idHex);

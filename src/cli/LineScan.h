@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/PortOptions.h"
+#include "serial/StopToken.h"
 
 #include <cstdint>
 #include <functional>
@@ -49,8 +50,7 @@ public:
     };
 
     static void run(const PortOptions& port, const std::vector<int>& bauds,
-                    const std::vector<std::int16_t>& ids, const std::function<bool()>& stop,
-                    const Sink& sink);
+                    const std::vector<std::int16_t>& ids, const serial::StopToken& stop, const Sink& sink);
 
     // The reply's kind for a link test of idHex: "echo", "other-id" (with the ID in *answeredAs), or
     // "garbled".
@@ -59,8 +59,7 @@ public:
 private:
     // The IDs at one baud rate, the port open with it.
     static void scanAt(console::SerialConsole& console, const std::string& portName, int baud,
-                       const std::vector<std::int16_t>& ids, const std::function<bool()>& stop,
-                       const Sink& sink);
+                       const std::vector<std::int16_t>& ids, const serial::StopToken& stop, const Sink& sink);
 };
 
 } // namespace vantor::cli

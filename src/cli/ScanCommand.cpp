@@ -235,8 +235,7 @@ int ScanCommand::scan(const Plan& plan)
                                   std::to_string(found[p]) + " found");
         };
         threads.emplace_back([&lines, &bauds, &ids, p, sink] {
-            LineScan::run(
-                lines[p], bauds, ids, [] { return StopSignals::requested(); }, sink);
+            LineScan::run(lines[p], bauds, ids, StopSignals::token(), sink);
         });
     }
     for (auto& thread : threads)

@@ -143,7 +143,7 @@ std::optional<int> SendCommand::readPlan(const std::vector<std::string>& argumen
 int SendCommand::send(const Plan& plan)
 {
     const bool json = plan.json;
-    console::SerialConsole console(PortOptions::catalog());
+    console::SerialConsole console(PortOptions::catalog(), StopSignals::token());
     plan.port.applyTo(console);
     // With --json standard output is for the JSON alone; the opening line goes with the notes.
     console.setLogSink([json](const std::string& line) { Usage::line(json ? stderr : stdout, line); });
@@ -151,7 +151,6 @@ int SendCommand::send(const Plan& plan)
     console.setErrorSink([](const std::string& message) { Usage::note(message); });
 
     StopSignals::install();
-    console.exchange().setStopCheck([] { return StopSignals::requested(); });
     if (!console.openPort()) {
         if (plan.profile.sets("port"))
             Usage::note("the port " + plan.port.portName + " comes from " + plan.profile.origin());

@@ -191,7 +191,7 @@ bool UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port,
         options.portName = console.portName();
         options.applyTo(console);
     };
-    plan->stopRequested = [] { return StopSignals::requested(); };
+    plan->stop = StopSignals::token();
     return true;
 }
 

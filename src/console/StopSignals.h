@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/StopToken.h"
+
 namespace vantor::console {
 
 // Ctrl+C (SIGINT), SIGTERM and a closed terminal (SIGHUP) ask the running command, or the desktop
@@ -12,6 +14,8 @@ class StopSignals
 public:
     static void install();
     static bool requested();
+    // The token that asks requested(), for the command line's consoles and files; any thread.
+    static serial::StopToken token() { return serial::StopToken(&StopSignals::requested); }
     // The signal that asked, 0 if none.
     static int signal();
     // The conventional exit status after that signal: 128 + its number.

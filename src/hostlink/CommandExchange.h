@@ -78,8 +78,6 @@ public:
     static constexpr int stopCheckSliceMs = 100;
     const serial::StopToken& stopToken() const { return stop_; }
     bool stopRequested() const { return stop_.requested(); }
-    // Until the command line hands its token to the console it makes: replaces the token.
-    void setStopCheck(std::function<bool()> check) { stop_ = serial::StopToken(std::move(check)); }
 
     ExchangeResult sendCommand(const std::string& cmd);
 

@@ -17,8 +17,7 @@ FleetUpload::Ended FleetUpload::run(const Plan& plan, LinesListener& listener, R
 {
     // The file is read and checked once; every PLC gets the same bytes.
     auto bytes = std::make_shared<std::string>();
-    const upload::FileCheck check =
-        upload::UploadProcedure::checkFile(plan.filePath, serial::StopToken(plan.stopRequested), bytes.get());
+    const upload::FileCheck check = upload::UploadProcedure::checkFile(plan.filePath, plan.stop, bytes.get());
     if (!check.ok())
         return {refuse(plan, check, listener, record), check.outcome};
     // A regular file is read again by each PLC's upload, compared with this check's SHA-256, so that
@@ -67,8 +66,7 @@ void FleetUpload::runLine(const Plan& plan, std::size_t l, const std::shared_ptr
                           record::UploadRecord* results)
 {
     const Line& line = plan.lines[l];
-    console::SerialConsole console(plan.catalog ? plan.catalog() : serial::PortCatalog(),
-                                   serial::StopToken(plan.stopRequested));
+    console::SerialConsole console(plan.catalog ? plan.catalog() : serial::PortCatalog(), plan.stop);
     console.setPortName(line.port);
     console.setSettings(line.settings);
     console.setTimeoutText(line.timeoutText);

@@ -5,6 +5,7 @@
 #include "run/RunRecord.h"
 #include "serial/PortCatalog.h"
 #include "serial/PortSettings.h"
+#include "serial/StopToken.h"
 #include "upload/UploadOutcome.h"
 
 #include <cstddef>
@@ -53,8 +54,9 @@ public:
         // The front end's own set-up of a line's console, after its port, settings and timeout
         // (a trace, say); may be empty.
         std::function<void(console::SerialConsole&, std::size_t line)> setUp;
-        // Asked before every step and during every wait, from every line's thread; may be empty.
-        std::function<bool()> stopRequested;
+        // Asked before every step and during every wait, from every line's thread; the default never
+        // stops.
+        serial::StopToken stop;
     };
     struct Ended
     {

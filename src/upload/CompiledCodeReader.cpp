@@ -45,7 +45,7 @@ void CompiledCodeReader::start()
 
 FileProblem CompiledCodeReader::open(const std::string& path, serial::StopToken stop)
 {
-    problem_ = file_.open(path, stop.mayStop() ? std::move(stop) : stop_);
+    problem_ = file_.open(path, std::move(stop));
     openFailed_ = problem_ != FileProblem::None;
     blocks_.clear();
     verifying_ = false;

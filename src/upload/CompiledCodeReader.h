@@ -36,8 +36,6 @@ public:
 
     // Opens path for reading; None on success. stop: see ProgramFile::open.
     FileProblem open(const std::string& path, serial::StopToken stop = {});
-    // Until the command line hands its token to open(): the token an open() without one uses.
-    void setStopCheck(std::function<bool()> check) { stop_ = serial::StopToken(std::move(check)); }
     // Reads bytes as the input, through the same path as input that is not a regular file.
     void openBytes(std::string bytes);
     void close() { file_.close(); }
@@ -115,7 +113,6 @@ private:
     bool keep_ = false;
     std::string kept_;
     FileProblem problem_ = FileProblem::None;
-    serial::StopToken stop_;
 };
 
 } // namespace vantor::upload
