@@ -518,8 +518,10 @@ bool UploaderPanel::keepRecord(const std::string& path, std::string* error)
 {
     auto notices = std::make_unique<RecordNotices>(*this);
     auto file = std::make_unique<run::RunRecord>(*notices, run::RunRecord::Waits::EachTime);
-    if (!file->open(path, error))
+    if (const auto opened = file->open(path); !opened.ok()) {
+        *error = opened.message;
         return false;
+    }
     record_ = std::move(file);
     recordNotices_ = std::move(notices);
     return true;

@@ -250,7 +250,7 @@ int PlcSimCommand::execute(const Plan& plan)
         if (plan.verbose)
             server.setMonitor(printEvent);
         if (const auto started = server.start(plan.host, plan.port); !started.ok()) {
-            Usage::note(started.error);
+            Usage::note(started.message);
             return PortNotOpenable;
         }
         return serveUntilStopped(server, "socket://" + server.address(), plan.ids);
@@ -265,7 +265,7 @@ int PlcSimCommand::execute(const Plan& plan)
     if (plan.verbose)
         server.setMonitor(printEvent);
     if (const auto started = server.start(); !started.ok()) {
-        Usage::note(started.error);
+        Usage::note(started.message);
         return InternalError;
     }
     return serveUntilStopped(server, server.devicePath(), plan.ids);

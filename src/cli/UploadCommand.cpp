@@ -121,9 +121,8 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
         return *early;
     RecordNotes notes;
     run::RunRecord record(notes);
-    std::string error;
-    if (!record.open(run::RunRecord::chosenPath(request.recordPath), &error))
-        return Usage::fail(error);
+    if (const auto opened = record.open(run::RunRecord::chosenPath(request.recordPath)); !opened.ok())
+        return Usage::fail(opened.message);
     std::vector<PlcResult> results;
     const int status = upload(request.plan, request.port, request.json, record, &results);
     blameProfileForPort(request.profile, results);

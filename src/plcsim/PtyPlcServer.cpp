@@ -26,11 +26,11 @@ PtyPlcServer::~PtyPlcServer()
     stop();
 }
 
-PtyPlcServer::Started PtyPlcServer::start()
+serial::Result<> PtyPlcServer::start()
 {
     char name[256] = {};
     if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
-        return {std::string("cannot open a pseudo-terminal: ") + std::strerror(errno)};
+        return serial::failed(std::string("cannot open a pseudo-terminal: ") + std::strerror(errno));
     // Raw on both sides: no echo of the host's bytes, no CR to LF translation.
     termios tio{};
     if (::tcgetattr(slave_, &tio) == 0) {
@@ -47,7 +47,7 @@ PtyPlcServer::Started PtyPlcServer::start()
         ::fcntl(wake_[1], F_SETFD, FD_CLOEXEC) != 0) {
         const int error = errno;
         closeLine();
-        return {std::string("cannot create a pipe: ") + std::strerror(error)};
+        return serial::failed(std::string("cannot create a pipe: ") + std::strerror(error));
     }
     path_ = name;
     serving_ = true;

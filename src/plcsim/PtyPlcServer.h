@@ -1,9 +1,9 @@
 #pragma once
 
 #include "plcsim/PlcLine.h"
-#include "plcsim/PlcServerStarted.h"
 #include "plcsim/PlcSession.h"
 #include "plcsim/SimulatedPlc.h"
+#include "serial/Result.h"
 
 #include <atomic>
 #include <string>
@@ -31,9 +31,9 @@ public:
     // Whether this platform has pseudo-terminals at all; where it has none, start() always fails.
     static bool available();
 
-    using Started = PlcServerStarted;
-    // Opens the pseudo-terminal and starts serving.
-    Started start();
+    // Opens the pseudo-terminal and starts serving. When it cannot, why, as words that may follow
+    // "cannot start: ".
+    serial::Result<> start();
     // Stops serving and closes the pseudo-terminal; safe to call twice.
     void stop();
 

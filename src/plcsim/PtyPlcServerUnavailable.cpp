@@ -13,9 +13,9 @@ PtyPlcServer::PtyPlcServer(SimulatedPlc plc) : session_(std::move(plc)) {}
 
 PtyPlcServer::~PtyPlcServer() = default;
 
-PtyPlcServer::Started PtyPlcServer::start()
+serial::Result<> PtyPlcServer::start()
 {
-    return {"this system has no pseudo-terminals"};
+    return serial::failed("this system has no pseudo-terminals");
 }
 
 void PtyPlcServer::stop() {}

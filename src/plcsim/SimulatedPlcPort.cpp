@@ -52,7 +52,7 @@ serial::OpenResult SimulatedPlcPort::openDevice(const std::string&, const std::s
         server_ = std::make_unique<PtyPlcServer>(SimulatedPlc(id_, faults_));
         if (const auto started = server_->start(); !started.ok()) {
             server_.reset();
-            return {serial::OpenError::Other, "Cannot start the simulated PLC: " + started.error};
+            return {serial::OpenError::Other, "Cannot start the simulated PLC: " + started.message};
         }
     }
     return line_.open(server_->devicePath(), displayName, settings);

@@ -18,10 +18,11 @@ TcpPlcServer::~TcpPlcServer()
     stop();
 }
 
-TcpPlcServer::Started TcpPlcServer::start(const std::string& host, int port)
+serial::Result<> TcpPlcServer::start(const std::string& host, int port)
 {
     if (const auto listening = listener_.listen(host, port); !listening.ok())
-        return {"cannot listen on " + host + ":" + std::to_string(port) + ": " + listening.error};
+        return serial::failed("cannot listen on " + host + ":" + std::to_string(port) + ": " +
+                              listening.message);
     stopping_ = false;
     serving_ = true;
     thread_ = std::thread([this] { serve(); });

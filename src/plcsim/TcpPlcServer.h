@@ -1,8 +1,8 @@
 #pragma once
 
-#include "plcsim/PlcServerStarted.h"
 #include "plcsim/PlcSession.h"
 #include "plcsim/SimulatedPlc.h"
+#include "serial/Result.h"
 #include "serial/TcpListener.h"
 
 #include <atomic>
@@ -32,9 +32,9 @@ public:
     using Monitor = PlcSession::Monitor;
     void setMonitor(Monitor monitor) { session_.setMonitor(std::move(monitor)); }
 
-    using Started = PlcServerStarted;
     // Listens on host and port (0: one the system picks; address() tells which) and starts serving.
-    Started start(const std::string& host, int port);
+    // When it cannot, why, as words that may follow "cannot start: ".
+    serial::Result<> start(const std::string& host, int port);
     // Stops serving, closing the connection and the listening socket; safe to call twice. Blocks for
     // at most about 100 ms, or a send to a client that reads nothing (5 s).
     void stop();

@@ -14,14 +14,14 @@ std::string RunRecord::chosenPath(const std::optional<std::string>& option)
     return fromEnvironment ? fromEnvironment : "";
 }
 
-bool RunRecord::open(const std::string& path, std::string* error)
+serial::Result<> RunRecord::open(const std::string& path)
 {
     if (path.empty())
-        return true;
+        return {};
     const serial::Result<> opened = file_.open(path);
     if (!opened.ok())
-        *error = "cannot write the record file " + path + ": " + opened.message;
-    return opened.ok();
+        return serial::failed("cannot write the record file " + path + ": " + opened.message);
+    return {};
 }
 
 void RunRecord::add(const record::UploadRecord& result)

@@ -37,9 +37,9 @@ public:
     // environment's VANTOR_RECORD; empty for none.
     static std::string chosenPath(const std::optional<std::string>& option);
 
-    // path empty: no record is kept. False with a sentence for a file that cannot be appended to, or
+    // path empty: no record is kept. Fails with a sentence for a file that cannot be appended to, or
     // that RecordFile refuses (a link, another user's file, one anyone may write).
-    bool open(const std::string& path, std::string* error);
+    serial::Result<> open(const std::string& path);
     bool isOpen() const { return file_.isOpen(); }
     const std::string& path() const { return file_.path(); }
 

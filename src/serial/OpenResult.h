@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "serial/Result.h"
 
 namespace vantor::serial {
 
@@ -14,11 +14,7 @@ enum class OpenError {
     Other,
 };
 
-struct OpenResult
-{
-    OpenError error = OpenError::None;
-    std::string message; // a full sentence naming the port; empty on success
-    bool ok() const { return error == OpenError::None; }
-};
+// How an opening went; the message is a full sentence naming the port.
+using OpenResult = Result<OpenError>;
 
 } // namespace vantor::serial

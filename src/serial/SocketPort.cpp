@@ -32,9 +32,9 @@ OpenResult SocketPort::connectToServer()
     const auto connected = connection_.connect(address_.host, address_.port, connectTimeoutMs, stopToken());
     if (connected.ok())
         return {};
-    const std::string& why = connected.why;
+    const std::string& why = connected.message;
     const OpenError error =
-        connected.failure == TcpConnection::Failure::NoSuchHost ? OpenError::NoSuchDevice : OpenError::Other;
+        connected.error == TcpConnection::Failure::NoSuchHost ? OpenError::NoSuchDevice : OpenError::Other;
     const bool ended = !why.empty() && (why.back() == '.' || why.back() == '?');
     return {error, DeviceChecks::cannotOpen(displayName_, "cannot connect to " + address_.hostPort() + ": " +
                                                               why + (ended ? "" : "."))};

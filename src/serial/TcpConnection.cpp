@@ -51,8 +51,8 @@ void TcpConnection::close()
     socket_ = invalid;
 }
 
-TcpConnection::Connected TcpConnection::connect(const std::string& host, int port, int timeoutMs,
-                                                const StopToken& stop)
+Result<TcpConnection::Failure> TcpConnection::connect(const std::string& host, int port, int timeoutMs,
+                                                      const StopToken& stop)
 {
     close();
     std::string why;

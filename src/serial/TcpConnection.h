@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/PortRead.h"
+#include "serial/Result.h"
 #include "serial/StopToken.h"
 
 #include <cstdint>
@@ -21,15 +22,10 @@ public:
     TcpConnection(const TcpConnection&) = delete;
     TcpConnection& operator=(const TcpConnection&) = delete;
 
-    struct Connected
-    {
-        Failure failure = Failure::None;
-        std::string why; // what happened, as words that follow "cannot connect: "; empty on success
-        bool ok() const { return failure == Failure::None; }
-    };
     // Resolves host (a name, IPv4 or IPv6 address) and connects to port, trying each address the name
     // has, within timeoutMs in all. stop is asked every 100 ms; true gives up with Failure::Stopped.
-    Connected connect(const std::string& host, int port, int timeoutMs, const StopToken& stop);
+    // What happened, as words that follow "cannot connect: ".
+    Result<Failure> connect(const std::string& host, int port, int timeoutMs, const StopToken& stop);
     // Takes over a connected socket (one TcpListener accepted), closing any connection held before.
     void adopt(std::intptr_t socket);
     void close();

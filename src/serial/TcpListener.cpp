@@ -33,11 +33,11 @@ void TcpListener::close()
     socket_ = invalid;
 }
 
-TcpListener::Listening TcpListener::listen(const std::string& host, int port)
+Result<> TcpListener::listen(const std::string& host, int port)
 {
     close();
     if (!startSockets())
-        return {"the system's network layer did not start"};
+        return failed("the system's network layer did not start");
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -46,11 +46,11 @@ TcpListener::Listening TcpListener::listen(const std::string& host, int port)
     addrinfo* found = nullptr;
     if (const int error = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
         error != 0)
-        return {"the name " + host + " does not resolve (" + gai_strerror(error) + ")"};
+        return failed("the name " + host + " does not resolve (" + gai_strerror(error) + ")");
     const Native s = ::socket(found->ai_family, found->ai_socktype, found->ai_protocol);
     if (s == static_cast<Native>(invalid)) {
         ::freeaddrinfo(found);
-        return {errorText(lastError())};
+        return failed(errorText(lastError()));
     }
 #ifndef _WIN32
     // A restart finds the port free at once, not after the last connection's TIME_WAIT; Windows'
@@ -64,7 +64,7 @@ TcpListener::Listening TcpListener::listen(const std::string& host, int port)
     if (!bound) {
         const std::string why = errorText(lastError());
         closeNative(s);
-        return {why};
+        return failed(why);
     }
     sockaddr_storage local{};
     socklen_t length = sizeof local;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/Result.h"
 #include "serial/TcpConnection.h"
 
 #include <cstdint>
@@ -17,13 +18,9 @@ public:
     TcpListener(const TcpListener&) = delete;
     TcpListener& operator=(const TcpListener&) = delete;
 
-    struct Listening
-    {
-        std::string error; // why not, as words that may follow "cannot listen: "; empty when listening
-        bool ok() const { return error.empty(); }
-    };
-    // Listens on host (a name or address; its first address) and port (0: one the system picks).
-    Listening listen(const std::string& host, int port);
+    // Listens on host (a name or address; its first address) and port (0: one the system picks). When
+    // it cannot, why, as words that may follow "cannot listen: ".
+    Result<> listen(const std::string& host, int port);
     void close();
 
     // The port listened on, and "HOST:PORT" as a client names it (IPv6 in brackets).
