@@ -5,6 +5,7 @@
 #include "cli/OptionValues.h"
 #include "cli/Usage.h"
 #include "serial/PortCatalog.h"
+#include "serial/PortKind.h"
 
 #include <cstdio>
 
@@ -18,7 +19,9 @@ const char* const bauds[] = {"1200", "2400", "4800", "9600", "19200", "38400", "
 // The port names offered: the built-in ones and every port the system lists.
 std::vector<std::string> portNames()
 {
-    std::vector<std::string> names{"SIM", "socket://", "rfc2217://"};
+    std::vector<std::string> names{"SIM"};
+    for (const serial::PortKind& kind : serial::PortKind::all())
+        names.push_back(kind.prefix());
     for (int n = 1; n <= 8; ++n)
         names.push_back("COM" + std::to_string(n));
     for (const serial::PortInfo& info : serial::PortCatalog::systemPorts())

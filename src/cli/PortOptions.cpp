@@ -6,6 +6,7 @@
 #include "console/SerialConsole.h"
 #include "hostlink/TimeoutText.h"
 #include "plcsim/SimulatedPlcPort.h"
+#include "serial/PortKind.h"
 
 #include <cstdlib>
 #include <memory>
@@ -41,8 +42,7 @@ std::vector<OptionSpec> PortOptions::options(bool scan)
 #else
          "Serial port: a device such as /dev/ttyUSB0, COM1..COM8 (/dev/ttyS0..7 here), a serial server's "
 #endif
-         "socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT (Telnet), or SIM for the built-in simulated "
-         "PLC. " +
+             + serial::PortKind::listed(", ", " or ", true) + ", or SIM for the built-in simulated PLC. " +
              std::string(scan ? "Give it once for each line to scan; without it, VANTOR_PORT names the line, "
                                 "else every port the system lists is scanned ('vantor ports' lists them)."
                               : "Required, unless VANTOR_PORT is set; 'vantor ports' lists them."),

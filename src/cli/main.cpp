@@ -4,6 +4,7 @@
 #include "cli/Profile.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
+#include "serial/PortKind.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -28,15 +29,18 @@ std::string usage()
     for (const vantor::cli::CommandSpec& command : vantor::cli::CommandTable::specs())
         line(command.name, command.summary);
     line("help", "show a command's options: vantor help COMMAND; vantor help profiles");
-    return text + "\n"
+    return text +
+           "\n"
 #ifdef _WIN32
-                  "Ports: a COM port such as COM3, a serial server on the network\n"
+           "Ports: a COM port such as COM3, a serial server on the network\n"
 #else
-                  "Ports: a device such as /dev/ttyUSB0, COM1..COM8, a serial server on the network\n"
+           "Ports: a device such as /dev/ttyUSB0, COM1..COM8, a serial server on the network\n"
 #endif
-                  "(socket://HOST:PORT, rfc2217://HOST:PORT), or SIM for the built-in simulated PLC;\n"
-                  "--port PORT or the environment variable VANTOR_PORT names one.\n"
-                  "Options: -h, --help  this help; -V, --version  the version. See vantor(1).\n";
+           "(" +
+           vantor::serial::PortKind::listed(", ", ", ", false) +
+           "), or SIM for the built-in simulated PLC;\n"
+           "--port PORT or the environment variable VANTOR_PORT names one.\n"
+           "Options: -h, --help  this help; -V, --version  the version. See vantor(1).\n";
 }
 
 int runCommand(int argc, char* argv[])

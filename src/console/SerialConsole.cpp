@@ -100,7 +100,7 @@ void SerialConsole::portLost()
 {
     reportProblem(port_ && !port_->lostMessage().empty()
                       ? port_->lostMessage()
-                      : "Lost the connection to " + openDisplayName_ + ". Open the port again.");
+                      : serial::Port::lostText(openDisplayName_, "", "Open the port again."));
     if (stateSink_)
         stateSink_(false);
 }

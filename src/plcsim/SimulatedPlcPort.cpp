@@ -100,8 +100,8 @@ serial::PortRead SimulatedPlcPort::read(int waitMs)
 void SimulatedPlcPort::hungUp()
 {
     linkOpen_ = false;
-    lostMessage_ = "Lost the connection to " + displayName_ +
-                   ": the simulated PLC hung up. Open the port again for a fresh one.";
+    lostMessage_ =
+        lostText(displayName_, "the simulated PLC hung up", "Open the port again for a fresh one.");
 }
 
 std::optional<serial::PortSettings> SimulatedPlcPort::appliedSettings() const
