@@ -15,6 +15,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace vantor::cli {
@@ -121,8 +122,12 @@ bool readFault(const CommandLine& parser, const PlcFaultTable::Row& row, plcsim:
                std::string* error)
 {
     using Value = PlcFaultTable::Value;
-    if (!parser.isSet(row.option))
+    if (!parser.isSet(row.option)) {
+        // A default the help names holds when the option is left out (--split's pieces 20 ms apart).
+        if (row.value == Value::Count && *row.defaultValue)
+            row.apply(*faults, std::atoi(row.defaultValue), nullptr);
         return true;
+    }
     int number = 1;
     std::string code = faults->endCode;
     bool read = true;
