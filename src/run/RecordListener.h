@@ -7,13 +7,16 @@
 namespace vantor::run {
 
 // How a front end hears of the record file while a run appends to it (RunRecord). Calls come one at
-// a time, from the thread whose result is being appended.
+// a time, from the thread whose result is being appended, with RunRecord's own lock held, and
+// waitingForLock() with the record file's too: neither may call back into the RunRecord or its
+// RecordFile, which would wait for itself.
 class RecordListener
 {
 public:
     virtual ~RecordListener() = default;
-    // Asked between slices of a wait for the record's lock, which another process holds; true gives
-    // the wait up (the line is then not written). Not asked when the lock is had at once.
+    // Asked once before the record's lock is first tried (a stop asked for by then does not cut the
+    // wait short: the line of a stopped upload still goes in), then between slices of a wait for the
+    // lock while another process holds it; true there gives the wait up (the line is then not written).
     virtual bool waitingForLock() = 0;
     // What came of appending line (one result, as JSON) to the file under path. firstFailure: this is
     // the first line of the run that was not written.
