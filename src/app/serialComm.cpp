@@ -6,6 +6,7 @@
 #include "app/PortList.h"
 #include "hostlink/ControlText.h"
 #include "hostlink/Frame.h"
+#include "plcsim/SimulatedPlcPort.h"
 #include "serial/PortSettings.h"
 
 #include <QComboBox>
@@ -139,11 +140,11 @@ QString writeWithoutFollowing(const QString& path, const QByteArray& bytes)
 } // namespace
 
 serialComm::serialComm(QWidget* parent)
-    : QWidget(parent, Qt::Window), simulator_(std::make_shared<plcsim::SimulatedPlcPort>()),
-      console_({}, serial::StopToken([this] { return stopAsked(); }))
+    : QWidget(parent, Qt::Window), console_({}, serial::StopToken([this] { return stopAsked(); }))
 {
+    // One simulated PLC for the whole run: each opening of SIM gets the same one.
     console_.catalog().add(plcsim::SimulatedPlcPort::name, plcsim::SimulatedPlcPort::description,
-                           [simulator = simulator_] { return simulator; });
+                           [simulator = std::make_shared<plcsim::SimulatedPlcPort>()] { return simulator; });
     setObjectName("serialComm");
     setWindowTitle("PC Serial Port Setup");
     buildControls();

@@ -6,7 +6,6 @@
 #include "app/PortChoiceBox.h"
 #include "console/CommandHistory.h"
 #include "console/SerialConsole.h"
-#include "plcsim/SimulatedPlcPort.h"
 #include "serial/StopToken.h"
 
 #include <QWidget>
@@ -69,9 +68,9 @@ public:
     // Adds an entry at the end of the log (Response Strings); the view stays where the user left it.
     void appendResponse(const QString& text);
 
+    // The console's catalog names the simulated PLC as SIM, one for the whole run: closing the port
+    // keeps what it holds. Registering another under that name replaces it.
     console::SerialConsole& core() { return console_; }
-    // The simulated PLC behind SIM, for the whole run: closing the port keeps what it holds.
-    plcsim::SimulatedPlcPort& simulator() { return *simulator_; }
 
     // The Open Port, Close Port and Exit actions.
     void openPortAction();
@@ -108,7 +107,6 @@ private:
     bool stopAsked();
     bool keepAlive();
 
-    std::shared_ptr<plcsim::SimulatedPlcPort> simulator_;
     console::SerialConsole console_;
     console::CommandHistory history_;
     FileChooser* chooser_ = nullptr;

@@ -7,6 +7,7 @@
 #include "app/serialComm.h"
 #include "hostlink/Frame.h"
 #include "plcsim/PtyPlcServer.h"
+#include "plcsim/SimulatedPlcPort.h"
 #include "serial/TcpListener.h"
 #include "support/TempFile.h"
 #include "upload/UploadProcedure.h"
@@ -78,6 +79,10 @@ protected:
         auto chooser = std::make_unique<ScriptedChooser>(files);
         chooser_ = chooser.get();
         panel = std::make_unique<UploaderPanel>(std::move(chooser), port);
+        // The test's own simulated PLC behind SIM, so that it can set faults and read what it got.
+        sim = std::make_shared<plcsim::SimulatedPlcPort>();
+        panel->console().core().catalog().add(plcsim::SimulatedPlcPort::name,
+                                              plcsim::SimulatedPlcPort::description, [s = sim] { return s; });
         panel->show();
     }
     template <typename T> T* in(QWidget& window, const char* name)
@@ -111,12 +116,13 @@ protected:
     QString log() { return panel->console().responseText(); }
     std::vector<std::string> plcFrames()
     {
-        const auto plc = panel->console().simulator().plc();
+        const auto plc = sim->plc();
         return plc ? plc->frames() : std::vector<std::string>{};
     }
     bool enabled(const char* name) { return onConsole<QWidget>(name)->isEnabled(); }
 
     std::unique_ptr<UploaderPanel> panel;
+    std::shared_ptr<plcsim::SimulatedPlcPort> sim; // behind the panel's SIM
     ScriptedChooser* chooser_ = nullptr;
     int beeps = 0;
 };
@@ -256,7 +262,7 @@ TEST_F(Windows, EnterSendsTheTypedCommandAndLogsTheReply)
     type(""); // an empty command takes the ENQ handshake, then its empty line gets no reply
     EXPECT_TRUE(log().endsWith("(Warning: No Response from PLC)\r\n(Warning: No Response from PLC)\r\n"));
     EXPECT_EQ(beeps, 2);
-    EXPECT_EQ(panel->console().simulator().plc()->enqCount(), 1);
+    EXPECT_EQ(sim->plc()->enqCount(), 1);
     EXPECT_EQ(plcFrames(), (std::vector<std::string>{"@01C230*", "@01C230*", "@02C230*", ""}));
 
     // A reply's control characters are shown, so one reply stays one line of the log. (Not a CR: that
@@ -298,7 +304,7 @@ TEST_F(Windows, WithoutEnqAnswerTheTypedCommandIsNotSent)
     makePanel({}, "SIM");
     plcsim::PlcFaults faults;
     faults.noEnqAnswer = true;
-    panel->console().simulator().setFaults(faults);
+    sim->setFaults(faults);
     onConsole<QLineEdit>("timeOutBox")->setText("100");
     type("RS");
     EXPECT_TRUE(log().endsWith("(Warning: No Response from PLC)\r\n"));
@@ -490,7 +496,7 @@ TEST_F(Windows, ACloseRequestDuringAnUploadStopsItBeforeTheSave)
     makePanel({}, "SIM");
     plcsim::PlcFaults slow;
     slow.delayMs = 2;
-    panel->console().simulator().setFaults(slow);
+    sim->setFaults(slow);
     panel->selectFile(QString::fromStdString(program.path()));
     QTimer::singleShot(150, panel.get(), [this] { panel->close(); });
     const auto started = std::chrono::steady_clock::now();
@@ -621,7 +627,7 @@ TEST_F(Windows, TheStatusLabelShowsHowTheUploadEnded)
                           Case{silent, app::StatusTone::Failure, "No response from PLC"}}) {
         SCOPED_TRACE(c.caption);
         makePanel({}, "SIM");
-        panel->console().simulator().setFaults(c.faults);
+        sim->setFaults(c.faults);
         onConsole<QLineEdit>("timeOutBox")->setText("50"); // 20 unanswered polls take a second, not ten
         panel->selectFile(QString::fromStdString(program.path()));
         click(*panel, "Upload");
@@ -663,7 +669,7 @@ TEST_F(Windows, EscAndStopEndTheUploadBeforeTheSave)
         ASSERT_TRUE(panel->keepRecord(record.path(), &error)) << error;
         plcsim::PlcFaults slow;
         slow.delayMs = 2;
-        panel->console().simulator().setFaults(slow);
+        sim->setFaults(slow);
         panel->selectFile(QString::fromStdString(program.path()));
         onPanel<QPushButton>("Upload")->setFocus();
         int shown = -1;
@@ -948,7 +954,7 @@ TEST_F(Windows, ClosingThePanelReleasesThePortAtOnce)
     click(*panel, "SerialSetup");
     click(panel->console(), "openPort");
     ASSERT_TRUE(panel->console().core().isOpen());
-    auto* simulator = panel->console().simulator().server();
+    auto* simulator = sim->server();
     const std::string device = simulator ? simulator->devicePath() : std::string();
     panel->close();
     EXPECT_FALSE(panel->console().isVisible());
