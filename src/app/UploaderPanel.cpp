@@ -209,6 +209,15 @@ UploaderPanel::~UploaderPanel() = default;
 
 void UploaderPanel::buildControls(const QString& extraPort)
 {
+    buildChoices(extraPort);
+    buildUploadButtons();
+    buildStatus();
+    layOutControls();
+    connectControls();
+}
+
+void UploaderPanel::buildChoices(const QString& extraPort)
+{
     Label2 = new QLabel("File to Upload", this);
     Label2->setObjectName("Label2");
     Text2 = new QLineEdit(this);
@@ -231,7 +240,10 @@ void UploaderPanel::buildControls(const QString& extraPort)
         portChoice->choose(extraPort);
     SerialSetup = new QPushButton("Serial Setup", this);
     SerialSetup->setObjectName("SerialSetup");
+}
 
+void UploaderPanel::buildUploadButtons()
+{
     ResetChoice = new QCheckBox("To RESET PLC After Upload", this);
     ResetChoice->setObjectName("ResetChoice");
 
@@ -244,9 +256,10 @@ void UploaderPanel::buildControls(const QString& extraPort)
     stopButton->setToolTip("Stops the upload before the next record (Esc); the PLC's saved program stays");
     stopButton->setMinimumHeight(36);
     stopButton->hide();
+}
 
-    buildStatus();
-
+void UploaderPanel::layOutControls()
+{
     auto* grid = new QGridLayout;
     grid->addWidget(Label2, 0, 0);
     grid->addWidget(Text2, 0, 1, 1, 2);
@@ -268,7 +281,10 @@ void UploaderPanel::buildControls(const QString& extraPort)
     layout->addWidget(statusBox);
     layout->addWidget(uploadProgress);
     setFixedSize(480, layout->sizeHint().height());
+}
 
+void UploaderPanel::connectControls()
+{
     connect(Browse, &QPushButton::clicked, this, &UploaderPanel::onBrowse);
     connect(SerialSetup, &QPushButton::clicked, this, [this] {
         console_->show();

@@ -75,7 +75,14 @@ private:
     class StatusReporter;
     class RecordNotices;
 
+    // The controls are made, laid out and connected in that order.
     void buildControls(const QString& extraPort);
+    // The file box, the PLC ID and the port list (extraPort selected, added when it is not an item).
+    void buildChoices(const QString& extraPort);
+    // The reset choice, UPLOAD NOW! and Stop (hidden).
+    void buildUploadButtons();
+    void layOutControls();
+    void connectControls();
     // The status box (the tone's icon and Message) and the progress bar, both hidden.
     void buildStatus();
     void onBrowse();

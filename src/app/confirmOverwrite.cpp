@@ -17,7 +17,21 @@ confirmOverwrite::confirmOverwrite(QWidget* parent)
     yellow.setColor(QPalette::Window, QColor(255, 255, 128));
     yellow.setColor(QPalette::WindowText, Qt::black);
     setPalette(yellow);
+    buildTexts();
+    buildButtons();
+    layOutControls();
+    connect(yesButton, &QPushButton::clicked, this, [this] {
+        hide();
+        emit confirmed();
+    });
+    connect(NoButton, &QPushButton::clicked, this, [this] {
+        hide();
+        emit declined();
+    });
+}
 
+void confirmOverwrite::buildTexts()
+{
     Label1 = new QLabel("Are you sure you want to overwrite the existing PLC Program?", this);
     Label1->setObjectName("Label1");
     Label1->setAlignment(Qt::AlignCenter);
@@ -31,7 +45,10 @@ confirmOverwrite::confirmOverwrite(QWidget* parent)
     target_->setAlignment(Qt::AlignCenter);
     target_->setWordWrap(true);
     target_->setTextFormat(Qt::PlainText);
+}
 
+void confirmOverwrite::buildButtons()
+{
     yesButton = new QPushButton("Yes", this);
     yesButton->setObjectName("yesButton");
     NoButton = new QPushButton("No", this);
@@ -43,7 +60,10 @@ confirmOverwrite::confirmOverwrite(QWidget* parent)
         button->setAutoFillBackground(false);
         button->setPalette(QPalette());
     }
+}
 
+void confirmOverwrite::layOutControls()
+{
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(yesButton);
@@ -58,15 +78,6 @@ confirmOverwrite::confirmOverwrite(QWidget* parent)
     layout->addSpacing(10);
     layout->addLayout(buttons);
     setFixedWidth(380);
-
-    connect(yesButton, &QPushButton::clicked, this, [this] {
-        hide();
-        emit confirmed();
-    });
-    connect(NoButton, &QPushButton::clicked, this, [this] {
-        hide();
-        emit declined();
-    });
 }
 
 void confirmOverwrite::setTarget(const QString& line)

@@ -29,6 +29,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The question and the target line under it; then Yes and No, which take no default role.
+    void buildTexts();
+    void buildButtons();
+    void layOutControls();
+
     QLabel* Label1;
     QLabel* target_;
     QPushButton* yesButton;

@@ -169,6 +169,14 @@ serialComm::~serialComm() = default;
 
 void serialComm::buildControls()
 {
+    buildSettingsChoices();
+    buildButtonsAndLog();
+    layOutControls();
+    connectControls();
+}
+
+void serialComm::buildSettingsChoices()
+{
     const int comItems = static_cast<int>(serial::PortSettings::portItems().size());
     portChoice = new PortChoiceBox(this, comItems, console_.catalog());
     portChoice->setObjectName("portChoice");
@@ -184,7 +192,10 @@ void serialComm::buildControls()
                             serial::PortSettings::defaultParityIndex);
     timeOutBox = new QLineEdit(serial::PortSettings::defaultTimeoutText, this);
     timeOutBox->setObjectName("timeOutBox");
+}
 
+void serialComm::buildButtonsAndLog()
+{
     lblPortName = makeLabel(this, "lblPortName", "Port Name :", portChoice);
     lblBaudRate = makeLabel(this, "lblBaudRate", "Baud Rate:", baudChoice);
     lblDataBits = makeLabel(this, "lblDataBits", "Data Bits:", dataBitChoice);
@@ -211,7 +222,10 @@ void serialComm::buildControls()
     // Entries are not edits: keeping each for undo would make the log's memory grow without bound.
     responseBox->setUndoRedoEnabled(false);
     lblResponse = makeLabel(this, "lblResponse", "Response Strings", responseBox);
+}
 
+void serialComm::layOutControls()
+{
     auto* settings = new QGridLayout;
     settings->addWidget(lblPortName, 0, 0);
     settings->addWidget(portChoice, 0, 1);
@@ -248,7 +262,10 @@ void serialComm::buildControls()
     layout->addLayout(responseHeader);
     layout->addWidget(responseBox, 1);
     resize(520, 440);
+}
 
+void serialComm::connectControls()
+{
     for (QComboBox* list : {baudChoice, dataBitChoice, parityChoice, stopBitChoice})
         connect(list, &QComboBox::currentIndexChanged, this, &serialComm::syncSettings);
     connect(portChoice, &QComboBox::currentIndexChanged, this, [this] {

@@ -92,7 +92,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The controls are made, laid out and connected in that order; the labels, buttons and log
+    // after the settings' lists, whose names the labels are buddies of.
     void buildControls();
+    void buildSettingsChoices();
+    void buildButtonsAndLog();
+    void layOutControls();
+    void connectControls();
     void setPortControlsEnabled(bool flag);
     void syncSettings();
     void onStateChanged(bool open);

@@ -47,14 +47,10 @@ void simulateAnew(serialComm& console, const plcsim::PlcFaults& faults)
                                  [simulator] { return simulator; });
 }
 
-} // namespace
-
-int Screenshots::take(UploaderPanel& panel, const QString& directory, const QString& shownFile)
+// The console after three commands typed to SIM (the last a long one, with control characters); the
+// box holds the next command, unsent.
+bool shootConsole(UploaderPanel& panel, const QDir& dir)
 {
-    QDir dir(directory);
-    dir.mkpath(".");
-    bool ok = save(panel, dir, "panel.png");
-
     auto* ports = panel.findChild<QComboBox*>("portChoice");
     ports->setCurrentIndex(ports->findText("SIM"));
     panel.findChild<QPushButton*>("SerialSetup")->click();
@@ -68,38 +64,57 @@ int Screenshots::take(UploaderPanel& panel, const QString& directory, const QStr
     command->setText(":RECIPE 7 SPEED=1200 RAMP=3.5 DWELL=250 TEMP=21.5 LIMIT=80 MODE=AUTO\x1b[0m");
     QMetaObject::invokeMethod(command, "returnPressed", Qt::DirectConnection);
     command->setText("@01C230*");
-    ok = save(console, dir, "console.png") && ok;
+    const bool ok = save(console, dir, "console.png");
     console.findChild<QPushButton*>("ExitButton")->click();
+    return ok;
+}
 
+// The confirmation, and the panel after the upload it confirmed.
+bool shootUpload(UploaderPanel& panel, const QDir& dir, const QString& shownFile)
+{
     panel.findChild<QPushButton*>("Browse")->click();
     panel.findChild<QLineEdit*>("Text2")->setText(QDir::toNativeSeparators(shownFile));
     panel.findChild<QPushButton*>("Upload")->click();
-    ok = save(panel.confirmation(), dir, "confirmation.png") && ok;
+    bool ok = save(panel.confirmation(), dir, "confirmation.png");
     panel.confirmation().findChild<QPushButton*>("yesButton")->click();
     ok = save(panel, dir, "panel-uploaded.png") && ok;
+    return ok;
+}
 
+bool shootPortTrouble(UploaderPanel& panel, const QDir& dir)
+{
     // The port is still open on SIM after the upload; choosing another one closes it, and the log
     // says so.
+    auto* ports = panel.findChild<QComboBox*>("portChoice");
     ports->setCurrentIndex(ports->findText("COM2"));
     panel.findChild<QPushButton*>("SerialSetup")->click();
-    ok = save(console, dir, "console-port-switch.png") && ok;
+    serialComm& console = panel.console();
+    bool ok = save(console, dir, "console-port-switch.png");
     console.findChild<QPushButton*>("ExitButton")->click();
 
     // A port that is not there: the caption says which and why instead of blaming the PLC.
     panel.findChild<QPushButton*>("Upload")->click();
     panel.confirmation().findChild<QPushButton*>("yesButton")->click();
     ok = save(panel, dir, "panel-port-error.png") && ok;
+    return ok;
+}
 
-    // Saved, but the PLC never said the save was done: a warning.
+// Saved, but the PLC never said the save was done: a warning.
+bool shootWarning(UploaderPanel& panel, const QDir& dir)
+{
+    auto* ports = panel.findChild<QComboBox*>("portChoice");
     ports->setCurrentIndex(ports->findText("SIM"));
     plcsim::PlcFaults busy;
     busy.busyPolls = 100;
-    simulateAnew(console, busy);
+    simulateAnew(panel.console(), busy);
     panel.findChild<QPushButton*>("Upload")->click();
     panel.confirmation().findChild<QPushButton*>("yesButton")->click();
-    ok = save(panel, dir, "panel-warning.png") && ok;
+    return save(panel, dir, "panel-warning.png");
+}
 
-    // A long program, pictured half-way, then stopped.
+// A long program, pictured half-way, then stopped; the file box shows shownFile again afterwards.
+bool shootStoppedUpload(UploaderPanel& panel, const QDir& dir, const QString& shownFile)
+{
     QTemporaryDir scratch;
     const QString longProgram = scratch.filePath("palletizer-line-4.VQC");
     QFile file(longProgram);
@@ -110,9 +125,11 @@ int Screenshots::take(UploaderPanel& panel, const QString& directory, const QStr
     file.close();
     plcsim::PlcFaults slow;
     slow.delayMs = 3;
+    serialComm& console = panel.console();
     simulateAnew(console, slow);
     console.findChild<QPushButton*>("closePort")->click();
     panel.selectFile(longProgram);
+    bool ok = true;
     QTimer::singleShot(1500, &panel, [&] {
         ok = save(panel, dir, "panel-uploading.png") && ok;
         panel.findChild<QPushButton*>("stopButton")->click();
@@ -121,13 +138,33 @@ int Screenshots::take(UploaderPanel& panel, const QString& directory, const QStr
     ok = save(panel, dir, "panel-stopped.png") && ok;
     simulateAnew(console, {});
     panel.findChild<QLineEdit*>("Text2")->setText(QDir::toNativeSeparators(shownFile));
+    return ok;
+}
 
-    // A letter O typed for a zero: refused before anything is asked or sent.
+// A letter O typed for a zero: refused before anything is asked or sent.
+bool shootPlcIdRefusal(UploaderPanel& panel, const QDir& dir)
+{
     auto* id = panel.findChild<QLineEdit*>("PLCID");
     id->setText("O1");
     panel.findChild<QPushButton*>("Upload")->click();
-    ok = save(panel, dir, "panel-plc-id.png") && ok;
+    const bool ok = save(panel, dir, "panel-plc-id.png");
     id->setText("01");
+    return ok;
+}
+
+} // namespace
+
+int Screenshots::take(UploaderPanel& panel, const QString& directory, const QString& shownFile)
+{
+    QDir dir(directory);
+    dir.mkpath(".");
+    bool ok = save(panel, dir, "panel.png");
+    ok = shootConsole(panel, dir) && ok;
+    ok = shootUpload(panel, dir, shownFile) && ok;
+    ok = shootPortTrouble(panel, dir) && ok;
+    ok = shootWarning(panel, dir) && ok;
+    ok = shootStoppedUpload(panel, dir, shownFile) && ok;
+    ok = shootPlcIdRefusal(panel, dir) && ok;
     return ok ? 0 : 1;
 }
 
