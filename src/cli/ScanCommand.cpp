@@ -24,7 +24,15 @@ using console::StopSignals;
 
 namespace {
 
-std::string describe(const ScanReply& r)
+// A line of the scan as the scanner takes it: its port, settings and timeout, this tool's names (SIM)
+// and the trace when asked for.
+run::LineScan::Line lineToScan(const PortOptions& port)
+{
+    return {port.portName, port.settings, port.timeoutText, [] { return PortOptions::catalog(); },
+            [port](console::SerialConsole& console) { port.applyTo(console); }};
+}
+
+std::string describe(const run::ScanReply& r)
 {
     if (r.kind == "echo")
         return "PLC " + r.answeredAs;
@@ -35,7 +43,7 @@ std::string describe(const ScanReply& r)
     return "garbled (no PLC's echo: PLCs sharing the ID, or wrong line settings)";
 }
 
-JsonLines::Object toJson(const ScanReply& r)
+JsonLines::Object toJson(const run::ScanReply& r)
 {
     auto line = JsonLines::event("found");
     line["port"] = r.port;
@@ -67,10 +75,10 @@ bool ScanCommand::readBauds(const std::string& text, std::vector<int>* bauds, st
     }
 }
 
-std::string ScanCommand::table(const std::vector<ScanReply>& replies)
+std::string ScanCommand::table(const std::vector<run::ScanReply>& replies)
 {
     std::vector<std::vector<std::string>> rows{{"PORT", "BAUD", "ID", "ANSWER", "REPLY"}};
-    for (const ScanReply& r : replies)
+    for (const run::ScanReply& r : replies)
         rows.push_back({hostlink::ControlText::escapeControls(r.port), std::to_string(r.baud), r.id,
                         describe(r), hostlink::ControlText::escape(r.reply)});
     std::vector<std::size_t> widths(rows.front().size(), 0);
@@ -208,7 +216,7 @@ int ScanCommand::scan(const Plan& plan)
     if (Terminal::movesCursor(stderr))
         board = std::make_unique<StatusBoard>(stderr, lines.size());
     std::mutex mutex;
-    std::vector<std::vector<ScanReply>> replies(lines.size());
+    std::vector<std::vector<run::ScanReply>> replies(lines.size());
     std::vector<std::size_t> found(lines.size(), 0);
     const auto note = [&](const std::string& text) {
         const std::lock_guard<std::mutex> lock(mutex);
@@ -219,8 +227,8 @@ int ScanCommand::scan(const Plan& plan)
     };
     std::vector<std::thread> threads;
     for (std::size_t p = 0; p < lines.size(); ++p) {
-        LineScan::Sink sink;
-        sink.reply = [&, p](const ScanReply& reply) {
+        run::LineScan::Sink sink;
+        sink.reply = [&, p](const run::ScanReply& reply) {
             if (json)
                 JsonLines::write(toJson(reply));
             const std::lock_guard<std::mutex> lock(mutex);
@@ -235,7 +243,7 @@ int ScanCommand::scan(const Plan& plan)
                                   std::to_string(found[p]) + " found");
         };
         threads.emplace_back([&lines, &bauds, &ids, p, sink] {
-            LineScan::run(lines[p], bauds, ids, StopSignals::token(), sink);
+            run::LineScan::run(lineToScan(lines[p]), bauds, ids, StopSignals::token(), sink);
         });
     }
     for (auto& thread : threads)
@@ -245,13 +253,13 @@ int ScanCommand::scan(const Plan& plan)
     return report(replies, json);
 }
 
-int ScanCommand::report(const std::vector<std::vector<ScanReply>>& perLine, bool json)
+int ScanCommand::report(const std::vector<std::vector<run::ScanReply>>& perLine, bool json)
 {
-    std::vector<ScanReply> replies;
+    std::vector<run::ScanReply> replies;
     for (const auto& line : perLine)
         replies.insert(replies.end(), line.begin(), line.end());
     const auto found =
-        std::count_if(replies.begin(), replies.end(), [](const ScanReply& r) { return r.found(); });
+        std::count_if(replies.begin(), replies.end(), [](const run::ScanReply& r) { return r.found(); });
     if (json) {
         auto line = JsonLines::event("scan-summary");
         line["found"] = found;

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "cli/CommandSpec.h"
-#include "cli/LineScan.h"
+#include "cli/PortOptions.h"
+#include "run/LineScan.h"
 
 #include <optional>
 #include <string>
@@ -10,7 +11,7 @@
 namespace vantor::cli {
 
 // vantor scan [--port PORT...] [--baud LIST] [--id LIST] [--json]: which PLCs answer, where. Every
-// line (each --port, or every port the system lists) is scanned by LineScan on a thread of its own,
+// line (each --port, or every port the system lists) is scanned by run::LineScan on a thread of its own,
 // so the scan takes the time of the slowest line. Standard output gets a table (or with --json a
 // "found" line per reply as it comes, then a "summary"); exit 0 when a PLC answered, 7 when none did.
 // A stop request ends it at once with what was found so far.
@@ -21,7 +22,7 @@ public:
     static int run(const std::vector<std::string>& arguments);
 
     // The replies as a table: port, baud, ID asked, reply (what answered, and the line as it came).
-    static std::string table(const std::vector<ScanReply>& replies);
+    static std::string table(const std::vector<run::ScanReply>& replies);
 
 private:
     // What the command line asks for: each line to scan (its port and settings), the rates and IDs.
@@ -42,7 +43,7 @@ private:
     static void sayWhatIsScanned(const Plan& plan);
     static int scan(const Plan& plan);
     // The table or the summary line, and the exit status.
-    static int report(const std::vector<std::vector<ScanReply>>& perLine, bool json);
+    static int report(const std::vector<std::vector<run::ScanReply>>& perLine, bool json);
     // Baud rates separated by commas, each a positive whole number, none twice.
     static bool readBauds(const std::string& text, std::vector<int>* bauds, std::string* error);
 };

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "cli/PortOptions.h"
+#include "run/ScanReply.h"
+#include "serial/PortCatalog.h"
+#include "serial/PortSettings.h"
 #include "serial/StopToken.h"
 
 #include <cstdint>
@@ -12,22 +14,7 @@ namespace vantor::console {
 class SerialConsole;
 }
 
-namespace vantor::cli {
-
-// What answered the link test of one ID on one line at one baud rate.
-struct ScanReply
-{
-    std::string port;
-    int baud = 0;
-    std::string id;         // the ID asked for, as the frame carries it
-    std::string kind;       // "echo": that PLC; "late": that PLC, answering after its wait had ended;
-                            // "other-id": a PLC answered as answeredAs (two PLCs sharing an ID, or
-                            // a wrong ID in the PLC); "garbled": a line that is no echo
-    std::string answeredAs; // the ID in the reply, for "echo" and "other-id"
-    std::string reply;      // the reply line as it came, without its line end
-
-    bool found() const { return kind == "echo" || kind == "late"; }
-};
+namespace vantor::run {
 
 // Looks for PLCs on one line: at each baud rate in turn, the link test ("C2", which changes nothing
 // in a PLC's saved program) to each ID, one after another, since a shared line is one conversation.
@@ -49,17 +36,31 @@ public:
         std::function<void(int baud, const std::string& id)> at; // about to ask this ID
     };
 
-    static void run(const PortOptions& port, const std::vector<int>& bauds,
-                    const std::vector<std::int16_t>& ids, const serial::StopToken& stop, const Sink& sink);
+    // The line to scan: its port, its settings but for the baud rate, and the timeout of each wait.
+    struct Line
+    {
+        std::string port;
+        serial::PortSettings settings;
+        std::string timeoutText; // as the console's box takes it
+        // The front end's own names (SIM), and its own set-up of the console (a trace); may be empty.
+        std::function<serial::PortCatalog()> catalog;
+        std::function<void(console::SerialConsole&)> setUp;
+    };
+
+    static void run(const Line& line, const std::vector<int>& bauds, const std::vector<std::int16_t>& ids,
+                    const serial::StopToken& stop, const Sink& sink);
 
     // The reply's kind for a link test of idHex: "echo", "other-id" (with the ID in *answeredAs), or
     // "garbled".
     static std::string classify(const std::string& reply, const std::string& idHex, std::string* answeredAs);
 
 private:
+    // The reply to idHex's link test, its kind told and noise before it said.
+    static ScanReply replyOf(const std::string& response, const std::string& portName, int baud,
+                             const std::string& idHex, const std::string& where, const Sink& sink);
     // The IDs at one baud rate, the port open with it.
     static void scanAt(console::SerialConsole& console, const std::string& portName, int baud,
                        const std::vector<std::int16_t>& ids, const serial::StopToken& stop, const Sink& sink);
 };
 
-} // namespace vantor::cli
+} // namespace vantor::run

@@ -1,4 +1,4 @@
-#include "cli/LineScan.h"
+#include "run/LineScan.h"
 
 #include "console/SerialConsole.h"
 #include "hostlink/ControlText.h"
@@ -8,7 +8,7 @@
 #include <set>
 #include <utility>
 
-namespace vantor::cli {
+namespace vantor::run {
 
 namespace {
 
@@ -108,17 +108,20 @@ std::string LineScan::classify(const std::string& reply, const std::string& idHe
     return "garbled";
 }
 
-void LineScan::run(const PortOptions& port, const std::vector<int>& bauds,
-                   const std::vector<std::int16_t>& ids, const serial::StopToken& stop, const Sink& sink)
+void LineScan::run(const Line& line, const std::vector<int>& bauds, const std::vector<std::int16_t>& ids,
+                   const serial::StopToken& stop, const Sink& sink)
 {
-    console::SerialConsole console(PortOptions::catalog(), stop);
-    port.applyTo(console);
+    console::SerialConsole console(line.catalog ? line.catalog() : serial::PortCatalog(), stop);
+    console.setPortName(line.port);
+    console.setSettings(line.settings);
+    console.setTimeoutText(line.timeoutText);
+    if (line.setUp)
+        line.setUp(console);
     console.setLogSink([](const std::string&) {});
     console.setErrorSink([](const std::string&) {});
-    console.setWarningSink(
-        [&sink, &port](const std::string& line) { sink.note(port.portName + ": " + line); });
+    console.setWarningSink([&sink, &line](const std::string& text) { sink.note(line.port + ": " + text); });
     for (const int baud : bauds) {
-        serial::PortSettings settings = port.settings;
+        serial::PortSettings settings = line.settings;
         settings.baudRate = baud;
         console.closePort();
         console.setSettings(settings);
@@ -128,10 +131,32 @@ void LineScan::run(const PortOptions& port, const std::vector<int>& bauds,
                 sink.note(console.lastPortProblem());
             return;
         }
-        scanAt(console, port.portName, baud, ids, stop, sink);
+        scanAt(console, line.port, baud, ids, stop, sink);
         if (stop.requested() || !console.isOpen())
             return;
     }
+}
+
+ScanReply LineScan::replyOf(const std::string& response, const std::string& portName, int baud,
+                            const std::string& idHex, const std::string& where, const Sink& sink)
+{
+    ScanReply reply{portName, baud, idHex, "", "", response};
+    reply.kind = classify(response, idHex, &reply.answeredAs);
+    // Noise just before an answer (a stray byte, then the echo) leaves the echo at its last "@".
+    const std::size_t at = response.rfind('@');
+    if (reply.kind != "garbled" || at == std::string::npos || at == 0)
+        return reply;
+    std::string answeredAs;
+    const std::string kind = classify(response.substr(at), idHex, &answeredAs);
+    if (kind == "garbled")
+        return reply;
+    sink.note(where + ": while ID " + idHex + " was asked, " + std::to_string(at) +
+              (at == 1 ? " byte" : " bytes") + " of noise (\"" +
+              hostlink::ControlText::escape(response.substr(0, at)) +
+              "\") came before the answer; the scan goes on");
+    reply.kind = kind;
+    reply.answeredAs = answeredAs;
+    return reply;
 }
 
 void LineScan::scanAt(console::SerialConsole& console, const std::string& portName, int baud,
@@ -167,22 +192,7 @@ void LineScan::scanAt(console::SerialConsole& console, const std::string& portNa
             unanswered.insert(idHex);
             continue;
         }
-        ScanReply reply{portName, baud, idHex, "", "", got.result.response};
-        reply.kind = classify(got.result.response, idHex, &reply.answeredAs);
-        // Noise just before an answer (a stray byte, then the echo) leaves the echo at its last "@".
-        if (const std::size_t at = got.result.response.rfind('@');
-            reply.kind == "garbled" && at != std::string::npos && at > 0) {
-            std::string answeredAs;
-            const std::string kind = classify(got.result.response.substr(at), idHex, &answeredAs);
-            if (kind != "garbled") {
-                sink.note(where + ": while ID " + idHex + " was asked, " + std::to_string(at) +
-                          (at == 1 ? " byte" : " bytes") + " of noise (\"" +
-                          hostlink::ControlText::escape(got.result.response.substr(0, at)) +
-                          "\") came before the answer; the scan goes on");
-                reply.kind = kind;
-                reply.answeredAs = answeredAs;
-            }
-        }
+        ScanReply reply = replyOf(got.result.response, portName, baud, idHex, where, sink);
         if (reply.kind == "echo" && got.late) {
             reply.kind = "late";
         } else if (reply.kind == "other-id" && unanswered.erase(reply.answeredAs) > 0) {
@@ -204,4 +214,4 @@ void LineScan::scanAt(console::SerialConsole& console, const std::string& portNa
                           "loopback plug, or an adapter with echo and no PLC behind it");
 }
 
-} // namespace vantor::cli
+} // namespace vantor::run
