@@ -2,9 +2,9 @@
 // with every port setting in its range and a PLC ID list without repeats, or refused with a message;
 // nothing is opened or sent.
 #include "FuzzInput.h"
-#include "cli/CommandLine.h"
-#include "cli/PortOptions.h"
-#include "cli/Usage.h"
+#include "cli/options/CommandLine.h"
+#include "cli/options/OptionValues.h"
+#include "cli/options/PortOptions.h"
 
 #include <algorithm>
 #include <bitset>
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(port.settings.stopBits == 1 || port.settings.stopBits == 2);
     // An ID list is refused with a message, or gives at least one ID and none twice.
     std::vector<std::int16_t> ids;
-    if (cli::Usage::strictIdList(parser.value("id"), &ids, &error)) {
+    if (cli::OptionValues::strictIdList(parser.value("id"), &ids, &error)) {
         FUZZ_CHECK(!ids.empty());
         std::bitset<0x10000> seen;
         for (const std::int16_t id : ids) {

@@ -3,7 +3,7 @@
 // overflows the stack however deep its keys, tables and values nest (the corpus has such seeds, of
 // 60 KB: scripts/fuzz.sh gives this target a length limit that takes them whole).
 #include "FuzzInput.h"
-#include "cli/Profile.h"
+#include "cli/options/Profile.h"
 
 #include <string>
 

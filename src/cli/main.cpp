@@ -1,9 +1,9 @@
-#include "cli/CommandTable.h"
-#include "cli/Completion.h"
 #include "cli/ExitStatus.h"
-#include "cli/Profile.h"
-#include "cli/Terminal.h"
-#include "cli/Usage.h"
+#include "cli/commands/CommandTable.h"
+#include "cli/options/Completion.h"
+#include "cli/options/Profile.h"
+#include "cli/output/Usage.h"
+#include "cli/terminal/Terminal.h"
 #include "serial/PortKind.h"
 
 #include <algorithm>

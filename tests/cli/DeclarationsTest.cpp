@@ -1,8 +1,8 @@
 // What is derived from the commands' declarations, checked against them so that it cannot drift: the
 // shell completion offers every command and every option of each, the man page lists every option,
 // and vantor help profiles names every profile key.
-#include "cli/CommandTable.h"
-#include "cli/Profile.h"
+#include "cli/commands/CommandTable.h"
+#include "cli/options/Profile.h"
 #include "support/ChildProcess.h"
 
 #include <gtest/gtest.h>

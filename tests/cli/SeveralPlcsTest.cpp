@@ -1,7 +1,7 @@
 // Several PLCs in one run (ID lists, several lines side by side) and the --json output, checked
 // against the schema the manual documents.
-#include "cli/FleetReporter.h"
-#include "cli/PortsCommand.h"
+#include "cli/commands/PortsCommand.h"
+#include "cli/output/FleetReporter.h"
 #include "plcsim/PtyPlcServer.h"
 #include "serial/TcpListener.h"
 #include "support/JsonSchema.h"

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "cli/options/CommandLine.h"
+#include "cli/options/PortOptions.h"
+#include "cli/options/Profile.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantor::cli {
+
+// vantor send [port options] COMMAND...: the console's terminal without a window. Each command is
+// sent as typed over one opening of the port; standard output gets what the response log would.
+// With --frame CMD (and --id), the frames are built as the upload builds them.
+class SendCommand
+{
+public:
+    static CommandSpec spec();
+    static int run(const std::vector<std::string>& arguments);
+
+private:
+    // What the command line asks for: the port, and the commands as they go onto the line.
+    struct Plan
+    {
+        PortOptions port;
+        std::vector<std::string> commands;
+        bool json = false;
+        Profile::Applied profile;
+    };
+    // Reads the command line into plan; an exit status when the command is done already (help
+    // shown, or a usage error said).
+    static std::optional<int> readPlan(const std::vector<std::string>& arguments, Plan* plan);
+    // Sends the plan's commands over one opening of its port; the exit status.
+    static int send(const Plan& plan);
+    // The --frame commands as frames for the --id PLC; false with a message for a bad ID or command.
+    static bool framesFor(const CommandLine& parser, std::vector<std::string>* frames, std::string* error);
+};
+
+} // namespace vantor::cli

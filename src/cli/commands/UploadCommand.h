@@ -1,0 +1,61 @@
+#pragma once
+
+#include "cli/options/PortOptions.h"
+#include "cli/options/Profile.h"
+#include "cli/output/PlcResult.h"
+#include "run/FleetUpload.h"
+#include "run/RunRecord.h"
+#include "upload/UploadOutcome.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vantor::cli {
+
+// vantor upload [port options] [--id ID[,ID|LOW-HIGH...]] [--reset] [--json] FILE: the main panel's
+// upload without a window. Standard output gets the captions the panel would show, the final one
+// last; with several PLCs (run::FleetUpload) each caption is named by port and ID, and with --json
+// standard output gets JSON Lines instead.
+class UploadCommand
+{
+public:
+    static CommandSpec spec();
+    static int run(const std::vector<std::string>& arguments);
+    static int exitStatusFor(upload::UploadOutcome outcome);
+    // The outcome in one lower-case word for --json ("saved", "no-link-response", ...).
+    static std::string outcomeName(upload::UploadOutcome outcome);
+
+private:
+    // What the command line asks for: the port settings, the lines and their PLCs, and where the
+    // record goes (nothing: as VANTOR_RECORD says).
+    struct Request
+    {
+        PortOptions port;
+        run::FleetUpload::Plan plan;
+        bool json = false;
+        std::optional<std::string> recordPath;
+        Profile::Applied profile;
+    };
+    // Reads the command line into request; an exit status when the command is done already (help
+    // shown, or a usage error said).
+    static std::optional<int> readRequest(const std::vector<std::string>& arguments, Request* request);
+    // The lines and their PLCs, and the attempts, from the command line.
+    static bool readPlan(const CommandLine& parser, const PortOptions& port, run::FleetUpload::Plan* plan,
+                         std::string* error);
+    // Runs the plan: one PLC as text gets the panel's captions, and a progress bar on a terminal;
+    // several PLCs, or --json, get captions named by port and ID (FleetReporter).
+    static int upload(const run::FleetUpload::Plan& plan, const PortOptions& port, bool json,
+                      run::RunRecord& record, std::vector<PlcResult>* results);
+    // The note on standard error that says what goes where, before anything is sent.
+    static void sayWhatGoesWhere(const run::FleetUpload::Plan& plan, const PortOptions& port, bool one);
+    // Each port with the --id text it gets: a single --id applies to every --port; with several, each
+    // --id applies to the --port values given before it since the previous --id. No value is left
+    // over: a --port without an --id after it, or an --id without a --port before it, is an error.
+    static bool pairPortsWithIds(const CommandLine& parser, const std::string& defaultPort,
+                                 std::vector<std::pair<std::string, std::string>>* lines, std::string* error);
+};
+
+} // namespace vantor::cli

@@ -1,0 +1,25 @@
+#include "cli/options/CommandSpec.h"
+
+#include <algorithm>
+
+namespace vantor::cli {
+
+const OptionSpec* CommandSpec::option(const std::string& optionName) const
+{
+    for (const OptionSpec& o : options) {
+        if (std::find(o.names.begin(), o.names.end(), optionName) != o.names.end())
+            return &o;
+    }
+    return nullptr;
+}
+
+std::vector<OptionSpec> CommandSpec::standardOptions()
+{
+    return {
+        {{"h", "help"}, "Displays help on commandline options."},
+        {{"help-all"}, "Displays help on commandline options."},
+        {{"V", "version"}, "Print the version and exit."},
+    };
+}
+
+} // namespace vantor::cli

@@ -1,0 +1,49 @@
+#include "cli/output/CaptionReporter.h"
+
+#include "cli/output/Usage.h"
+
+#include <cstdio>
+
+namespace vantor::cli {
+
+CaptionReporter::CaptionReporter(bool showProgress, bool stderrIsTerminal)
+    : stderrIsTerminal_(stderrIsTerminal)
+{
+    if (showProgress)
+        bar_ = std::make_unique<ProgressBar>(stderr);
+}
+
+void CaptionReporter::showCaption(const std::string& caption)
+{
+    if (bar_)
+        bar_->finish();
+    Usage::say(caption);
+    lastCaption_ = caption;
+}
+
+void CaptionReporter::recordSent(std::int64_t lineNumber, std::int64_t total, const std::string&)
+{
+    if (bar_)
+        bar_->update(lineNumber, total);
+}
+
+void CaptionReporter::detail(const std::string& sentence)
+{
+    if (bar_)
+        bar_->finish();
+    Usage::note(sentence);
+}
+
+void CaptionReporter::ended(const PlcResult& result, bool explained)
+{
+    if (!stderrIsTerminal_ && result.usedTheLine()) {
+        // Logs and scripts get no bar; one closing line tells the count and the time.
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.2f", result.seconds);
+        Usage::note(std::to_string(result.records) + " records sent and echoed in " + seconds + " s");
+    }
+    if (!result.saved() && !explained && !lastCaption_.empty())
+        Usage::note(lastCaption_);
+}
+
+} // namespace vantor::cli

@@ -1,0 +1,27 @@
+#include "cli/output/PlcReporter.h"
+
+#include "cli/output/FleetReporter.h"
+
+namespace vantor::cli {
+
+void PlcReporter::showCaption(const std::string& caption)
+{
+    out_.caption(port_, id_, caption);
+}
+
+void PlcReporter::recordSent(std::int64_t lineNumber, std::int64_t total, const std::string&)
+{
+    out_.progress(port_, id_, lineNumber, total);
+}
+
+void PlcReporter::detail(const std::string& sentence)
+{
+    out_.detail(port_, id_, sentence);
+}
+
+void PlcReporter::ended(const PlcResult& result, bool explained)
+{
+    out_.result(result, explained);
+}
+
+} // namespace vantor::cli
