@@ -141,7 +141,6 @@ std::string makeProgram(int records)
 struct NullReporter : upload::UploadReporter
 {
     void showCaption(const std::string& caption) override { last = caption; }
-    void repaint() override {}
     void recordSent(std::int64_t, std::int64_t, const std::string&) override {}
     std::string last;
 };

@@ -184,14 +184,11 @@ CommandSpec CheckCommand::spec()
         CommandSpec::standardOptions(),
         {{"FILE", "The compiled program to check.", "", "@(VQC|vqc)"}},
     };
-    spec.options.insert(
-        spec.options.end(),
-        {
-            {{"i", "id"}, "The PLC ID the frames are built for, 1 to 4 hex digits (default 01).", "ID", "01"},
-            {{"frames"}, "List every frame that would be sent, in order."},
-            {{"json"}, "Write the findings as one JSON object on standard output (see vantor(1))."},
-        });
-    return spec;
+    return spec.with({
+        {{"i", "id"}, "The PLC ID the frames are built for, 1 to 4 hex digits (default 01).", "ID", "01"},
+        {{"frames"}, "List every frame that would be sent, in order."},
+        {{"json"}, "Write the findings as one JSON object on standard output (see vantor(1))."},
+    });
 }
 
 std::optional<int> CheckCommand::readPlan(const std::vector<std::string>& arguments, Plan* plan)

@@ -1,6 +1,7 @@
 #include "cli/commands/PlcSimCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/commands/RunPlanned.h"
 #include "cli/options/CommandLine.h"
 #include "cli/options/OptionValues.h"
 #include "cli/output/Usage.h"
@@ -176,10 +177,7 @@ void printEvent(const std::string& event)
 
 int PlcSimCommand::run(const std::vector<std::string>& arguments)
 {
-    Plan plan;
-    if (const auto early = parse(arguments, &plan))
-        return *early;
-    return execute(plan);
+    return runPlanned<Plan>(arguments, parse, execute);
 }
 
 CommandSpec PlcSimCommand::spec()
@@ -205,16 +203,13 @@ CommandSpec PlcSimCommand::spec()
     // The faults are the table's rows, so a new fault needs no option written here.
     for (const PlcFaultTable::Row& row : PlcFaultTable::rows())
         spec.options.push_back({{row.option}, row.help, row.valueName, row.defaultValue});
-    spec.options.insert(
-        spec.options.end(),
-        {
-            {{"listen"},
-             "Serve over raw TCP instead, one client at a time, on PORT of the loopback address, or of HOST "
-             "when given (0.0.0.0 for every address; a port of 0 picks a free one).",
-             "[HOST:]PORT"},
-            {{"verbose"}, "Print what is received and sent."},
-        });
-    return spec;
+    return spec.with({
+        {{"listen"},
+         "Serve over raw TCP instead, one client at a time, on PORT of the loopback address, or of HOST "
+         "when given (0.0.0.0 for every address; a port of 0 picks a free one).",
+         "[HOST:]PORT"},
+        {{"verbose"}, "Print what is received and sent."},
+    });
 }
 
 std::optional<int> PlcSimCommand::parse(const std::vector<std::string>& arguments, Plan* plan)

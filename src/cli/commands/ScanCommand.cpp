@@ -1,6 +1,7 @@
 #include "cli/commands/ScanCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/commands/RunPlanned.h"
 #include "cli/options/OptionValues.h"
 #include "cli/options/Profile.h"
 #include "cli/output/JsonLines.h"
@@ -110,28 +111,21 @@ CommandSpec ScanCommand::spec()
         CommandSpec::standardOptions(),
         {},
     };
-    for (OptionSpec& o : PortOptions::options(true))
-        spec.options.push_back(std::move(o));
-    spec.options.insert(
-        spec.options.end(),
-        {
-            {{"i", "id"},
-             "The IDs to ask, as a list or ranges (default 00-1F).",
-             "LIST",
-             "00-1F",
-             ProfileValue::Text},
-            {{"json"}, "Write a \"found\" JSON line per reply, then a \"summary\" (see vantor(1))."},
-            Profile::option(),
-        });
-    return spec;
+    spec.with(PortOptions::options(true));
+    return spec.with({
+        {{"i", "id"},
+         "The IDs to ask, as a list or ranges (default 00-1F).",
+         "LIST",
+         "00-1F",
+         ProfileValue::Text},
+        {{"json"}, "Write a \"found\" JSON line per reply, then a \"summary\" (see vantor(1))."},
+        Profile::option(),
+    });
 }
 
 int ScanCommand::run(const std::vector<std::string>& arguments)
 {
-    Plan plan;
-    if (const auto early = readPlan(arguments, &plan))
-        return *early;
-    return scan(plan);
+    return runPlanned<Plan>(arguments, readPlan, scan);
 }
 
 std::optional<int> ScanCommand::readPlan(const std::vector<std::string>& arguments, Plan* plan)

@@ -1,6 +1,7 @@
 #include "cli/commands/SendCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/commands/RunPlanned.h"
 #include "cli/options/OptionValues.h"
 #include "cli/options/PortOptions.h"
 #include "cli/options/Profile.h"
@@ -89,42 +90,33 @@ CommandSpec SendCommand::spec()
         CommandSpec::standardOptions(),
         {{"COMMAND", "A command line to send, e.g. '@01C230*' or RS.", "[COMMAND...]", ""}},
     };
-    for (OptionSpec& o : PortOptions::options())
-        spec.options.push_back(std::move(o));
-    spec.options.insert(
-        spec.options.end(),
-        {
-            {{"json"}, "Write each command and its reply as JSON Lines on standard output (see vantor(1))."},
-            {{"frame"},
-             "Send CMD (such as C2 or CL) framed for the PLC --id names, with its FCS; may be given again.",
-             "CMD"},
-            {{"i", "id"},
-             "The PLC's ID for --frame, in hexadecimal, 1 to 4 digits (default 01).",
-             "ID",
-             "01",
-             ProfileValue::Text},
-            Profile::option(),
-        });
-    return spec;
+    spec.with(PortOptions::options());
+    return spec.with({
+        {{"json"}, "Write each command and its reply as JSON Lines on standard output (see vantor(1))."},
+        {{"frame"},
+         "Send CMD (such as C2 or CL) framed for the PLC --id names, with its FCS; may be given again.",
+         "CMD"},
+        {{"i", "id"},
+         "The PLC's ID for --frame, in hexadecimal, 1 to 4 digits (default 01).",
+         "ID",
+         "01",
+         ProfileValue::Text},
+        Profile::option(),
+    });
 }
 
 int SendCommand::run(const std::vector<std::string>& arguments)
 {
-    Plan plan;
-    if (const auto early = readPlan(arguments, &plan))
-        return *early;
-    return send(plan);
+    return runPlanned<Plan>(arguments, readPlan, send);
 }
 
 std::optional<int> SendCommand::readPlan(const std::vector<std::string>& arguments, Plan* plan)
 {
     CommandLine parser(spec());
-    const Profile::Applied& profile = plan->profile;
-    if (const auto early = Profile::parse(parser, arguments, &plan->profile))
+    if (const auto early = plan->port.parse(parser, arguments, &plan->profile))
         return early;
+    const Profile::Applied& profile = plan->profile;
     std::string error;
-    if (!plan->port.read(parser, &error))
-        return Usage::fail(profile.blame(error));
     plan->commands = parser.positionals();
     if (parser.isSet("frame")) {
         if (!plan->commands.empty())

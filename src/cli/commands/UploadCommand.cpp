@@ -75,43 +75,39 @@ CommandSpec UploadCommand::spec()
         CommandSpec::standardOptions(),
         {{"FILE", "The compiled program to upload.", "", "@(VQC|vqc)"}},
     };
-    for (OptionSpec& o : PortOptions::options())
-        spec.options.push_back(std::move(o));
+    spec.with(PortOptions::options());
     using P = ProfileValue;
-    spec.options.insert(
-        spec.options.end(),
-        {
-            {{"i", "id"},
-             "The PLC's ID in hexadecimal, 1 to 4 digits (default 01), or several on one line: 01,02,05-0A.",
-             "ID",
-             "01",
-             P::Text},
-            {{"r", "reset"}, "Reset the PLC after the upload.", "", "", P::Switch},
-            {{"json"}, "Write progress and results as JSON Lines on standard output (see vantor(1))."},
-            {{"attempts"},
-             "Try the link test up to N times (1 to 10, default 1), each with the timeout, before giving up "
-             "on "
-             "a PLC; records and the save are never sent twice.",
-             "N",
-             "1",
-             P::Number},
-            {{"verify-replies"},
-             "Check every reply in full, for PLCs that answer \"@\" + ID + code + end code + FCS + \"*\": a "
-             "wrong FCS (a corrupted line) or an end code other than 00 (the PLC refusing the frame) fails "
-             "it, as a missing echo would.",
-             "",
-             "",
-             P::Switch},
-            {{"record"},
-             "Append each PLC's result, as a JSON line with the time, file and settings, to FILE (created "
-             "when missing; shared safely by concurrent runs). VANTOR_RECORD sets it for every run; '' for "
-             "none.",
-             "FILE",
-             "",
-             P::Text},
-            Profile::option(),
-        });
-    return spec;
+    return spec.with({
+        {{"i", "id"},
+         "The PLC's ID in hexadecimal, 1 to 4 digits (default 01), or several on one line: 01,02,05-0A.",
+         "ID",
+         "01",
+         P::Text},
+        {{"r", "reset"}, "Reset the PLC after the upload.", "", "", P::Switch},
+        {{"json"}, "Write progress and results as JSON Lines on standard output (see vantor(1))."},
+        {{"attempts"},
+         "Try the link test up to N times (1 to 10, default 1), each with the timeout, before giving up "
+         "on "
+         "a PLC; records and the save are never sent twice.",
+         "N",
+         "1",
+         P::Number},
+        {{"verify-replies"},
+         "Check every reply in full, for PLCs that answer \"@\" + ID + code + end code + FCS + \"*\": a "
+         "wrong FCS (a corrupted line) or an end code other than 00 (the PLC refusing the frame) fails "
+         "it, as a missing echo would.",
+         "",
+         "",
+         P::Switch},
+        {{"record"},
+         "Append each PLC's result, as a JSON line with the time, file and settings, to FILE (created "
+         "when missing; shared safely by concurrent runs). VANTOR_RECORD sets it for every run; '' for "
+         "none.",
+         "FILE",
+         "",
+         P::Text},
+        Profile::option(),
+    });
 }
 
 int UploadCommand::run(const std::vector<std::string>& arguments)
@@ -133,12 +129,10 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
 std::optional<int> UploadCommand::readRequest(const std::vector<std::string>& arguments, Request* request)
 {
     CommandLine parser(spec());
-    const Profile::Applied& profile = request->profile;
-    if (const auto early = Profile::parse(parser, arguments, &request->profile))
+    if (const auto early = request->port.parse(parser, arguments, &request->profile))
         return early;
+    const Profile::Applied& profile = request->profile;
     std::string error;
-    if (!request->port.read(parser, &error))
-        return Usage::fail(profile.blame(error));
     if (parser.positionals().size() != 1)
         return Usage::fail("upload takes exactly one FILE");
     run::FleetUpload::Plan& plan = request->plan;

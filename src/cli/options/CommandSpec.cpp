@@ -4,6 +4,13 @@
 
 namespace vantor::cli {
 
+CommandSpec& CommandSpec::with(std::vector<OptionSpec> more)
+{
+    for (OptionSpec& o : more)
+        options.push_back(std::move(o));
+    return *this;
+}
+
 const OptionSpec* CommandSpec::option(const std::string& optionName) const
 {
     for (const OptionSpec& o : options) {

@@ -18,6 +18,9 @@ struct CommandSpec
     std::vector<OptionSpec> options;
     std::vector<PositionalSpec> positionals;
 
+    // Appends more options after those there are, in their order; returns this spec, for declaring a
+    // command in one expression.
+    CommandSpec& with(std::vector<OptionSpec> more);
     // The option by any of its names; null when the command has none such.
     const OptionSpec* option(const std::string& optionName) const;
     // -h/--help, --help-all and -V/--version, which every command takes first.

@@ -80,6 +80,17 @@ std::vector<std::string> PortOptions::portNames(const CommandLine& parser)
     return {};
 }
 
+std::optional<int> PortOptions::parse(CommandLine& parser, const std::vector<std::string>& arguments,
+                                      Profile::Applied* profile)
+{
+    if (const auto early = Profile::parse(parser, arguments, profile))
+        return early;
+    std::string error;
+    if (!read(parser, &error))
+        return Usage::fail(profile->blame(error));
+    return std::nullopt;
+}
+
 bool PortOptions::read(const CommandLine& parser, std::string* error)
 {
     const std::vector<std::string> names = portNames(parser);

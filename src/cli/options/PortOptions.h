@@ -1,9 +1,11 @@
 #pragma once
 
 #include "cli/options/CommandLine.h"
+#include "cli/options/Profile.h"
 #include "serial/PortCatalog.h"
 #include "serial/PortSettings.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,10 @@ public:
     static serial::PortCatalog catalog();
     // Reads the options after parsing; false with a message in *error for a bad value.
     bool read(const CommandLine& parser, std::string* error);
+    // Profile::parse, then read(): an exit status when the command is done already (help shown) or
+    // the line is wrong, a wrong value then blamed on the profile that set it.
+    std::optional<int> parse(CommandLine& parser, const std::vector<std::string>& arguments,
+                             Profile::Applied* profile);
     // The same but for the port's name, and the baud rate unless withBaud (scan reads a list of them).
     bool readSettings(const CommandLine& parser, std::string* error, bool withBaud = true);
     // Applies port name, settings and timeout, and the trace when asked for.

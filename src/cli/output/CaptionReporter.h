@@ -19,7 +19,6 @@ public:
     CaptionReporter(bool showProgress, bool stderrIsTerminal);
 
     void showCaption(const std::string& caption) override;
-    void repaint() override {}
     void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string& caption) override;
     void detail(const std::string& sentence) override;
     // A failure whose cause no detail named yet is named on standard error from its caption, so that

@@ -19,7 +19,6 @@ public:
     {}
 
     void showCaption(const std::string& caption) override;
-    void repaint() override {}
     void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string& caption) override;
     void detail(const std::string& sentence) override;
     void ended(const PlcResult& result, bool explained) override;
