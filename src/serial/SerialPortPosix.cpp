@@ -116,6 +116,72 @@ void setModemLine(int fd, int line, bool on)
     ::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
+// Why open() refused the device (error: its errno); realPath is the device's, devicePath as asked.
+OpenResult refusal(int error, const std::string& name, const std::string& realPath,
+                   const std::string& devicePath)
+{
+    if (error == ENOENT || error == ENXIO || error == ENODEV)
+        return failure(OpenError::NoSuchDevice, name,
+                       "no such device. Check the port name, and that the adapter is plugged in.");
+    if (error == EBUSY) // TIOCEXCL by another program
+        return busyDevice(name, realPath, devicePath);
+    if (error == EACCES || error == EPERM)
+        return failure(OpenError::PermissionDenied, name, "permission denied.");
+    return failure(OpenError::Other, name, std::string(std::strerror(error)) + ".");
+}
+
+// Keeps the device's terminal settings in original and applies the asked ones; when either fails,
+// fd is closed and the result says why.
+OpenResult setLine(int fd, const std::string& name, const PortSettings& settings, termios& original)
+{
+    if (::tcgetattr(fd, &original) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == ENOTTY || error == EINVAL)
+            return failure(OpenError::NotSerialDevice, name, "this is not a serial device.");
+        return failure(OpenError::Other, name, std::string(std::strerror(error)) + ".");
+    }
+    termios tio = original;
+    makeTermios(tio, settings);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return failure(OpenError::SettingsRejected, name,
+                       "the device does not accept " + settings.settingsText() + " (" + std::strerror(error) +
+                           ").");
+    }
+    return {};
+}
+
+// Makes the line this program's alone (TIOCEXCL), empty of what came before, with DTR and RTS as
+// settings ask.
+void takeLine(int fd, const PortSettings& settings)
+{
+    ::ioctl(fd, TIOCEXCL);
+    // Bytes the driver took in before this opening (a PLC's late answer to an earlier run) would be
+    // read as the first answer of this one.
+    ::tcflush(fd, TCIFLUSH);
+    setModemLine(fd, TIOCM_DTR, settings.dtr);
+    setModemLine(fd, TIOCM_RTS, settings.rts);
+}
+
+// Whether the driver's low-latency mode was switched on here (and is to be switched off on close).
+bool switchOnLowLatency(int fd)
+{
+#if defined(__linux__) && defined(ASYNC_LOW_LATENCY)
+    // USB adapters hold received bytes back for up to 16 ms unless told otherwise; each exchange would
+    // pay that. Drivers without the setting (and pseudo-terminals) refuse the request: nothing to do.
+    serial_struct serialInfo{};
+    if (::ioctl(fd, TIOCGSERIAL, &serialInfo) == 0 && !(serialInfo.flags & ASYNC_LOW_LATENCY)) {
+        serialInfo.flags |= ASYNC_LOW_LATENCY;
+        return ::ioctl(fd, TIOCSSERIAL, &serialInfo) == 0;
+    }
+#else
+    (void)fd;
+#endif
+    return false;
+}
+
 } // namespace
 
 struct SerialPort::Device
@@ -153,53 +219,17 @@ OpenResult SerialPort::openDevice(const std::string& devicePath, const std::stri
         return locked;
 
     device->fd = ::open(real.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (device->fd < 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENXIO || error == ENODEV)
-            return failure(OpenError::NoSuchDevice, name,
-                           "no such device. Check the port name, and that the adapter is plugged in.");
-        if (error == EBUSY) // TIOCEXCL by another program
-            return busyDevice(name, real, devicePath);
-        if (error == EACCES || error == EPERM)
-            return failure(OpenError::PermissionDenied, name, "permission denied.");
-        return failure(OpenError::Other, name, std::string(std::strerror(error)) + ".");
-    }
+    if (device->fd < 0)
+        return refusal(errno, name, real, devicePath);
     const int fd = device->fd;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         ::close(fd);
         return busyDevice(name, real, devicePath);
     }
-    if (::tcgetattr(fd, &device->original) != 0) {
-        const int error = errno;
-        ::close(fd);
-        if (error == ENOTTY || error == EINVAL)
-            return failure(OpenError::NotSerialDevice, name, "this is not a serial device.");
-        return failure(OpenError::Other, name, std::string(std::strerror(error)) + ".");
-    }
-    termios tio = device->original;
-    makeTermios(tio, settings);
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return failure(OpenError::SettingsRejected, name,
-                       "the device does not accept " + settings.settingsText() + " (" + std::strerror(error) +
-                           ").");
-    }
-    ::ioctl(fd, TIOCEXCL);
-    // Bytes the driver took in before this opening (a PLC's late answer to an earlier run) would be
-    // read as the first answer of this one.
-    ::tcflush(fd, TCIFLUSH);
-    setModemLine(fd, TIOCM_DTR, settings.dtr);
-    setModemLine(fd, TIOCM_RTS, settings.rts);
-#if defined(__linux__) && defined(ASYNC_LOW_LATENCY)
-    // USB adapters hold received bytes back for up to 16 ms unless told otherwise; each exchange would
-    // pay that. Drivers without the setting (and pseudo-terminals) refuse the request: nothing to do.
-    serial_struct serialInfo{};
-    if (::ioctl(fd, TIOCGSERIAL, &serialInfo) == 0 && !(serialInfo.flags & ASYNC_LOW_LATENCY)) {
-        serialInfo.flags |= ASYNC_LOW_LATENCY;
-        device->restoreLowLatency = ::ioctl(fd, TIOCSSERIAL, &serialInfo) == 0;
-    }
-#endif
+    if (const OpenResult set = setLine(fd, name, settings, device->original); !set.ok())
+        return set;
+    takeLine(fd, settings);
+    device->restoreLowLatency = switchOnLowLatency(fd);
     device->markParityErrors = settings.parity != 'N';
     device_ = std::move(device);
     return {};

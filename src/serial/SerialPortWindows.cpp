@@ -72,6 +72,103 @@ bool setTimeouts(HANDLE handle, DWORD interval, DWORD total)
     return SetCommTimeouts(handle, &timeouts) != 0;
 }
 
+// Closes what an opening that failed half-way holds: the handle (unless invalid) and the claim (unless
+// null).
+void release(HANDLE handle, HANDLE claim)
+{
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    if (claim)
+        CloseHandle(claim);
+}
+
+// Why CreateFile refused the port (error: its GetLastError()).
+OpenResult refusal(DWORD error, const std::string& name)
+{
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return failure(OpenError::NoSuchDevice, name,
+                       "no such device. Check the port name, and that the adapter is plugged in.");
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+        return failure(OpenError::Busy, name,
+                       "the port is in use by another program. Close it (a terminal program, another "
+                       "uploader), or choose another port.");
+    return failure(OpenError::Other, name, systemMessage(error) + ".");
+}
+
+// Claims the port and opens it for this program alone: *claim and *handle to keep then; otherwise
+// why not, and nothing is held.
+OpenResult openExclusive(const std::string& devicePath, const std::string& name, HANDLE* claim,
+                         HANDLE* handle)
+{
+    if (!claimPort(devicePath, claim))
+        return failure(OpenError::Busy, name,
+                       "the port is in use by another Vantor Program Uploader (a window or a vantor "
+                       "command). Close it, or choose another port.");
+    // No sharing: Windows refuses a second opening of a COM port, by us or anybody else.
+    *handle = CreateFileA(deviceNamespace(devicePath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                          OPEN_EXISTING, 0, nullptr);
+    if (*handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        release(INVALID_HANDLE_VALUE, *claim);
+        return refusal(error, name);
+    }
+    return {};
+}
+
+// The line as settings ask, on what the device had: binary, no flow control of any kind, DTR and RTS
+// held as asked.
+void describeLine(DCB& dcb, const PortSettings& settings)
+{
+    dcb.BaudRate = static_cast<DWORD>(settings.baudRate);
+    dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
+    dcb.Parity = settings.parity == 'E' ? EVENPARITY : settings.parity == 'O' ? ODDPARITY : NOPARITY;
+    dcb.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+    dcb.fBinary = TRUE;
+    dcb.fParity = settings.parity != 'N';
+    // The driver puts "?" in place of a character received with a parity error.
+    dcb.fErrorChar = settings.parity != 'N';
+    dcb.ErrorChar = '?';
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fAbortOnError = FALSE;
+    dcb.fDtrControl = settings.dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = settings.rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+}
+
+// Waits up to wait ms for one byte, which goes to bytes; waitSet is the total read timeout in force,
+// kept current. False when the line failed; true with nothing added when the wait ran out.
+bool readFirst(HANDLE handle, DWORD wait, DWORD& waitSet, std::string& bytes)
+{
+    // Block for the first byte: interval 0 and total wait return with one byte or after wait.
+    if (waitSet != wait && setTimeouts(handle, 0, wait))
+        waitSet = wait;
+    char first = 0;
+    DWORD got = 0;
+    if (!ReadFile(handle, &first, 1, &got, nullptr))
+        return false;
+    if (got > 0)
+        bytes.push_back(first);
+    return true;
+}
+
+// Reads the queued bytes (count of them) at once, adding them to bytes; false when the line failed.
+bool readQueued(HANDLE handle, DWORD count, DWORD& waitSet, std::string& bytes)
+{
+    // Interval MAXDWORD with no total returns without waiting.
+    if (waitSet != 0 && setTimeouts(handle, MAXDWORD, 0))
+        waitSet = 0;
+    std::string queued(count, '\0');
+    DWORD got = 0;
+    if (!ReadFile(handle, queued.data(), static_cast<DWORD>(queued.size()), &got, nullptr))
+        return false;
+    bytes.append(queued.data(), got);
+    return true;
+}
+
 } // namespace
 
 struct SerialPort::Device
@@ -98,63 +195,25 @@ OpenResult SerialPort::openDevice(const std::string& devicePath, const std::stri
         return refused;
 
     HANDLE claim = nullptr;
-    if (!claimPort(devicePath, &claim))
-        return failure(OpenError::Busy, name,
-                       "the port is in use by another Vantor Program Uploader (a window or a vantor "
-                       "command). Close it, or choose another port.");
-    // No sharing: Windows refuses a second opening of a COM port, by us or anybody else.
-    HANDLE handle = CreateFileA(deviceNamespace(devicePath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        if (claim)
-            CloseHandle(claim);
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return failure(OpenError::NoSuchDevice, name,
-                           "no such device. Check the port name, and that the adapter is plugged in.");
-        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
-            return failure(OpenError::Busy, name,
-                           "the port is in use by another program. Close it (a terminal program, another "
-                           "uploader), or choose another port.");
-        return failure(OpenError::Other, name, systemMessage(error) + ".");
-    }
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (const OpenResult opened = openExclusive(devicePath, name, &claim, &handle); !opened.ok())
+        return opened;
     auto device = std::make_unique<Device>();
     device->claim = claim;
     device->handle = handle;
     device->original.DCBlength = sizeof(DCB);
     if (!GetCommState(handle, &device->original)) {
-        CloseHandle(handle);
-        if (claim)
-            CloseHandle(claim);
+        release(handle, claim);
         return failure(OpenError::NotSerialDevice, name, "this is not a serial device.");
     }
     device->restore = true;
     SetupComm(handle, 4096, 4096);
 
     DCB dcb = device->original;
-    dcb.BaudRate = static_cast<DWORD>(settings.baudRate);
-    dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
-    dcb.Parity = settings.parity == 'E' ? EVENPARITY : settings.parity == 'O' ? ODDPARITY : NOPARITY;
-    dcb.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
-    dcb.fBinary = TRUE;
-    dcb.fParity = settings.parity != 'N';
-    // The driver puts "?" in place of a character received with a parity error.
-    dcb.fErrorChar = settings.parity != 'N';
-    dcb.ErrorChar = '?';
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
-    dcb.fNull = FALSE;
-    dcb.fAbortOnError = FALSE;
-    dcb.fDtrControl = settings.dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-    dcb.fRtsControl = settings.rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    describeLine(dcb, settings);
     if (!SetCommState(handle, &dcb)) {
         const DWORD error = GetLastError();
-        CloseHandle(handle);
-        if (claim)
-            CloseHandle(claim);
+        release(handle, claim);
         return failure(OpenError::SettingsRejected, name,
                        "the device does not accept " + settings.settingsText() + " (" + systemMessage(error) +
                            ").");
@@ -211,44 +270,18 @@ PortRead SerialPort::read(int waitMs)
     const HANDLE handle = device_->handle;
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(handle, &errors, &status)) {
+    bool ok = ClearCommError(handle, &errors, &status) != 0;
+    if (ok && status.cbInQue == 0 && waitMs > 0) {
+        ok = readFirst(handle, static_cast<DWORD>(waitMs), device_->waitSet, result.bytes);
+        if (ok && result.bytes.empty())
+            return result; // the wait ran out
+        ok = ok && ClearCommError(handle, &errors, &status) != 0;
+    }
+    if (ok && status.cbInQue > 0)
+        ok = readQueued(handle, status.cbInQue, device_->waitSet, result.bytes);
+    if (!ok) {
         lose(disconnected);
         result.lost = true;
-        return result;
-    }
-    if (status.cbInQue == 0 && waitMs > 0) {
-        // Block for the first byte: interval 0 and total waitMs return with one byte or after waitMs.
-        const DWORD wait = static_cast<DWORD>(waitMs);
-        if (device_->waitSet != wait && setTimeouts(handle, 0, wait))
-            device_->waitSet = wait;
-        char first = 0;
-        DWORD got = 0;
-        if (!ReadFile(handle, &first, 1, &got, nullptr)) {
-            lose(disconnected);
-            result.lost = true;
-            return result;
-        }
-        if (got == 0)
-            return result; // the wait ran out
-        result.bytes.push_back(first);
-        if (!ClearCommError(handle, &errors, &status)) {
-            lose(disconnected);
-            result.lost = true;
-            return result;
-        }
-    }
-    if (status.cbInQue > 0) {
-        // What is queued is read at once: interval MAXDWORD with no total returns without waiting.
-        if (device_->waitSet != 0 && setTimeouts(handle, MAXDWORD, 0))
-            device_->waitSet = 0;
-        std::string queued(status.cbInQue, '\0');
-        DWORD got = 0;
-        if (!ReadFile(handle, queued.data(), static_cast<DWORD>(queued.size()), &got, nullptr)) {
-            lose(disconnected);
-            result.lost = true;
-            return result;
-        }
-        result.bytes.append(queued.data(), got);
     }
     return result;
 }

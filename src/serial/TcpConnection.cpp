@@ -27,6 +27,75 @@ std::int64_t nowMs()
         .count();
 }
 
+void setNoDelay(Native s)
+{
+    const int on = 1;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+}
+
+// What connectWithin says besides a socket's own error (which is positive) or 0 for connected.
+constexpr int timedOut = -1;
+constexpr int stopped = -2;
+
+// Connects s (non-blocking) to address by deadline (nowMs()), asking stop every slice.
+int connectWithin(Native s, const addrinfo& address, std::int64_t deadline, const StopToken& stop)
+{
+    int error = ::connect(s, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0 ? 0 : lastError();
+    while (error != 0 && wouldBlock(error)) {
+        if (stop.requested())
+            return stopped;
+        const std::int64_t left = deadline - nowMs();
+        if (left <= 0)
+            return timedOut;
+        short revents = 0;
+        if (pollOne(s, POLLOUT, static_cast<int>(left < sliceMs ? left : sliceMs), &revents) > 0) {
+            int soError = 0;
+            socklen_t length = sizeof soError;
+            ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length);
+            error = soError;
+        }
+    }
+    return error;
+}
+
+// Tries the addresses in turn, all of them within timeoutMs, until one connects: its socket goes to
+// connected. Otherwise why the last one tried failed, as words that follow "cannot connect: ".
+Result<TcpConnection::Failure> connectFirst(const addrinfo* found, int port, int timeoutMs,
+                                            const StopToken& stop, std::intptr_t& connected)
+{
+    using Failure = TcpConnection::Failure;
+    const std::int64_t deadline = nowMs() + timeoutMs;
+    Failure failure = Failure::Other;
+    std::string why = "no address to connect to";
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        const Native s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        const Native none = static_cast<Native>(-1); // INVALID_SOCKET on Windows
+        if (s == none || !setNonBlocking(s)) {
+            why = errorText(lastError());
+            if (s != none)
+                closeNative(s);
+            continue;
+        }
+        const int error = connectWithin(s, *a, deadline, stop);
+        if (error == 0) {
+            setNoDelay(s);
+            connected = static_cast<std::intptr_t>(s);
+            return {};
+        }
+        closeNative(s);
+        if (error == stopped)
+            return {Failure::Stopped, "stopped on request"};
+        if (error == timedOut)
+            return {Failure::TimedOut,
+                    "no connection within " + std::to_string((timeoutMs + 999) / 1000) + " s"};
+        why = refused(error) ? "connection refused: is the serial server running, and is " +
+                                   std::to_string(port) + " its port?"
+                             : errorText(error);
+        failure = refused(error) ? Failure::Refused : Failure::Other;
+    }
+    return {failure, why};
+}
+
 } // namespace
 
 TcpConnection::~TcpConnection()
@@ -39,8 +108,7 @@ void TcpConnection::adopt(std::intptr_t socket)
     close();
     const Native s = native(socket);
     setNonBlocking(s);
-    const int on = 1;
-    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    setNoDelay(s);
     socket_ = socket;
 }
 
@@ -70,59 +138,9 @@ Result<TcpConnection::Failure> TcpConnection::connect(const std::string& host, i
         why = "the name " + host + " does not resolve (" + gai_strerror(error) + ")";
         return {Failure::NoSuchHost, why};
     }
-    const std::int64_t deadline = nowMs() + timeoutMs;
-    Failure failure = Failure::Other;
-    why = "no address to connect to";
-    for (addrinfo* a = found; a && socket_ == invalid; a = a->ai_next) {
-        const Native s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-        if (s == static_cast<Native>(invalid) || !setNonBlocking(s)) {
-            why = errorText(lastError());
-            if (s != static_cast<Native>(invalid))
-                closeNative(s);
-            continue;
-        }
-        int error = ::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0 ? 0 : lastError();
-        while (error != 0 && wouldBlock(error)) {
-            if (stop.requested()) {
-                closeNative(s);
-                ::freeaddrinfo(found);
-                why = "stopped on request";
-                return {Failure::Stopped, why};
-            }
-            const std::int64_t left = deadline - nowMs();
-            if (left <= 0) {
-                error = -1;
-                break;
-            }
-            short revents = 0;
-            if (pollOne(s, POLLOUT, static_cast<int>(left < sliceMs ? left : sliceMs), &revents) > 0) {
-                int soError = 0;
-                socklen_t length = sizeof soError;
-                ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length);
-                error = soError;
-            }
-        }
-        if (error == 0) {
-            const int on = 1;
-            ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-            socket_ = static_cast<std::intptr_t>(s);
-            break;
-        }
-        closeNative(s);
-        if (error == -1) {
-            why = "no connection within " + std::to_string((timeoutMs + 999) / 1000) + " s";
-            failure = Failure::TimedOut;
-            break;
-        }
-        why = refused(error) ? "connection refused: is the serial server running, and is " +
-                                   std::to_string(port) + " its port?"
-                             : errorText(error);
-        failure = refused(error) ? Failure::Refused : Failure::Other;
-    }
+    const Result<Failure> result = connectFirst(found, port, timeoutMs, stop, socket_);
     ::freeaddrinfo(found);
-    if (socket_ != invalid)
-        return {};
-    return {failure, why};
+    return result;
 }
 
 std::vector<std::string> TcpConnection::addressesOf(const std::string& host)

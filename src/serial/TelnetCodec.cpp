@@ -188,55 +188,68 @@ std::string TelnetCodec::decode(const std::string& raw)
 {
     std::string data;
     for (const char ch : raw) {
-        const unsigned char c = static_cast<unsigned char>(ch);
         if (overlong_)
             break; // nothing after a broken subnegotiation can be trusted
-        switch (state_) {
-        case State::AfterCr:
-            state_ = State::Data;
-            if (c == 0)
-                break; // CR NUL is a CR
-            [[fallthrough]];
-        case State::Data:
-            if (c == iac) {
-                state_ = State::Iac;
-            } else {
-                data += ch;
-                if (ch == cr && !serverDoesBinary_)
-                    state_ = State::AfterCr;
-            }
-            break;
-        case State::Iac:
-            afterIac(c, data);
-            break;
-        case State::Verb:
-            option(verb_, c);
-            state_ = State::Data;
-            break;
-        case State::Sub:
-            if (c == iac)
-                state_ = State::SubIac;
-            else
-                addToSubnegotiation(ch);
-            break;
-        case State::SubIac:
-            if (c == iac) {
-                addToSubnegotiation(ch);
-                state_ = State::Sub;
-            } else if (c == se) {
-                subnegotiation(sub_);
-                sub_.clear();
-                state_ = State::Data;
-            } else {
-                // An IAC that is neither doubled nor the end: the subnegotiation was cut short, and
-                // this is the next command.
-                sub_.clear();
-                afterIac(c, data);
-            }
-            break;
-        }
+        if (state_ == State::Sub || state_ == State::SubIac)
+            subnegotiationByte(ch, data);
+        else
+            dataByte(ch, data);
     }
     return data;
+}
+
+void TelnetCodec::dataByte(char ch, std::string& data)
+{
+    const unsigned char c = static_cast<unsigned char>(ch);
+    switch (state_) {
+    case State::AfterCr:
+        state_ = State::Data;
+        if (c == 0)
+            break; // CR NUL is a CR
+        [[fallthrough]];
+    case State::Data:
+        if (c == iac) {
+            state_ = State::Iac;
+        } else {
+            data += ch;
+            if (ch == cr && !serverDoesBinary_)
+                state_ = State::AfterCr;
+        }
+        break;
+    case State::Iac:
+        afterIac(c, data);
+        break;
+    case State::Verb:
+        option(verb_, c);
+        state_ = State::Data;
+        break;
+    case State::Sub:
+    case State::SubIac:
+        break; // subnegotiationByte's
+    }
+}
+
+void TelnetCodec::subnegotiationByte(char ch, std::string& data)
+{
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (state_ == State::Sub) {
+        if (c == iac)
+            state_ = State::SubIac;
+        else
+            addToSubnegotiation(ch);
+    } else if (c == iac) {
+        addToSubnegotiation(ch);
+        state_ = State::Sub;
+    } else if (c == se) {
+        subnegotiation(sub_);
+        sub_.clear();
+        state_ = State::Data;
+    } else {
+        // An IAC that is neither doubled nor the end: the subnegotiation was cut short, and this is
+        // the next command.
+        sub_.clear();
+        afterIac(c, data);
+    }
 }
 
 } // namespace vantor::serial

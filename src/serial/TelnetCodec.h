@@ -66,6 +66,10 @@ private:
     void afterIac(unsigned char c, std::string& data);
     void subnegotiation(const std::string& body);
     void addToSubnegotiation(char c);
+    // One byte that arrived, in the data or its commands (dataByte), or inside a subnegotiation
+    // (subnegotiationByte, in State::Sub or State::SubIac); data takes the data bytes.
+    void dataByte(char ch, std::string& data);
+    void subnegotiationByte(char ch, std::string& data);
 
     enum class State { Data, Iac, Verb, Sub, SubIac, AfterCr };
     State state_ = State::Data;
