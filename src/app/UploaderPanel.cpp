@@ -176,6 +176,20 @@ UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString
     connect(portChoice, &QComboBox::currentIndexChanged, this, &UploaderPanel::onPortChanged);
     connect(confirm_, &confirmOverwrite::confirmed, this, [this] { UploadProgram(); });
     connect(confirm_, &confirmOverwrite::declined, this, &UploaderPanel::clearStatus);
+    connectConsole();
+    connect(portChoice->lineEdit(), &QLineEdit::editingFinished, this, &UploaderPanel::onPortTyped);
+    // A caption about the file, the PLC ID or the port no longer holds once they change.
+    connect(Text2, &QLineEdit::textChanged, this, &UploaderPanel::onChoiceChanged);
+    connect(PLCID, &QLineEdit::textChanged, this, &UploaderPanel::onChoiceChanged);
+    watchSignals();
+    setAcceptDrops(true);
+    SerialSetup->setFocus();
+}
+
+UploaderPanel::~UploaderPanel() = default;
+
+void UploaderPanel::connectConsole()
+{
     connect(console_, &serialComm::portStateChanged, this, &UploaderPanel::onPortStateChanged);
     connect(console_, &serialComm::portChosen, this, &UploaderPanel::onConsolePortChosen);
     console_->setFileChooser(chooser_.get());
@@ -190,10 +204,10 @@ UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString
         if (closeRequested_)
             close();
     });
-    connect(portChoice->lineEdit(), &QLineEdit::editingFinished, this, &UploaderPanel::onPortTyped);
-    // A caption about the file, the PLC ID or the port no longer holds once they change.
-    connect(Text2, &QLineEdit::textChanged, this, &UploaderPanel::onChoiceChanged);
-    connect(PLCID, &QLineEdit::textChanged, this, &UploaderPanel::onChoiceChanged);
+}
+
+void UploaderPanel::watchSignals()
+{
     // SIGTERM, SIGINT or SIGHUP end the program as a close request does.
     auto* signalWatch = new QTimer(this);
     connect(signalWatch, &QTimer::timeout, this, [this] {
@@ -201,11 +215,7 @@ UploaderPanel::UploaderPanel(std::unique_ptr<FileChooser> chooser, const QString
             close();
     });
     signalWatch->start(100);
-    setAcceptDrops(true);
-    SerialSetup->setFocus();
 }
-
-UploaderPanel::~UploaderPanel() = default;
 
 void UploaderPanel::buildControls(const QString& extraPort)
 {

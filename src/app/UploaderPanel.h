@@ -83,6 +83,11 @@ private:
     void buildUploadButtons();
     void layOutControls();
     void connectControls();
+    // The console window's port state, port choice, network wait and end of work, shown here; its
+    // "Save..." asks this panel's chooser.
+    void connectConsole();
+    // SIGTERM, SIGINT or SIGHUP end the program as a close request does (asked every 100 ms).
+    void watchSignals();
     // The status box (the tone's icon and Message) and the progress bar, both hidden.
     void buildStatus();
     void onBrowse();
