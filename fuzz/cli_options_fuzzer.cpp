@@ -23,10 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!parser.errorText().empty());
         return 0;
     }
-    std::string error;
     cli::PortOptions port;
-    if (!port.read(parser, &error)) {
-        FUZZ_CHECK(!error.empty());
+    if (const auto read = port.read(parser); !read.ok()) {
+        FUZZ_CHECK(!read.message.empty());
         return 0;
     }
     FUZZ_CHECK(!port.portName.empty() && port.settings.baudRate > 0);
@@ -34,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(port.settings.stopBits == 1 || port.settings.stopBits == 2);
     // An ID list is refused with a message, or gives at least one ID and none twice.
     std::vector<std::int16_t> ids;
-    if (cli::OptionValues::strictIdList(parser.value("id"), &ids, &error)) {
+    const auto listed = cli::OptionValues::strictIdList(parser.value("id"), &ids);
+    if (listed.ok()) {
         FUZZ_CHECK(!ids.empty());
         std::bitset<0x10000> seen;
         for (const std::int16_t id : ids) {
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             seen.set(static_cast<std::uint16_t>(id));
         }
     } else {
-        FUZZ_CHECK(!error.empty());
+        FUZZ_CHECK(!listed.message.empty());
     }
     // Arguments come back as they were given, none made up, none split or joined.
     const auto& got = parser.positionals();

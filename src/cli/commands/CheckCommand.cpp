@@ -198,9 +198,8 @@ std::optional<int> CheckCommand::readPlan(const std::vector<std::string>& argume
         return early;
     if (parser.positionals().size() != 1)
         return Usage::fail("check takes exactly one FILE");
-    std::string error;
-    if (!OptionValues::strictId(parser.value("id"), &plan->plcId, &error))
-        return Usage::fail(error);
+    if (const auto id = OptionValues::strictId(parser.value("id"), &plan->plcId); !id.ok())
+        return Usage::fail(id.message);
     plan->path = parser.positionals().front();
     plan->frames = parser.isSet("frames");
     plan->json = parser.isSet("json");

@@ -27,63 +27,58 @@ using plcsim::PlcFaultTable;
 namespace {
 constexpr std::size_t maxIdsNamed = 16; // in the line that says what is served
 
-bool readCount(const CommandLine& parser, const char* name, int* value, std::string* error)
+serial::Result<> readCount(const CommandLine& parser, const char* name, int* value)
 {
     if (!parser.isSet(name))
-        return true;
+        return {};
     const auto n = OptionValues::wholeNumber(parser.value(name));
-    if (!n) {
-        *error = std::string("--") + name + " must be a whole number of 0 or more";
-        return false;
-    }
+    if (!n)
+        return serial::failed(std::string("--") + name + " must be a whole number of 0 or more");
     *value = *n;
-    return true;
+    return {};
 }
 
 // The number of an answer (counted from 1) given as --NAME; with code, also two hex digits after a
 // colon, put in code in upper case (code keeps its value when none are given).
-bool readAnswer(const CommandLine& parser, const char* name, int* number, std::string* code,
-                std::string* error)
+serial::Result<> readAnswer(const CommandLine& parser, const char* name, int* number, std::string* code)
 {
     if (!parser.isSet(name))
-        return true;
+        return {};
     const std::string text = parser.value(name);
     const std::size_t colon = code ? text.find(':') : std::string::npos;
     const auto n = OptionValues::wholeNumber(text.substr(0, colon));
     std::string digits = colon != std::string::npos ? text.substr(colon + 1) : code ? *code : "00";
     const bool hex = digits.size() == 2 && std::isxdigit(static_cast<unsigned char>(digits[0])) &&
                      std::isxdigit(static_cast<unsigned char>(digits[1]));
-    if (!n || *n < 1 || !hex) {
-        *error = std::string("--") + name +
-                 (code ? " takes N or N:CODE, the number of an answer (1 or more) "
-                         "and two hexadecimal digits such as 13"
-                       : " must be the number of an answer, 1 or more");
-        return false;
-    }
+    if (!n || *n < 1 || !hex)
+        return serial::failed(std::string("--") + name +
+                              (code ? " takes N or N:CODE, the number of an answer (1 or more) "
+                                      "and two hexadecimal digits such as 13"
+                                    : " must be the number of an answer, 1 or more"));
     *number = *n;
     if (code) {
         for (char& c : digits)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         *code = digits;
     }
-    return true;
+    return {};
 }
 
 // One of row's choices, in any case, as its index in number.
-bool readChoice(const CommandLine& parser, const PlcFaultTable::Row& row, int* number, std::string* error)
+serial::Result<> readChoice(const CommandLine& parser, const PlcFaultTable::Row& row, int* number)
 {
     const std::vector<std::string> words = PlcFaultTable::choices(row);
     const std::string given = OptionValues::lower(parser.value(row.option));
     for (std::size_t i = 0; i < words.size(); ++i) {
         if (given == words[i]) {
             *number = static_cast<int>(i);
-            return true;
+            return {};
         }
     }
-    *error = std::string("--") + row.option + " must be ";
+    std::string why = std::string("--") + row.option + " must be ";
     for (std::size_t i = 0; i < words.size(); ++i)
-        *error += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
-    return false;
+        why += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+    return serial::failed(why);
 }
 
 // Says what is served where: the port to open on standard output, the rest on standard error.
@@ -118,37 +113,37 @@ bool listenAddress(const std::string& text, std::string* host, int* port)
     return true;
 }
 
-// Reads row's option, when given, and applies its effect to faults; false with why in error.
-bool readFault(const CommandLine& parser, const PlcFaultTable::Row& row, plcsim::PlcFaults* faults,
-               std::string* error)
+// Reads row's option, when given, and applies its effect to faults; a failure says why.
+serial::Result<> readFault(const CommandLine& parser, const PlcFaultTable::Row& row,
+                           plcsim::PlcFaults* faults)
 {
     using Value = PlcFaultTable::Value;
     if (!parser.isSet(row.option)) {
         // A default the help names holds when the option is left out (--split's pieces 20 ms apart).
         if (row.value == Value::Count && *row.defaultValue)
             row.apply(*faults, std::atoi(row.defaultValue), nullptr);
-        return true;
+        return {};
     }
     int number = 1;
     std::string code = faults->endCode;
-    bool read = true;
+    serial::Result<> read;
     switch (row.value) {
     case Value::None:
         break;
     case Value::Count:
-        read = readCount(parser, row.option, &number, error);
+        read = readCount(parser, row.option, &number);
         break;
     case Value::Answer:
-        read = readAnswer(parser, row.option, &number, nullptr, error);
+        read = readAnswer(parser, row.option, &number, nullptr);
         break;
     case Value::AnswerAndCode:
-        read = readAnswer(parser, row.option, &number, &code, error);
+        read = readAnswer(parser, row.option, &number, &code);
         break;
     case Value::Choice:
-        read = readChoice(parser, row, &number, error);
+        read = readChoice(parser, row, &number);
         break;
     }
-    if (read)
+    if (read.ok())
         row.apply(*faults, number, row.value == Value::AnswerAndCode ? code.c_str() : nullptr);
     return read;
 }
@@ -219,10 +214,10 @@ std::optional<int> PlcSimCommand::parse(const std::vector<std::string>& argument
         return early;
     if (!parser.positionals().empty())
         return Usage::fail("plc-sim takes no arguments besides its options");
-    std::string error;
-    if (!readFaults(parser, &plan->faults, &error) ||
-        !OptionValues::strictIdList(parser.value("id"), &plan->ids, &error))
-        return Usage::fail(error);
+    if (const auto faults = readFaults(parser, &plan->faults); !faults.ok())
+        return Usage::fail(faults.message);
+    if (const auto ids = OptionValues::strictIdList(parser.value("id"), &plan->ids); !ids.ok())
+        return Usage::fail(ids.message);
     plan->overTcp = parser.isSet("listen");
     if (plan->overTcp && !listenAddress(parser.value("listen"), &plan->host, &plan->port))
         return Usage::fail(
@@ -231,13 +226,13 @@ std::optional<int> PlcSimCommand::parse(const std::vector<std::string>& argument
     return std::nullopt;
 }
 
-bool PlcSimCommand::readFaults(const CommandLine& parser, plcsim::PlcFaults* faults, std::string* error)
+serial::Result<> PlcSimCommand::readFaults(const CommandLine& parser, plcsim::PlcFaults* faults)
 {
     for (const PlcFaultTable::Row& row : PlcFaultTable::rows()) {
-        if (!readFault(parser, row, faults, error))
-            return false;
+        if (auto read = readFault(parser, row, faults); !read.ok())
+            return read;
     }
-    return true;
+    return {};
 }
 
 int PlcSimCommand::execute(const Plan& plan)

@@ -2,6 +2,7 @@
 
 #include "cli/options/CommandSpec.h"
 #include "plcsim/PlcFaults.h"
+#include "serial/Result.h"
 
 #include <cstdint>
 #include <optional>
@@ -34,8 +35,9 @@ private:
 
     // The plan from arguments, or the exit status when the command ends here (help, a usage error).
     static std::optional<int> parse(const std::vector<std::string>& arguments, Plan* plan);
-    // Reads the fault options into faults; false with why in error.
-    static bool readFaults(const CommandLine& parser, plcsim::PlcFaults* faults, std::string* error);
+    // Reads the fault options into faults; a failure's message says which option is wrong and what it
+    // takes, the sentence for the user.
+    static serial::Result<> readFaults(const CommandLine& parser, plcsim::PlcFaults* faults);
     // Serves until Ctrl+C, a kill or a hang-up; returns the exit status.
     static int execute(const Plan& plan);
 };

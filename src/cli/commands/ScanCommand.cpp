@@ -58,20 +58,19 @@ JsonLines::Object toJson(const run::ScanReply& r)
 
 } // namespace
 
-bool ScanCommand::readBauds(const std::string& text, std::vector<int>* bauds, std::string* error)
+serial::Result<> ScanCommand::readBauds(const std::string& text, std::vector<int>* bauds)
 {
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = text.find(',', start);
         const auto baud =
             OptionValues::wholeNumber(text.substr(start, comma == std::string::npos ? comma : comma - start));
-        if (!baud || *baud == 0 || std::count(bauds->begin(), bauds->end(), *baud) > 0) {
-            *error = "--baud takes baud rates separated by commas, each once, such as 9600,19200,38400";
-            return false;
-        }
+        if (!baud || *baud == 0 || std::count(bauds->begin(), bauds->end(), *baud) > 0)
+            return serial::failed(
+                "--baud takes baud rates separated by commas, each once, such as 9600,19200,38400");
         bauds->push_back(*baud);
         if (comma == std::string::npos)
-            return true;
+            return {};
         start = comma + 1;
     }
 }
@@ -136,18 +135,17 @@ std::optional<int> ScanCommand::readPlan(const std::vector<std::string>& argumen
         return early;
     if (!parser.positionals().empty())
         return Usage::fail("scan takes no arguments besides its options");
-    std::string error;
-    if (!readBauds(parser.value("baud"), &plan->bauds, &error))
-        return Usage::fail(profile.blame(error));
-    if (!OptionValues::strictIdList(parser.value("id"), &plan->ids, &error))
-        return Usage::fail(profile.blame(error));
+    if (const auto bauds = readBauds(parser.value("baud"), &plan->bauds); !bauds.ok())
+        return Usage::fail(profile.blame(bauds.message));
+    if (const auto ids = OptionValues::strictIdList(parser.value("id"), &plan->ids); !ids.ok())
+        return Usage::fail(profile.blame(ids.message));
     std::vector<std::string> names;
     if (const auto early = linesToScan(parser, &names))
         return early;
     // Each line gets its own name, and each baud rate its turn (LineScan).
     PortOptions port;
-    if (!port.readSettings(parser, &error, false))
-        return Usage::fail(profile.blame(error));
+    if (const auto settings = port.readSettings(parser, false); !settings.ok())
+        return Usage::fail(profile.blame(settings.message));
     plan->lines.assign(names.size(), port);
     for (std::size_t p = 0; p < names.size(); ++p)
         plan->lines[p].portName = names[p];

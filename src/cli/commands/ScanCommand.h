@@ -3,6 +3,7 @@
 #include "cli/options/CommandSpec.h"
 #include "cli/options/PortOptions.h"
 #include "run/LineScan.h"
+#include "serial/Result.h"
 
 #include <optional>
 #include <string>
@@ -44,8 +45,9 @@ private:
     static int scan(const Plan& plan);
     // The table or the summary line, and the exit status.
     static int report(const std::vector<std::vector<run::ScanReply>>& perLine, bool json);
-    // Baud rates separated by commas, each a positive whole number, none twice.
-    static bool readBauds(const std::string& text, std::vector<int>* bauds, std::string* error);
+    // Baud rates separated by commas, each a positive whole number, none twice; a failure's message
+    // is the sentence for the user.
+    static serial::Result<> readBauds(const std::string& text, std::vector<int>* bauds);
 };
 
 } // namespace vantor::cli

@@ -53,26 +53,25 @@ void printReply(const hostlink::ExchangeResult& result, bool terminal)
 }
 } // namespace
 
-bool SendCommand::framesFor(const CommandLine& parser, std::vector<std::string>* frames, std::string* error)
+serial::Result<> SendCommand::framesFor(const CommandLine& parser, std::vector<std::string>* frames)
 {
     std::int16_t id = 1;
-    if (!OptionValues::strictId(parser.value("id"), &id, error))
-        return false;
+    if (auto read = OptionValues::strictId(parser.value("id"), &id); !read.ok())
+        return read;
     for (const std::string& command : parser.values("frame")) {
         // What would end the frame early, or is no character of the host link, is refused: the
         // frame must be the one the FCS was computed for.
         const bool plain = std::all_of(command.begin(), command.end(), [](char c) {
             return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F && c != '*';
         });
-        if (command.size() < 2 || !plain) {
-            *error = "--frame " + hostlink::ControlText::escapeControls(command) +
-                     ": a command is two letters or more (C2, CS, IR, a record's code and data), printable "
-                     "ASCII without \"*\"";
-            return false;
-        }
+        if (command.size() < 2 || !plain)
+            return serial::failed(
+                "--frame " + hostlink::ControlText::escapeControls(command) +
+                ": a command is two letters or more (C2, CS, IR, a record's code and data), "
+                "printable ASCII without \"*\"");
         frames->push_back(hostlink::Frame::build(id, command));
     }
-    return true;
+    return {};
 }
 
 CommandSpec SendCommand::spec()
@@ -116,13 +115,12 @@ std::optional<int> SendCommand::readPlan(const std::vector<std::string>& argumen
     if (const auto early = plan->port.parse(parser, arguments, &plan->profile))
         return early;
     const Profile::Applied& profile = plan->profile;
-    std::string error;
     plan->commands = parser.positionals();
     if (parser.isSet("frame")) {
         if (!plan->commands.empty())
             return Usage::fail("--frame and COMMAND arguments do not mix: give every command one way");
-        if (!framesFor(parser, &plan->commands, &error))
-            return Usage::fail(profile.blame(error));
+        if (const auto frames = framesFor(parser, &plan->commands); !frames.ok())
+            return Usage::fail(profile.blame(frames.message));
     } else if (parser.isSet("id") && !profile.sets("id")) {
         return Usage::fail("--id is for --frame: a COMMAND is sent exactly as typed");
     }

@@ -3,6 +3,7 @@
 #include "cli/options/CommandLine.h"
 #include "cli/options/PortOptions.h"
 #include "cli/options/Profile.h"
+#include "serial/Result.h"
 
 #include <optional>
 #include <string>
@@ -33,8 +34,9 @@ private:
     static std::optional<int> readPlan(const std::vector<std::string>& arguments, Plan* plan);
     // Sends the plan's commands over one opening of its port; the exit status.
     static int send(const Plan& plan);
-    // The --frame commands as frames for the --id PLC; false with a message for a bad ID or command.
-    static bool framesFor(const CommandLine& parser, std::vector<std::string>* frames, std::string* error);
+    // The --frame commands as frames for the --id PLC; a failure says which ID or command is bad, in
+    // the sentence for the user.
+    static serial::Result<> framesFor(const CommandLine& parser, std::vector<std::string>* frames);
 };
 
 } // namespace vantor::cli

@@ -132,12 +132,11 @@ std::optional<int> UploadCommand::readRequest(const std::vector<std::string>& ar
     if (const auto early = request->port.parse(parser, arguments, &request->profile))
         return early;
     const Profile::Applied& profile = request->profile;
-    std::string error;
     if (parser.positionals().size() != 1)
         return Usage::fail("upload takes exactly one FILE");
     run::FleetUpload::Plan& plan = request->plan;
-    if (!readPlan(parser, request->port, &plan, &error))
-        return Usage::fail(profile.blame(error));
+    if (const auto read = readPlan(parser, request->port, &plan); !read.ok())
+        return Usage::fail(profile.blame(read.message));
     plan.filePath = parser.positionals().front();
     plan.reset = parser.isSet("reset");
     request->json = parser.isSet("json");
@@ -146,34 +145,30 @@ std::optional<int> UploadCommand::readRequest(const std::vector<std::string>& ar
     return std::nullopt;
 }
 
-bool UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port, run::FleetUpload::Plan* plan,
-                             std::string* error)
+serial::Result<> UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port,
+                                         run::FleetUpload::Plan* plan)
 {
     const auto attempts = OptionValues::wholeNumber(parser.value("attempts"));
-    if (!attempts || *attempts < 1 || *attempts > upload::UploadProcedure::maxLinkAttempts) {
-        *error = "--attempts must be a whole number from 1 to " +
-                 std::to_string(upload::UploadProcedure::maxLinkAttempts);
-        return false;
-    }
+    if (!attempts || *attempts < 1 || *attempts > upload::UploadProcedure::maxLinkAttempts)
+        return serial::failed("--attempts must be a whole number from 1 to " +
+                              std::to_string(upload::UploadProcedure::maxLinkAttempts));
     plan->attempts = *attempts;
     plan->verifyReplies = parser.isSet("verify-replies");
     std::vector<std::pair<std::string, std::string>> lines; // each port with its --id text
-    if (!pairPortsWithIds(parser, port.portName, &lines, error))
-        return false;
+    if (auto paired = pairPortsWithIds(parser, port.portName, &lines); !paired.ok())
+        return paired;
     // Opening one port twice would only find it in use by this very run.
     const serial::PortCatalog catalog = PortOptions::catalog();
     for (const auto& [name, idText] : lines) {
         std::vector<std::int16_t> ids;
-        if (!OptionValues::strictIdList(idText, &ids, error))
-            return false;
+        if (auto listed = OptionValues::strictIdList(idText, &ids); !listed.ok())
+            return listed;
         for (const run::FleetUpload::Line& other : plan->lines) {
-            if (other.port == name || catalog.samePort(other.port, name)) {
-                *error = "--port " + name +
-                         (other.port == name ? " is given twice"
-                                             : " names the same port as --port " + other.port) +
-                         "; each line is named once";
-                return false;
-            }
+            if (other.port == name || catalog.samePort(other.port, name))
+                return serial::failed("--port " + name +
+                                      (other.port == name ? " is given twice"
+                                                          : " names the same port as --port " + other.port) +
+                                      "; each line is named once");
         }
         plan->lines.push_back({name, port.settings, port.timeoutText, std::move(ids)});
     }
@@ -185,12 +180,11 @@ bool UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port,
         options.applyTo(console);
     };
     plan->stop = StopSignals::token();
-    return true;
+    return {};
 }
 
-bool UploadCommand::pairPortsWithIds(const CommandLine& parser, const std::string& defaultPort,
-                                     std::vector<std::pair<std::string, std::string>>* lines,
-                                     std::string* error)
+serial::Result<> UploadCommand::pairPortsWithIds(const CommandLine& parser, const std::string& defaultPort,
+                                                 std::vector<std::pair<std::string, std::string>>* lines)
 {
     std::vector<std::string> waiting; // ports not yet followed by an --id
     int idsGiven = 0;
@@ -202,25 +196,23 @@ bool UploadCommand::pairPortsWithIds(const CommandLine& parser, const std::strin
         } else if (name == "port") {
             lines->emplace_back(value, parser.value("id"));
         } else if (name == "id" && idsGiven > 1) {
-            if (waiting.empty()) {
-                *error =
-                    "--id " + value +
-                    " follows no --port: with several --id values, each follows the --port values it is for";
-                return false;
-            }
+            if (waiting.empty())
+                return serial::failed("--id " + value +
+                                      " follows no --port: with several --id values, each follows the --port "
+                                      "values it is for");
             for (const std::string& port : waiting)
                 lines->emplace_back(port, value);
             waiting.clear();
         }
     }
-    if (!waiting.empty()) {
-        *error = "--port " + waiting.front() +
-                 " has no --id after it: with several --id values, each follows the --port values it is for";
-        return false;
-    }
+    if (!waiting.empty())
+        return serial::failed(
+            "--port " + waiting.front() +
+            " has no --id after it: with several --id values, each follows the --port values "
+            "it is for");
     if (lines->empty()) // no --port: the one from the environment
         lines->emplace_back(defaultPort, parser.value("id"));
-    return true;
+    return {};
 }
 
 void UploadCommand::sayWhatGoesWhere(const run::FleetUpload::Plan& plan, const PortOptions& port, bool one)

@@ -5,6 +5,7 @@
 #include "cli/output/PlcResult.h"
 #include "run/FleetUpload.h"
 #include "run/RunRecord.h"
+#include "serial/Result.h"
 #include "upload/UploadOutcome.h"
 
 #include <cstdint>
@@ -42,9 +43,10 @@ private:
     // Reads the command line into request; an exit status when the command is done already (help
     // shown, or a usage error said).
     static std::optional<int> readRequest(const std::vector<std::string>& arguments, Request* request);
-    // The lines and their PLCs, and the attempts, from the command line.
-    static bool readPlan(const CommandLine& parser, const PortOptions& port, run::FleetUpload::Plan* plan,
-                         std::string* error);
+    // The lines and their PLCs, and the attempts, from the command line; a failure's message is the
+    // sentence for the user, naming the option.
+    static serial::Result<> readPlan(const CommandLine& parser, const PortOptions& port,
+                                     run::FleetUpload::Plan* plan);
     // Runs the plan: one PLC as text gets the panel's captions, and a progress bar on a terminal;
     // several PLCs, or --json, get captions named by port and ID (FleetReporter).
     static int upload(const run::FleetUpload::Plan& plan, const PortOptions& port, bool json,
@@ -54,8 +56,8 @@ private:
     // Each port with the --id text it gets: a single --id applies to every --port; with several, each
     // --id applies to the --port values given before it since the previous --id. No value is left
     // over: a --port without an --id after it, or an --id without a --port before it, is an error.
-    static bool pairPortsWithIds(const CommandLine& parser, const std::string& defaultPort,
-                                 std::vector<std::pair<std::string, std::string>>* lines, std::string* error);
+    static serial::Result<> pairPortsWithIds(const CommandLine& parser, const std::string& defaultPort,
+                                             std::vector<std::pair<std::string, std::string>>* lines);
 };
 
 } // namespace vantor::cli

@@ -41,19 +41,17 @@ std::string OptionValues::lower(std::string text)
     return text;
 }
 
-bool OptionValues::strictId(const std::string& text, std::int16_t* id, std::string* error)
+serial::Result<> OptionValues::strictId(const std::string& text, std::int16_t* id)
 {
     const auto parsed = hostlink::PlcId::fromDigits(trimmed(text));
-    if (!parsed.ok) {
-        *error =
-            "--id must be the PLC's ID in hexadecimal, 1 to 4 digits such as 01 or 1F (got '" + text + "')";
-        return false;
-    }
+    if (!parsed.ok)
+        return serial::failed(
+            "--id must be the PLC's ID in hexadecimal, 1 to 4 digits such as 01 or 1F (got '" + text + "')");
     *id = parsed.id;
-    return true;
+    return {};
 }
 
-bool OptionValues::strictIdList(const std::string& text, std::vector<std::int16_t>* ids, std::string* error)
+serial::Result<> OptionValues::strictIdList(const std::string& text, std::vector<std::int16_t>* ids)
 {
     ids->clear();
     std::bitset<0x10000> named; // every ID so far, so that none is addressed twice
@@ -62,48 +60,42 @@ bool OptionValues::strictIdList(const std::string& text, std::vector<std::int16_
         const std::size_t comma = text.find(',', start);
         const std::string item =
             trimmed(text.substr(start, comma == std::string::npos ? comma : comma - start));
-        if (item.empty() && text.find(',') != std::string::npos) {
-            *error = "--id has an empty item (two commas, or a comma at either end) in '" + text + "'";
-            return false;
-        }
+        if (item.empty() && text.find(',') != std::string::npos)
+            return serial::failed("--id has an empty item (two commas, or a comma at either end) in '" +
+                                  text + "'");
         const std::size_t dash = item.find('-');
         std::int16_t low = 0;
         std::int16_t high = 0;
-        if (!strictId(item.substr(0, dash), &low, error) ||
-            !strictId(dash == std::string::npos ? item : item.substr(dash + 1), &high, error)) {
-            *error = "--id must be PLC IDs in hexadecimal, 1 to 4 digits such as 01 or 1F, or a list with "
-                     "ranges such as 01,02,05-0A (got '" +
-                     text + "')";
-            return false;
-        }
+        if (!strictId(item.substr(0, dash), &low).ok() ||
+            !strictId(dash == std::string::npos ? item : item.substr(dash + 1), &high).ok())
+            return serial::failed(
+                "--id must be PLC IDs in hexadecimal, 1 to 4 digits such as 01 or 1F, or a list "
+                "with ranges such as 01,02,05-0A (got '" +
+                text + "')");
         const unsigned from = static_cast<std::uint16_t>(low);
         const unsigned to = static_cast<std::uint16_t>(high);
-        if (from > to) {
-            *error = "--id has a range from high to low, " + item + ": write it low to high";
-            return false;
-        }
+        if (from > to)
+            return serial::failed("--id has a range from high to low, " + item + ": write it low to high");
         for (unsigned id = from; id <= to; ++id) {
-            if (named[id]) {
-                *error = "--id names PLC " + hostlink::Frame::renderHex(static_cast<std::int16_t>(id)) +
-                         " twice in '" + text + "'";
-                return false;
-            }
+            if (named[id])
+                return serial::failed("--id names PLC " +
+                                      hostlink::Frame::renderHex(static_cast<std::int16_t>(id)) +
+                                      " twice in '" + text + "'");
             named[id] = true;
             ids->push_back(static_cast<std::int16_t>(id));
         }
         if (comma == std::string::npos)
-            return true;
+            return {};
         start = comma + 1;
     }
 }
 
-bool OptionValues::strictTimeout(const std::string& text, std::string* error)
+serial::Result<> OptionValues::strictTimeout(const std::string& text)
 {
     if (hostlink::TimeoutText::parseMs(text))
-        return true;
-    *error =
-        "--timeout must be a number of milliseconds such as 500; 0 means the defaults (got '" + text + "')";
-    return false;
+        return {};
+    return serial::failed(
+        "--timeout must be a number of milliseconds such as 500; 0 means the defaults (got '" + text + "')");
 }
 
 } // namespace vantor::cli

@@ -85,37 +85,31 @@ std::optional<int> PortOptions::parse(CommandLine& parser, const std::vector<std
 {
     if (const auto early = Profile::parse(parser, arguments, profile))
         return early;
-    std::string error;
-    if (!read(parser, &error))
-        return Usage::fail(profile->blame(error));
+    if (const auto values = read(parser); !values.ok())
+        return Usage::fail(profile->blame(values.message));
     return std::nullopt;
 }
 
-bool PortOptions::read(const CommandLine& parser, std::string* error)
+serial::Result<> PortOptions::read(const CommandLine& parser)
 {
     const std::vector<std::string> names = portNames(parser);
     portName = names.empty() ? std::string() : names.back();
-    if (portName.empty()) {
-        *error = "no port given: name one with --port PORT (or set VANTOR_PORT); 'vantor ports' lists them";
-        return false;
-    }
-    return readSettings(parser, error);
+    if (portName.empty())
+        return serial::failed(
+            "no port given: name one with --port PORT (or set VANTOR_PORT); 'vantor ports' lists them");
+    return readSettings(parser);
 }
 
-bool PortOptions::readSettings(const CommandLine& parser, std::string* error, bool withBaud)
+serial::Result<> PortOptions::readSettings(const CommandLine& parser, bool withBaud)
 {
     const auto baud = OptionValues::wholeNumber(parser.value("baud"));
-    if (withBaud && (!baud || *baud == 0)) {
-        *error = "--baud must be a positive whole number, such as 9600 or 38400";
-        return false;
-    }
+    if (withBaud && (!baud || *baud == 0))
+        return serial::failed("--baud must be a positive whole number, such as 9600 or 38400");
     if (withBaud)
         settings.baudRate = *baud;
     const std::string dataBits = parser.value("data-bits");
-    if (dataBits != "7" && dataBits != "8") {
-        *error = "--data-bits must be 7 or 8";
-        return false;
-    }
+    if (dataBits != "7" && dataBits != "8")
+        return serial::failed("--data-bits must be 7 or 8");
     settings.dataBits = dataBits == "7" ? 7 : 8;
     const std::string parity = OptionValues::lower(parser.value("parity"));
     if (parity == "none" || parity == "n")
@@ -124,29 +118,23 @@ bool PortOptions::readSettings(const CommandLine& parser, std::string* error, bo
         settings.parity = 'E';
     else if (parity == "odd" || parity == "o")
         settings.parity = 'O';
-    else {
-        *error = "--parity must be none, even or odd";
-        return false;
-    }
+    else
+        return serial::failed("--parity must be none, even or odd");
     const std::string stopBits = parser.value("stop-bits");
-    if (stopBits != "1" && stopBits != "2") {
-        *error = "--stop-bits must be 1 or 2";
-        return false;
-    }
+    if (stopBits != "1" && stopBits != "2")
+        return serial::failed("--stop-bits must be 1 or 2");
     settings.stopBits = stopBits == "2" ? 2 : 1;
-    if (!OptionValues::strictTimeout(parser.value("timeout"), error))
-        return false;
+    if (auto timeout = OptionValues::strictTimeout(parser.value("timeout")); !timeout.ok())
+        return timeout;
     timeoutText = parser.value("timeout");
     const auto dtr = onOff(parser.value("dtr"));
     const auto rts = onOff(parser.value("rts"));
-    if (!dtr || !rts) {
-        *error = dtr ? "--rts must be on or off" : "--dtr must be on or off";
-        return false;
-    }
+    if (!dtr || !rts)
+        return serial::failed(dtr ? "--rts must be on or off" : "--dtr must be on or off");
     settings.dtr = *dtr;
     settings.rts = *rts;
     trace = parser.isSet("trace");
-    return true;
+    return {};
 }
 
 serial::PortCatalog PortOptions::catalog()

@@ -4,6 +4,7 @@
 #include "cli/options/Profile.h"
 #include "serial/PortCatalog.h"
 #include "serial/PortSettings.h"
+#include "serial/Result.h"
 
 #include <optional>
 #include <string>
@@ -35,14 +36,15 @@ public:
     // The names this tool knows: the catalog's own and SIM, a simulated PLC of its own for every
     // catalog made (every console, so each line of a run has its own).
     static serial::PortCatalog catalog();
-    // Reads the options after parsing; false with a message in *error for a bad value.
-    bool read(const CommandLine& parser, std::string* error);
+    // Reads the options after parsing; a failure says which value is bad, naming its option, in a
+    // sentence of its own.
+    serial::Result<> read(const CommandLine& parser);
     // Profile::parse, then read(): an exit status when the command is done already (help shown) or
     // the line is wrong, a wrong value then blamed on the profile that set it.
     std::optional<int> parse(CommandLine& parser, const std::vector<std::string>& arguments,
                              Profile::Applied* profile);
     // The same but for the port's name, and the baud rate unless withBaud (scan reads a list of them).
-    bool readSettings(const CommandLine& parser, std::string* error, bool withBaud = true);
+    serial::Result<> readSettings(const CommandLine& parser, bool withBaud = true);
     // Applies port name, settings and timeout, and the trace when asked for.
     void applyTo(console::SerialConsole& console) const;
     // The response timeout in effect, in milliseconds (the fallback for 0).
