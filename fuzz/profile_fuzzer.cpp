@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::vector<std::pair<std::string, std::string>> options;
-    std::string error;
-    if (!cli::Profile::read(text, "vantor.toml", "a", &options, &error)) {
+    if (const auto read = cli::Profile::read(text, "vantor.toml", "a", &options); !read.ok()) {
+        const std::string& error = read.message;
         FUZZ_CHECK(error.rfind("vantor.toml", 0) == 0 || error.rfind("there is no profile", 0) == 0);
         return 0;
     }

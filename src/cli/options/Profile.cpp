@@ -251,52 +251,42 @@ std::string notAFile(const std::string& path, const std::string& why)
 }
 
 #ifdef _WIN32
-// The file's text; false with an error for a file that is missing, too large or no file.
-bool readFile(const std::string& path, std::string* text, std::string* error)
+// The file's text; a failure says the file is missing, too large or no file.
+serial::Result<> readFile(const std::string& path, std::string* text)
 {
     namespace fs = std::filesystem;
     const fs::path file = fs::u8path(path);
     std::error_code ec;
     const fs::file_status status = fs::status(file, ec);
-    if (!fs::exists(status)) {
-        *error = noFile(path);
-        return false;
-    }
-    if (!fs::is_regular_file(status) || fs::file_size(file, ec) > maxFileBytes) {
-        *error = notAFile(path, fs::is_regular_file(status) ? "it is larger than 1 MiB"
-                                                            : "it is not a regular file");
-        return false;
-    }
+    if (!fs::exists(status))
+        return serial::failed(noFile(path));
+    if (!fs::is_regular_file(status) || fs::file_size(file, ec) > maxFileBytes)
+        return serial::failed(notAFile(path, fs::is_regular_file(status) ? "it is larger than 1 MiB"
+                                                                         : "it is not a regular file"));
     std::ifstream in(file, std::ios::binary);
     text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
-        *error = "cannot read " + path;
-        return false;
-    }
-    return true;
+    if (!in.good() && !in.eof())
+        return serial::failed("cannot read " + path);
+    return {};
 }
 #else
-// The file's text; false with an error for a file that is missing, too large or no file. A FIFO or a
+// The file's text; a failure says the file is missing, too large or no file. A FIFO or a
 // device under the name would hold the run, or feed it without end: only a regular file is opened, and
 // that non-blocking, so one put in its place meanwhile cannot hold the open either. No more is read
 // than the size the file has: a file of the kernel's that says it has none (/proc/kmsg, which would
 // wait for the next message) reads as empty.
-bool readFile(const std::string& path, std::string* text, std::string* error)
+serial::Result<> readFile(const std::string& path, std::string* text)
 {
-    const auto fail = [&](const std::string& message) {
-        *error = message;
-        return false;
-    };
     const auto cannotRead = [&](int code) {
-        return fail("cannot read " + path + ": " + std::strerror(code));
+        return serial::failed("cannot read " + path + ": " + std::strerror(code));
     };
     struct stat st
     {
     };
     if (::stat(path.c_str(), &st) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? fail(noFile(path)) : cannotRead(errno);
+        return errno == ENOENT || errno == ENOTDIR ? serial::failed(noFile(path)) : cannotRead(errno);
     if (!S_ISREG(st.st_mode))
-        return fail(notAFile(path, "it is not a regular file"));
+        return serial::failed(notAFile(path, "it is not a regular file"));
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return cannotRead(errno);
@@ -316,11 +306,12 @@ bool readFile(const std::string& path, std::string* text, std::string* error)
     }
     ::close(fd);
     if (!regular || !small)
-        return fail(notAFile(path, regular ? "it is larger than 1 MiB" : "it is not a regular file"));
+        return serial::failed(
+            notAFile(path, regular ? "it is larger than 1 MiB" : "it is not a regular file"));
     if (readError != 0)
         return cannotRead(readError);
     text->resize(got); // shorter, when the file was cut short meanwhile
-    return true;
+    return {};
 }
 #endif
 
@@ -405,20 +396,17 @@ std::string Profile::Applied::blame(const std::string& error) const
     return error;
 }
 
-bool Profile::read(const std::string& text, const std::string& source, const std::string& name,
-                   std::vector<std::pair<std::string, std::string>>* options, std::string* error)
+serial::Result<> Profile::read(const std::string& text, const std::string& source, const std::string& name,
+                               std::vector<std::pair<std::string, std::string>>* options)
 {
-    if (const std::size_t line = tooManyKeyParts(text)) {
-        *error = source + ":" + std::to_string(line) + ": a key or table name of more than " +
-                 std::to_string(maxKeyParts) + " dotted parts, which no profile needs";
-        return false;
-    }
+    if (const std::size_t line = tooManyKeyParts(text))
+        return serial::failed(source + ":" + std::to_string(line) + ": a key or table name of more than " +
+                              std::to_string(maxKeyParts) + " dotted parts, which no profile needs");
     toml::table file;
     try {
         file = toml::parse(text, source);
     } catch (const toml::parse_error& e) {
-        *error = where(source, e.source()) + ": " + std::string(e.description());
-        return false;
+        return serial::failed(where(source, e.source()) + ": " + std::string(e.description()));
     }
     const toml::table* profiles = file["profiles"].as_table();
     const toml::table* profile = profiles ? (*profiles)[name].as_table() : nullptr;
@@ -428,9 +416,9 @@ bool Profile::read(const std::string& text, const std::string& source, const std
             for (const auto& [key, node] : *profiles)
                 known += (known.empty() ? "" : ", ") + std::string(key.str());
         }
-        *error = "there is no profile '" + hostlink::ControlText::escapeControls(name) + "' in " + source +
-                 (known.empty() ? " (it has no [profiles.NAME] table)" : " (it has: " + known + ")");
-        return false;
+        return serial::failed(
+            "there is no profile '" + hostlink::ControlText::escapeControls(name) + "' in " + source +
+            (known.empty() ? " (it has no [profiles.NAME] table)" : " (it has: " + known + ")"));
     }
     for (const auto& [key, node] : *profile) {
         const std::string keyText(key.str());
@@ -439,20 +427,16 @@ bool Profile::read(const std::string& text, const std::string& source, const std
             known = keyText == k.key ? &k : known;
         const std::string at = where(source, key.source()) + ": [profiles." + name + "] " +
                                hostlink::ControlText::escapeControls(keyText);
-        if (!known) {
-            *error = at + ": no such key; a profile takes " + keyList();
-            return false;
-        }
+        if (!known)
+            return serial::failed(at + ": no such key; a profile takes " + keyList());
         std::vector<std::string> values;
-        if (!valuesOf(node, known->type, &values)) {
-            *error =
-                at + " must be " + typeName(known->type) + (known->type == Type::Number ? " from 0 up" : "");
-            return false;
-        }
+        if (!valuesOf(node, known->type, &values))
+            return serial::failed(at + " must be " + typeName(known->type) +
+                                  (known->type == Type::Number ? " from 0 up" : ""));
         for (const std::string& value : values)
             options->emplace_back(known->option, value);
     }
-    return true;
+    return {};
 }
 
 std::optional<int> Profile::parse(CommandLine& parser, const std::vector<std::string>& arguments,
@@ -470,10 +454,12 @@ std::optional<int> Profile::parse(CommandLine& parser, const std::vector<std::st
     const std::string path = defaultPath();
     if (path.empty())
         return Usage::fail("profile '" + name + "' asked for, but neither HOME nor XDG_CONFIG_HOME is set");
-    std::string text, error;
+    std::string text;
     std::vector<std::pair<std::string, std::string>> options;
-    if (!readFile(path, &text, &error) || !read(text, path, name, &options, &error))
-        return Usage::fail(error);
+    if (const auto file = readFile(path, &text); !file.ok())
+        return Usage::fail(file.message);
+    if (const auto profile = read(text, path, name, &options); !profile.ok())
+        return Usage::fail(profile.message);
     applied->name = name;
     applied->path = path;
     // The profile's options go first, so that the command line's own, given again, win; a --port or

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/options/CommandLine.h"
+#include "serial/Result.h"
 
 #include <optional>
 #include <set>
@@ -54,11 +55,11 @@ public:
 
     // The options profile name in the TOML text sets, as (long name, value) pairs in the file's order
     // (a switch set true has an empty value and one set false is left out; a list of ports gives one
-    // pair each). False with an error naming source, line and key, also for a key or table name of
-    // more than a few dozen dotted parts, which the parser would recurse into until the stack
-    // overflows. source names the text in messages.
-    static bool read(const std::string& text, const std::string& source, const std::string& name,
-                     std::vector<std::pair<std::string, std::string>>* options, std::string* error);
+    // pair each). A failure's message is the sentence naming source, line and key, also for a key or
+    // table name of more than a few dozen dotted parts, which the parser would recurse into until the
+    // stack overflows. source names the text in messages.
+    static serial::Result<> read(const std::string& text, const std::string& source, const std::string& name,
+                                 std::vector<std::pair<std::string, std::string>>* options);
 
     // The profile option every command that takes one adds.
     static OptionSpec option();
