@@ -53,7 +53,7 @@ std::vector<record::UploadRecord> FleetUpload::refuse(const Plan& plan, const up
         for (const std::int16_t id : line.ids) {
             record::UploadRecord r = newRecord(plan, line, id);
             r.setOutcome(check.outcome);
-            r.detail = check.caption + " (nothing was sent)";
+            r.detail = listener.refusedReason(check);
             PlcUpload::end(r, true, *listener.plc(r.port, r.id), record);
             results.push_back(r);
         }

@@ -22,6 +22,11 @@ public:
     // The file was refused before anything was sent (check says why), on the calling thread; each
     // PLC's ended() follows, explained.
     virtual void fileRefused(const upload::FileCheck& check) = 0;
+    // Why a PLC's upload did not start, for its record, when the file was refused.
+    virtual std::string refusedReason(const upload::FileCheck& check) const
+    {
+        return check.caption + " (nothing was sent)";
+    }
 };
 
 } // namespace vantor::run

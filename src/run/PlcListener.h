@@ -13,6 +13,9 @@ public:
     // The upload has ended as result says (its detail: why, when it was not saved); explained tells
     // whether a detail() already said why. The record file gets result after this returns.
     virtual void ended(const record::UploadRecord& result, bool explained) = 0;
+    // The record file has result now (or has said why not), or there is none: what waits for the
+    // record, such as a line a script reads it on, goes out now.
+    virtual void recorded(const record::UploadRecord& /*result*/) {}
 };
 
 } // namespace vantor::run

@@ -48,6 +48,7 @@ void PlcUpload::end(const record::UploadRecord& result, bool explained, PlcListe
     listener.ended(result, explained);
     if (record)
         record->add(result);
+    listener.recorded(result);
 }
 
 } // namespace vantor::run

@@ -34,7 +34,7 @@ public:
                                     record::UploadRecord started, PlcListener& listener, RunRecord* record);
 
     // How every PLC's upload ends, run or not (the file was refused, the port was not openable for the
-    // PLC before): listener.ended(result, explained), then the record file when given.
+    // PLC before): listener.ended(result, explained), the record file when given, listener.recorded().
     static void end(const record::UploadRecord& result, bool explained, PlcListener& listener,
                     RunRecord* record);
 };

@@ -90,10 +90,12 @@ void announce(const std::string& port, const std::vector<std::int16_t>& ids)
         idList += ", " + hostlink::Frame::renderHex(ids[i]);
     if (ids.size() > maxIdsNamed)
         idList += " ... (" + std::to_string(ids.size()) + " PLCs)";
-    std::fflush(stdout);
     const std::string plural = ids.size() > 1 ? "s" : "";
     Usage::line(stderr, "Simulated PLC" + plural + " with ID" + plural + " " + idList + " on " + port +
                             "; press Ctrl+C to stop.");
+    // Standard output goes out after the sentence: where both lead to one file, the sentence has
+    // always come first.
+    std::fflush(stdout);
 }
 
 // "[HOST:]PORT" into host and port: the loopback address unless a host is named, IPv6 in brackets.

@@ -34,6 +34,13 @@ void CaptionReporter::detail(const std::string& sentence)
     Usage::note(sentence);
 }
 
+void CaptionReporter::shownAlready(const std::string& caption, bool explained)
+{
+    lastCaption_ = caption;
+    shownAlready_ = true;
+    explained_ = explained;
+}
+
 void CaptionReporter::ended(const PlcResult& result, bool explained)
 {
     if (!stderrIsTerminal_ && result.usedTheLine()) {
@@ -42,7 +49,10 @@ void CaptionReporter::ended(const PlcResult& result, bool explained)
         std::snprintf(seconds, sizeof seconds, "%.2f", result.seconds);
         Usage::note(std::to_string(result.records) + " records sent and echoed in " + seconds + " s");
     }
-    if (!result.saved() && !explained && !lastCaption_.empty())
+    // A refused file's reporter knows from its caption whether a detail said why; the run says it
+    // was explained either way, having told the listener of the file.
+    const bool said = shownAlready_ ? explained_ : explained;
+    if (!result.saved() && !said && !lastCaption_.empty())
         Usage::note(lastCaption_);
 }
 

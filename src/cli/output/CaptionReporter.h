@@ -24,11 +24,16 @@ public:
     // A failure whose cause no detail named yet is named on standard error from its caption, so that
     // the reason is there also when standard output is discarded.
     void ended(const PlcResult& result, bool explained) override;
+    // The caption was shown already, before this reporter was made (a refused file); explained: a
+    // detail said why.
+    void shownAlready(const std::string& caption, bool explained);
 
 private:
     std::unique_ptr<ProgressBar> bar_;
     bool stderrIsTerminal_;
     std::string lastCaption_;
+    bool shownAlready_ = false;
+    bool explained_ = false;
 };
 
 } // namespace vantor::cli

@@ -130,10 +130,14 @@ void FleetReporter::progress(const std::string& port, const std::string& id, std
     JsonLines::write(line);
 }
 
-void FleetReporter::result(const PlcResult& result, bool explained)
+void FleetReporter::ended(const PlcResult& result, bool explained)
 {
     if (!result.saved() && !explained)
         detail(result.port, result.id, result.detail);
+}
+
+void FleetReporter::recorded(const PlcResult& result)
+{
     if (board_) {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (LineState* line = lineOf(result.port)) {

@@ -43,8 +43,11 @@ public:
     void detail(const std::string& port, const std::string& id, const std::string& sentence);
     // Record number record (from 1) of total went out.
     void progress(const std::string& port, const std::string& id, std::int64_t record, std::int64_t total);
-    // A PLC's upload ended; explained tells whether its reason was on standard error already.
-    void result(const PlcResult& result, bool explained);
+    // A PLC's upload ended: its reason on standard error, unless explained says it was there already.
+    void ended(const PlcResult& result, bool explained);
+    // The PLC's result went to the record file (or there is none): the board's line and the JSON
+    // result line follow, so that a script that sees the line finds the record written.
+    void recorded(const PlcResult& result);
     void finish(const std::vector<PlcResult>& results);
 
     // The table on standard error: port, ID, outcome, records sent of the total, seconds.

@@ -1,6 +1,7 @@
 #include "cli/output/OnePlcReporter.h"
 
 #include "cli/output/CaptionReporter.h"
+#include "cli/output/PlcResult.h"
 #include "cli/output/Usage.h"
 
 #include <cstdio>
@@ -9,7 +10,10 @@ namespace vantor::cli {
 
 std::unique_ptr<run::PlcListener> OnePlcReporter::plc(const std::string&, const std::string&)
 {
-    return std::make_unique<CaptionReporter>(showProgress_, stderrIsTerminal_);
+    auto reporter = std::make_unique<CaptionReporter>(showProgress_, stderrIsTerminal_);
+    if (!refusedCaption_.empty())
+        reporter->shownAlready(refusedCaption_, refusedExplained_);
+    return reporter;
 }
 
 void OnePlcReporter::log(const std::string& line, bool warning)
@@ -25,8 +29,13 @@ void OnePlcReporter::fileRefused(const upload::FileCheck& check)
     if (!check.detail.empty())
         Usage::note(check.detail);
     Usage::say(check.caption);
-    if (check.detail.empty())
-        Usage::note(check.caption);
+    refusedCaption_ = check.caption;
+    refusedExplained_ = !check.detail.empty();
+}
+
+std::string OnePlcReporter::refusedReason(const upload::FileCheck& check) const
+{
+    return PlcResult::reasonOf(check.caption, check.detail);
 }
 
 } // namespace vantor::cli

@@ -15,12 +15,16 @@ public:
 
     std::unique_ptr<run::PlcListener> plc(const std::string& port, const std::string& id) override;
     void log(const std::string& line, bool warning) override;
-    // As the upload itself would have said it: the detail, then the caption.
+    // As the upload itself would have said it: the detail, then the caption; the record's reason is
+    // the caption with the detail, as for an upload that ran.
     void fileRefused(const upload::FileCheck& check) override;
+    std::string refusedReason(const upload::FileCheck& check) const override;
 
 private:
     bool showProgress_;
     bool stderrIsTerminal_;
+    std::string refusedCaption_; // the caption a refused file got, for the reporter made after it
+    bool refusedExplained_ = false;
 };
 
 } // namespace vantor::cli

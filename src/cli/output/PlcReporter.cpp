@@ -21,7 +21,12 @@ void PlcReporter::detail(const std::string& sentence)
 
 void PlcReporter::ended(const PlcResult& result, bool explained)
 {
-    out_.result(result, explained);
+    out_.ended(result, explained);
+}
+
+void PlcReporter::recorded(const PlcResult& result)
+{
+    out_.recorded(result);
 }
 
 } // namespace vantor::cli

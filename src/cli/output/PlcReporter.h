@@ -22,6 +22,7 @@ public:
     void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string& caption) override;
     void detail(const std::string& sentence) override;
     void ended(const PlcResult& result, bool explained) override;
+    void recorded(const PlcResult& result) override;
 
 private:
     FleetReporter& out_;
