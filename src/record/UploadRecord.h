@@ -16,18 +16,18 @@ namespace vantor::record {
 // line of the --json output and of the record file (schema in docs/vantor-json.schema.json).
 struct UploadRecord
 {
-    std::string time;         // when this PLC's upload began: UTC, RFC 3339 with milliseconds
-    std::string port;         // as given
-    std::string id;           // as the frames carry it: "01", "1F", "0100"
-    int status = 0;           // the exit status an upload of this PLC alone would have had
-    std::string outcome;      // the same in one word (outcomeWord)
+    std::string time;    // when this PLC's upload began: UTC, RFC 3339 with milliseconds
+    std::string port;    // as given
+    std::string id;      // as the frames carry it: "01", "1F", "0100"
+    int status = 0;      // the exit status an upload of this PLC alone would have had
+    std::string outcome; // the same in one word (outcomeWord)
     upload::UploadOutcome ending = upload::UploadOutcome::Completed; // what status and outcome say
-    std::int64_t records = 0; // records sent and echoed
-    std::int64_t total = 0;   // records in the file; 0 when it was not read to the end
-    std::string sha256;       // of the file as sent; empty when it was not read to the end
-    double seconds = 0;       // this PLC's upload, from the link test to its end
-    std::string detail;       // why it failed, in words; empty when the program was saved
-    std::string file;         // the path as given
+    std::int64_t records = 0;                                        // records sent and echoed
+    std::int64_t total = 0; // records in the file; 0 when it was not read to the end
+    std::string sha256;     // of the file as sent; empty when it was not read to the end
+    double seconds = 0;     // this PLC's upload, from the link test to its end
+    std::string detail;     // why it failed, in words; empty when the program was saved
+    std::string file;       // the path as given
     serial::PortSettings settings;
     int timeoutMs = 0; // the response timeout in effect
     bool reset = false;
