@@ -1,0 +1,1 @@
+# The third-party components each shipped program holds: the manifest, and what is made from it.
