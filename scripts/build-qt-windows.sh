@@ -8,6 +8,8 @@
 #   scripts/build-qt-windows.sh            prints the installed prefix on its last line
 # Cold: about 30 minutes on 2 cores (3,600 CPU-seconds) and 2 GB of build folder (removed after
 # installing); the prefix is about 100 MB. VANTOR_CACHE_DIR chooses the cache (default ~/.cache/vantor).
+# Beside the prefix, PREFIX.legal keeps what the notices of the programs built with it are made from:
+# Qt's licence texts and the qt_attribution.json of every bundled third party, from the same source.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -37,8 +39,9 @@ configure_flags=(
 compiler=$(x86_64-w64-mingw32-g++-posix -dumpfullversion)
 digest=$( (printf '%s\n' "${configure_flags[@]}"; cat "$toolchain") | sha256sum | cut -c1-12)
 prefix=$cache/qt-${qt_version//[^A-Za-z0-9.]/_}-mingw-w64-gcc$compiler-$digest
+legal=$prefix.legal
 
-if [ -f "$prefix/.complete" ]; then
+if [ -f "$prefix/.complete" ] && [ -f "$legal/.complete" ]; then
     echo "$prefix"
     exit 0
 fi
@@ -64,6 +67,19 @@ start=$(date +%s)
 (cd "$work" && apt-get source -qq --only-source "qt6-base=$qt_version" >/dev/null 2>&1)
 src=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
 [ -n "$src" ] || { echo "apt-get source qt6-base=$qt_version gave no source folder" >&2; exit 1; }
+
+# The licences and attributions travel with the build they describe (a cache built before they were
+# kept gets them from the same source, without building Qt again).
+rm -rf "$legal"
+mkdir -p "$legal"
+(cd "$src" && { find LICENSES -type f -print0; find src \( -name qt_attribution.json -o -iname '*licen[cs]e*' -o -iname 'copying*' \) \
+    -type f -print0; } | tar -cf - --null -T -) | tar -C "$legal" -xf -
+printf 'qt6-base %s\n' "$qt_version" >"$legal/source.txt"
+touch "$legal/.complete"
+if [ -f "$prefix/.complete" ]; then
+    echo "$prefix"
+    exit 0
+fi
 
 echo "Building Qt $qt_version for Windows into $prefix (about 30 minutes)" >&2
 mkdir -p "$work/build"
