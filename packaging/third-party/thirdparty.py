@@ -1,0 +1,534 @@
+#!/usr/bin/env python3
+"""What each shipped artifact holds of others' work, made from manifest.json beside this file.
+
+  thirdparty.py notices --artifact A --out FILE       THIRD-PARTY-NOTICES.txt, every licence in full
+  thirdparty.py sbom --artifact A --file PATH --out FILE   a CycloneDX 1.5 JSON SBOM of the file PATH
+  thirdparty.py validate FILE...                      validates SBOMs with @cyclonedx/cyclonedx-library
+  thirdparty.py check --artifact A [--link-map MAP] [--compile-commands FILE] [--notices FILE]
+  thirdparty.py copyright --out FILE                  the .deb's copyright file (Debian's DEP-5 format)
+  thirdparty.py table --out FILE                      the programs' component list, as C++
+A is one of: vantor, vantor-uploader, deb, vantor.exe, vantor-uploader.exe, setup.
+
+Versions come from the build machine: dpkg-query for Debian's packages, the Windows Qt cache's
+PREFIX.legal (scripts/build-qt-windows.sh) for Qt and what it bundles. A licence text or version that
+cannot be found stops the generation with status 1: nothing ships with a notice left out.
+"""
+import argparse
+import glob
+import hashlib
+import json
+import os
+import re
+import subprocess
+import sys
+import uuid
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+ARTIFACTS = ("vantor", "vantor-uploader", "deb", "vantor.exe", "vantor-uploader.exe", "setup")
+SNAPSHOT = "https://snapshot.debian.org/package/{source}/{version}/"
+
+
+class Failure(Exception):
+    """A fact the generation needs that the machine does not give; its text says what to do."""
+
+
+def read(path):
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+    except OSError as e:
+        raise Failure(f"{path}: {e.strerror}") from e
+
+
+def dpkg(package, field="Version"):
+    try:
+        out = subprocess.run(["dpkg-query", "-W", "-f=${" + field + "}", package],
+                             capture_output=True, text=True, check=False)
+    except FileNotFoundError as e:
+        raise Failure("dpkg-query is missing: versions are read from Debian's package database") from e
+    if out.returncode != 0 or not out.stdout:
+        raise Failure(f"{package} is not installed: run scripts/install-deps.sh")
+    return out.stdout.strip()
+
+
+def project_version():
+    m = re.search(r"project\(VantorUploader VERSION ([0-9.]+)", read(os.path.join(ROOT, "CMakeLists.txt")))
+    if not m:
+        raise Failure("CMakeLists.txt names no project version")
+    return m.group(1)
+
+
+def qt_legal(given):
+    """The PREFIX.legal folder of the Windows Qt cache that matches the host's Qt package."""
+    folder = given or os.environ.get("VANTOR_QT_LEGAL")
+    if not folder:
+        cache = os.environ.get("VANTOR_CACHE_DIR") or os.path.join(
+            os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "vantor")
+        version = re.sub(r"[^A-Za-z0-9.]", "_", dpkg("qt6-base-dev"))
+        found = [d for d in glob.glob(os.path.join(cache, f"qt-{version}-mingw-w64-*.legal"))
+                 if os.path.isfile(os.path.join(d, ".complete"))]
+        if not found:
+            raise Failure(f"no Qt licence folder in {cache}: run scripts/build-qt-windows.sh")
+        folder = max(found, key=os.path.getmtime)
+    if not os.path.isfile(os.path.join(folder, "source.txt")):
+        raise Failure(f"{folder} is not a Qt licence folder (no source.txt): run scripts/build-qt-windows.sh")
+    return folder
+
+
+def debian_stanza(path, name):
+    """The text of the first "License: NAME" paragraph of a Debian copyright file that has one."""
+    lines = read(path).splitlines()
+    for i, line in enumerate(lines):
+        if re.fullmatch(r"License:\s*" + re.escape(name) + r"\s*", line):
+            body = []
+            for follow in lines[i + 1:]:
+                if not follow.startswith((" ", "\t")):
+                    break
+                body.append("" if follow.strip() == "." else follow[1:])
+            if any(b.strip() for b in body):
+                return "\n".join(body)
+    raise Failure(f"{path} has no text for the licence {name}")
+
+
+def excerpt(path, start, end):
+    text = read(path)
+    a = text.find(start)
+    b = text.find(end, a)
+    if a < 0 or b < 0:
+        raise Failure(f"{path} does not hold the text from '{start}' to '{end}'")
+    return text[a:b + len(end)]
+
+
+class Manifest:
+    """The manifest with the build machine's facts filled in; components are dicts."""
+
+    def __init__(self, qt_legal_folder=None):
+        self.data = json.loads(read(os.path.join(HERE, "manifest.json")))
+        self._qt_given = qt_legal_folder
+        self._legal = None
+        self.components = {c["id"]: c for c in self.data["components"]}
+
+    def legal(self):
+        if self._legal is None:
+            self._legal = qt_legal(self._qt_given)
+        return self._legal
+
+    def qt_debian_version(self):
+        return read(os.path.join(self.legal(), "source.txt")).split()[1]
+
+    def ids(self, artifact):
+        if artifact not in self.data["artifacts"]:
+            raise Failure(f"unknown artifact '{artifact}': one of {', '.join(ARTIFACTS)}")
+        out = []
+        for ref in self.data["artifacts"][artifact]["components"]:
+            if ref == "@qt":
+                more = [c["id"] for c in self.data["components"] if "qt" in c]
+            elif ref.startswith("@"):
+                more = self.ids(ref[1:])
+            else:
+                more = [ref]
+            out += [m for m in more if m not in out]
+        return out
+
+    def resolved(self, artifact):
+        return [self.resolve(self.components[i]) for i in self.ids(artifact)]
+
+    def resolve(self, c):
+        c = dict(c)
+        if c.get("qt") == "module":
+            self._qt_module(c)
+        elif "qt" in c:
+            self._qt_bundled(c)
+        else:
+            self._debian(c)
+        c.setdefault("copyright", [])
+        c["textBodies"] = c.get("textBodies") or [(t, self.text(t)) for t in c.get("texts", [])]
+        return c
+
+    def _debian(self, c):
+        c["version"] = dpkg(c["debian"])
+        source = c.get("sourcePackage") or dpkg(c["debian"], "source:Package")
+        arch = dpkg(c["debian"], "Architecture")
+        c["purl"] = f"pkg:deb/debian/{c['debian']}@{c['version']}?arch={arch}"
+        c["source"] = (f"Debian's {source} source package, version {c['version']}: "
+                       + SNAPSHOT.format(source=source, version=c["version"]))
+
+    def _qt_source(self, c):
+        version = self.qt_debian_version()
+        c["source"] = (f"Debian's qt6-base source package, version {version} (the one "
+                       f"scripts/build-qt-windows.sh builds): " + SNAPSHOT.format(source="qt6-base", version=version))
+        return version
+
+    def _qt_module(self, c):
+        version = self._qt_source(c)
+        c["version"] = version.split("+")[0]
+        c["purl"] = f"pkg:deb/debian/qt6-base@{version}?arch=source"
+
+    def _qt_bundled(self, c):
+        folder, ident = c["qt"].split(":")
+        path = os.path.join(self.legal(), folder, "qt_attribution.json")
+        entries = json.loads(read(path), strict=False)
+        entries = entries if isinstance(entries, list) else [entries]
+        entry = next((e for e in entries if e.get("Id") == ident), None)
+        if entry is None:
+            raise Failure(f"{path} has no entry {ident}")
+        self._qt_source(c)
+        c["source"] += f" ({folder})"
+        c["name"] = entry["Name"]
+        if entry.get("Version"):
+            c["version"] = str(entry["Version"])
+        c.setdefault("license", entry.get("LicenseId"))
+        if not c.get("license"):
+            raise Failure(f"{path}: {ident} names no licence; give the manifest's entry one")
+        c["copyright"] = [x.strip() for x in (entry.get("Copyright") or "").splitlines() if x.strip()]
+        files = entry.get("LicenseFiles") or ([entry["LicenseFile"]] if entry.get("LicenseFile") else [])
+        bodies = [(f"{folder}/{f}", read(os.path.join(self.legal(), folder, f))) for f in files]
+        if not bodies:  # no licence file: the attribution's own words (a dedication) are its terms
+            if not c["copyright"]:
+                raise Failure(f"{path}: {ident} has neither a licence file nor a copyright statement")
+            bodies = [(ident, "\n".join(c["copyright"]))]
+        c["textBodies"] = bodies
+
+    def text(self, name):
+        ref = self.data["texts"].get(name)
+        if ref is None:
+            raise Failure(f"the manifest says nowhere where the text of {name} is")
+        if "stanza" in ref:
+            body = debian_stanza(ref["file"], ref["stanza"])
+        elif "from" in ref:
+            body = excerpt(ref["file"], ref["from"], ref["to"])
+        else:
+            body = read(ref["file"])
+        if not body.strip():
+            raise Failure(f"{ref['file']}: the text of {name} is empty")
+        return body
+
+
+RELINK = """How the LGPL's terms are met for Qt
+-----------------------------------
+Qt is linked statically into {artifact}. The LGPL-3.0 lets you replace it with a modified Qt. This
+program's whole source is public (its MIT licence is above), so the way to do that is to rebuild the
+program against your Qt with the project's own scripts, on Debian 12:
+
+    git clone <the project's repository> && cd vantor-uploader
+    scripts/install-deps.sh --checks          # the compilers and Debian's packages the build uses
+    scripts/build-qt-windows.sh               # builds Debian's qt6-base {qt} static for Windows
+    # to use a modified Qt: change its source (the script says where it unpacks it), or point
+    # CMAKE_PREFIX_PATH at your own static Qt {qtv} for x86_64-w64-mingw32
+    scripts/windows-build.sh                  # build/windows/src/app/vantor-uploader.exe
+
+Qt's exact source is Debian's qt6-base source package, version {qt}:
+    apt-get source qt6-base={qt}
+    {snapshot}
+"""
+
+
+def heading(text, mark="-"):
+    return f"{text}\n{mark * len(text)}\n"
+
+
+def component_line(c):
+    version = c.get("version") or "(no version)"
+    return f"  {c['name']:<44} {version:<24} {c['license']}"
+
+
+def notices(m, artifact):
+    product = m.data["product"]
+    described = m.data["artifacts"][artifact]["description"]
+    parts = m.resolved(artifact)
+    held = [c for c in parts if not c.get("dependency")]
+    used = [c for c in parts if c.get("dependency")]
+    out = [heading(f"Third-party notices: {artifact} ({described})", "=")]
+    out.append(f"{artifact} is {product['name']} {project_version()}, Copyright {', '.join(product['copyright'])},\n"
+               f"under the {product['license']} licence:\n\n{read(os.path.join(ROOT, product['licenseFile'])).strip()}\n")
+    out.append(heading("What it contains of others' work") + "\n".join(component_line(c) for c in held) + "\n")
+    if used:
+        out.append(heading("What it uses and does not contain")
+                   + "\n".join(f"{component_line(c)}\n    {c['description']}; its licence comes with Debian's "
+                               f"package (/usr/share/doc/{c['debian']}/copyright)" for c in used) + "\n")
+    if any(c.get("qt") for c in held):
+        qt = m.qt_debian_version()
+        out.append(RELINK.format(artifact=artifact, qt=qt, qtv=qt.split("+")[0],
+                                 snapshot=SNAPSHOT.format(source="qt6-base", version=qt)))
+    shared = {}
+    for c in held:
+        out.append(heading(f"{c['name']} {c.get('version', '')}".strip()))
+        out.append(f"Licence: {c['license']}\n")
+        if c["copyright"]:
+            out.append("Copyright:\n" + "\n".join("  " + x for x in c["copyright"]) + "\n")
+        out.append(f"Source: {c['source']}\n")
+        for name, body in c["textBodies"]:
+            if name in m.data["texts"]:
+                shared[name] = body
+                out.append(f"Licence text: {name}, in full at the end.\n")
+            else:
+                out.append(f"Licence text ({name}):\n\n{body.strip()}\n")
+    out.append(heading("Licence texts", "="))
+    for name in sorted(shared):
+        out.append(heading(name) + shared[name].strip() + "\n")
+    return "\n".join(out)
+
+
+def dep5_name(spdx):
+    return {"MIT": "Expat"}.get(spdx, spdx)
+
+
+def copyright_file(m):
+    """The .deb's copyright file: ours for every file, then what the programs compile in."""
+    product = m.data["product"]
+    out = ["Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/",
+           f"Upstream-Name: {product['name']}", "Source: the Vantor Program Uploader repository", "",
+           "Files: *", f"Copyright: {product['copyright'][0]}", f"License: {dep5_name(product['license'])}", ""]
+    licences = {dep5_name(product["license"]): debian_body(read(os.path.join(ROOT, product["licenseFile"])))}
+    for c in m.resolved("deb"):
+        if c.get("dependency"):
+            continue
+        out += [f"Files: usr/bin/*", f"Copyright: {c['copyright'][0]}"]
+        out += [f"           {x}" for x in c["copyright"][1:]]
+        out += [f"License: {dep5_name(c['license'])}",
+                f"Comment: {c['name']} {c['version']}, {c['description']}; from {c['source']}", ""]
+        for name, body in c["textBodies"]:
+            licences.setdefault(dep5_name(name), debian_body(body))
+    for name, body in licences.items():
+        out += [f"License: {name}", body, ""]
+    return "\n".join(out).rstrip("\n") + "\n"
+
+
+def debian_body(text):
+    lines = text.strip().splitlines()
+    return "\n".join(" " + line.rstrip() if line.strip() else " ." for line in lines)
+
+
+def cxx_string(text):
+    escaped = text.replace("\\", "\\\\").replace('"', '\\"').replace("\t", "\\t")
+    lines = escaped.split("\n")
+    return "\n            ".join('"' + line + ('\\n"' if i < len(lines) - 1 else '"') for i, line in enumerate(lines))
+
+
+def table(m, platform):
+    """C++ for the notices library: this platform's programs, their components and notices."""
+    artifacts = ("vantor.exe", "vantor-uploader.exe") if platform == "windows" else ("vantor", "vantor-uploader")
+    out = ["// Made by packaging/third-party/thirdparty.py from its manifest.json at configure time.",
+           '#include "notices/ThirdParty.h"', "", "namespace vantor::notices {", "",
+           "const std::vector<ThirdParty::Program>& ThirdParty::programs()", "{",
+           "    static const std::vector<Program> table = {"]
+    for artifact in artifacts:
+        out.append(f"        {{{cxx_string(artifact.replace('.exe', ''))},")
+        out.append("         {")
+        for c in m.resolved(artifact):
+            out.append(f"             {{{cxx_string(c['name'])}, {cxx_string(c.get('version', ''))}, "
+                       f"{cxx_string(c['license'])}, {'true' if c.get('dependency') else 'false'}}},")
+        out.append("         },")
+        out.append("         " + cxx_string(notices(m, artifact)) + "},")
+    out += ["    };", "    return table;", "}", "", "} // namespace vantor::notices", ""]
+    return "\n".join(out)
+
+
+def check_link_map(m, artifact, path):
+    """Every archive and object file a link map names from outside the build has an owner."""
+    owners = {}
+    for i in m.ids(artifact):
+        for archive in m.components[i].get("archives", []):
+            owners.setdefault(archive, i)
+    text = read(path)
+    pulled = set(re.findall(r"(?m)^[^\s(]*?([^/\\\s(]+\.(?:a|o|obj))(?:\(|\s|$)", text))
+    pulled |= set(re.findall(r"([^/\\\s(]+\.a)\(", text))
+    ours = {os.path.basename(p) for p in re.findall(r"[^\s(]*/(?:src|CMakeFiles)/[^\s(]*", text)}
+    unknown = sorted(a for a in pulled if a not in owners and a not in ours and a.startswith("lib"))
+    return [f"{path}: {a} is linked into {artifact} but no manifest entry of it names it" for a in unknown]
+
+
+def check_includes(m, artifact, path):
+    """Every include folder outside the tree, in the compile commands, is some entry's."""
+    entries = json.loads(read(path))
+    folders = set()
+    for e in entries:
+        args = e.get("arguments") or e.get("command", "").split()
+        for i, a in enumerate(args):
+            for flag in ("-isystem", "-I"):
+                if a == flag and i + 1 < len(args):
+                    folders.add(args[i + 1])
+                elif a.startswith(flag) and len(a) > len(flag) and flag == "-I":
+                    folders.add(a[2:])
+    probes = [(i, m.components[i]["probe"]) for i in m.ids(artifact) if "probe" in m.components[i]]
+    problems = []
+    build = os.path.dirname(os.path.abspath(path))
+    for folder in sorted(folders):
+        real = os.path.realpath(folder)
+        if real.startswith((os.path.realpath(ROOT) + os.sep, os.path.realpath(build))):
+            continue
+        if not any(os.path.exists(os.path.join(real, p)) or glob.glob(os.path.join(real, "*", p)) for _, p in probes):
+            problems.append(f"{path}: the build compiles with {folder}, which no manifest entry of {artifact} names")
+    return problems
+
+
+def check_notices(m, artifact, path):
+    text = read(path)
+    problems = []
+    for c in m.resolved(artifact):
+        if c.get("dependency"):
+            continue
+        for name, body in c["textBodies"]:
+            if body.strip()[:400] not in text:
+                problems.append(f"{path}: the licence text {name} of {c['name']} is missing")
+    return problems
+
+
+def timestamp():
+    """The commit's time when SOURCE_DATE_EPOCH gives it, so that one commit gives one SBOM."""
+    import datetime
+    epoch = os.environ.get("SOURCE_DATE_EPOCH")
+    if epoch is None:
+        out = subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"], capture_output=True, text=True)
+        epoch = out.stdout.strip() or "0"
+    moment = datetime.datetime.fromtimestamp(int(epoch), datetime.timezone.utc)
+    return moment.strftime("%Y-%m-%dT%H:%M:%SZ")
+
+
+def sbom(m, artifact, path):
+    with open(path, "rb") as f:
+        digest = hashlib.sha256(f.read()).hexdigest()
+    product = m.data["product"]
+    components = []
+    for c in m.resolved(artifact):
+        entry = {"type": "library", "bom-ref": c["id"], "name": c["name"]}
+        if c.get("version"):
+            entry["version"] = c["version"]
+        entry["licenses"] = [{"expression": c["license"]}]
+        if c["copyright"]:
+            entry["copyright"] = "\n".join(c["copyright"])
+        if c.get("purl"):
+            entry["purl"] = c["purl"]
+        entry["properties"] = [{"name": "vantor:linkage",
+                                "value": "dynamic, not contained" if c.get("dependency") else "contained"},
+                               {"name": "vantor:source", "value": c["source"]}]
+        components.append(entry)
+    name = os.path.basename(path)
+    document = {
+        "bomFormat": "CycloneDX", "specVersion": "1.5",
+        "serialNumber": f"urn:uuid:{uuid.uuid5(uuid.NAMESPACE_URL, 'sha256:' + digest)}", "version": 1,
+        "metadata": {
+            "timestamp": timestamp(),
+            "tools": {"components": [{"type": "application", "name": "thirdparty.py",
+                                      "version": project_version()}]},
+            "component": {"type": "application", "bom-ref": "artifact", "name": name,
+                          "version": project_version(), "description": m.data["artifacts"][artifact]["description"],
+                          "supplier": {"name": product["supplier"]},
+                          "licenses": [{"license": {"id": product["license"]}}],
+                          "hashes": [{"alg": "SHA-256", "content": digest}]},
+        },
+        "components": components,
+        "dependencies": [{"ref": "artifact", "dependsOn": [c["bom-ref"] for c in components]}]
+                        + [{"ref": c["bom-ref"]} for c in components],
+    }
+    return json.dumps(document, indent=2, ensure_ascii=False) + "\n"
+
+
+VALIDATOR = r"""
+const CDX = require('@cyclonedx/cyclonedx-library');
+const fs = require('fs');
+(async () => {
+  let bad = 0;
+  for (const file of process.argv.slice(1)) {
+    const text = fs.readFileSync(file, 'utf8');
+    const version = JSON.parse(text).specVersion;
+    const validator = new CDX.Validation.JsonStrictValidator(version);
+    const errors = await validator.validate(text);
+    if (errors === null) {
+      console.log(`${file}: valid CycloneDX ${version}`);
+    } else {
+      bad = 1;
+      console.log(`${file}: not valid CycloneDX ${version}:`);
+      console.log(JSON.stringify(errors, null, 2));
+    }
+  }
+  process.exit(bad);
+})().catch(e => { console.error(String(e)); process.exit(2); });
+"""
+
+
+def npm_folder():
+    cache = os.environ.get("VANTOR_CACHE_DIR") or os.path.join(
+        os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "vantor")
+    return os.path.join(cache, "npm")
+
+
+def validate(files):
+    """Validates with the CycloneDX project's own library and schemas, installed outside the clone on
+    first use (with the JSON schema validators it needs and does not install itself)."""
+    folder = npm_folder()
+    if not os.path.isdir(os.path.join(folder, "node_modules", "ajv-formats-draft2019")):
+        os.makedirs(folder, exist_ok=True)
+        run = subprocess.run(["npm", "install", "--no-audit", "--no-fund", "--prefix", folder,
+                              "@cyclonedx/cyclonedx-library", "ajv", "ajv-formats", "ajv-formats-draft2019"],
+                             capture_output=True, text=True)
+        if run.returncode != 0:
+            raise Failure("npm could not install @cyclonedx/cyclonedx-library:\n" + run.stderr[-2000:])
+    env = dict(os.environ, NODE_PATH=os.path.join(folder, "node_modules"))
+    return subprocess.run(["node", "-e", VALIDATOR, "--"] + [os.path.abspath(f) for f in files], env=env).returncode
+
+
+def write(path, text):
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write(text)
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--qt-legal", help="the Windows Qt cache's PREFIX.legal folder (found in the cache by default)")
+    sub = parser.add_subparsers(dest="command", required=True)
+    p = sub.add_parser("notices")
+    p.add_argument("--artifact", required=True, choices=ARTIFACTS)
+    p.add_argument("--out", required=True)
+    p = sub.add_parser("sbom")
+    p.add_argument("--artifact", required=True, choices=ARTIFACTS)
+    p.add_argument("--file", required=True)
+    p.add_argument("--out", required=True)
+    p = sub.add_parser("validate")
+    p.add_argument("files", nargs="+")
+    p = sub.add_parser("check")
+    p.add_argument("--artifact", required=True, choices=ARTIFACTS)
+    p.add_argument("--link-map")
+    p.add_argument("--compile-commands")
+    p.add_argument("--notices")
+    p = sub.add_parser("copyright")
+    p.add_argument("--out", required=True)
+    p = sub.add_parser("table")
+    p.add_argument("--platform", choices=("linux", "windows"), default="linux")
+    p.add_argument("--out", required=True)
+    args = parser.parse_args(argv)
+    m = Manifest(args.qt_legal)
+    try:
+        if args.command == "notices":
+            write(args.out, notices(m, args.artifact))
+        elif args.command == "sbom":
+            write(args.out, sbom(m, args.artifact, args.file))
+        elif args.command == "validate":
+            return validate(args.files)
+        elif args.command == "copyright":
+            write(args.out, copyright_file(m))
+        elif args.command == "table":
+            text = table(m, args.platform)
+            if not os.path.exists(args.out) or read(args.out) != text:  # unchanged: nothing rebuilds
+                write(args.out, text)
+        elif args.command == "check":
+            problems = []
+            if args.link_map:
+                problems += check_link_map(m, args.artifact, args.link_map)
+            if args.compile_commands:
+                problems += check_includes(m, args.artifact, args.compile_commands)
+            if args.notices:
+                problems += check_notices(m, args.artifact, args.notices)
+            for problem in problems:
+                print(problem, file=sys.stderr)
+            return 1 if problems else 0
+    except Failure as e:
+        print(f"thirdparty.py: {e}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
