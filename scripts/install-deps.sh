@@ -4,8 +4,10 @@
 #   scripts/install-deps.sh --checks   also what CI's extra checks need: clang with libFuzzer for
 #                                      scripts/fuzz.sh; mingw-w64, wine, GoogleTest's sources and
 #                                      Debian's source-package tools for scripts/windows-check.sh;
-#                                      xdotool, NSIS and a font of Arial's metrics for
-#                                      scripts/windows-desktop-check.sh
+#                                      xdotool, NSIS, mandoc (the manual as HTML) and a font of
+#                                      Arial's metrics for scripts/windows-desktop-check.sh; Node.js
+#                                      and npm for the SBOMs' validator; lintian for the .deb
+#                                      (lintian build/ci/*.deb)
 # Idempotent: when every package is already there it prints nothing and touches nothing.
 set -euo pipefail
 
@@ -19,7 +21,9 @@ packages=(
 )
 if [ "${1:-}" = "--checks" ]; then
   packages+=(clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine64 googletest dpkg-dev
-             xdotool nsis fonts-liberation2)
+             xdotool nsis mandoc fonts-liberation2 nodejs python3 lintian)
+  # Debian's npm, unless a Node.js that brings its own (which conflicts with Debian's) is there.
+  command -v npm >/dev/null || packages+=(npm)
 fi
 
 missing=()
