@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Proves that a build of one commit gives the same bytes wherever and whenever it runs: two clean
+# clones of the commit, in two folders (of different lengths, so that a path left in a file shows),
+# built one after the other the way a release builds them, and every artifact compared byte for byte.
+# Prints each artifact's SHA-256 from both builds; where they differ, shows where.
+#   scripts/reproducible-check.sh [--cli] [COMMIT]
+# Without --cli: vantor and the .deb (Linux), vantor.exe, vantor-uploader.exe and the setup program
+# (against the Qt cached by scripts/build-qt-windows.sh). With --cli: vantor, the .deb and vantor.exe,
+# as CI checks. COMMIT defaults to HEAD (what is not committed is not checked). The clones go under
+# VANTOR_REPRODUCIBLE_DIR (default build/reproducible). ccache, when present, keys on the compile
+# command, which names the clone's folder: nothing compiled in one clone is reused in the other.
+# Exits 0 only when every artifact is equal.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+full=1
+if [ "${1:-}" = "--cli" ]; then
+    full=0
+    shift
+fi
+commit=$(git rev-parse --verify "${1:-HEAD}^{commit}")
+dir=${VANTOR_REPRODUCIBLE_DIR:-$root/build/reproducible}
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+
+# build CLONE: a fresh clone of the commit in CLONE, built, its artifacts copied to CLONE.artifacts.
+build() {
+    local clone=$1 out=$1.artifacts start
+    start=$(date +%s)
+    rm -rf "$clone" "$out"
+    mkdir -p "$out"
+    git clone -q --no-checkout "$root" "$clone"
+    git -C "$clone" checkout -q --detach "$commit"
+    (
+        cd "$clone"
+        SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+        export SOURCE_DATE_EPOCH
+        cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOR_BUILD_TESTS=OFF \
+            -DVANTOR_WERROR=ON "${launcher[@]}" >/dev/null
+        cmake --build build/release >/dev/null
+        (cd build/release && cpack -G DEB >/dev/null)
+        ./scripts/windows-build.sh --release $([ $full = 1 ] || echo --no-desktop) >/dev/null
+    )
+    cp "$clone/build/release/src/cli/vantor" "$clone"/build/release/*.deb "$clone/build/windows/src/cli/vantor.exe" "$out/"
+    if [ $full = 1 ]; then
+        cp "$clone/build/windows/src/app/vantor-uploader.exe" "$clone"/build/windows/vantor-setup-*-x64.exe "$out/"
+    fi
+    echo "built $commit in $clone: $(($(date +%s) - start)) s"
+}
+
+# differences A B: where two builds of an artifact part.
+differences() {
+    local a=$1 b=$2
+    case $a in
+    *.deb)
+        diff <(dpkg-deb -c "$a") <(dpkg-deb -c "$b") || true
+        diff <(dpkg-deb --ctrl-tarfile "$a" | tar -tvf -) <(dpkg-deb --ctrl-tarfile "$b" | tar -tvf -) || true
+        diff <(ar tv "$a") <(ar tv "$b") || true ;;
+    *.exe) diff <(x86_64-w64-mingw32-objdump -p "$a") <(x86_64-w64-mingw32-objdump -p "$b") | head -n 20 || true ;;
+    esac
+    echo "    $(cmp -l "$a" "$b" | wc -l) bytes differ; the first:"
+    cmp -l "$a" "$b" | head -n 5 | sed 's/^/    /' || true
+}
+
+build "$dir/first"
+build "$dir/second-clone"
+different=0
+for a in "$dir/first.artifacts"/*; do
+    name=$(basename "$a")
+    b="$dir/second-clone.artifacts/$name"
+    sums="$(sha256sum "$a" | cut -d' ' -f1) $( [ -f "$b" ] && sha256sum "$b" | cut -d' ' -f1)"
+    if [ -f "$b" ] && cmp -s "$a" "$b"; then
+        echo "equal      $sums  $name"
+    else
+        echo "DIFFERENT  $sums  $name"
+        [ -f "$b" ] && differences "$a" "$b"
+        different=1
+    fi
+done
+[ $different = 0 ]
