@@ -42,6 +42,13 @@ public:
     // What the open device actually runs at, read back from it; nothing when it cannot tell.
     std::optional<PortSettings> appliedSettings() const override;
 
+    // Whether open() can ask a device for rate bits per second. POSIX: only the rates termios names
+    // (50 to 921600; no divisor for other rates is set). Windows: any positive rate, which the driver
+    // may still refuse when the port opens (SetCommState), naming the settings.
+    static bool canSetBaudRate(int rate);
+    // The rates canSetBaudRate() takes, in words that follow "it takes": "50, 75, ... or 921600".
+    static std::string settableBaudRates();
+
 protected:
     // devicePath: "/dev/ttyUSB0", or "COM3" on Windows. displayName names the port in messages
     // ("COM 1"). Closes the port first if it is open. Never waits for a busy port.

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -329,6 +330,20 @@ PortRead SerialPort::read(int waitMs)
     if (device_->markParityErrors)
         result.bytes = device_->parityFilter.filter(result.bytes);
     return result;
+}
+
+bool SerialPort::canSetBaudRate(int rate)
+{
+    return speedCode(rate).has_value();
+}
+
+std::string SerialPort::settableBaudRates()
+{
+    std::string out;
+    const std::size_t count = std::size(speeds);
+    for (std::size_t i = 0; i < count; ++i)
+        out += (i == 0 ? "" : i + 1 == count ? " or " : ", ") + std::to_string(speeds[i].rate);
+    return out;
 }
 
 std::optional<PortSettings> SerialPort::appliedSettings() const

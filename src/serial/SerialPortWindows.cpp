@@ -286,6 +286,16 @@ PortRead SerialPort::read(int waitMs)
     return result;
 }
 
+bool SerialPort::canSetBaudRate(int rate)
+{
+    return rate > 0; // DCB.BaudRate is the rate itself; the driver says at opening what it takes
+}
+
+std::string SerialPort::settableBaudRates()
+{
+    return "any whole number of bits per second the port's driver supports, such as 9600 or 14400";
+}
+
 std::optional<PortSettings> SerialPort::appliedSettings() const
 {
     DCB dcb{};
