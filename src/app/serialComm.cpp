@@ -4,6 +4,7 @@
 #include "app/CoreText.h"
 #include "app/InputBlocker.h"
 #include "app/PortList.h"
+#include "console/TypedSetting.h"
 #include "hostlink/ControlText.h"
 #include "hostlink/Frame.h"
 #include "plcsim/SimulatedPlcPort.h"
@@ -24,6 +25,7 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QVBoxLayout>
+#include <iterator>
 
 #ifndef Q_OS_WIN
 #include <cerrno>
@@ -44,7 +46,8 @@ QComboBox* makeList(QWidget* parent, const char* name, const std::vector<std::st
     auto* list = new QComboBox(parent);
     list->setObjectName(name);
     list->setEditable(true);
-    // The settings come from the selected item only; text typed into the box never becomes an item.
+    // The settings come from the selected item only: typed text becomes an item once the window has
+    // read it as one (commitTyped), never by the box's own insertion.
     list->setInsertPolicy(QComboBox::NoInsert);
     for (const auto& item : items)
         list->addItem(QString::fromStdString(item));
@@ -52,11 +55,13 @@ QComboBox* makeList(QWidget* parent, const char* name, const std::vector<std::st
     return list;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const char* text, QWidget* buddy)
+// spoken: the buddy's accessible name, the label's words without its punctuation ("Port Name").
+QLabel* makeLabel(QWidget* parent, const char* name, const char* text, QWidget* buddy, const char* spoken)
 {
     auto* label = new QLabel(QString::fromLatin1(text), parent);
     label->setObjectName(name);
     label->setBuddy(buddy);
+    buddy->setAccessibleName(QString::fromLatin1(spoken));
     return label;
 }
 
@@ -196,12 +201,12 @@ void serialComm::buildSettingsChoices()
 
 void serialComm::buildButtonsAndLog()
 {
-    lblPortName = makeLabel(this, "lblPortName", "Port Name :", portChoice);
-    lblBaudRate = makeLabel(this, "lblBaudRate", "Baud Rate:", baudChoice);
-    lblDataBits = makeLabel(this, "lblDataBits", "Data Bits:", dataBitChoice);
-    lblStopBit = makeLabel(this, "lblStopBit", "Stop Bits :", stopBitChoice);
-    lblParity = makeLabel(this, "lblParity", "Parity :", parityChoice);
-    lblTimeOut = makeLabel(this, "lblTimeOut", "Timeout (ms) :", timeOutBox);
+    lblPortName = makeLabel(this, "lblPortName", "Port Name :", portChoice, "Port Name");
+    lblBaudRate = makeLabel(this, "lblBaudRate", "Baud Rate:", baudChoice, "Baud Rate");
+    lblDataBits = makeLabel(this, "lblDataBits", "Data Bits:", dataBitChoice, "Data Bits");
+    lblStopBit = makeLabel(this, "lblStopBit", "Stop Bits :", stopBitChoice, "Stop Bits");
+    lblParity = makeLabel(this, "lblParity", "Parity :", parityChoice, "Parity");
+    lblTimeOut = makeLabel(this, "lblTimeOut", "Timeout (ms) :", timeOutBox, "Timeout (ms)");
 
     openPort = makeButton(this, "openPort", "Open Port");
     closePort = makeButton(this, "closePort", "Close Port");
@@ -211,7 +216,9 @@ void serialComm::buildButtonsAndLog()
 
     commandString = new QLineEdit(this);
     commandString->setObjectName("commandString");
-    lblCommand = makeLabel(this, "lblCommand", "Command String (Press <Enter> to send", commandString);
+    lblCommand = makeLabel(this, "lblCommand", "Command String (Press <Enter> to send", commandString,
+                           "Command String");
+    commandString->setAccessibleDescription("Press Enter to send");
     responseBox = new QPlainTextEdit(this);
     responseBox->setObjectName("responseBox");
     responseBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -221,7 +228,9 @@ void serialComm::buildButtonsAndLog()
     responseBox->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     // Entries are not edits: keeping each for undo would make the log's memory grow without bound.
     responseBox->setUndoRedoEnabled(false);
-    lblResponse = makeLabel(this, "lblResponse", "Response Strings", responseBox);
+    // The log stays editable, but Tab moves on to the next control, as everywhere else in the window.
+    responseBox->setTabChangesFocus(true);
+    lblResponse = makeLabel(this, "lblResponse", "Response Strings", responseBox, "Response Strings");
 }
 
 void serialComm::layOutControls()
@@ -262,6 +271,13 @@ void serialComm::layOutControls()
     layout->addLayout(responseHeader);
     layout->addWidget(responseBox, 1);
     resize(520, 440);
+
+    // Tab follows the rows, left to right; the command entry comes before the log's own buttons.
+    QWidget* const order[] = {portChoice,  baudChoice, dataBitChoice, stopBitChoice, parityChoice,
+                              timeOutBox,  openPort,   closePort,     ExitButton,    commandString,
+                              clearButton, saveButton, responseBox};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void serialComm::connectControls()
@@ -270,8 +286,10 @@ void serialComm::connectControls()
         connect(list, &QComboBox::currentIndexChanged, this, &serialComm::syncSettings);
     connect(portChoice, &QComboBox::currentIndexChanged, this, [this] {
         syncSettings();
-        emit portChosen(portChoice->currentText());
+        emit portChosen(portChoice->itemText(portChoice->currentIndex()));
     });
+    for (QComboBox* list : settingLists())
+        connect(list->lineEdit(), &QLineEdit::editingFinished, this, [this, list] { commitTyped(list); });
     connect(timeOutBox, &QLineEdit::textChanged, this, &serialComm::syncSettings);
     connect(openPort, &QPushButton::clicked, this, &serialComm::openPortAction);
     connect(closePort, &QPushButton::clicked, this, &serialComm::closePortAction);
@@ -299,10 +317,77 @@ void serialComm::syncSettings()
         console_.setPortName(name);
     else
         console_.choosePort(name);
-    console_.setSettings(
-        serial::PortSettings::fromIndexes(baudChoice->currentIndex(), dataBitChoice->currentIndex(),
-                                          parityChoice->currentIndex(), stopBitChoice->currentIndex()));
+    console_.setSettings(selectedSettings());
     console_.setTimeoutText(timeOutBox->text().toStdString());
+}
+
+serial::PortSettings serialComm::selectedSettings() const
+{
+    serial::PortSettings settings =
+        serial::PortSettings::fromIndexes(baudChoice->currentIndex(), dataBitChoice->currentIndex(),
+                                          parityChoice->currentIndex(), stopBitChoice->currentIndex());
+    // A rate typed in is an item after the list's own; its text was read as a rate before it was added.
+    if (const int rate = baudChoice->itemText(baudChoice->currentIndex()).toInt(); rate > 0)
+        settings.baudRate = rate;
+    return settings;
+}
+
+std::vector<QComboBox*> serialComm::settingLists() const
+{
+    return {portChoice, baudChoice, dataBitChoice, parityChoice, stopBitChoice};
+}
+
+void serialComm::commitTypedSettings()
+{
+    for (QComboBox* list : settingLists())
+        commitTyped(list);
+}
+
+void serialComm::commitTyped(QComboBox* list)
+{
+    const QString typed = list->lineEdit()->text();
+    const QString selected = list->itemText(list->currentIndex());
+    if (typed == selected)
+        return;
+    std::string item;
+    const serial::Result<> read = readTyped(list, typed.toStdString(), &item);
+    if (!read.ok()) {
+        list->setEditText(selected);
+        Bell::ring();
+        appendResponse(QString::fromStdString(read.message));
+        return;
+    }
+    const QString chosen = QString::fromStdString(item);
+    if (list == portChoice) {
+        portChoice->choose(chosen);
+    } else {
+        int index = list->findText(chosen, Qt::MatchFixedString);
+        if (index < 0) {
+            list->addItem(chosen);
+            index = list->count() - 1;
+        }
+        list->setCurrentIndex(index);
+    }
+    list->setEditText(list->itemText(list->currentIndex())); // the list's own spelling of it
+}
+
+serial::Result<> serialComm::readTyped(QComboBox* list, const std::string& typed, std::string* item) const
+{
+    using console::TypedSetting;
+    if (list == portChoice) {
+        *item = QString::fromStdString(typed).trimmed().toStdString();
+        if (PortList::isPortName(QString::fromStdString(*item), console_.catalog()))
+            return {};
+        return serial::failed(
+            TypedSetting::refusal("Port Name", typed,
+                                  "a port's name: one of the list's, COMn, a device that exists, or a serial "
+                                  "server's address such as rfc2217://host:4001"));
+    }
+    const TypedSetting::List which = list == baudChoice      ? TypedSetting::List::BaudRate
+                                     : list == dataBitChoice ? TypedSetting::List::DataBits
+                                     : list == parityChoice  ? TypedSetting::List::Parity
+                                                             : TypedSetting::List::StopBits;
+    return TypedSetting::read(which, typed, item);
 }
 
 void serialComm::selectPort(const QString& name)
@@ -345,6 +430,7 @@ bool serialComm::eventFilter(QObject* watched, QEvent* event)
 
 void serialComm::openPortAction()
 {
+    commitTypedSettings();
     syncSettings();
     runResponsive([this] { console_.openPort(); });
 }
@@ -452,6 +538,7 @@ QString serialComm::responseText() const
 
 hostlink::ExchangeResult serialComm::sendCommand(const std::string& cmd)
 {
+    commitTypedSettings();
     syncSettings();
     return console_.sendCommand(cmd);
 }
@@ -474,6 +561,9 @@ void serialComm::sendTypedCommand()
     history_.add(command);
     hostlink::ExchangeResult result;
     runResponsive([&] { result = sendCommand(command); });
+    // The command stays for Enter to repeat, selected so that typing starts a new one instead of
+    // adding to it.
+    commandString->selectAll();
     if (result.status == hostlink::ExchangeStatus::Interrupted) {
         appendResponse("(Stopped)");
         return;

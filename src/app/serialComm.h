@@ -6,6 +6,7 @@
 #include "app/PortChoiceBox.h"
 #include "console/CommandHistory.h"
 #include "console/SerialConsole.h"
+#include "serial/Result.h"
 #include "serial/StopToken.h"
 
 #include <QWidget>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -100,6 +102,19 @@ private:
     void layOutControls();
     void connectControls();
     void setPortControlsEnabled(bool flag);
+    // Reads what was typed into list's text part when it differs from the selected item: a value the
+    // list takes selects its item (added when the list lacks it), so the settings still come from the
+    // selected items; anything else is refused at once, the box showing its selected item again and
+    // the log saying why in one line. Runs when editing ends (Enter, focus leaving the box) and, for
+    // every list, before any opening, so that what is shown is what the port opens with.
+    void commitTyped(QComboBox* list);
+    void commitTypedSettings();
+    // The lists with a text part: port, baud rate, data bits, parity, stop bits.
+    std::vector<QComboBox*> settingLists() const;
+    // What text typed into list stands for: the item, or the log's line refusing it.
+    serial::Result<> readTyped(QComboBox* list, const std::string& typed, std::string* item) const;
+    // The settings of the selected items, which a typed baud rate may have added to its list.
+    serial::PortSettings selectedSettings() const;
     void syncSettings();
     void onStateChanged(bool open);
     void sendTypedCommand();
