@@ -30,6 +30,7 @@ ExchangeResult CommandExchange::sendCommand(const std::string& cmd)
     // A send that a stop request cut short is a stop, not a lost port.
     if (!write(cmd + '\r'))
         return finish(stopRequested() ? ExchangeStatus::Interrupted : ExchangeStatus::PortLost);
+    commandWrittenMs_ = clock_.nowMs();
     return finish(readResponse());
 }
 
@@ -47,6 +48,8 @@ ExchangeResult CommandExchange::finish(ExchangeStatus status)
         lastResponse_.clear();
     ExchangeResult result{status, lastResponse_};
     result.responseWaitMs = responseWaitMs_;
+    if (status == ExchangeStatus::Response)
+        result.sinceCommandMs = clock_.nowMs() - commandWrittenMs_;
     if (status == ExchangeStatus::NoResponse) {
         result.strayBytes = strayBytes_;
         result.strayStart = strayStart_;

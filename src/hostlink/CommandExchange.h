@@ -36,6 +36,9 @@ struct ExchangeResult
     // How long the response was waited for at most (ms, from the timeout text at the wait's start);
     // 0 when no response wait began (the port failed first, or the ENQ handshake got no answer).
     int responseWaitMs = 0;
+    // With Response: how long after the command was written the line ended (ms); for readFollowing(),
+    // after the last command sendCommand() wrote. 0 otherwise.
+    std::int64_t sinceCommandMs = 0;
 
     // What callers that only know "a response or none" look at.
     bool hasResponse() const { return !response.empty(); }
@@ -143,6 +146,7 @@ private:
     std::uint64_t strayBytes_ = 0;
     std::string strayStart_;
     int responseWaitMs_ = 0;
+    std::int64_t commandWrittenMs_ = 0; // the clock when the last command went out
 };
 
 } // namespace vantor::hostlink

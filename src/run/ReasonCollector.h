@@ -17,6 +17,8 @@ public:
     void repaint() override { shown_.repaint(); }
     void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string& caption) override;
     void detail(const std::string& sentence) override;
+    // The front end's words, so that the reason says what the front end said.
+    std::string remedy(Remedy which, int value) const override { return shown_.remedy(which, value); }
 
     // The last caption, then the details, in one text (UploadRecord::reasonOf).
     std::string reason() const;

@@ -39,6 +39,8 @@ struct FrameReply
     std::uint64_t strayBytes = 0;
     std::string strayStart;
     int waitMs = 0; // how long the reply was waited for at most (ms)
+    // When a reply came: how long after its frame was written (see hostlink::ExchangeResult).
+    std::int64_t sinceFrameMs = 0;
 
     bool echoed() const { return step == Step::Echoed; }
 };

@@ -6,6 +6,7 @@
 #include "hostlink/TimeoutText.h"
 #include "upload/CompiledCodeFormat.h"
 #include "upload/CompiledCodeReader.h"
+#include "upload/LinkAdvice.h"
 
 #include <algorithm>
 
@@ -86,6 +87,9 @@ UploadOutcome UploadProcedure::portFailed(ExchangeStatus status, const Progress&
                                                 : " The PLC had not confirmed the EEPROM save of ") +
                         records + "; the closing commands were not all sent.",
                     true);
+    // Lost while sending records: how far it came, and that the PLC's saved program is untouched.
+    if (progress.phase == Phase::Sending)
+        return stop(UploadOutcome::PortLost, problem + " Upload aborted " + afterRecords(progress), true);
     return stop(UploadOutcome::PortLost, problem + " Upload aborted.", true);
 }
 
@@ -130,6 +134,7 @@ FrameReply UploadProcedure::receive(FrameReply sent, const hostlink::ExchangeRes
     sent.strayBytes = result.strayBytes;
     sent.strayStart = result.strayStart;
     sent.waitMs = result.responseWaitMs;
+    sent.sinceFrameMs = result.sinceCommandMs;
     sent.verdict = ReplyCheck::Verdict::NotEcho;
     if (result.status == ExchangeStatus::Interrupted) {
         sent.step = Step::Interrupted;
@@ -261,14 +266,34 @@ FrameReply UploadProcedure::linkTestOnce(const UploadInput& input, const std::st
         test.step = Step::NotEchoed;
     if (test.step != Step::NotEchoed || !last)
         return test;
-    if (frameCameBack && test.reply.empty() && test.strayBytes == 0)
+    if (frameCameBack && test.reply.empty() && test.strayBytes == 0) {
         reporter_.detail("link test: the line only returned what was sent (" +
                          hostlink::ControlText::escape(frame) +
                          ") and nothing answered after it: a loopback plug, or an adapter with echo and "
                          "no PLC behind it; nothing else was sent");
-    else
-        reporter_.detail("link test" + attempt + ": " + ReplyText::problem(test) + "; nothing else was sent");
+        return test;
+    }
+    reporter_.detail("link test" + attempt + ": " + ReplyText::problem(test) + "; nothing else was sent");
+    adviseOnLinkFailure(test, input);
     return test;
+}
+
+void UploadProcedure::adviseOnLinkFailure(const FrameReply& test, const UploadInput& input)
+{
+    // Silence may be a PLC that answers past the timeout: one more wait of it tells, and then the
+    // advice is the timeout alone, since the port, the settings, the cable and the ID all work.
+    const bool silence =
+        test.status == ExchangeStatus::NoResponse && test.reply.empty() && test.strayBytes == 0;
+    if (silence) {
+        const FrameReply late = receive(test, link_.exchange.readFollowing(), input.verifyReplies);
+        if (late.echoed()) {
+            reporter_.detail(LinkAdvice::lateAnswer(reporter_, late.sinceFrameMs, test.waitMs));
+            return;
+        }
+    }
+    reporter_.detail(LinkAdvice::causes(reporter_, test.waitMs,
+                                        std::clamp(input.linkAttempts, 1, maxLinkAttempts), maxLinkAttempts,
+                                        silence));
 }
 
 UploadOutcome UploadProcedure::unreadable(const CompiledCodeReader& reader, const UploadInput& input,
@@ -385,11 +410,15 @@ std::string UploadProcedure::whenStopped(const Progress& progress) const
 
 std::string UploadProcedure::afterRecords(const Progress& progress) const
 {
+    const std::int64_t total = lastCheck_.records;
     const std::string where = linesSent_ == 0 ? "before the first record"
-                                              : "after record " + std::to_string(linesSent_) +
-                                                    " (file line " + std::to_string(progress.fileLine) + ")";
-    return where + ": the PLC holds a partial program that was not saved to EEPROM; its saved program is "
-                   "unchanged.";
+                                              : "after record " + std::to_string(linesSent_) + " of " +
+                                                    std::to_string(total) + " (file line " +
+                                                    std::to_string(progress.fileLine) + ")";
+    // Every record echoed but CS not sent is the whole program, unsaved all the same.
+    const std::string held =
+        linesSent_ > 0 && linesSent_ == total ? "the whole program, " : "a partial program that was ";
+    return where + ": the PLC holds " + held + "not saved to EEPROM; its saved program is unchanged.";
 }
 
 std::optional<UploadOutcome> UploadProcedure::linkFailure(const FrameReply& step, const Progress& progress,

@@ -44,6 +44,9 @@ struct UploadInput
 //   "C2" link test -> one frame per record line -> "CS" -> up to 20 "IR" polls -> ["CL"] "C1" ["CL"]
 // A record that is not echoed ("@" + the PLC ID as the frame renders it + the command code) stops the
 // upload at once. The save counts as confirmed only when "CS" got an answer and an "IR" poll was echoed.
+// A link test whose last try heard nothing at all waits one timeout more before giving up: an echo
+// then is a PLC that answers late, and the detail says so with its delay; otherwise the detail says
+// what to check and try next (LinkAdvice, in the front end's words: UploadReporter::remedy).
 //
 // A line that returns what was sent (a loopback plug, an adapter with local echo) is told apart at the
 // link test: the frame coming back byte for byte is no PLC's answer. When a PLC's echo follows it, the
@@ -157,6 +160,9 @@ private:
     void dropLateAnswers(int earlierAttempts);
     // One try of it; says why it failed only when last (attempt: ", attempt 3 of 3" or empty).
     FrameReply linkTestOnce(const UploadInput& input, const std::string& attempt, bool last);
+    // After the last try failed: what to check and try next, or, when its answer comes within one
+    // more timeout, that the PLC answers late and how long to wait for it.
+    void adviseOnLinkFailure(const FrameReply& test, const UploadInput& input);
     // Refusals before the second pass: a file the first pass refused, changed since the caller's
     // check, a bad PLC ID, a stop request.
     std::optional<UploadOutcome> refuseToStart(const UploadInput& input);

@@ -21,6 +21,19 @@ public:
     // Why something failed, beyond the caption: what was sent, what came back, where in the file.
     // One sentence, for a log or standard error; the panel's caption does not change.
     virtual void detail(const std::string& /*sentence*/) {}
+
+    // What a detail may advise trying next; each front end has its own name for it.
+    enum class Remedy {
+        Scan,     // looking for which port, baud rate and PLC ID answer
+        Attempts, // trying the link test value times
+        Timeout,  // waiting value ms for each answer
+    };
+    // The words for trying remedy with value (unused for Scan), to stand in a sentence as in "try
+    // <words>": the command line names its option ("--timeout 1000"), a window its setting. Empty: this
+    // front end has no such thing, and the detail leaves that advice out. The default words name
+    // neither, plainly ("a scan of the line", "a timeout of 1000 ms"). Called on the upload's thread, like
+    // detail().
+    virtual std::string remedy(Remedy which, int value) const;
 };
 
 } // namespace vantor::upload

@@ -239,15 +239,17 @@ TEST(UploadProcedure, ALostPortOrAStopSaysHowFarTheUploadCame)
         bool stop = false; // asked for once the last record was echoed, instead of a lost port
     };
     const Case cases[] = {
-        {"CT", "Lost the connection to COM 2. Upload aborted."},
+        {"CT",
+         "Lost the connection to COM 2. Upload aborted after record 1 of 3 (file line 2): the PLC holds "
+         "a partial program that was not saved to EEPROM; its saved program is unchanged."},
         {"CS", "Lost the connection to COM 2. The EEPROM save of 3 records was requested; whether the PLC "
                "saved them is not confirmed."},
         {"C1",
          "Lost the connection to COM 2. The PLC had confirmed the EEPROM save of 3 records; the closing "
          "commands were not all sent."},
         {"CS",
-         "Upload interrupted after record 3 (file line 7): the PLC holds a partial program that was not "
-         "saved to EEPROM; its saved program is unchanged.",
+         "Upload interrupted after record 3 of 3 (file line 7): the PLC holds the whole program, not saved "
+         "to EEPROM; its saved program is unchanged.",
          true},
     };
     for (const Case& c : cases) {
@@ -416,6 +418,23 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
          UploadOutcome::SaveNotConfirmed, all,
          "the answer to the save command does not count (the PLC refused @01CS51* with the end code 13",
          true},
+        // What to try next is said in the front end's words; these are the reporter's plain ones.
+        {"a silent PLC",
+         [](Bench&, const std::string&, const std::string&) {},
+         UploadOutcome::NoLinkResponse,
+         {"C2"},
+         "the usual causes, in the order to check them: the port (is it the one the PLC's cable is on?), "
+         "the baud rate and settings (data bits, parity and stop bits as the PLC has them), the cable "
+         "(seated at both ends; null-modem where the PLC needs one), the PLC ID (as set in the PLC) and the "
+         "PLC's mode (powered, and in a mode that answers the host link); then try a scan of the line to "
+         "find which port, baud rate and ID answer, 3 link test attempts for a PLC still starting up or a "
+         "timeout of 1000 ms for one that answers late"},
+        {"a PLC that answers 730 ms late",
+         [answer](Bench& b, const std::string& code, const std::string&) { answer(b, code, 730); },
+         UploadOutcome::NoLinkResponse,
+         {"C2"},
+         "an answer came 730 ms after the command, past the 500 ms timeout: the PLC is there and answers "
+         "late; try a timeout of 1000 ms"},
         {"checked in full, a corrupted link test",
          [corrupted](Bench& b, const std::string& code, const std::string&) { corrupted(b, code); },
          UploadOutcome::NoLinkResponse,

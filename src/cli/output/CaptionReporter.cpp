@@ -56,4 +56,9 @@ void CaptionReporter::ended(const PlcResult& result, bool explained)
         Usage::note(lastCaption_);
 }
 
+std::string CaptionReporter::remedy(Remedy which, int value) const
+{
+    return Usage::remedy(which, value);
+}
+
 } // namespace vantor::cli

@@ -21,6 +21,8 @@ public:
     void showCaption(const std::string& caption) override;
     void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string& caption) override;
     void detail(const std::string& sentence) override;
+    // The command line's options (Usage::remedy).
+    std::string remedy(Remedy which, int value) const override;
     // A failure whose cause no detail named yet is named on standard error from its caption, so that
     // the reason is there also when standard output is discarded.
     void ended(const PlcResult& result, bool explained) override;

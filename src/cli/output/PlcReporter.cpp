@@ -1,6 +1,7 @@
 #include "cli/output/PlcReporter.h"
 
 #include "cli/output/FleetReporter.h"
+#include "cli/output/Usage.h"
 
 namespace vantor::cli {
 
@@ -27,6 +28,11 @@ void PlcReporter::ended(const PlcResult& result, bool explained)
 void PlcReporter::recorded(const PlcResult& result)
 {
     out_.recorded(result);
+}
+
+std::string PlcReporter::remedy(Remedy which, int value) const
+{
+    return Usage::remedy(which, value);
 }
 
 } // namespace vantor::cli

@@ -21,6 +21,8 @@ public:
     void showCaption(const std::string& caption) override;
     void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string& caption) override;
     void detail(const std::string& sentence) override;
+    // The command line's options (Usage::remedy).
+    std::string remedy(Remedy which, int value) const override;
     void ended(const PlcResult& result, bool explained) override;
     void recorded(const PlcResult& result) override;
 

@@ -73,4 +73,18 @@ int Usage::finish(int status)
     return status;
 }
 
+std::string Usage::remedy(upload::UploadReporter::Remedy which, int value)
+{
+    using Remedy = upload::UploadReporter::Remedy;
+    switch (which) {
+    case Remedy::Scan:
+        return "vantor scan";
+    case Remedy::Attempts:
+        return "--attempts " + std::to_string(value);
+    case Remedy::Timeout:
+        return "--timeout " + std::to_string(value);
+    }
+    return {};
+}
+
 } // namespace vantor::cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/options/CommandLine.h"
+#include "upload/UploadReporter.h"
 
 #include <cstdio>
 #include <optional>
@@ -24,6 +25,10 @@ public:
 
     // The command line as given: bytes, whatever the locale or encoding.
     static std::vector<std::string> arguments(int argc, char* argv[]);
+
+    // What an upload's detail advises trying, as this tool's command or option: "vantor scan",
+    // "--attempts 3", "--timeout 1000" (see UploadReporter::remedy).
+    static std::string remedy(upload::UploadReporter::Remedy which, int value);
 
     // Prints a diagnostic line on standard error: "vantor: <message>". Control characters (in a file or
     // port name, say) are shown as <x1B>, so nothing printed can drive the terminal.
