@@ -2,7 +2,8 @@
 # Cross-builds everything for 64-bit Windows with mingw-w64 into build/windows: vantor.exe, the tests
 # of every layer that runs there and, unless --no-desktop is given, vantor-uploader.exe and its widget
 # tests against the static Qt of scripts/build-qt-windows.sh (built on first use, then taken from its
-# cache), and the setup program (build/windows/vantor-setup-VERSION-x64.exe) with the manual as HTML.
+# cache), and the setup program (build/windows/vantor-setup-VERSION-x64.exe) with the manual as HTML,
+# the third-party notices and both programs' SBOMs (build/windows/setup-docs).
 # GoogleTest comes from Debian's source package; nlohmann-json's and toml++'s headers from copies,
 # since the host's /usr/include must not enter a Windows build. Also builds the Linux programs the
 # Windows ones are compared with (and whose plc-sim serves them), into build/windows-host.
@@ -56,14 +57,20 @@ else
 fi
 
 if [ $with_desktop = 1 ]; then
-    # What the setup program installs beside the programs and the repository's files.
+    # What the setup program installs beside the programs and the repository's files: the manual,
+    # the notices of everything the programs hold of others' work, and each program's SBOM.
     version=$(sed -n 's/^project(VantorUploader VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
     docs=$build/setup-docs
+    thirdparty=packaging/third-party/thirdparty.py
     rm -rf "$docs"
-    mkdir -p "$docs/manual"
+    mkdir -p "$docs/manual" "$docs/sbom"
     for page in vantor vantor-uploader; do
         mandoc -T html "docs/man/$page.1" >"$docs/manual/$page.html"
     done
+    python3 "$thirdparty" notices --artifact setup --out "$docs/THIRD-PARTY-NOTICES.txt"
+    python3 "$thirdparty" sbom --artifact vantor.exe --file "$build/src/cli/vantor.exe" --out "$docs/sbom/vantor.exe.cdx.json"
+    python3 "$thirdparty" sbom --artifact vantor-uploader.exe --file "$build/src/app/vantor-uploader.exe" \
+        --out "$docs/sbom/vantor-uploader.exe.cdx.json"
     makensis -V2 -DVERSION="$version" -DBIN="$PWD/$build/src" -DTOP="$PWD" -DDOCS="$PWD/$docs" \
         -DOUTFILE="$PWD/$build/vantor-setup-$version-x64.exe" packaging/windows/vantor.nsi
 fi

@@ -120,10 +120,10 @@ if [ -n "$shots" ]; then
     done
 fi
 
-# The setup program, built as a release would build it, and an older version to upgrade from.
+# The setup program as scripts/windows-build.sh built it, and an older version to upgrade from.
 setup=$build/vantor-setup-$version-x64.exe
-makensis -V2 -DVERSION="$version" -DBIN="$PWD/$build/src" -DTOP="$PWD" -DOUTFILE="$PWD/$setup" packaging/windows/vantor.nsi
-makensis -V2 -DVERSION=0.9.0 -DBIN="$PWD/$build/src" -DTOP="$PWD" -DOUTFILE="$work/vantor-setup-0.9.0-x64.exe" packaging/windows/vantor.nsi
+makensis -V2 -DVERSION=0.9.0 -DBIN="$PWD/$build/src" -DTOP="$PWD" -DDOCS="$PWD/$build/setup-docs" \
+    -DOUTFILE="$work/vantor-setup-0.9.0-x64.exe" packaging/windows/vantor.nsi
 echo "$(basename "$setup"): $(stat -c %s "$setup") bytes"
 
 unix_path() { "$wine" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
@@ -139,11 +139,19 @@ registry() {
     "$wine" reg query "$1\\$2" $([ "$3" = "" ] && echo /ve || echo /v "$3") 2>/dev/null | tr -d '\r' |
         sed -n 's/^ *[^ ].*REG_[A-Z_]* *//p' | head -n 1
 }
-# installed DIR MENU ROOT: the files, the shortcut and the keys of an installation are all there.
+# installed DIR MENU ROOT: the files, the shortcuts and the keys of an installation are all there.
 installed() {
-    local dir=$1 menu=$2 root=$3
-    for f in vantor-uploader.exe vantor.exe README.md LICENSE.txt uninstall.exe; do [ -f "$dir/$f" ] || return 1; done
-    [ -f "$menu/Vantor Program Uploader.lnk" ] &&
+    local dir=$1 menu=$2 root=$3 f
+    for f in vantor-uploader.exe vantor.exe README.md LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe \
+        manual/vantor.html manual/vantor-uploader.html sbom/vantor.exe.cdx.json sbom/vantor-uploader.exe.cdx.json; do
+        [ -f "$dir/$f" ] || return 1
+    done
+    for f in "vantor command line manual" "vantor-uploader manual" "Third-party notices"; do
+        [ -f "$menu/Vantor Program Uploader documentation/$f.lnk" ] || return 1
+    done
+    cmp -s "$dir/THIRD-PARTY-NOTICES.txt" "$build/setup-docs/THIRD-PARTY-NOTICES.txt" &&
+        grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' "$dir/THIRD-PARTY-NOTICES.txt" &&
+        [ -f "$menu/Vantor Program Uploader.lnk" ] &&
         [ "$(registry "$root" 'Software\Classes\.VQC' '')" = "Vantor.CompiledCode" ] &&
         [ "$(registry "$root" 'Software\Classes\Vantor.CompiledCode' '')" = "Vantor Compiled Code" ] &&
         registry "$root" 'Software\Classes\Vantor.CompiledCode\shell\open\command' '' | grep -qF 'vantor-uploader.exe" "%1"' &&
@@ -154,6 +162,7 @@ installed() {
 removed() {
     local dir=$1 menu=$2 root=$3
     [ ! -e "$dir" ] && [ ! -e "$menu/Vantor Program Uploader.lnk" ] &&
+        [ ! -e "$menu/Vantor Program Uploader documentation" ] &&
         [ -z "$(registry "$root" 'Software\Classes\.VQC' '')" ] &&
         [ -z "$(registry "$root" 'Software\Classes\Vantor.CompiledCode' '')" ] &&
         [ -z "$(registry "$root" "$uninstall_key" DisplayName)" ]
@@ -166,6 +175,29 @@ uninstall() {
     "$wine" "$@" >/dev/null 2>&1
 }
 
+# PATH as each kind of installation edits it: the machine's, or the user's.
+environment_key() {
+    if [ "$1" = HKLM ]; then echo 'SYSTEM\CurrentControlSet\Control\Session Manager\Environment'; else echo Environment; fi
+}
+# path_set ROOT VALUE, and path_is ROOT STEP VALUE: a check that PATH there is VALUE and still
+# REG_EXPAND_SZ, which prints what the registry holds at that step.
+path_set() { "$wine" reg add "$1\\$(environment_key "$1")" /v Path /t REG_EXPAND_SZ /d "$2" /f >/dev/null 2>&1; }
+path_is() {
+    local got
+    got=$("$wine" reg query "$1\\$(environment_key "$1")" /v Path 2>/dev/null | tr -d '\r' |
+        sed -n 's/^ *Path  *\(REG_[A-Z_]*\) *\(.*\)$/\1 \2/Ip')
+    echo "    $1 PATH $2: $got"
+    if [ "$got" = "REG_EXPAND_SZ $3" ]; then
+        pass "setup: PATH $2 is as it should be"
+    else
+        fail "setup: PATH $2 is not REG_EXPAND_SZ $3"
+    fi
+}
+# Entries around ours, one unexpanded, and one that only starts like ours.
+machine_path="C:\windows\system32;C:\windows;%SystemRoot%\system32\wbem;$machine_win"'2;C:\Tools'
+user_win=$("$wine" winepath -w "$user_dir" 2>/dev/null | tr -d '\r')
+user_path="%USERPROFILE%\bin;$user_win"'2'
+
 # The prefix outlives a run: what an interrupted run installed goes first.
 rm -rf "$machine_dir" "$tools_dir" "$user_dir" "$machine_menu/Vantor Program Uploader.lnk" "$user_menu/Vantor Program Uploader.lnk"
 for root in HKLM HKCU; do
@@ -173,6 +205,9 @@ for root in HKLM HKCU; do
         "$wine" reg delete "$root\\$key" /f >/dev/null 2>&1 || true
     done
 done
+path_set HKLM "$machine_path"
+path_set HKCU "$user_path"
+path_is HKLM "before installing" "$machine_path"
 
 # An older version, installed where a technician chose, is upgraded in place.
 check "setup 0.9.0 /S /D=C:\\Tools\\Vantor" 0 "" "$wine" "$work/vantor-setup-0.9.0-x64.exe" /S '/D=C:\Tools\Vantor'
@@ -189,13 +224,18 @@ if waits_for 30 removed "$tools_dir" "$machine_menu" HKLM; then
 else
     fail "setup: the uninstaller left something behind"
 fi
+path_is HKLM "after the upgrade's uninstallation" "$machine_path"
 
 # Per machine by default, as an administrator; the installed programs run.
 check "setup /S" 0 "" "$wine" "$setup" /S
 installed "$machine_dir" "$machine_menu" HKLM && pass "setup: installed per machine in C:\\Program Files" ||
     fail "setup: the per-machine installation is incomplete"
 check "installed vantor.exe --version" 0 "^vantor $version$" "$wine" 'C:\Program Files\Vantor Program Uploader\vantor.exe' --version
+path_is HKLM "after installing per machine" "$machine_path;$machine_win"
 check "setup /S again" 0 "" "$wine" "$setup" /S
+path_is HKLM "after installing again" "$machine_path;$machine_win"
+# An entry the user adds after ours stays when ours goes.
+path_set HKLM "$machine_path;$machine_win;C:\After"
 
 # One setup at a time: a second one, while the first waits on its first page, changes nothing.
 "$wine" "$setup" >/dev/null 2>&1 &
@@ -225,15 +265,28 @@ waits_for 10 sh -c '! xdotool search --name "^Vantor Program Uploader Ver 1.0$" 
 uninstall HKLM
 waits_for 30 removed "$machine_dir" "$machine_menu" HKLM && pass "setup: uninstalled per machine" ||
     fail "setup: the per-machine uninstallation left something behind"
+path_is HKLM "after uninstalling per machine" "$machine_path;C:\After"
+path_set HKLM "$machine_path"
 
 # Per user when asked (as it is when not elevated): the user's own folders and keys.
+path_is HKCU "before installing per user" "$user_path"
 check "setup /S /CurrentUser" 0 "" "$wine" "$setup" /S /CurrentUser
+path_is HKCU "after installing per user" "$user_path;$user_win"
 installed "$user_dir" "$user_menu" HKCU && [ -z "$(registry HKLM "$uninstall_key" DisplayName)" ] &&
     pass "setup: installed per user in %LOCALAPPDATA%\\Programs, keys under HKCU only" ||
     fail "setup: the per-user installation is incomplete or touched the machine's keys"
 uninstall HKCU
 waits_for 30 removed "$user_dir" "$user_menu" HKCU && pass "setup: uninstalled per user" ||
     fail "setup: the per-user uninstallation left something behind"
+path_is HKCU "after uninstalling per user" "$user_path"
+path_is HKLM "after installing and uninstalling per user" "$machine_path"
+
+# /NOPATH: a silent installation that leaves PATH alone, and an uninstallation that does too.
+check "setup /S /CurrentUser /NOPATH" 0 "" "$wine" "$setup" /S /CurrentUser /NOPATH
+path_is HKCU "after installing per user with /NOPATH" "$user_path"
+uninstall HKCU
+waits_for 30 removed "$user_dir" "$user_menu" HKCU || fail "setup: the per-user uninstallation left something behind"
+path_is HKCU "after uninstalling that" "$user_path"
 
 echo "windows desktop: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,17 +1,24 @@
-; The Windows setup program: both programs, the README and licence, a Start-menu shortcut, the .VQC
-; file type, and an uninstaller listed in Apps & features. Per-machine when run as an administrator
-; (the default), per-user otherwise; /AllUsers or /CurrentUser choose. /S installs or uninstalls
-; silently. Installing over an earlier version replaces it in place, in the folder it was in.
-;   makensis -DVERSION=1.0.0 -DBIN=$PWD/build/windows/src -DTOP=$PWD -DOUTFILE=$PWD/vantor-setup-1.0.0-x64.exe packaging/windows/vantor.nsi
-; BIN holds app/vantor-uploader.exe and cli/vantor.exe; TOP is the repository.
+; The Windows setup program: both programs, the README and licence, the third-party notices, the
+; programs' SBOMs and the manual as HTML, Start-menu shortcuts, the .VQC file type, the installation
+; folder on PATH, and an uninstaller listed in Apps & features. Per-machine when run as an
+; administrator (the default), per-user otherwise; /AllUsers or /CurrentUser choose. /S installs or
+; uninstalls silently; /NOPATH leaves PATH alone. Installing over an earlier version replaces it in
+; place, in the folder it was in.
+;   makensis -DVERSION=1.0.0 -DBIN=$PWD/build/windows/src -DTOP=$PWD -DDOCS=$PWD/build/windows/setup-docs -DOUTFILE=$PWD/vantor-setup-1.0.0-x64.exe packaging/windows/vantor.nsi
+; BIN holds app/vantor-uploader.exe and cli/vantor.exe; TOP is the repository; DOCS holds
+; THIRD-PARTY-NOTICES.txt, manual/vantor.html, manual/vantor-uploader.html, sbom/vantor.exe.cdx.json
+; and sbom/vantor-uploader.exe.cdx.json (scripts/windows-build.sh makes them).
 
-!ifndef VERSION | BIN | TOP | OUTFILE
-  !error "define VERSION, BIN, TOP and OUTFILE (see the top of this file)"
+!ifndef VERSION | BIN | TOP | DOCS | OUTFILE
+  !error "define VERSION, BIN, TOP, DOCS and OUTFILE (see the top of this file)"
 !endif
 
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
+; Files are installed with the time they are installed, not with the time they were built or cloned
+; at: two builds of one commit give the same setup program.
+SetDateSave off
 
 !define PRODUCT "Vantor Program Uploader"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\VantorProgramUploader"
@@ -19,6 +26,10 @@ SetCompressor /SOLID lzma
 ; Both programs hold this mutex while they run (see their main()), so nothing running is overwritten.
 !define PROGRAM_MUTEX "VantorProgramUploader"
 !define SETUP_MUTEX "VantorProgramUploaderSetup"
+!define DOCS_MENU "$SMPROGRAMS\${PRODUCT} documentation"
+; Where Windows keeps PATH: the user's for a per-user installation, the machine's for a per-machine one.
+!define USER_ENVIRONMENT "Environment"
+!define MACHINE_ENVIRONMENT "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
 
 !define MULTIUSER_EXECUTIONLEVEL Highest
 !define MULTIUSER_MUI
@@ -30,6 +41,9 @@ SetCompressor /SOLID lzma
 !include MultiUser.nsh
 !include MUI2.nsh
 !include LogicLib.nsh
+!include FileFunc.nsh
+!include Sections.nsh
+!include WinMessages.nsh
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -53,6 +67,8 @@ VIAddVersionKey "LegalCopyright" "MIT License"
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${TOP}/LICENSE"
+!define MUI_COMPONENTSPAGE_NODESC
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -86,6 +102,145 @@ VIAddVersionKey "LegalCopyright" "MIT License"
   ${EndIf}
 !macroend
 
+; PATH is edited as a list of entries separated by ";", each compared with the installation folder
+; as Windows compares paths: case aside, with or without a trailing "\" or quotes. What is not ours
+; is kept as it was, empty entries and their order included, and the value keeps its type
+; (REG_EXPAND_SZ, so that entries such as %SystemRoot%\system32 stay unexpanded). NSIS strings hold
+; ${NSIS_MAX_STRLEN} characters: a longer PATH is left alone, never written back cut short. The
+; functions use $R0 to $R9; they are defined once for the setup and once for the uninstaller.
+!define /math PATH_ROOM ${NSIS_MAX_STRLEN} - 1 ; for what is added, and the ";" before it
+!macro PATH_FUNCTIONS UN
+; Reads this installation's PATH: $R0 the value as stored, $R8 its type (REG_EXPAND_SZ, 2, when there
+; is none), $R7 "1" when it may be edited (missing, or short enough to have been read whole).
+Function ${UN}PathRead
+  StrCpy $R0 ""
+  StrCpy $R8 2
+  StrCpy $R7 1
+  ; RRF_RT_ANY | RRF_NOEXPAND: the type and size of the value as stored, whatever its type.
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    System::Call 'advapi32::RegGetValueW(p 0x80000002, w "${MACHINE_ENVIRONMENT}", w "Path", i 0x1000ffff, *i .R5, p 0, *i .R6) i .R4'
+  ${Else}
+    System::Call 'advapi32::RegGetValueW(p 0x80000001, w "${USER_ENVIRONMENT}", w "Path", i 0x1000ffff, *i .R5, p 0, *i .R6) i .R4'
+  ${EndIf}
+  ${If} $R4 <> 0
+    Return ; no PATH of this kind yet
+  ${EndIf}
+  StrCpy $R8 $R5
+  IntOp $R6 $R6 / ${NSIS_CHAR_SIZE} ; characters, with the terminating one
+  ${If} $R6 >= ${NSIS_MAX_STRLEN}
+    StrCpy $R7 0
+    Return
+  ${EndIf}
+  ${If} $R8 <> 1
+  ${AndIf} $R8 <> 2
+    StrCpy $R7 0 ; not a string: nothing of ours can be in it
+    Return
+  ${EndIf}
+  ClearErrors
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    ReadRegStr $R0 HKLM "${MACHINE_ENVIRONMENT}" "Path"
+  ${Else}
+    ReadRegStr $R0 HKCU "${USER_ENVIRONMENT}" "Path"
+  ${EndIf}
+  ${If} ${Errors}
+    StrCpy $R7 0
+  ${EndIf}
+FunctionEnd
+
+; Writes $R0 as this installation's PATH with the type $R8 (the value goes when $R0 is empty), and
+; tells running programs (Explorer, so the programs it starts next) that the environment changed.
+Function ${UN}PathWrite
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    ${If} $R0 == ""
+      DeleteRegValue HKLM "${MACHINE_ENVIRONMENT}" "Path"
+    ${ElseIf} $R8 = 1
+      WriteRegStr HKLM "${MACHINE_ENVIRONMENT}" "Path" $R0
+    ${Else}
+      WriteRegExpandStr HKLM "${MACHINE_ENVIRONMENT}" "Path" $R0
+    ${EndIf}
+  ${Else}
+    ${If} $R0 == ""
+      DeleteRegValue HKCU "${USER_ENVIRONMENT}" "Path"
+    ${ElseIf} $R8 = 1
+      WriteRegStr HKCU "${USER_ENVIRONMENT}" "Path" $R0
+    ${Else}
+      WriteRegExpandStr HKCU "${USER_ENVIRONMENT}" "Path" $R0
+    ${EndIf}
+  ${EndIf}
+  SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+FunctionEnd
+
+; $R1 is the entry; $R0 the list. Leaves in $R3 the list without every entry that is $R1, in $R2
+; how many there were.
+Function ${UN}PathWithout
+  StrCpy $R2 0
+  StrCpy $R3 "" ; the entries kept, joined
+  StrCpy $R4 "" ; the entry being read
+  StrCpy $R5 0  ; the character read next
+  StrCpy $R6 0  ; how many entries were kept
+  ${Do}
+    StrCpy $R9 $R0 1 $R5
+    ${If} $R9 == ";"
+    ${OrIf} $R9 == ""
+      ${If} $R4 == $R1
+      ${OrIf} $R4 == "$R1\"
+      ${OrIf} $R4 == '"$R1"'
+        IntOp $R2 $R2 + 1
+      ${ElseIf} $R6 = 0
+        StrCpy $R3 $R4
+        IntOp $R6 $R6 + 1
+      ${Else}
+        StrCpy $R3 "$R3;$R4"
+        IntOp $R6 $R6 + 1
+      ${EndIf}
+      ${If} $R9 == ""
+        ${ExitDo}
+      ${EndIf}
+      StrCpy $R4 ""
+    ${Else}
+      StrCpy $R4 "$R4$R9"
+    ${EndIf}
+    IntOp $R5 $R5 + 1
+  ${Loop}
+FunctionEnd
+!macroend
+!insertmacro PATH_FUNCTIONS ""
+
+; Adds the installation folder to the end of PATH unless it is there already, and notes in the
+; uninstall key that the entry is this installation's (an entry the user made stays when we go).
+Function PathAdd
+  Call PathRead
+  ${If} $R7 <> 1
+    DetailPrint "PATH is too long to be edited here: add $INSTDIR to it yourself."
+    Return
+  ${EndIf}
+  StrCpy $R1 $INSTDIR
+  Call PathWithout
+  ${If} $R2 <> 0
+    DetailPrint "PATH has $INSTDIR already."
+    Return
+  ${EndIf}
+  StrLen $R4 $R0
+  StrLen $R5 $INSTDIR
+  IntOp $R4 $R4 + $R5
+  ${If} $R4 >= ${PATH_ROOM}
+    DetailPrint "PATH is too long to add $INSTDIR to it here: add it yourself."
+    Return
+  ${EndIf}
+  StrCpy $R4 $R0 1 -1
+  ${If} $R0 == ""
+    StrCpy $R0 $INSTDIR
+  ${ElseIf} $R4 == ";"
+    StrCpy $R0 "$R0$INSTDIR"
+  ${Else}
+    StrCpy $R0 "$R0;$INSTDIR"
+  ${EndIf}
+  Call PathWrite
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "PathEntry" "$INSTDIR"
+  DetailPrint "Added $INSTDIR to PATH."
+FunctionEnd
+!insertmacro PATH_FUNCTIONS "un."
+
 Function .onInit
   SetRegView 64
   ; A folder given with /D (or chosen before) is kept: the per-machine or per-user default is for
@@ -97,6 +252,7 @@ Function .onInit
   ${EndIf}
   !insertmacro ONE_SETUP_AT_A_TIME
   !insertmacro WAIT_FOR_PROGRAMS_CLOSED
+  Call PathOption
 FunctionEnd
 
 Function un.onInit
@@ -106,7 +262,8 @@ Function un.onInit
   !insertmacro WAIT_FOR_PROGRAMS_CLOSED
 FunctionEnd
 
-Section "Install"
+Section "!${PRODUCT}" SEC_PROGRAMS
+  SectionIn RO
   SetOutPath "$INSTDIR"
   ; The programs were checked to be closed; should a file still be held (a virus scanner, say), the
   ; setup stops with an error instead of asking, and the uninstaller is not written over.
@@ -116,12 +273,24 @@ Section "Install"
   File "${BIN}/cli/vantor.exe"
   File "/oname=README.md" "${TOP}/README.md"
   File "/oname=LICENSE.txt" "${TOP}/LICENSE"
+  File "${DOCS}/THIRD-PARTY-NOTICES.txt"
+  SetOutPath "$INSTDIR\manual"
+  File "${DOCS}/manual/vantor.html"
+  File "${DOCS}/manual/vantor-uploader.html"
+  SetOutPath "$INSTDIR\sbom"
+  File "${DOCS}/sbom/vantor.exe.cdx.json"
+  File "${DOCS}/sbom/vantor-uploader.exe.cdx.json"
+  SetOutPath "$INSTDIR"
   ${If} ${Errors}
     Abort "Could not write the program files into $INSTDIR."
   ${EndIf}
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\vantor-uploader.exe" "" "$INSTDIR\vantor-uploader.exe" 0
+  CreateDirectory "${DOCS_MENU}"
+  CreateShortCut "${DOCS_MENU}\vantor command line manual.lnk" "$INSTDIR\manual\vantor.html"
+  CreateShortCut "${DOCS_MENU}\vantor-uploader manual.lnk" "$INSTDIR\manual\vantor-uploader.html"
+  CreateShortCut "${DOCS_MENU}\Third-party notices.lnk" "$INSTDIR\THIRD-PARTY-NOTICES.txt"
 
   ; The file type: compiled programs open in the uploader, with the file type's own icon.
   WriteRegStr SHCTX "Software\Classes\.VQC" "" "${PROGID}"
@@ -150,14 +319,54 @@ Section "Install"
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $1
 SectionEnd
 
+; Checked by default; /NOPATH unchecks it for a silent installation.
+Section "Add the installation folder to PATH (vantor in any command prompt)" SEC_PATH
+  Call PathAdd
+SectionEnd
+
+Function PathOption
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/NOPATH" $1
+  ${IfNot} ${Errors}
+    !insertmacro UnselectSection ${SEC_PATH}
+  ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
   Delete "$INSTDIR\vantor-uploader.exe"
   Delete "$INSTDIR\vantor.exe"
   Delete "$INSTDIR\README.md"
   Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
+  Delete "$INSTDIR\manual\vantor.html"
+  Delete "$INSTDIR\manual\vantor-uploader.html"
+  RMDir "$INSTDIR\manual"
+  Delete "$INSTDIR\sbom\vantor.exe.cdx.json"
+  Delete "$INSTDIR\sbom\vantor-uploader.exe.cdx.json"
+  RMDir "$INSTDIR\sbom"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR" ; only when empty: files a user put there stay
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  Delete "${DOCS_MENU}\vantor command line manual.lnk"
+  Delete "${DOCS_MENU}\vantor-uploader manual.lnk"
+  Delete "${DOCS_MENU}\Third-party notices.lnk"
+  RMDir "${DOCS_MENU}"
+
+  ; Only the entry this installation added, and only that entry, leaves PATH.
+  ReadRegStr $R1 SHCTX "${UNINSTALL_KEY}" "PathEntry"
+  ${If} $R1 != ""
+    Call un.PathRead
+    ${If} $R7 = 1
+      Call un.PathWithout
+      ${If} $R2 <> 0
+        StrCpy $R0 $R3
+        Call un.PathWrite
+      ${EndIf}
+    ${Else}
+      DetailPrint "PATH is too long to be edited here: remove $R1 from it yourself."
+    ${EndIf}
+  ${EndIf}
 
   ; The extension is left alone when another program has taken it over since.
   ReadRegStr $0 SHCTX "Software\Classes\.VQC" ""
