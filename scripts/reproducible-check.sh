@@ -5,8 +5,8 @@
 # Prints each artifact's SHA-256 from both builds; where they differ, shows where.
 #   scripts/reproducible-check.sh [--cli] [COMMIT]
 # Without --cli: vantor and the .deb (Linux), vantor.exe, vantor-uploader.exe and the setup program
-# (against the Qt cached by scripts/build-qt-windows.sh). With --cli: vantor, the .deb and vantor.exe,
-# as CI checks. COMMIT defaults to HEAD (what is not committed is not checked). The clones go under
+# (against the Qt cached by scripts/build-qt-windows.sh), with their SBOMs and SHA256SUMS. With --cli:
+# vantor, the .deb and vantor.exe, as CI checks. COMMIT defaults to HEAD (what is not committed is not checked). The clones go under
 # VANTOR_REPRODUCIBLE_DIR (default build/reproducible). ccache, when present, keys on the compile
 # command, which names the clone's folder: nothing compiled in one clone is reused in the other.
 # Exits 0 only when every artifact is equal.
@@ -20,31 +20,18 @@ if [ "${1:-}" = "--cli" ]; then
 fi
 commit=$(git rev-parse --verify "${1:-HEAD}^{commit}")
 dir=${VANTOR_REPRODUCIBLE_DIR:-$root/build/reproducible}
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 
-# build CLONE: a fresh clone of the commit in CLONE, built, its artifacts copied to CLONE.artifacts.
+# build CLONE: a fresh clone of the commit in CLONE, built by its scripts/release.sh, what it
+# publishes (SBOMs and SHA256SUMS included) and the Linux vantor copied to CLONE.artifacts.
 build() {
     local clone=$1 out=$1.artifacts start
     start=$(date +%s)
     rm -rf "$clone" "$out"
-    mkdir -p "$out"
     git clone -q --no-checkout "$root" "$clone"
     git -C "$clone" checkout -q --detach "$commit"
-    (
-        cd "$clone"
-        SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
-        export SOURCE_DATE_EPOCH
-        cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOR_BUILD_TESTS=OFF \
-            -DVANTOR_WERROR=ON "${launcher[@]}" >/dev/null
-        cmake --build build/release >/dev/null
-        (cd build/release && cpack -G DEB >/dev/null)
-        ./scripts/windows-build.sh --release $([ $full = 1 ] || echo --no-desktop) >/dev/null
-    )
-    cp "$clone/build/release/src/cli/vantor" "$clone"/build/release/*.deb "$clone/build/windows/src/cli/vantor.exe" "$out/"
-    if [ $full = 1 ]; then
-        cp "$clone/build/windows/src/app/vantor-uploader.exe" "$clone"/build/windows/vantor-setup-*-x64.exe "$out/"
-    fi
+    (cd "$clone" && ./scripts/release.sh $([ $full = 1 ] || echo --no-desktop) build/release >/dev/null)
+    cp -r "$clone/build/release" "$out"
+    cp "$clone/build/release-linux/src/cli/vantor" "$out/"
     echo "built $commit in $clone: $(($(date +%s) - start)) s"
 }
 
