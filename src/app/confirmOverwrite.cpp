@@ -1,6 +1,7 @@
 #include "app/confirmOverwrite.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -59,6 +60,7 @@ void confirmOverwrite::buildButtons()
         button->setMinimumWidth(90);
         button->setAutoFillBackground(false);
         button->setPalette(QPalette());
+        button->installEventFilter(this);
     }
 }
 
@@ -93,6 +95,34 @@ void confirmOverwrite::showEvent(QShowEvent* event)
     // Space would press.
     setAttribute(Qt::WA_KeyboardFocusChange);
     yesButton->setFocus(Qt::TabFocusReason);
+    enterPressedOn_ = nullptr;
+}
+
+void confirmOverwrite::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    enterPressedOn_ = nullptr;
+}
+
+bool confirmOverwrite::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::FocusOut)
+        enterPressedOn_ = nullptr;
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+        return QWidget::eventFilter(watched, event);
+    // A repeat, or a release whose press this button did not see, is a key held from before: dropped.
+    const bool fresh = !key->isAutoRepeat();
+    if (type == QEvent::KeyPress && fresh)
+        enterPressedOn_ = watched;
+    else if (type == QEvent::KeyRelease && fresh && enterPressedOn_ == watched) {
+        enterPressedOn_ = nullptr;
+        static_cast<QPushButton*>(watched)->click();
+    }
+    return true;
 }
 
 } // namespace vantor::app

@@ -8,8 +8,10 @@ class QPushButton;
 namespace vantor::app {
 
 // "Confirmation": asks before an upload overwrites the PLC's program. Modeless; Yes and No hide it.
-// Neither button answers Enter or Escape by itself: only a click (or Space on the focused button)
-// decides, so a key held down from typing cannot start an upload.
+// Neither button answers Enter or Escape by itself: a click, or Space or Enter on the focused button,
+// decides. Enter counts only when its press began while the dialog was shown, on that button, and it
+// answers on the key's release, never on an auto-repeat: an Enter held down from the key that pressed
+// UPLOAD NOW! (or from typing) cannot answer the question unread. Escape answers nothing.
 class confirmOverwrite : public QWidget
 {
     Q_OBJECT
@@ -27,6 +29,8 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // The question and the target line under it; then Yes and No, which take no default role.
@@ -38,6 +42,7 @@ private:
     QLabel* target_;
     QPushButton* yesButton;
     QPushButton* NoButton;
+    QObject* enterPressedOn_ = nullptr; // the button an Enter's press began on since showing
 };
 
 } // namespace vantor::app
