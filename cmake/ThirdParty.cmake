@@ -1,1 +1,42 @@
 # The third-party components each shipped program holds: the manifest, and what is made from it.
+# packaging/third-party/thirdparty.py makes everything below from packaging/third-party/manifest.json,
+# with the versions this machine has: the programs' component table (src/notices), and on Linux the
+# .deb's copyright file and notices. Run at configure time, so a licence text that cannot be found stops
+# the build before anything is compiled; a change to the manifest or the generator configures anew.
+find_program(VANTOR_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+find_program(VANTOR_PYTHON NAMES python3)
+if(NOT VANTOR_PYTHON)
+    message(FATAL_ERROR "python3 is missing: install Debian's python3 (scripts/install-deps.sh)")
+endif()
+set(VANTOR_THIRD_PARTY_TOOL ${PROJECT_SOURCE_DIR}/packaging/third-party/thirdparty.py)
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${VANTOR_THIRD_PARTY_TOOL} ${PROJECT_SOURCE_DIR}/packaging/third-party/manifest.json)
+
+function(vantor_third_party)
+    execute_process(COMMAND ${VANTOR_PYTHON} ${VANTOR_THIRD_PARTY_TOOL} ${ARGN}
+                    RESULT_VARIABLE status ERROR_VARIABLE error)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "The third-party notices could not be made:\n${error}")
+    endif()
+endfunction()
+
+set(vantor_table_options)
+if(WIN32)
+    list(APPEND vantor_table_options --platform windows)
+    if(VANTOR_BUILD_GUI)
+        # Qt's licences and attributions lie beside the static Qt's prefix (scripts/build-qt-windows.sh).
+        get_filename_component(vantor_qt_prefix "${Qt6_DIR}/../../.." ABSOLUTE)
+        list(PREPEND vantor_table_options --qt-legal ${vantor_qt_prefix}.legal)
+    else()
+        list(APPEND vantor_table_options --no-desktop)
+    endif()
+endif()
+set(VANTOR_THIRD_PARTY_TABLE ${CMAKE_BINARY_DIR}/notices/ThirdPartyTable.cpp)
+vantor_third_party(${vantor_table_options} table --out ${VANTOR_THIRD_PARTY_TABLE})
+if(NOT WIN32)
+    set(VANTOR_DEB_COPYRIGHT ${CMAKE_BINARY_DIR}/third-party/copyright)
+    set(VANTOR_DEB_NOTICES ${CMAKE_BINARY_DIR}/third-party/THIRD-PARTY-NOTICES.txt)
+    vantor_third_party(copyright --out ${VANTOR_DEB_COPYRIGHT})
+    vantor_third_party(notices --artifact deb --out ${VANTOR_DEB_NOTICES})
+endif()
+add_subdirectory(${PROJECT_SOURCE_DIR}/src/notices ${CMAKE_BINARY_DIR}/src/notices)

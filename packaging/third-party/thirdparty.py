@@ -4,7 +4,7 @@
   thirdparty.py notices --artifact A --out FILE       THIRD-PARTY-NOTICES.txt, every licence in full
   thirdparty.py sbom --artifact A --file PATH --out FILE   a CycloneDX 1.5 JSON SBOM of the file PATH
   thirdparty.py validate FILE...                      validates SBOMs with @cyclonedx/cyclonedx-library
-  thirdparty.py check --artifact A [--link-map MAP] [--compile-commands FILE] [--notices FILE]
+  thirdparty.py check --artifact A [--link-map MAP] [--compile-commands FILE] [--header H]... [--notices FILE]
   thirdparty.py copyright --out FILE                  the .deb's copyright file (Debian's DEP-5 format)
   thirdparty.py table --out FILE                      the programs' component list, as C++
 A is one of: vantor, vantor-uploader, deb, vantor.exe, vantor-uploader.exe, setup.
@@ -306,9 +306,10 @@ def cxx_string(text):
     return "\n            ".join('"' + line + ('\\n"' if i < len(lines) - 1 else '"') for i, line in enumerate(lines))
 
 
-def table(m, platform):
+def table(m, platform, desktop=True):
     """C++ for the notices library: this platform's programs, their components and notices."""
     artifacts = ("vantor.exe", "vantor-uploader.exe") if platform == "windows" else ("vantor", "vantor-uploader")
+    artifacts = artifacts if desktop else artifacts[:1]
     out = ["// Made by packaging/third-party/thirdparty.py from its manifest.json at configure time.",
            '#include "notices/ThirdParty.h"', "", "namespace vantor::notices {", "",
            "const std::vector<ThirdParty::Program>& ThirdParty::programs()", "{",
@@ -351,15 +352,28 @@ def check_includes(m, artifact, path):
                     folders.add(args[i + 1])
                 elif a.startswith(flag) and len(a) > len(flag) and flag == "-I":
                     folders.add(a[2:])
-    probes = [(i, m.components[i]["probe"]) for i in m.ids(artifact) if "probe" in m.components[i]]
+    probes = [p for i in m.ids(artifact) for p in m.components[i].get("probes", [])]
     problems = []
     build = os.path.dirname(os.path.abspath(path))
     for folder in sorted(folders):
         real = os.path.realpath(folder)
         if real.startswith((os.path.realpath(ROOT) + os.sep, os.path.realpath(build))):
             continue
-        if not any(os.path.exists(os.path.join(real, p)) or glob.glob(os.path.join(real, "*", p)) for _, p in probes):
+        # a folder is an entry's when it holds the entry's probe, or is a module folder beside it
+        if not any(os.path.exists(os.path.join(d, p)) for d in (real, os.path.dirname(real)) for p in probes):
             problems.append(f"{path}: the build compiles with {folder}, which no manifest entry of {artifact} names")
+    return problems
+
+
+def check_headers(m, artifact, headers):
+    """Each third-party header the build found (its CMake variables) is an entry's probe."""
+    probes = [p for i in m.ids(artifact) for p in m.components[i].get("probes", [])]
+    problems = []
+    for header in headers:
+        if not os.path.isfile(header):
+            problems.append(f"{header}: the build uses it, yet it is not there")
+        elif not any(header.replace(os.sep, "/").endswith("/" + p) for p in probes):
+            problems.append(f"{header}: compiled into {artifact}, but no manifest entry of it names it")
     return problems
 
 
@@ -493,10 +507,12 @@ def main(argv):
     p.add_argument("--link-map")
     p.add_argument("--compile-commands")
     p.add_argument("--notices")
+    p.add_argument("--header", action="append", default=[], help="a third-party header the build compiles")
     p = sub.add_parser("copyright")
     p.add_argument("--out", required=True)
     p = sub.add_parser("table")
     p.add_argument("--platform", choices=("linux", "windows"), default="linux")
+    p.add_argument("--no-desktop", action="store_true", help="the command-line program only (no Qt)")
     p.add_argument("--out", required=True)
     args = parser.parse_args(argv)
     m = Manifest(args.qt_legal)
@@ -510,7 +526,7 @@ def main(argv):
         elif args.command == "copyright":
             write(args.out, copyright_file(m))
         elif args.command == "table":
-            text = table(m, args.platform)
+            text = table(m, args.platform, not args.no_desktop)
             if not os.path.exists(args.out) or read(args.out) != text:  # unchanged: nothing rebuilds
                 write(args.out, text)
         elif args.command == "check":
@@ -519,6 +535,7 @@ def main(argv):
                 problems += check_link_map(m, args.artifact, args.link_map)
             if args.compile_commands:
                 problems += check_includes(m, args.artifact, args.compile_commands)
+            problems += check_headers(m, args.artifact, args.header)
             if args.notices:
                 problems += check_notices(m, args.artifact, args.notices)
             for problem in problems:

@@ -1,9 +1,11 @@
 #include "cli/ExitStatus.h"
+#include "cli/InstalledDocs.h"
 #include "cli/commands/CommandTable.h"
 #include "cli/options/Completion.h"
 #include "cli/options/Profile.h"
 #include "cli/output/Usage.h"
 #include "cli/terminal/Terminal.h"
+#include "notices/ThirdParty.h"
 #include "serial/PortKind.h"
 
 #include <algorithm>
@@ -40,7 +42,8 @@ std::string usage()
            vantor::serial::PortKind::listed(", ", ", ", false) +
            "), or SIM for the built-in simulated PLC;\n"
            "--port PORT or the environment variable VANTOR_PORT names one.\n"
-           "Options: -h, --help  this help; -V, --version  the version. See vantor(1).\n";
+           "Options: -h, --help  this help; -V, --version  the version. " +
+           vantor::cli::InstalledDocs::seeManual() + "\n";
 }
 
 int runCommand(int argc, char* argv[])
@@ -60,6 +63,10 @@ int runCommand(int argc, char* argv[])
         return vantor::cli::Completion::run(arguments);
     if (arguments[1] == "--version" || arguments[1] == "-V") {
         std::printf("vantor %s\n", VANTOR_VERSION);
+        if (arguments.size() > 2 && arguments[2] == "--verbose")
+            std::printf("%sThe licences in full: %s\n",
+                        vantor::notices::ThirdParty::listing("vantor").c_str(),
+                        vantor::cli::InstalledDocs::noticesFile().c_str());
         return vantor::cli::Success;
     }
     if (arguments[1] == "help" && arguments.size() == 3 && arguments[2] == "profiles") {

@@ -1,6 +1,7 @@
 #include "cli/commands/CheckCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/InstalledDocs.h"
 #include "cli/options/OptionValues.h"
 #include "cli/output/JsonLines.h"
 #include "cli/output/Usage.h"
@@ -187,7 +188,8 @@ CommandSpec CheckCommand::spec()
     return spec.with({
         {{"i", "id"}, "The PLC ID the frames are built for, 1 to 4 hex digits (default 01).", "ID", "01"},
         {{"frames"}, "List every frame that would be sent, in order."},
-        {{"json"}, "Write the findings as one JSON object on standard output (see vantor(1))."},
+        {{"json"},
+         "Write the findings as one JSON object on standard output (see " + InstalledDocs::manual() + ")."},
     });
 }
 

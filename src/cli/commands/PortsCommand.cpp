@@ -1,6 +1,7 @@
 #include "cli/commands/PortsCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/InstalledDocs.h"
 #include "cli/options/PortOptions.h"
 #include "cli/output/JsonLines.h"
 #include "cli/output/Usage.h"
@@ -50,7 +51,9 @@ CommandSpec PortsCommand::spec()
                      "the COM names this program accepts, and SIM.",
                      CommandSpec::standardOptions(),
                      {}};
-    spec.options.push_back({{"json"}, "Write one JSON object per port on standard output (see vantor(1))."});
+    spec.options.push_back(
+        {{"json"},
+         "Write one JSON object per port on standard output (see " + InstalledDocs::manual() + ")."});
     return spec;
 }
 

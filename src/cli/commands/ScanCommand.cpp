@@ -1,6 +1,7 @@
 #include "cli/commands/ScanCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/InstalledDocs.h"
 #include "cli/commands/RunPlanned.h"
 #include "cli/options/OptionValues.h"
 #include "cli/options/Profile.h"
@@ -117,7 +118,8 @@ CommandSpec ScanCommand::spec()
          "LIST",
          "00-1F",
          ProfileValue::Text},
-        {{"json"}, "Write a \"found\" JSON line per reply, then a \"summary\" (see vantor(1))."},
+        {{"json"},
+         "Write a \"found\" JSON line per reply, then a \"summary\" (see " + InstalledDocs::manual() + ")."},
         Profile::option(),
     });
 }

@@ -1,6 +1,7 @@
 #include "cli/commands/SendCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/InstalledDocs.h"
 #include "cli/commands/RunPlanned.h"
 #include "cli/options/OptionValues.h"
 #include "cli/options/PortOptions.h"
@@ -91,7 +92,9 @@ CommandSpec SendCommand::spec()
     };
     spec.with(PortOptions::options());
     return spec.with({
-        {{"json"}, "Write each command and its reply as JSON Lines on standard output (see vantor(1))."},
+        {{"json"},
+         "Write each command and its reply as JSON Lines on standard output (see " + InstalledDocs::manual() +
+             ")."},
         {{"frame"},
          "Send CMD (such as C2 or CL) framed for the PLC --id names, with its FCS; may be given again.",
          "CMD"},

@@ -1,6 +1,7 @@
 #include "cli/commands/UploadCommand.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/InstalledDocs.h"
 #include "cli/options/OptionValues.h"
 #include "cli/options/PortOptions.h"
 #include "cli/options/Profile.h"
@@ -70,8 +71,8 @@ CommandSpec UploadCommand::spec()
         "Exit status: 0 saved, 3 unreadable file, 4 rejected file, 6 port not openable, 7 no answer\n"
         "to the link test, 8 a record not echoed, 9 save not confirmed, 10 port lost, 11 the file\n"
         "changed while sending, 12 some of several PLCs failed, 13 saved but the reset not answered,\n"
-        "14 the record file failed mid-run, 2 bad command line, 128+N stopped by signal N.\n"
-        "See vantor(1).",
+        "14 the record file failed mid-run, 2 bad command line, 128+N stopped by signal N.\n" +
+            InstalledDocs::seeManual(),
         CommandSpec::standardOptions(),
         {{"FILE", "The compiled program to upload.", "", "@(VQC|vqc)"}},
     };
@@ -84,7 +85,9 @@ CommandSpec UploadCommand::spec()
          "01",
          P::Text},
         {{"r", "reset"}, "Reset the PLC after the upload.", "", "", P::Switch},
-        {{"json"}, "Write progress and results as JSON Lines on standard output (see vantor(1))."},
+        {{"json"},
+         "Write progress and results as JSON Lines on standard output (see " + InstalledDocs::manual() +
+             ")."},
         {{"attempts"},
          "Try the link test up to N times (1 to 10, default 1), each with the timeout, before giving up "
          "on "
