@@ -1,12 +1,15 @@
 #include "app/ConsoleOutput.h"
 #include "app/FileChooser.h"
+#include "app/LicensesDialog.h"
 #include "app/UploaderPanel.h"
 #include "console/StopSignals.h"
+#include "notices/ThirdParty.h"
 #include "run/RunRecord.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
+#include <QShortcut>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -20,9 +23,13 @@ namespace {
 void describeOptions(QCommandLineParser& parser)
 {
     parser.setApplicationDescription("Uploads compiled controller programs into a PLC over a serial line.");
-    parser.addHelpOption();
-    parser.addVersionOption();
     parser.addOptions({
+        {{"h", "help", "?"}, "Show this help: the program's own options, and exit."},
+        {"help-all", "Show this help and the options Qt reads itself (-platform, -style, ...), and exit."},
+        {{"v", "version"}, "Print the version and exit."},
+        {"licenses",
+         "Print what the program holds of others' work (each component, version, licence) and exit; F1 in "
+         "its windows shows the same with the licences in full."},
         {"port",
          "Add DEVICE (e.g. /dev/ttyUSB0, or SIM for the simulated PLC) to the port lists and select it.",
          "DEVICE"},
@@ -43,10 +50,40 @@ bool asksForHelpOrVersion(int argc, char* argv[])
         const QByteArray a(argv[i]);
         if (a == "--")
             break;
-        if (a == "-h" || a == "--help" || a == "--help-all" || a == "-v" || a == "--version" || a == "-V")
+        if (a == "-h" || a == "--help" || a == "-?" || a == "--help-all" || a == "-v" || a == "--version" ||
+            a == "-V" || a == "--licenses")
             return true;
     }
     return false;
+}
+
+// What --help-all adds: the options QGuiApplication takes from any Qt program's command line.
+const char* const qtOptions =
+    "\nOptions Qt reads itself:\n"
+    "  -platform NAME[:OPTIONS]   The windowing platform (xcb, wayland, offscreen, windows).\n"
+    "  -platformpluginpath PATH   Where to look for platform plugins.\n"
+    "  -platformtheme NAME        The platform theme.\n"
+    "  -plugin NAME               An input plugin to load.\n"
+    "  -style NAME                The widget style (e.g. Fusion, windowsvista).\n"
+    "  -qwindowgeometry GEOMETRY  The first window's size and place (WxH+X+Y).\n"
+    "  -qwindowtitle TITLE        The first window's title.\n"
+    "  -qwindowicon FILE          The windows' icon.\n"
+    "  -reverse                   Lay the windows out right to left.\n"
+    "  -session ID                Restore an earlier session.\n"
+    "  -display NAME              The X11 display (xcb only).\n";
+
+// What the help and version options print: help as the parser words it, the version, or the list
+// of the components the program holds.
+std::string answerText(const QCommandLineParser& parser)
+{
+    if (parser.isSet("licenses"))
+        return "vantor-uploader " VANTOR_VERSION "\n" +
+               vantor::notices::ThirdParty::listing("vantor-uploader") +
+               "The licences in full: F1 in the program's windows.\n";
+    if (parser.isSet("version") || parser.isSet("V"))
+        return "vantor-uploader " VANTOR_VERSION "\n";
+    std::string text = parser.helpText().toStdString();
+    return parser.isSet("help-all") ? text + qtOptions : text;
 }
 
 int answerHelpOrVersion(int argc, char* argv[])
@@ -58,23 +95,28 @@ int answerHelpOrVersion(int argc, char* argv[])
     QCommandLineParser parser;
     describeOptions(parser);
     parser.addOption({"V", "Print the version and exit (as -v)."});
+    if (!parser.parse(core.arguments())) {
+        const QString error = parser.errorText();
 #ifdef Q_OS_WIN
-    // Qt answers a Windows program with windows in a message box unless a console window is its own,
-    // so output a script redirects would get the box too: with somewhere to print, it is printed.
-    if (toConsole) {
-        if (!parser.parse(core.arguments())) {
-            std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
+        // Qt answers a Windows program with windows in a message box unless a console window is its
+        // own, so output a script redirects would get the box too: with somewhere to print, it is printed.
+        if (!toConsole) {
+            QMessageBox::critical(nullptr, "Vantor Program Uploader", error);
             return 1;
         }
-        if (parser.isSet("version") || parser.isSet("V"))
-            std::printf("vantor-uploader %s\n", VANTOR_VERSION);
-        else
-            std::fputs(qPrintable(parser.helpText()), stdout);
+#endif
+        std::fprintf(stderr, "vantor-uploader: %s\n", qPrintable(error));
+        return 1;
+    }
+    const std::string text = answerText(parser);
+#ifdef Q_OS_WIN
+    if (!toConsole) {
+        QApplication app(argc, argv);
+        QMessageBox::information(nullptr, "Vantor Program Uploader", QString::fromStdString(text));
         return 0;
     }
 #endif
-    parser.process(core); // answers help and -v/--version, and exits
-    std::printf("vantor-uploader %s\n", VANTOR_VERSION);
+    std::fputs(text.c_str(), stdout);
     return 0;
 }
 
@@ -120,6 +162,14 @@ int main(int argc, char* argv[])
     if (!parser.positionalArguments().isEmpty())
         panel.selectFile(parser.positionalArguments().front());
     panel.show();
+    // F1 in any of the program's windows (the panel and the console window alike) shows what it holds
+    // of others' work, without a button or menu that would change the panel's layout.
+    auto* licences = new QShortcut(QKeySequence::HelpContents, &panel);
+    licences->setContext(Qt::ApplicationShortcut);
+    QObject::connect(licences, &QShortcut::activated, &panel, [&panel] {
+        vantor::app::LicensesDialog::showFor(QApplication::activeWindow() ? QApplication::activeWindow()
+                                                                          : &panel);
+    });
     // A stop signal closes the panel, which stops an upload at its next safe point and releases the port.
     vantor::console::StopSignals::install();
     const int status = app.exec();
