@@ -166,6 +166,24 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
             .receives(1, {"C2"})
             .ends("No response from PLC", 7,
                   "vantor: link test: nothing answered @01C230* within 150 ms; nothing else was sent"),
+        // What to try next, in the command line's words: its own command and options.
+        Case("silence on C2, what to try", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.silent = true; }))
+            .receives(1, {"C2"})
+            .ends(
+                "No response from PLC", 7,
+                "vantor: the usual causes, in the order to check them: the port (is it the one the PLC's "
+                "cable is on?), the baud rate and settings (data bits, parity and stop bits as the PLC has "
+                "them), the cable (seated at both ends; null-modem where the PLC needs one), the PLC ID (as "
+                "set in the PLC) and the PLC's mode (powered, and in a mode that answers the host link); "
+                "then try vantor scan to find which port, baud rate and ID answer, --attempts 3 for a PLC "
+                "still starting up or --timeout 300 for one that answers late\n"),
+        Case("an answer past the timeout", mixedFile)
+            .plc(1, faults([](plcsim::PlcFaults& f) { f.delayMs = 250; }))
+            .receives(1, {"C2"})
+            .ends("No response from PLC", 7,
+                  "ms after the command, past the 150 ms timeout: the PLC is there and answers late; try "
+                  "--timeout 500\n"),
         // The link test alone is tried again: every record still goes out once.
         Case("a PLC still starting up, tried again", mixedFile)
             .args({"--attempts", "3"})
@@ -216,7 +234,10 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
         Case("hang-up mid-upload", mixedFile)
             .plc(1, faults([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 3; }))
             .receives(1, {"C2", "CZ0000000C", "Wm0010FF", "CT"})
-            .ends("Upload aborted.", 10),
+            .ends(
+                "Upload aborted after record 2 of 6 (file line 5): the PLC holds a partial program that was "
+                "not saved to EEPROM; its saved program is unchanged.",
+                10),
         Case("hang-up at the save", mixedFile)
             .plc(1, faults([](plcsim::PlcFaults& f) { f.hangUpAfterFrames = 7; }))
             .receives(1, join(join({"C2"}, mixedCommands), {"CS"}))
