@@ -7,6 +7,7 @@
 //                                         pty, or through a serial server's raw TCP port
 // For upload and floor the PLC runs in a child process, so its memory is not counted.
 // scripts/bench-network.sh compares the two through ser2net.
+#include "BenchProgram.h"
 #include "console/SerialConsole.h"
 #include "hostlink/Frame.h"
 #include "plcsim/PtyPlcServer.h"
@@ -126,18 +127,6 @@ long peakKiB()
     return usage.ru_maxrss;
 }
 
-std::string makeProgram(int records)
-{
-    char name[] = "/tmp/vantor-bench-XXXXXX";
-    const int fd = ::mkstemp(name);
-    std::FILE* f = ::fdopen(fd, "wb");
-    std::fputs("Vantor Compiled Code\r\n", f);
-    for (int i = 0; i < records; ++i)
-        std::fprintf(f, "03:%04X%02X\r\n", i & 0xFFFF, i & 0xFF);
-    std::fclose(f);
-    return name;
-}
-
 struct NullReporter : upload::UploadReporter
 {
     void showCaption(const std::string& caption) override { last = caption; }
@@ -148,7 +137,7 @@ struct NullReporter : upload::UploadReporter
 // port: where the PLC is ("socket://127.0.0.1:2000"); empty for one of our own on a pseudo-terminal.
 int uploadFile(int records, const std::string& port)
 {
-    const std::string program = makeProgram(records);
+    const std::string program = bench::makeProgram(records);
     pid_t child = 0;
     const std::string device = port.empty() ? forkPlc(&child) : port;
     const long baseline = peakKiB();
