@@ -20,19 +20,21 @@ function(vantor_third_party)
     endif()
 endfunction()
 
+# The generator's own options come before its command, the table's after it.
+set(vantor_qt_legal_option)
 set(vantor_table_options)
 if(WIN32)
     list(APPEND vantor_table_options --platform windows)
     if(VANTOR_BUILD_GUI)
         # Qt's licences and attributions lie beside the static Qt's prefix (scripts/build-qt-windows.sh).
         get_filename_component(vantor_qt_prefix "${Qt6_DIR}/../../.." ABSOLUTE)
-        list(PREPEND vantor_table_options --qt-legal ${vantor_qt_prefix}.legal)
+        set(vantor_qt_legal_option --qt-legal ${vantor_qt_prefix}.legal)
     else()
         list(APPEND vantor_table_options --no-desktop)
     endif()
 endif()
 set(VANTOR_THIRD_PARTY_TABLE ${CMAKE_BINARY_DIR}/notices/ThirdPartyTable.cpp)
-vantor_third_party(${vantor_table_options} table --out ${VANTOR_THIRD_PARTY_TABLE})
+vantor_third_party(${vantor_qt_legal_option} table ${vantor_table_options} --out ${VANTOR_THIRD_PARTY_TABLE})
 if(NOT WIN32)
     set(VANTOR_DEB_COPYRIGHT ${CMAKE_BINARY_DIR}/third-party/copyright)
     set(VANTOR_DEB_NOTICES ${CMAKE_BINARY_DIR}/third-party/THIRD-PARTY-NOTICES.txt)
@@ -40,3 +42,19 @@ if(NOT WIN32)
     vantor_third_party(notices --artifact deb --out ${VANTOR_DEB_NOTICES})
 endif()
 add_subdirectory(${PROJECT_SOURCE_DIR}/src/notices ${CMAKE_BINARY_DIR}/src/notices)
+
+# A program linked statically holds whatever the linker took, so after each Windows link its map (every
+# archive and object file it took, TARGET.map beside the program) is checked against ARTIFACT's entries
+# in the manifest: a library linked in without an entry, or one the manifest does not know to be
+# Windows' own, fails the build itself, and no release step can forget the check.
+function(vantor_check_linked_components target artifact)
+    if(NOT WIN32)
+        return()
+    endif()
+    set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+    target_link_options(${target} PRIVATE LINKER:-Map=${map})
+    add_custom_command(TARGET ${target} POST_BUILD
+                       COMMAND ${VANTOR_PYTHON} ${VANTOR_THIRD_PARTY_TOOL} check --artifact ${artifact}
+                               --link-map ${map} --remove-on-failure $<TARGET_FILE:${target}>
+                       VERBATIM)
+endfunction()

@@ -4,7 +4,8 @@
   thirdparty.py notices --artifact A --out FILE       THIRD-PARTY-NOTICES.txt, every licence in full
   thirdparty.py sbom --artifact A --file PATH --out FILE   a CycloneDX 1.5 JSON SBOM of the file PATH
   thirdparty.py validate FILE...                      validates SBOMs with @cyclonedx/cyclonedx-library
-  thirdparty.py check --artifact A [--link-map MAP] [--compile-commands FILE] [--header H]... [--notices FILE]
+  thirdparty.py check --artifact A [--link-map MAP [--remove-on-failure PROGRAM]] [--compile-commands FILE]
+                      [--header H]... [--notices FILE]
   thirdparty.py copyright --out FILE                  the .deb's copyright file (Debian's DEP-5 format)
   thirdparty.py table --out FILE                      the programs' component list, as C++
 A is one of: vantor, vantor-uploader, deb, vantor.exe, vantor-uploader.exe, setup.
@@ -326,18 +327,44 @@ def table(m, platform, desktop=True):
     return "\n".join(out)
 
 
+def build_folder(path):
+    """The build folder a link map was written in: the nearest folder above it with a CMakeCache.txt."""
+    folder = os.path.dirname(os.path.abspath(path))
+    while not os.path.isfile(os.path.join(folder, "CMakeCache.txt")):
+        if os.path.dirname(folder) == folder:
+            return None
+        folder = os.path.dirname(folder)
+    return folder
+
+
+def linked_files(text):
+    """What a GNU ld map says went into the program: each object file it loaded, and each archive it
+    took at least one member of (an archive it only searched adds nothing)."""
+    loaded = re.findall(r"(?m)^LOAD (\S+)$", text)
+    members = re.findall(r"(?m)^(\S+?\.a)\([^)\s]+\)$", text)
+    if not loaded:
+        raise Failure("this is not a GNU ld link map (no LOAD lines): link with -Wl,-Map=FILE")
+    objects = [f for f in loaded if not f.endswith(".a") and f != "dll"]
+    return sorted(set(objects) | set(members))
+
+
 def check_link_map(m, artifact, path):
-    """Every archive and object file a link map names from outside the build has an owner."""
-    owners = {}
-    for i in m.ids(artifact):
-        for archive in m.components[i].get("archives", []):
-            owners.setdefault(archive, i)
-    text = read(path)
-    pulled = set(re.findall(r"(?m)^[^\s(]*?([^/\\\s(]+\.(?:a|o|obj))(?:\(|\s|$)", text))
-    pulled |= set(re.findall(r"([^/\\\s(]+\.a)\(", text))
-    ours = {os.path.basename(p) for p in re.findall(r"[^\s(]*/(?:src|CMakeFiles)/[^\s(]*", text)}
-    unknown = sorted(a for a in pulled if a not in owners and a not in ours and a.startswith("lib"))
-    return [f"{path}: {a} is linked into {artifact} but no manifest entry of it names it" for a in unknown]
+    """Every archive and object file the linker took from outside the build is an entry's of the
+    artifact, or one of Windows' own import libraries, which the manifest names as the system's."""
+    owners = {a for i in m.ids(artifact) for a in m.components[i].get("archives", [])}
+    system = set(m.data.get("system", {}).get("archives", []))
+    build = build_folder(path)
+    problems = []
+    for linked in linked_files(read(path)):
+        if not os.path.isabs(linked):  # the build's own: ninja links what it made by relative path
+            continue
+        if build and os.path.realpath(linked).startswith(os.path.realpath(build) + os.sep):
+            continue
+        name = os.path.basename(linked)
+        if name not in owners and name not in system:
+            problems.append(f"{path}: {linked} is linked into {artifact}, but no manifest entry of it names "
+                            f"{name} (an entry's \"archives\", or \"system\" for Windows' own import libraries)")
+    return problems
 
 
 def check_includes(m, artifact, path):
@@ -508,6 +535,9 @@ def main(argv):
     p.add_argument("--compile-commands")
     p.add_argument("--notices")
     p.add_argument("--header", action="append", default=[], help="a third-party header the build compiles")
+    p.add_argument("--remove-on-failure", metavar="FILE",
+                   help="the program the link map is of: removed when the check fails, so that the next build "
+                        "links and checks it again instead of taking it as built")
     p = sub.add_parser("copyright")
     p.add_argument("--out", required=True)
     p = sub.add_parser("table")
@@ -540,6 +570,8 @@ def main(argv):
                 problems += check_notices(m, args.artifact, args.notices)
             for problem in problems:
                 print(problem, file=sys.stderr)
+            if problems and args.remove_on_failure and os.path.exists(args.remove_on_failure):
+                os.remove(args.remove_on_failure)
             return 1 if problems else 0
     except Failure as e:
         print(f"thirdparty.py: {e}", file=sys.stderr)
