@@ -272,25 +272,41 @@ def notices(m, artifact):
 
 
 def dep5_name(spdx):
-    return {"MIT": "Expat"}.get(spdx, spdx)
+    """An SPDX licence expression in the words of Debian's copyright format (MIT is Expat there)."""
+    words = {"MIT": "Expat", "AND": "and", "OR": "or", "WITH": "with"}
+    return " ".join(words.get(w, w) for w in spdx.split())
 
 
 def copyright_file(m):
-    """The .deb's copyright file: ours for every file, then what the programs compile in."""
+    """The .deb's copyright file. Only the programs hold others' code, so their files get one stanza of
+    their own, with every holder and the licences combined, and a Comment naming each component: in
+    Debian's format the last stanza whose Files match a file is the one that counts, so a stanza per
+    component for the same files would leave all but one unsaid. Everything else is ours alone."""
     product = m.data["product"]
+    ours = dep5_name(product["license"])
+    licences = {ours: debian_body(read(os.path.join(ROOT, product["licenseFile"])))}
+    held = [c for c in m.resolved("deb") if not c.get("dependency")]
+    holders, expression, comment = list(product["copyright"]), [ours], []
+    for c in held:
+        holders += [x for x in c["copyright"] if x not in holders]
+        name = dep5_name(c["license"])
+        if name not in expression:
+            expression.append(name if " " not in name else f"({name})")
+        comment.append(f"{c['name']} {c['version']}, {c['description']}, Copyright {'; '.join(c['copyright'])}, "
+                       f"under {name}; from {c['source']}")
+        for text, body in c["textBodies"]:
+            licences.setdefault(dep5_name(text), debian_body(body))
     out = ["Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/",
            f"Upstream-Name: {product['name']}", "Source: the Vantor Program Uploader repository", "",
-           "Files: *", f"Copyright: {product['copyright'][0]}", f"License: {dep5_name(product['license'])}", ""]
-    licences = {dep5_name(product["license"]): debian_body(read(os.path.join(ROOT, product["licenseFile"])))}
-    for c in m.resolved("deb"):
-        if c.get("dependency"):
-            continue
-        out += [f"Files: usr/bin/*", f"Copyright: {c['copyright'][0]}"]
-        out += [f"           {x}" for x in c["copyright"][1:]]
-        out += [f"License: {dep5_name(c['license'])}",
-                f"Comment: {c['name']} {c['version']}, {c['description']}; from {c['source']}", ""]
-        for name, body in c["textBodies"]:
-            licences.setdefault(dep5_name(name), debian_body(body))
+           "Files: *", "Copyright: " + "\n           ".join(product["copyright"]), f"License: {ours}", ""]
+    if held:
+        out += ["Files: usr/bin/*", "Copyright: " + "\n           ".join(holders),
+                "License: " + " and ".join(expression),
+                "Comment: Both programs compile in the works of others below, and their licences hold for them"
+                " together with this program's own.", debian_body("\n".join(comment)), ""]
+    for licence in re.findall(r"[^\s()]+", " ".join(expression)):
+        if licence not in ("and", "or", "with") and licence not in licences:
+            raise Failure(f"the copyright file names the licence {licence}, but no entry gives its text")
     for name, body in licences.items():
         out += [f"License: {name}", body, ""]
     return "\n".join(out).rstrip("\n") + "\n"
