@@ -8,8 +8,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace vantor::app {
 
@@ -18,7 +21,7 @@ namespace {
 QTreeWidget* componentList(QWidget* parent)
 {
     auto* list = new QTreeWidget(parent);
-    list->setHeaderLabels({"Component", "Version", "Licence", ""});
+    list->setHeaderLabels({"Component", "Version", "Licence", "In the program"});
     list->setRootIsDecorated(false);
     list->setSelectionMode(QAbstractItemView::NoSelection);
     for (const auto& c : notices::ThirdParty::components("vantor-uploader"))
@@ -27,6 +30,18 @@ QTreeWidget* componentList(QWidget* parent)
     for (int column = 0; column < list->columnCount(); ++column)
         list->resizeColumnToContents(column);
     return list;
+}
+
+// The dialog's first width: every column of LIST whole (the licence expressions are long), but not
+// wider than the screen the dialog opens on, nor narrower than a comfortable reading width.
+int fittingWidth(const QTreeWidget* list, const QWidget* dialog)
+{
+    const QMargins margins = dialog->layout()->contentsMargins();
+    const int wanted = list->header()->length() + 2 * list->frameWidth() +
+                       list->verticalScrollBar()->sizeHint().width() + margins.left() + margins.right();
+    const QScreen* screen = dialog->screen();
+    const int room = screen ? screen->availableGeometry().width() * 9 / 10 : wanted;
+    return std::min(std::max(wanted, 760), room);
 }
 
 } // namespace
@@ -39,7 +54,8 @@ LicensesDialog::LicensesDialog(QWidget* parent) : QDialog(parent)
                                          "It holds these works of others:")
                                      .arg(VANTOR_VERSION),
                                  this));
-    layout->addWidget(componentList(this), 1);
+    QTreeWidget* list = componentList(this);
+    layout->addWidget(list, 1);
     auto* text =
         new QPlainTextEdit(QString::fromStdString(notices::ThirdParty::notices("vantor-uploader")), this);
     text->setReadOnly(true);
@@ -50,7 +66,7 @@ LicensesDialog::LicensesDialog(QWidget* parent) : QDialog(parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    resize(760, 560);
+    resize(fittingWidth(list, this), 560);
 }
 
 void LicensesDialog::showFor(QWidget* parent)
