@@ -57,7 +57,11 @@ bool asksForHelpOrVersion(int argc, char* argv[])
     return false;
 }
 
-// What --help-all adds: the options QGuiApplication takes from any Qt program's command line.
+// What --help-all adds: the options QGuiApplication takes from any Qt program's command line. Kept
+// here because Qt's own list cannot serve: QCommandLineParser prints it only from addHelpOption's
+// --help-all, whose -h and --help-all descriptions are Qt's and cannot be given ours, and only with a
+// QApplication made, so help would need a display; made without one it lists -qmljsdebugger alone,
+// and with one it still leaves out -style and -display, which QApplication and xcb read.
 const char* const qtOptions =
     "\nOptions Qt reads itself:\n"
     "  -platform NAME[:OPTIONS]   The windowing platform (xcb, wayland, offscreen, windows).\n"
