@@ -16,12 +16,18 @@ public:
     // The sentence that ends a help text: "See vantor(1)." on POSIX, "See the manual: PATH" on Windows
     // (no full stop after a path that could be copied).
     static std::string seeManual();
-    // THIRD-PARTY-NOTICES.txt as installed: under the documentation folder on POSIX, beside the
-    // program on Windows.
+    // THIRD-PARTY-NOTICES.txt as installed: beside the program on Windows; on POSIX in the
+    // documentation folder of the prefix whose bin folder the running program lies in (the package's,
+    // not necessarily the one the build was configured with), else where the build was configured
+    // to install it.
     static std::string noticesFile();
+    // "The licences in full: PATH", or, when PATH cannot be read or is empty (checked now, which
+    // reads a byte of it), a sentence saying so and why, and what to do.
+    static std::string noticesLine();
 
 private:
-    static std::string programFolder(); // with a trailing separator; empty outside Windows
+    // The running program's folder, with a trailing separator; empty when it cannot be found.
+    static std::string programFolder();
 };
 
 } // namespace vantor::cli

@@ -64,9 +64,8 @@ int runCommand(int argc, char* argv[])
     if (arguments[1] == "--version" || arguments[1] == "-V") {
         std::printf("vantor %s\n", VANTOR_VERSION);
         if (arguments.size() > 2 && arguments[2] == "--verbose")
-            std::printf("%sThe licences in full: %s\n",
-                        vantor::notices::ThirdParty::listing("vantor").c_str(),
-                        vantor::cli::InstalledDocs::noticesFile().c_str());
+            std::printf("%s%s\n", vantor::notices::ThirdParty::listing("vantor").c_str(),
+                        vantor::cli::InstalledDocs::noticesLine().c_str());
         return vantor::cli::Success;
     }
     if (arguments[1] == "help" && arguments.size() == 3 && arguments[2] == "profiles") {
