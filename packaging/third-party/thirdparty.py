@@ -105,7 +105,11 @@ class Manifest:
     """The manifest with the build machine's facts filled in; components are dicts."""
 
     def __init__(self, qt_legal_folder=None):
-        self.data = json.loads(read(os.path.join(HERE, "manifest.json")))
+        path = os.path.join(HERE, "manifest.json")
+        try:
+            self.data = json.loads(read(path))
+        except json.JSONDecodeError as e:
+            raise Failure(f"{path}: not JSON: {e}") from e
         self._qt_given = qt_legal_folder
         self._legal = None
         self.components = {c["id"]: c for c in self.data["components"]}
@@ -116,7 +120,11 @@ class Manifest:
         return self._legal
 
     def qt_debian_version(self):
-        return read(os.path.join(self.legal(), "source.txt")).split()[1]
+        path = os.path.join(self.legal(), "source.txt")
+        words = read(path).split()
+        if len(words) < 2 or not re.fullmatch(r"[0-9][A-Za-z0-9.+~:-]*", words[1]):
+            raise Failure(f"{path} names no qt6-base version (\"qt6-base VERSION\"): run scripts/build-qt-windows.sh")
+        return words[1]
 
     def ids(self, artifact):
         if artifact not in self.data["artifacts"]:
@@ -145,6 +153,9 @@ class Manifest:
             self._debian(c)
         c.setdefault("copyright", [])
         c["textBodies"] = c.get("textBodies") or [(t, self.text(t)) for t in c.get("texts", [])]
+        if not c["textBodies"] and not c.get("dependency"):
+            raise Failure(f"{c['name']} is contained under {c['license']}, but its entry names no licence text "
+                          f"(\"texts\")")
         return c
 
     def _debian(self, c):
@@ -439,6 +450,8 @@ def timestamp():
     if epoch is None:
         out = subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"], capture_output=True, text=True)
         epoch = out.stdout.strip() or "0"
+    if not epoch.isdigit():
+        raise Failure(f"SOURCE_DATE_EPOCH is '{epoch}', not a number of seconds since 1970")
     moment = datetime.datetime.fromtimestamp(int(epoch), datetime.timezone.utc)
     return moment.strftime("%Y-%m-%dT%H:%M:%SZ")
 
@@ -561,8 +574,8 @@ def main(argv):
     p.add_argument("--no-desktop", action="store_true", help="the command-line program only (no Qt)")
     p.add_argument("--out", required=True)
     args = parser.parse_args(argv)
-    m = Manifest(args.qt_legal)
     try:
+        m = Manifest(args.qt_legal)
         if args.command == "notices":
             write(args.out, notices(m, args.artifact))
         elif args.command == "sbom":
