@@ -4,11 +4,16 @@
 
 namespace vantor::app {
 
-void EventPump::pump()
+bool EventPump::due()
 {
     if (!since_.isValid())
         since_.start();
-    if (since_.elapsed() < sliceMs)
+    return since_.elapsed() >= sliceMs;
+}
+
+void EventPump::pump()
+{
+    if (!due())
         return;
     QCoreApplication::processEvents();
     since_.restart();

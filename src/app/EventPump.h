@@ -10,13 +10,16 @@ namespace vantor::app {
 class EventPump
 {
 public:
-    // How often: often enough to repaint and answer the window manager, rarely enough to cost nothing
-    // against the exchanges.
-    static constexpr qint64 sliceMs = 20;
+    // How often, in ms: at a human rate for what the window shows (a repaint in between is not seen
+    // as progress), often enough for the window manager and for Esc and Stop to be felt at once,
+    // rarely enough to cost nothing against the exchanges.
+    static constexpr qint64 sliceMs = 50;
 
     // A wait begins: the first events go through one slice from now.
     void start() { since_.start(); }
-    // Lets the events through when a slice has passed since start() or the last time.
+    // Whether a slice has passed since start() or the last time the events went through.
+    bool due();
+    // Lets the events through when due(), painting what changed since the last time.
     void pump();
 
 private:

@@ -13,9 +13,10 @@ class FileChooser
 {
 public:
     virtual ~FileChooser() = default;
-    // Shows the dialog for opening one file, listing what matches filter ("Label (*.EXT)"), and
-    // blocks until it is closed. Returns the chosen file's full name, or an empty text on Cancel.
-    virtual QString chooseFile(QWidget* parent, const QString& filter) = 0;
+    // Shows the dialog for opening one file, listing what matches filter ("Label (*.EXT)"), in folder
+    // (an absolute path; empty: the dialog's own choice), and blocks until it is closed. Returns the
+    // chosen file's full name, or an empty text on Cancel.
+    virtual QString chooseFile(QWidget* parent, const QString& filter, const QString& folder) = 0;
     // Shows the dialog for saving a file, proposing name, and blocks until it is closed. Returns the
     // file's full name, or an empty text on Cancel.
     virtual QString chooseSaveFile(QWidget* parent, const QString& name, const QString& filter) = 0;
@@ -25,10 +26,11 @@ public:
 class DialogFileChooser : public FileChooser
 {
 public:
-    QString chooseFile(QWidget* parent, const QString& filter) override;
+    QString chooseFile(QWidget* parent, const QString& filter, const QString& folder) override;
     QString chooseSaveFile(QWidget* parent, const QString& name, const QString& filter) override;
     // The dialog chooseFile shows, set up but not shown.
-    static std::unique_ptr<QFileDialog> makeDialog(QWidget* parent, const QString& filter);
+    static std::unique_ptr<QFileDialog> makeDialog(QWidget* parent, const QString& filter,
+                                                   const QString& folder = QString());
 };
 
 } // namespace vantor::app

@@ -2,6 +2,7 @@
 
 #include "app/Bell.h"
 #include "app/CoreText.h"
+#include "app/EnterPresses.h"
 #include "app/FileChooser.h"
 #include "app/InputBlocker.h"
 #include "app/PortChoiceBox.h"
@@ -43,7 +44,8 @@ constexpr const char* fileFilter = "Vantor Compiled Code (*.VQC)";
 constexpr int panelComPorts = 8;
 constexpr const char* title = "Vantor Program Uploader Ver 1.0";
 constexpr int iconSize = 24;
-constexpr int statusMargin = 6; // around and between the status icon and caption
+constexpr int statusMargin = 6;  // around and between the status icon and caption
+constexpr int detailSpacing = 2; // above the caption's detail
 
 // Hides widget, keeping its place in the layout so that the panel does not jump when it shows.
 void keepSpaceWhenHidden(QWidget* widget)
@@ -71,28 +73,35 @@ QString timeLeft(std::int64_t done, std::int64_t total, qint64 elapsedMs)
 }
 } // namespace
 
-// Shows the upload's state in the status label; repaints draw it at once, mid-upload.
+// Shows the upload's state in the status label. Every caption is set as it comes; what the window
+// draws follows at most every EventPump slice, which is as often as anyone can read it: a repaint for
+// each record would cost the upload more time than some lines take to carry it.
 class UploaderPanel::StatusReporter : public run::PlcListener
 {
 public:
     explicit StatusReporter(UploaderPanel& panel) : panel_(panel) {}
     void showCaption(const std::string& caption) override
     {
+        panel_.showPendingProgress(); // where the records got stays beside what comes after them
         QString text = CoreText::message(caption);
         // Stopped on the user's request, not cut off by something else.
         if (panel_.stopRequested_ && text.startsWith("Upload interrupted"))
             text.replace(0, int(std::strlen("Upload interrupted")), "Upload stopped");
         panel_.showStatus(text, StatusTone::Progress);
     }
-    void repaint() override { panel_.repaint(); }
+    // Drawn with the events, when a slice has passed since they last went through.
+    void repaint() override { panel_.keepAlive(); }
     void recordSent(std::int64_t lineNumber, std::int64_t total, const std::string& caption) override
     {
-        showCaption(caption);
-        panel_.showProgress(lineNumber, total);
+        panel_.showRecordCaption(CoreText::message(caption));
+        panel_.noteProgress(lineNumber, total);
     }
+    // Under the caption, which stays as the core set it.
+    void detail(const std::string& sentence) override { panel_.addDetail(CoreText::message(sentence)); }
     // The last caption stays, in the look of how the upload ended.
     void ended(const record::UploadRecord& result, bool) override
     {
+        panel_.showPendingProgress();
         panel_.showStatus(panel_.Message->text(), StatusLook::toneOf(result.ending, panel_.Message->text()));
     }
 
@@ -223,6 +232,7 @@ void UploaderPanel::buildControls(const QString& extraPort)
     buildUploadButtons();
     buildStatus();
     layOutControls();
+    setUpKeyboard();
     connectControls();
 }
 
@@ -293,6 +303,21 @@ void UploaderPanel::layOutControls()
     setFixedSize(480, layout->sizeHint().height());
 }
 
+void UploaderPanel::setUpKeyboard()
+{
+    // Tab follows the rows, left to right; Stop, shown only during an upload, comes last.
+    const QList<QWidget*> order{Text2,       Browse,      PLCID,  portChoice,
+                                SerialSetup, ResetChoice, Upload, stopButton};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    for (QPushButton* button : {Browse, SerialSetup, Upload})
+        EnterPresses::install(button);
+    // A screen reader names each box by the label before it; the port list has no label of its own.
+    Label2->setBuddy(Text2);
+    Label1->setBuddy(PLCID);
+    portChoice->setAccessibleName("Port");
+}
+
 void UploaderPanel::connectControls()
 {
     connect(Browse, &QPushButton::clicked, this, &UploaderPanel::onBrowse);
@@ -322,11 +347,23 @@ void UploaderPanel::buildStatus()
     Message->setAlignment(Qt::AlignCenter);
     Message->setWordWrap(true);
     Message->setFont(QFont("Arial Black", 9, QFont::Black));
+    // Why, and what to try next, under the caption in a smaller type; hidden while there is none.
+    statusDetail = new QLabel(statusBox);
+    statusDetail->setObjectName("statusDetail");
+    statusDetail->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    statusDetail->setWordWrap(true);
+    statusDetail->setFont(QFont("Arial", 8));
+    statusDetail->setContentsMargins(0, detailSpacing, 0, 0);
+    statusDetail->hide();
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(0); // the detail keeps its own margin
+    texts->addWidget(Message);
+    texts->addWidget(statusDetail);
     auto* statusRow = new QHBoxLayout(statusBox);
     statusRow->setContentsMargins(statusMargin, 2, statusMargin, 2);
     statusRow->setSpacing(statusMargin);
     statusRow->addWidget(MessageIcon, 0, Qt::AlignVCenter);
-    statusRow->addWidget(Message, 1);
+    statusRow->addLayout(texts, 1);
     statusRow->addSpacing(iconSize); // as wide as the icon, so the caption stays centred
     keepSpaceWhenHidden(statusBox);
 
@@ -385,7 +422,25 @@ void UploaderPanel::clearStatus()
     if (uploading_)
         return;
     statusBox->hide();
+    clearDetail();
     connectingShown_ = false;
+}
+
+void UploaderPanel::clearDetail()
+{
+    statusDetail->clear();
+    statusDetail->hide();
+    Message->setAlignment(Qt::AlignCenter);
+}
+
+void UploaderPanel::addDetail(const QString& sentence)
+{
+    const QString before = statusDetail->text();
+    statusDetail->setText(before.isEmpty() ? sentence : before + "\n" + sentence);
+    statusDetail->show();
+    // The two meet in the middle of the box, however tall it has grown.
+    Message->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    fitStatus();
 }
 
 void UploaderPanel::showStatus(const QString& text, StatusTone tone)
@@ -397,21 +452,54 @@ void UploaderPanel::showStatus(const QString& text, StatusTone tone)
     MessageIcon->setVisible(!icon.isNull());
     Message->setProperty("tone", static_cast<int>(tone));
     Message->setText(text);
+    if (!uploading_)
+        clearDetail(); // an upload's details belong to its captions; another caption has none
     statusBox->setVisible(true);
+    fitStatus();
+}
+
+void UploaderPanel::showRecordCaption(const QString& text)
+{
+    // Only the text changes from one record to the next: the look and the height stay.
+    if (statusBox->isVisible() && Message->property("tone").toInt() == static_cast<int>(StatusTone::Progress))
+        Message->setText(text);
+    else
+        showStatus(text, StatusTone::Progress);
+}
+
+void UploaderPanel::fitStatus()
+{
     // The panel keeps its width; it grows downwards when a caption needs more lines than the label has.
     // Measured against the width the caption gets, which the box's layout gives it only once shown.
     const int textWidth = statusBox->width() - 2 * statusBox->frameWidth() - 4 * statusMargin - 2 * iconSize;
-    const int needed = Message->heightForWidth(textWidth) + 4 + 2 * statusBox->frameWidth();
+    int needed = Message->heightForWidth(textWidth) + 4 + 2 * statusBox->frameWidth();
+    if (statusDetail->isVisibleTo(statusBox))
+        needed += statusDetail->heightForWidth(textWidth);
     if (needed > statusBox->height()) {
         statusBox->setMinimumHeight(needed);
         setFixedHeight(sizeHint().height());
     }
 }
 
-void UploaderPanel::showProgress(std::int64_t lineNumber, std::int64_t total)
+void UploaderPanel::noteProgress(std::int64_t lineNumber, std::int64_t total)
 {
     if (lineNumber <= 1)
         sinceFirstRecord_.start();
+    pendingLine_ = lineNumber;
+    pendingTotal_ = total;
+}
+
+void UploaderPanel::showPendingProgress()
+{
+    if (pendingLine_ <= 0)
+        return;
+    showProgress(pendingLine_, pendingTotal_);
+    pendingLine_ = 0;
+    fitStatus(); // a record's caption may have grown by a digit
+}
+
+void UploaderPanel::showProgress(std::int64_t lineNumber, std::int64_t total)
+{
     const int percent = total > 0 ? static_cast<int>(lineNumber * 100 / total) : 0;
     // A bar counts in int; a file of more records than that still shows its share.
     const int scale = total > 1000000 ? 1000000 : static_cast<int>(total);
@@ -442,6 +530,8 @@ void UploaderPanel::showUploading(bool uploading)
         Upload->setFocus();
     if (uploading) {
         stopRequested_ = false;
+        pendingLine_ = 0;
+        clearDetail();
         sinceFirstRecord_.invalidate();
         uploadProgress->reset();
         return;
@@ -453,6 +543,8 @@ void UploaderPanel::showUploading(bool uploading)
 void UploaderPanel::selectFile(const QString& path)
 {
     Text2->setText(path.isEmpty() ? path : QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    if (!path.isEmpty())
+        lastFolder_ = QFileInfo(path).absolutePath();
 }
 
 void UploaderPanel::dragEnterEvent(QDragEnterEvent* event)
@@ -471,9 +563,20 @@ void UploaderPanel::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
 }
 
+QString UploaderPanel::startingFolder() const
+{
+    const QString named = Text2->text().trimmed();
+    if (!named.isEmpty()) {
+        const QFileInfo file(named);
+        if (file.absoluteDir().exists())
+            return file.absolutePath();
+    }
+    return lastFolder_.isEmpty() ? QDir::currentPath() : lastFolder_;
+}
+
 void UploaderPanel::onBrowse()
 {
-    const QString name = chooser_->chooseFile(this, fileFilter);
+    const QString name = chooser_->chooseFile(this, fileFilter, startingFolder());
     // Cancel keeps the earlier choice. The box is what the upload reads, so a path typed into it works
     // too, and the panel never uploads a file other than the one it shows.
     if (name.isEmpty())
@@ -508,7 +611,11 @@ void UploaderPanel::onUploadClicked()
 
 bool UploaderPanel::keepAlive()
 {
-    pump_.pump(); // the user's input is dropped meanwhile (InputBlocker)
+    // The user's input is dropped meanwhile (InputBlocker); what the records did is drawn with it.
+    if (pump_.due()) {
+        showPendingProgress();
+        pump_.pump();
+    }
     return closeRequested_ || stopRequested_ || console::StopSignals::requested();
 }
 

@@ -41,10 +41,11 @@ public:
                            const QString& extraPort = QString());
     ~UploaderPanel() override;
 
-    // Transfers the chosen file into the PLC, reporting in the status label and the progress bar under
-    // it, then appends its result to the record file when one is kept. Blocks until it is done;
-    // meanwhile the window system's events are let through (repaints, the
-    // window manager's pings, a close request) and the user's input is dropped, but for Esc and the
+    // Transfers the chosen file into the PLC, reporting in the status label (with the core's details
+    // under the caption) and the progress bar under it, then appends its result to the record file
+    // when one is kept. Blocks until it is done; meanwhile, every EventPump::sliceMs, the window
+    // system's events are let through (repaints of the latest state, the window manager's pings, a
+    // close request) and the user's input is dropped, but for Esc and the
     // Stop button. Those stop the upload at its next safe point (never the save after it) and the
     // program goes on; a close request or a stop signal stops it as Ctrl+C does on the command line,
     // and the program then ends.
@@ -75,13 +76,15 @@ private:
     class StatusReporter;
     class RecordNotices;
 
-    // The controls are made, laid out and connected in that order.
+    // The controls are made, laid out, given to the keyboard and connected in that order.
     void buildControls(const QString& extraPort);
     // The file box, the PLC ID and the port list (extraPort selected, added when it is not an item).
     void buildChoices(const QString& extraPort);
     // The reset choice, UPLOAD NOW! and Stop (hidden).
     void buildUploadButtons();
     void layOutControls();
+    // Tab order along the rows, Enter on the buttons, the controls' accessible names.
+    void setUpKeyboard();
     void connectControls();
     // The console window's port state, port choice, network wait and end of work, shown here; its
     // "Save..." asks this panel's chooser.
@@ -90,6 +93,9 @@ private:
     void watchSignals();
     // The status box (the tone's icon and Message) and the progress bar, both hidden.
     void buildStatus();
+    // Where Select's dialog opens: the folder of the file the box names, when that folder exists; else
+    // the folder of the last file selected in this run; else the working folder.
+    QString startingFolder() const;
     void onBrowse();
     void onPortChanged();
     void onUploadClicked();
@@ -104,6 +110,18 @@ private:
     void onConsolePortChosen(const QString& name);
     // Record lineNumber of total went out: the progress bar and the window title follow.
     void showProgress(std::int64_t lineNumber, std::int64_t total);
+    // The same, kept until showPendingProgress(): the next time the events go through, or before
+    // a caption that is not a record's, so that the last record's state is always the one shown.
+    void noteProgress(std::int64_t lineNumber, std::int64_t total);
+    void showPendingProgress();
+    // A record's caption: only the text, when the status already shows progress.
+    void showRecordCaption(const QString& text);
+    // Grows the panel downwards when the caption and its detail need more lines than they have.
+    void fitStatus();
+    // A sentence from the core on why, under the caption after those before it; cleared when an upload
+    // starts and with any caption outside one.
+    void addDetail(const QString& sentence);
+    void clearDetail();
     // Shows or hides what belongs to an upload under way: Stop, the progress bar, UPLOAD NOW! disabled.
     void showUploading(bool uploading);
     // Asked during every wait of an upload and of the record's lock: lets the window system's events
@@ -129,6 +147,7 @@ private:
     QFrame* statusBox; // holds the status: the tone's icon and Message, on the tone's ground
     QLabel* MessageIcon;
     QLabel* Message;
+    QLabel* statusDetail;
     QProgressBar* uploadProgress;
     bool connectingShown_ = false; // Message says a network port is being opened
     bool uploading_ = false;
@@ -136,7 +155,10 @@ private:
     bool focusWhenDone_ = false;  // UPLOAD NOW! had the focus when the upload began
     bool closeRequested_ = false; // a close request came during an upload; honoured after it
     EventPump pump_;
+    std::int64_t pendingLine_ = 0; // noteProgress() not yet shown; 0: none
+    std::int64_t pendingTotal_ = 0;
     QElapsedTimer sinceFirstRecord_;
+    QString lastFolder_; // of the last file selected (Select, a drop, the command line); empty: none yet
 };
 
 } // namespace vantor::app

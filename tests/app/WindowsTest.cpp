@@ -1,5 +1,6 @@
 // The windows driven as a user would, headless, against the simulated PLC in-process.
 #include "app/Bell.h"
+#include "app/EventPump.h"
 #include "app/PortList.h"
 #include "app/StatusLook.h"
 #include "app/UploaderPanel.h"
@@ -12,10 +13,12 @@
 #include "support/TempFile.h"
 #include "upload/UploadProcedure.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,6 +35,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -50,9 +54,10 @@ class ScriptedChooser : public app::FileChooser
 {
 public:
     explicit ScriptedChooser(QStringList answers) : answers_(std::move(answers)) {}
-    QString chooseFile(QWidget*, const QString& filter) override
+    QString chooseFile(QWidget*, const QString& filter, const QString& folder) override
     {
         filters << filter;
+        folders << folder;
         return answers_.isEmpty() ? QString() : answers_.takeFirst();
     }
     QString chooseSaveFile(QWidget*, const QString&, const QString&) override
@@ -60,6 +65,7 @@ public:
         return answers_.isEmpty() ? QString() : answers_.takeFirst();
     }
     QStringList filters;
+    QStringList folders; // where each dialog would have opened
 
 private:
     QStringList answers_;
@@ -367,10 +373,11 @@ TEST_F(Windows, TheConfirmationIgnoresEnterAndEscape)
     makePanel({QString::fromStdString(program.path())}, "SIM");
     click(*panel, "Browse");
     click(*panel, "Upload");
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-        QTest::keyClick(in<QPushButton>(panel->confirmation(), "yesButton"), key);
+    // Enter answers only on the focused button, and only when pressed there (the dialog's own test);
+    // the dialog itself answers no key, and Escape nothing anywhere.
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
         QTest::keyClick(&panel->confirmation(), key);
-    }
+    QTest::keyClick(in<QPushButton>(panel->confirmation(), "yesButton"), Qt::Key_Escape);
     EXPECT_TRUE(panel->confirmation().isVisible());
     EXPECT_TRUE(plcFrames().empty());
     QTest::keyClick(in<QPushButton>(panel->confirmation(), "yesButton"), Qt::Key_Space);
@@ -621,10 +628,11 @@ TEST_F(Windows, TheStatusLabelShowsHowTheUploadEnded)
         plcsim::PlcFaults faults;
         app::StatusTone tone;
         const char* caption;
+        bool detailed = false; // the core's details are shown under the caption, which stays as it was
     };
     for (const Case& c : {Case{none, app::StatusTone::Success, " 2 Lines Uploaded!"},
-                          Case{unconfirmed, app::StatusTone::Warning, " 2 Lines Uploaded! (Warning"},
-                          Case{silent, app::StatusTone::Failure, "No response from PLC"}}) {
+                          Case{unconfirmed, app::StatusTone::Warning, " 2 Lines Uploaded! (Warning", true},
+                          Case{silent, app::StatusTone::Failure, "No response from PLC", true}}) {
         SCOPED_TRACE(c.caption);
         makePanel({}, "SIM");
         sim->setFaults(c.faults);
@@ -635,6 +643,11 @@ TEST_F(Windows, TheStatusLabelShowsHowTheUploadEnded)
         auto* status = onPanel<QLabel>("Message");
         EXPECT_TRUE(status->text().startsWith(c.caption)) << status->text().toStdString();
         EXPECT_EQ(status->property("tone").toInt(), static_cast<int>(c.tone));
+        auto* detail = onPanel<QLabel>("statusDetail");
+        EXPECT_EQ(detail->isVisible(), c.detailed) << detail->text().toStdString();
+        EXPECT_FALSE(status->text().contains(detail->text()) && c.detailed)
+            << "the caption is the core's alone";
+        EXPECT_GE(detail->height(), detail->heightForWidth(detail->width())) << "the panel grew to hold it";
         EXPECT_FALSE(onPanel<QLabel>("MessageIcon")->pixmap().isNull()) << "an icon beside the text";
         const QPalette look = status->palette();
         EXPECT_GE(app::StatusLook::contrast(look.color(QPalette::WindowText), look.color(QPalette::Window)),
@@ -964,4 +977,164 @@ TEST_F(Windows, ClosingThePanelReleasesThePortAtOnce)
     console::SerialConsole other;
     other.setPortName(device);
     EXPECT_TRUE(other.openPort()) << "another program can have the port now";
+}
+
+TEST_F(Windows, EnterPressesTheFocusedButtonOnceHoweverLongItIsHeld)
+{
+    test::TempFile program("Vantor Compiled Code\r\n01:00\r\n");
+    struct Case
+    {
+        const char* button;
+        Qt::Key key;
+        std::function<bool()> pressed; // what the press does happened, once
+    };
+    const auto dialogs = [this] { return chooser_->filters.size() == 1; };
+    const auto console = [this] { return panel->console().isVisible(); };
+    const auto asks = [this] { return panel->confirmation().isVisible() && beeps == 1; };
+    for (const Case& c :
+         {Case{"Browse", Qt::Key_Return, dialogs}, Case{"Browse", Qt::Key_Enter, dialogs},
+          Case{"SerialSetup", Qt::Key_Return, console}, Case{"SerialSetup", Qt::Key_Enter, console},
+          Case{"Upload", Qt::Key_Return, asks}, Case{"Upload", Qt::Key_Enter, asks}}) {
+        SCOPED_TRACE(std::string(c.button) + (c.key == Qt::Key_Enter ? " keypad Enter" : " Return"));
+        makePanel({}, "SIM");
+        beeps = 0;
+        panel->selectFile(QString::fromStdString(program.path()));
+        auto* button = onPanel<QPushButton>(c.button);
+        button->setFocus();
+        const Qt::KeyboardModifiers keypad = c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+        // A key held down: its repeats follow the first press and press nothing more.
+        QKeyEvent repeat(QEvent::KeyPress, c.key, keypad, "\r", true);
+        QCoreApplication::sendEvent(button, &repeat);
+        EXPECT_FALSE(c.pressed()) << "a repeat is no press";
+        QTest::keyClick(button, c.key, keypad);
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::sendEvent(button, &repeat);
+        EXPECT_TRUE(c.pressed());
+        EXPECT_TRUE(plcFrames().empty()) << "nothing was sent without Yes";
+    }
+}
+
+TEST_F(Windows, EveryControlIsReachedByTabAndNamedByItsLabel)
+{
+    makePanel({}, "SIM");
+    struct Case
+    {
+        const char* control;
+        const char* name;
+        QAccessible::Role role;
+    };
+    const Case rows[] = {
+        {"Text2", "File to Upload", QAccessible::EditableText},
+        {"Browse", "Select", QAccessible::Button},
+        {"PLCID", "PLC ID (00-FF)", QAccessible::EditableText},
+        {"portChoice", "Port", QAccessible::ComboBox},
+        {"SerialSetup", "Serial Setup", QAccessible::Button},
+        {"ResetChoice", "To RESET PLC After Upload", QAccessible::CheckBox},
+        {"Upload", "UPLOAD NOW!", QAccessible::Button},
+    };
+    // Tab from the file box walks the rows in order, and round again.
+    onPanel<QWidget>("Text2")->setFocus();
+    for (std::size_t i = 0; i <= std::size(rows); ++i) {
+        const Case& row = rows[i % std::size(rows)];
+        SCOPED_TRACE(row.control);
+        QWidget* focused = panel->focusWidget();
+        ASSERT_NE(focused, nullptr);
+        if (focused->parentWidget() && focused->parentWidget()->objectName() == "portChoice")
+            focused = focused->parentWidget(); // the editable list's own text box
+        EXPECT_EQ(focused->objectName().toStdString(), row.control);
+        QAccessibleInterface* announced =
+            QAccessible::queryAccessibleInterface(onPanel<QWidget>(row.control));
+        ASSERT_NE(announced, nullptr);
+        // A list's name is its text where the screen reader reads a label relation instead (Unix).
+        const QString name = row.role == QAccessible::ComboBox
+                                 ? announced->object()->property("accessibleName").toString()
+                                 : announced->text(QAccessible::Name);
+        EXPECT_EQ(name.toStdString(), row.name);
+        EXPECT_EQ(announced->role(), row.role);
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+}
+
+TEST_F(Windows, SelectOpensWhereTheFileIs)
+{
+    const QString chosenDir =
+        QDir::temp().filePath("vantor-folder-" + QString::number(QCoreApplication::applicationPid()));
+    QDir().mkpath(chosenDir);
+    const QString otherDir = QDir::tempPath();
+    struct Case
+    {
+        QString box;    // what the file box names when Select is pressed
+        QString folder; // where the dialog opens
+    };
+    const Case rows[] = {
+        {"", QDir::currentPath()},                   // nothing chosen yet in this run
+        {"", chosenDir},                             // the first row chose a file there
+        {otherDir + "/not-there-yet.VQC", otherDir}, // the box's file, existing or not
+        {"/vantor-nowhere/x.VQC", chosenDir},        // a folder that does not exist
+    };
+    makePanel({chosenDir + "/program.VQC"}, "SIM");
+    for (const Case& row : rows) {
+        SCOPED_TRACE(row.box.toStdString());
+        onPanel<QLineEdit>("Text2")->setText(row.box);
+        click(*panel, "Browse");
+        ASSERT_FALSE(chooser_->folders.isEmpty());
+        EXPECT_EQ(QDir(chooser_->folders.last()).absolutePath(), QDir(row.folder).absolutePath());
+    }
+    QDir(chosenDir).removeRecursively();
+}
+
+TEST_F(Windows, EveryRecordsCaptionIsSetWhileTheWindowIsDrawnAtAHumanRate)
+{
+    constexpr int records = 300;
+    std::string lines;
+    for (int i = 0; i < records; ++i)
+        lines += "03:" + std::to_string(1000 + i) + "\r\n";
+    test::TempFile program("Vantor Compiled Code\r\n" + lines);
+    makePanel({}, "SIM");
+    auto* status = onPanel<QLabel>("Message");
+    // The caption as each frame goes out: record N's is set before record N + 1 is sent.
+    struct WatchedPlc : plcsim::SimulatedPlcPort
+    {
+        using SimulatedPlcPort::SimulatedPlcPort;
+        bool write(const std::string& bytes) override
+        {
+            seen << caption->text();
+            return SimulatedPlcPort::write(bytes);
+        }
+        QLabel* caption = nullptr;
+        QStringList seen;
+    };
+    auto watched = std::make_shared<WatchedPlc>();
+    watched->caption = status;
+    plcsim::PlcFaults slow;
+    slow.delayMs = 1;
+    watched->setFaults(slow);
+    panel->console().core().catalog().add(
+        plcsim::SimulatedPlcPort::name, plcsim::SimulatedPlcPort::description, [watched] { return watched; });
+    panel->selectFile(QString::fromStdString(program.path()));
+    struct PaintCount : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            paints += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } drawn;
+    status->installEventFilter(&drawn);
+    QElapsedTimer took;
+    took.start();
+    EXPECT_EQ(panel->UploadProgram(), upload::UploadOutcome::Completed);
+    const qint64 ms = took.elapsed();
+    status->removeEventFilter(&drawn);
+
+    QStringList expected;
+    for (int n = 1; n < records; ++n) // the last one's is followed by the save's before CS goes out
+        expected << QString::fromStdString(upload::UploadProcedure::lineCaption(n));
+    EXPECT_EQ(watched->seen.filter("Uploading Line #").join('|').toStdString(),
+              expected.join('|').toStdString());
+    EXPECT_EQ(status->text(), QString(" %1 Lines Uploaded!").arg(records)) << "the final caption as ever";
+    // Once a slice at most, with a few for the captions around the records.
+    EXPECT_LE(drawn.paints, ms / app::EventPump::sliceMs + 4) << ms << " ms";
+    EXPECT_GT(ms, 4 * app::EventPump::sliceMs) << "long enough to tell";
 }

@@ -15,7 +15,7 @@ class GivenFile : public vantor::app::DialogFileChooser
 {
 public:
     explicit GivenFile(QString path) : path_(std::move(path)) {}
-    QString chooseFile(QWidget*, const QString&) override { return path_; }
+    QString chooseFile(QWidget*, const QString&, const QString&) override { return path_; }
 
 private:
     QString path_;
