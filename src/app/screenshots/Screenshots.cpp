@@ -112,17 +112,23 @@ bool shootWarning(UploaderPanel& panel, const QDir& dir)
     return save(panel, dir, "panel-warning.png");
 }
 
-// A long program, pictured half-way, then stopped; the file box shows shownFile again afterwards.
-bool shootStoppedUpload(UploaderPanel& panel, const QDir& dir, const QString& shownFile)
+// A program of 600 records in scratch; its path.
+QString writeLongProgram(const QTemporaryDir& scratch)
 {
-    QTemporaryDir scratch;
     const QString longProgram = scratch.filePath("palletizer-line-4.VQC");
     QFile file(longProgram);
     file.open(QIODevice::WriteOnly);
     file.write("Vantor Compiled Code\r\n");
     for (int i = 0; i < 600; ++i)
         file.write(QString("03:%1\r\n").arg(1000 + i).toLatin1());
-    file.close();
+    return longProgram;
+}
+
+// A long program, pictured half-way, then stopped; the file box shows shownFile again afterwards.
+bool shootStoppedUpload(UploaderPanel& panel, const QDir& dir, const QString& shownFile)
+{
+    QTemporaryDir scratch;
+    const QString longProgram = writeLongProgram(scratch);
     plcsim::PlcFaults slow;
     slow.delayMs = 3;
     serialComm& console = panel.console();
@@ -152,6 +158,33 @@ bool shootPlcIdRefusal(UploaderPanel& panel, const QDir& dir)
     return ok;
 }
 
+// Uploads the file in the box to SIM with faults, from a fresh opening, and pictures how it ended.
+bool shootFailure(UploaderPanel& panel, const QDir& dir, const plcsim::PlcFaults& faults, const char* name)
+{
+    serialComm& console = panel.console();
+    simulateAnew(console, faults);
+    console.findChild<QPushButton*>("closePort")->click();
+    panel.findChild<QPushButton*>("Upload")->click();
+    panel.confirmation().findChild<QPushButton*>("yesButton")->click();
+    return save(panel, dir, name);
+}
+
+// Failures that say what to try next: a PLC that answers nothing (the detail under the caption), and
+// a line lost mid-upload.
+bool shootFailures(UploaderPanel& panel, const QDir& dir, const QString& shownFile)
+{
+    plcsim::PlcFaults silent, lost;
+    silent.silent = true;
+    lost.hangUpAfterFrames = 260; // the link test and 259 records
+    bool ok = shootFailure(panel, dir, silent, "panel-no-response.png");
+    QTemporaryDir scratch;
+    panel.selectFile(writeLongProgram(scratch));
+    ok = shootFailure(panel, dir, lost, "panel-port-lost.png") && ok;
+    simulateAnew(panel.console(), {});
+    panel.findChild<QLineEdit*>("Text2")->setText(QDir::toNativeSeparators(shownFile));
+    return ok;
+}
+
 } // namespace
 
 int Screenshots::take(UploaderPanel& panel, const QString& directory, const QString& shownFile)
@@ -165,6 +198,7 @@ int Screenshots::take(UploaderPanel& panel, const QString& directory, const QStr
     ok = shootWarning(panel, dir) && ok;
     ok = shootStoppedUpload(panel, dir, shownFile) && ok;
     ok = shootPlcIdRefusal(panel, dir) && ok;
+    ok = shootFailures(panel, dir, shownFile) && ok;
     return ok ? 0 : 1;
 }
 

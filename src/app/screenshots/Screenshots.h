@@ -8,7 +8,8 @@ class UploaderPanel;
 
 // Pictures of the windows for the documentation: the panel as it starts, the console after an
 // exchange with the simulated PLC, the confirmation, and the panel after an upload into the
-// simulated PLC of the file the panel's chooser returns, and after an upload to a missing port.
+// simulated PLC of the file the panel's chooser returns, after an upload to a missing port, to a PLC
+// that answers nothing and over a line lost mid-upload.
 class Screenshots
 {
 public:
