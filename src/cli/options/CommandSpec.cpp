@@ -23,8 +23,8 @@ const OptionSpec* CommandSpec::option(const std::string& optionName) const
 std::vector<OptionSpec> CommandSpec::standardOptions()
 {
     return {
-        {{"h", "help"}, "Displays help on commandline options."},
-        {{"help-all"}, "Displays help on commandline options."},
+        {{"h", "help"}, "Show this help: what the command does and its options."},
+        {{"help-all"}, "The same help as --help: no option is hidden."},
         {{"V", "version"}, "Print the version and exit."},
     };
 }
