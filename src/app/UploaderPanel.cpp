@@ -98,6 +98,20 @@ public:
     }
     // Under the caption, which stays as the core set it.
     void detail(const std::string& sentence) override { panel_.addDetail(CoreText::message(sentence)); }
+    // What to try next, in this window's words: the timeout is Serial Setup's; there is no attempts
+    // setting here, so that advice is left out.
+    std::string remedy(Remedy which, int value) const override
+    {
+        switch (which) {
+        case Remedy::Scan:
+            return "vantor scan (the command-line tool)";
+        case Remedy::Attempts:
+            return {};
+        case Remedy::Timeout:
+            return "a Timeout (ms) of " + std::to_string(value) + " in Serial Setup";
+        }
+        return {};
+    }
     // The last caption stays, in the look of how the upload ended.
     void ended(const record::UploadRecord& result, bool) override
     {

@@ -628,11 +628,14 @@ TEST_F(Windows, TheStatusLabelShowsHowTheUploadEnded)
         plcsim::PlcFaults faults;
         app::StatusTone tone;
         const char* caption;
-        bool detailed = false; // the core's details are shown under the caption, which stays as it was
+        // Null: no detail. Else what the core's details, shown under the caption, say in the panel's words.
+        const char* inDetail = nullptr;
     };
-    for (const Case& c : {Case{none, app::StatusTone::Success, " 2 Lines Uploaded!"},
-                          Case{unconfirmed, app::StatusTone::Warning, " 2 Lines Uploaded! (Warning", true},
-                          Case{silent, app::StatusTone::Failure, "No response from PLC", true}}) {
+    for (const Case& c :
+         {Case{none, app::StatusTone::Success, " 2 Lines Uploaded!"},
+          Case{unconfirmed, app::StatusTone::Warning, " 2 Lines Uploaded! (Warning", "IR polls"},
+          Case{silent, app::StatusTone::Failure, "No response from PLC",
+               "a Timeout (ms) of 100 in Serial Setup"}}) {
         SCOPED_TRACE(c.caption);
         makePanel({}, "SIM");
         sim->setFaults(c.faults);
@@ -644,8 +647,11 @@ TEST_F(Windows, TheStatusLabelShowsHowTheUploadEnded)
         EXPECT_TRUE(status->text().startsWith(c.caption)) << status->text().toStdString();
         EXPECT_EQ(status->property("tone").toInt(), static_cast<int>(c.tone));
         auto* detail = onPanel<QLabel>("statusDetail");
-        EXPECT_EQ(detail->isVisible(), c.detailed) << detail->text().toStdString();
-        EXPECT_FALSE(status->text().contains(detail->text()) && c.detailed)
+        const bool detailed = c.inDetail != nullptr;
+        EXPECT_EQ(detail->isVisible(), detailed) << detail->text().toStdString();
+        EXPECT_TRUE(!detailed || detail->text().contains(c.inDetail)) << detail->text().toStdString();
+        EXPECT_FALSE(detail->text().contains("--")) << "no command-line option in the window";
+        EXPECT_FALSE(status->text().contains(detail->text()) && detailed)
             << "the caption is the core's alone";
         EXPECT_GE(detail->height(), detail->heightForWidth(detail->width())) << "the panel grew to hold it";
         EXPECT_FALSE(onPanel<QLabel>("MessageIcon")->pixmap().isNull()) << "an icon beside the text";
