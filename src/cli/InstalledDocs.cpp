@@ -5,9 +5,13 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include <filesystem>
+#include <system_error>
 #include <windows.h>
 #else
 #include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -68,22 +72,54 @@ std::string InstalledDocs::noticesFile()
 #endif
 }
 
+std::string InstalledDocs::unreadable(const std::string& path)
+{
+#ifdef _WIN32
+    std::error_code error;
+    const auto status = std::filesystem::status(std::filesystem::u8path(path), error);
+    if (error)
+        return error.message();
+    if (status.type() == std::filesystem::file_type::directory)
+        return "a folder";
+    if (status.type() != std::filesystem::file_type::regular)
+        return "not a regular file";
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return std::strerror(errno);
+    errno = 0;
+    const bool readable = std::fgetc(file) != EOF;
+    const int why = errno;
+    std::fclose(file);
+#else
+    // Opened without blocking and checked on the opened file itself: a FIFO put in its place (by
+    // anyone who can write the folder) would otherwise hold --version --verbose until a writer came,
+    // and a check of the name before opening it could be raced.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::strerror(errno);
+    struct stat info
+    {
+    };
+    const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    char byte = 0;
+    errno = 0;
+    const bool readable = regular && read(fd, &byte, 1) == 1;
+    const int why = errno;
+    close(fd);
+    if (!regular)
+        return S_ISDIR(info.st_mode) ? "a folder" : "not a regular file";
+#endif
+    if (readable)
+        return "";
+    return why != 0 ? std::strerror(why) : "empty";
+}
+
 std::string InstalledDocs::noticesLine()
 {
     const std::string path = noticesFile();
-    // Read, not only opened: a folder or an empty file in its place opens as well.
-    std::string why = "empty";
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        errno = 0;
-        const bool readable = std::fgetc(file) != EOF;
-        if (!readable && errno != 0)
-            why = std::strerror(errno);
-        std::fclose(file);
-        if (readable)
-            return "The licences in full: " + path;
-    } else {
-        why = std::strerror(errno);
-    }
+    const std::string why = unreadable(path);
+    if (why.empty())
+        return "The licences in full: " + path;
     return "The licences in full belong in " + path + ", which cannot be read (" + why +
            "): reinstall the program to restore it.";
 }

@@ -21,11 +21,16 @@ public:
     // not necessarily the one the build was configured with), else where the build was configured
     // to install it.
     static std::string noticesFile();
-    // "The licences in full: PATH", or, when PATH cannot be read or is empty (checked now, which
-    // reads a byte of it), a sentence saying so and why, and what to do.
+    // "The licences in full: PATH", or, when PATH cannot be read, is empty or is not a regular file
+    // (checked now, which reads a byte of it and never blocks), a sentence saying so and why, and what
+    // to do.
     static std::string noticesLine();
 
 private:
+    // Why PATH cannot serve as the notices ("a folder", "not a regular file", "empty", or the system's
+    // error); empty when it is a regular file with at least one byte. Never blocks: a FIFO or device
+    // in its place is refused without being read.
+    static std::string unreadable(const std::string& path);
     // The running program's folder, with a trailing separator; empty when it cannot be found.
     static std::string programFolder();
 };
