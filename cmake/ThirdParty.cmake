@@ -28,7 +28,24 @@ if(WIN32)
     if(VANTOR_BUILD_GUI)
         # Qt's licences and attributions lie beside the static Qt's prefix (scripts/build-qt-windows.sh).
         get_filename_component(vantor_qt_prefix "${Qt6_DIR}/../../.." ABSOLUTE)
+        if(NOT EXISTS ${vantor_qt_prefix}.legal/source.txt)
+            message(FATAL_ERROR "${vantor_qt_prefix}.legal/source.txt is missing: the notices of a static Qt are "
+                    "made from its own licence files. Copy your Qt source's LICENSES folder and every "
+                    "qt_attribution.json and licence file under its src folder, with their paths, into "
+                    "${vantor_qt_prefix}.legal, and write 'qt6-base VERSION' into its source.txt "
+                    "(scripts/build-qt-windows.sh does so for its own Qt).")
+        endif()
         set(vantor_qt_legal_option --qt-legal ${vantor_qt_prefix}.legal)
+        # The notices name the commit the program is built from, for rebuilding it with another Qt:
+        # a new commit configures anew.
+        execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} rev-parse --git-path logs/HEAD
+                        OUTPUT_VARIABLE vantor_git_log OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        if(vantor_git_log)
+            get_filename_component(vantor_git_log ${vantor_git_log} ABSOLUTE BASE_DIR ${PROJECT_SOURCE_DIR})
+            if(EXISTS ${vantor_git_log})
+                set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${vantor_git_log})
+            endif()
+        endif()
     else()
         list(APPEND vantor_table_options --no-desktop)
     endif()

@@ -140,6 +140,11 @@ class Manifest:
             out += [m for m in more if m not in out]
         return out
 
+    def contained_artifacts(self, artifact):
+        """ARTIFACT itself and, for one that installs others (setup), those it names by "@NAME"."""
+        refs = self.data["artifacts"][artifact]["components"]
+        return [artifact] + [r[1:] for r in refs if r.startswith("@") and r[1:] in self.data["artifacts"]]
+
     def resolved(self, artifact):
         return [self.resolve(self.components[i]) for i in self.ids(artifact)]
 
@@ -160,11 +165,16 @@ class Manifest:
 
     def _debian(self, c):
         c["version"] = dpkg(c["debian"])
-        source = c.get("sourcePackage") or dpkg(c["debian"], "source:Package")
+        # A binary package's version can differ from its source's (gcc-mingw-w64's binaries carry GCC's
+        # version, their source is 25.2), and the archive files sources by the source's.
+        source = dpkg(c["debian"], "source:Package")
+        source_version = dpkg(c["debian"], "source:Version")
+        if c.get("sourcePackage", source) != source:
+            raise Failure(f"the manifest says {c['debian']} is built from {c['sourcePackage']}, dpkg says {source}")
         arch = dpkg(c["debian"], "Architecture")
         c["purl"] = f"pkg:deb/debian/{c['debian']}@{c['version']}?arch={arch}"
-        c["source"] = (f"Debian's {source} source package, version {c['version']}: "
-                       + SNAPSHOT.format(source=source, version=c["version"]))
+        c["source"] = (f"Debian's {source} source package, version {source_version}: "
+                       + SNAPSHOT.format(source=source, version=source_version))
 
     def _qt_source(self, c):
         version = self.qt_debian_version()
@@ -219,21 +229,62 @@ class Manifest:
 
 RELINK = """How the LGPL's terms are met for Qt
 -----------------------------------
-Qt is linked statically into {artifact}. The LGPL-3.0 lets you replace it with a modified Qt. This
-program's whole source is public (its MIT licence is above), so the way to do that is to rebuild the
-program against your Qt with the project's own scripts, on Debian 12:
+Qt is linked statically into {holder}. The LGPL-3.0 lets you replace it with a modified Qt. This program's whole source is public (its MIT licence is above), so the way to do that is to rebuild the program against your Qt with the project's own scripts. {built}
 
-    git clone <the project's repository> && cd vantor-uploader
-    scripts/install-deps.sh --checks          # the compilers and Debian's packages the build uses
-    scripts/build-qt-windows.sh               # builds Debian's qt6-base {qt} static for Windows
-    # to use a modified Qt: change its source (the script says where it unpacks it), or point
-    # CMAKE_PREFIX_PATH at your own static Qt {qtv} for x86_64-w64-mingw32
-    scripts/windows-build.sh                  # build/windows/src/app/vantor-uploader.exe
+On Debian 12, in a clone of this program's repository:
+
+    git checkout {commit}
+    scripts/install-deps.sh --checks     # the compilers and Debian's packages the build uses
+    scripts/build-qt-windows.sh          # Debian's qt6-base {qt}, built static for Windows
+    VANTOR_QT_PREFIX=/path/to/your/qt scripts/windows-build.sh
+                                         # build/windows/src/app/vantor-uploader.exe, linked with
+                                         # your Qt instead of the one scripts/build-qt-windows.sh built
+
+Your Qt is a static Qt {qtv} for x86_64-w64-mingw32, configured with the flags scripts/build-qt-windows.sh lists (configure_flags), e.g. from the source below after your changes, and installed in /path/to/your/qt. The notices are made from Qt's own licence files, which the build reads from the folder /path/to/your/qt.legal beside it: copy into it your Qt source's LICENSES folder and every qt_attribution.json and licence file under its src folder, keeping their paths, and write "qt6-base VERSION" (your Qt's version) into its source.txt, as scripts/build-qt-windows.sh does for its own.
 
 Qt's exact source is Debian's qt6-base source package, version {qt}:
     apt-get source qt6-base={qt}
     {snapshot}
 """
+
+
+def wrapped(text, width=100):
+    """TEXT with its prose lines filled to WIDTH; indented lines (commands) are kept as they are."""
+    import textwrap
+    return "\n".join(line if line.startswith(" ") or len(line) <= width else textwrap.fill(line, width, break_on_hyphens=False)
+                     for line in text.split("\n"))
+
+
+def source_commit():
+    """The commit the program is built from, so the notices name the source that gives this very file;
+    one commit gives one text. VANTOR_SOURCE_COMMIT names it where the source is no git clone."""
+    commit = os.environ.get("VANTOR_SOURCE_COMMIT")
+    if commit is None:
+        try:
+            out = subprocess.run(["git", "-C", ROOT, "rev-parse", "--verify", "-q", "HEAD"],
+                                 capture_output=True, text=True, check=False)
+            commit = out.stdout.strip()
+        except FileNotFoundError:
+            commit = ""
+    if not re.fullmatch(r"[0-9a-f]{40}", commit):
+        return None
+    return commit
+
+
+def relink(m, artifact):
+    """The paragraph on replacing the static Qt, naming the programs of ARTIFACT that hold it."""
+    holders = [a for a in m.contained_artifacts(artifact) if "@qt" in m.data["artifacts"][a]["components"]]
+    holder = holders[0] if artifact in holders else f"{', '.join(holders)}, which {artifact} installs"
+    qt = m.qt_debian_version()
+    commit = source_commit()
+    if commit:
+        built = f"It was built from the commit {commit} of this program's repository."
+    else:
+        built = (f"It was built from version {project_version()} of this program's source; no commit is "
+                 f"known (the source was no git clone): COMMIT below is that version's.")
+        commit = "COMMIT"
+    return wrapped(RELINK.format(holder=holder, built=built, commit=commit, qt=qt, qtv=qt.split("+")[0],
+                                 snapshot=SNAPSHOT.format(source="qt6-base", version=qt)))
 
 
 def heading(text, mark="-"):
@@ -260,9 +311,7 @@ def notices(m, artifact):
                    + "\n".join(f"{component_line(c)}\n    {c['description']}; its licence comes with Debian's "
                                f"package (/usr/share/doc/{c['debian']}/copyright)" for c in used) + "\n")
     if any(c.get("qt") for c in held):
-        qt = m.qt_debian_version()
-        out.append(RELINK.format(artifact=artifact, qt=qt, qtv=qt.split("+")[0],
-                                 snapshot=SNAPSHOT.format(source="qt6-base", version=qt)))
+        out.append(relink(m, artifact))
     shared = {}
     for c in held:
         out.append(heading(f"{c['name']} {c.get('version', '')}".strip()))
@@ -295,7 +344,9 @@ def copyright_file(m):
     component for the same files would leave all but one unsaid. Everything else is ours alone."""
     product = m.data["product"]
     ours = dep5_name(product["license"])
-    licences = {ours: debian_body(read(os.path.join(ROOT, product["licenseFile"])))}
+    # A License paragraph is the licence's text alone: the holders are the Copyright fields' words, and
+    # our own line inside it would read as the embedded libraries' too.
+    licences = {ours: debian_body(without_copyright(read(os.path.join(ROOT, product["licenseFile"]))))}
     held = [c for c in m.resolved("deb") if not c.get("dependency")]
     holders, expression, comment = list(product["copyright"]), [ours], []
     for c in held:
@@ -321,6 +372,14 @@ def copyright_file(m):
     for name, body in licences.items():
         out += [f"License: {name}", body, ""]
     return "\n".join(out).rstrip("\n") + "\n"
+
+
+def without_copyright(text):
+    """A licence file's terms without its title and copyright lines (LICENSE opens with both)."""
+    lines = text.strip().splitlines()
+    while lines and (re.match(r"\s*(Copyright\b|\(c\)|MIT License\s*$)", lines[0], re.I) or not lines[0].strip()):
+        lines.pop(0)
+    return "\n".join(lines)
 
 
 def debian_body(text):
@@ -366,23 +425,48 @@ def build_folder(path):
 
 def linked_files(text):
     """What a GNU ld map says went into the program: each object file it loaded, and each archive it
-    took at least one member of (an archive it only searched adds nothing)."""
+    took at least one member of (an archive it only searched adds nothing), with the members taken."""
     loaded = re.findall(r"(?m)^LOAD (\S+)$", text)
-    members = re.findall(r"(?m)^(\S+?\.a)\([^)\s]+\)$", text)
     if not loaded:
         raise Failure("this is not a GNU ld link map (no LOAD lines): link with -Wl,-Map=FILE")
-    objects = [f for f in loaded if not f.endswith(".a") and f != "dll"]
-    return sorted(set(objects) | set(members))
+    taken = {}
+    for archive, member in re.findall(r"(?m)^(\S+?\.a)\(([^)\s]+)\)$", text):
+        taken.setdefault(archive, set()).add(member)
+    for f in loaded:
+        if not f.endswith(".a") and f != "dll":
+            taken.setdefault(f, set())
+    return taken
+
+
+def member_stem(member):
+    """A member's source name: mingw-w64's archives prefix their objects (lib64_libmingwex_a-gdtoa.o)."""
+    return re.sub(r"^lib\d*_lib\w+?_a-", "", re.sub(r"\.o(bj)?$", "", member))
+
+
+def member_owners(m, artifact, archive, member):
+    """The entries of the artifact whose "members" rules for ARCHIVE name MEMBER (rules are whole-name
+    patterns of its source name), or None when no entry of the manifest rules that archive by member:
+    one whose code is under several licences, so that the archive alone says nothing."""
+    ruled, owners = False, []
+    for c in m.data["components"]:
+        patterns = c.get("members", {}).get(archive)
+        if patterns is None:
+            continue
+        ruled = True
+        if c["id"] in m.ids(artifact) and any(re.fullmatch(p, member_stem(member)) for p in patterns):
+            owners.append(c["id"])
+    return owners if ruled else None
 
 
 def check_link_map(m, artifact, path):
     """Every archive and object file the linker took from outside the build is an entry's of the
-    artifact, or one of Windows' own import libraries, which the manifest names as the system's."""
+    artifact, or one of Windows' own import libraries, which the manifest names as the system's; and
+    of an archive that holds code under several licences, every member taken is some entry's."""
     owners = {a for i in m.ids(artifact) for a in m.components[i].get("archives", [])}
     system = set(m.data.get("system", {}).get("archives", []))
     build = build_folder(path)
     problems = []
-    for linked in linked_files(read(path)):
+    for linked, members in sorted(linked_files(read(path)).items()):
         if not os.path.isabs(linked):  # the build's own: ninja links what it made by relative path
             continue
         if build and os.path.realpath(linked).startswith(os.path.realpath(build) + os.sep):
@@ -391,6 +475,13 @@ def check_link_map(m, artifact, path):
         if name not in owners and name not in system:
             problems.append(f"{path}: {linked} is linked into {artifact}, but no manifest entry of it names "
                             f"{name} (an entry's \"archives\", or \"system\" for Windows' own import libraries)")
+            continue
+        for member in sorted(members):
+            if member_owners(m, artifact, name, member) == []:
+                problems.append(f"{path}: {name}({member}) is linked into {artifact}, but no entry's \"members\" "
+                                f"rule for {name} names {member_stem(member)}: find its source file's licence (for "
+                                f"mingw-w64, /usr/share/doc/mingw-w64-common/copyright) and add it to the entry "
+                                f"under that licence")
     return problems
 
 
