@@ -54,6 +54,16 @@ std::string LinkAdvice::lateAnswer(const UploadReporter& words, std::int64_t del
     return text + (wait.empty() ? "; wait longer for each answer" : "; try " + wait);
 }
 
+std::string LinkAdvice::otherPlc(const UploadReporter& words)
+{
+    const std::string text =
+        "the port, the settings and the cable work, since a PLC answered; set the PLC ID to "
+        "the one the PLC has";
+    const std::string scan = words.remedy(Remedy::Scan, 0);
+    return text +
+           (scan.empty() ? std::string() : ", or try " + scan + " to find which IDs answer on this line");
+}
+
 int LinkAdvice::timeoutFor(std::int64_t delayMs)
 {
     // A quarter more than the delay seen, for a PLC whose answers vary a little.

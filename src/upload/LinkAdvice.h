@@ -23,6 +23,10 @@ public:
     // and answers late, and a timeout that would have taken it is suggested.
     static std::string lateAnswer(const UploadReporter& words, std::int64_t delayMs, int timeoutMs);
 
+    // A PLC answered as another ID: the port, the settings and the cable work, so only the ID is left,
+    // and a scan (in words' name for it) finds the IDs that answer.
+    static std::string otherPlc(const UploadReporter& words);
+
     // A timeout with room for an answer delayMs late, in whole quarter seconds (730 -> 1000).
     static int timeoutFor(std::int64_t delayMs);
 };

@@ -26,7 +26,6 @@ public:
     // Why the bytes a look found before the next frame stop the upload: the line is out of step.
     static std::string outOfStep(const std::string& heldBytes);
 
-private:
     // For a reply "@" + an ID + the frame's code: the ID, when it is not the frame's; else empty.
     static std::string otherPlcId(const FrameReply& reply);
 };

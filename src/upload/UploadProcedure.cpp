@@ -291,6 +291,10 @@ void UploadProcedure::adviseOnLinkFailure(const FrameReply& test, const UploadIn
             return;
         }
     }
+    if (!ReplyText::otherPlcId(test).empty()) {
+        reporter_.detail(LinkAdvice::otherPlc(reporter_));
+        return;
+    }
     reporter_.detail(LinkAdvice::causes(reporter_, test.waitMs,
                                         std::clamp(input.linkAttempts, 1, maxLinkAttempts), maxLinkAttempts,
                                         silence));

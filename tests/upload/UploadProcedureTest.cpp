@@ -435,6 +435,14 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
          {"C2"},
          "an answer came 730 ms after the command, past the 500 ms timeout: the PLC is there and answers "
          "late; try a timeout of 1000 ms"},
+        {"a PLC that answers as another ID",
+         [](Bench& b, const std::string& code, const std::string&) {
+             b.link.arrive(hostlink::Frame::build(2, code + "00") + "\r", 2);
+         },
+         UploadOutcome::NoLinkResponse,
+         {"C2"},
+         "the port, the settings and the cable work, since a PLC answered; set the PLC ID to the one the PLC "
+         "has, or try a scan of the line to find which IDs answer on this line"},
         {"checked in full, a corrupted link test",
          [corrupted](Bench& b, const std::string& code, const std::string&) { corrupted(b, code); },
          UploadOutcome::NoLinkResponse,
