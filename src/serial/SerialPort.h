@@ -42,11 +42,14 @@ public:
     // What the open device actually runs at, read back from it; nothing when it cannot tell.
     std::optional<PortSettings> appliedSettings() const override;
 
-    // Whether open() can ask a device for rate bits per second. POSIX: only the rates termios names
-    // (50 to 921600; no divisor for other rates is set). Windows: any positive rate, which the driver
-    // may still refuse when the port opens (SetCommState), naming the settings.
+    // Whether open() can ask a device for rate bits per second. Linux: any rate from 50 to 4000000,
+    // the ones termios names through their codes and the others through termios2; the driver may round
+    // a rate (appliedSettings() tells the one in use) or refuse it when the port opens, naming the
+    // settings. Other POSIX systems: only the rates termios names (50 to 921600). Windows: any positive
+    // rate, which the driver may still refuse when the port opens (SetCommState), naming the settings.
     static bool canSetBaudRate(int rate);
-    // The rates canSetBaudRate() takes, in words that follow "it takes": "50, 75, ... or 921600".
+    // The rates canSetBaudRate() takes, in words that follow "it takes": "any whole number of bits
+    // per second from 50 to 4000000 ...", or "50, 75, ... or 921600" where only named rates are set.
     static std::string settableBaudRates();
 
 protected:

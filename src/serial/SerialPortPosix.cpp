@@ -19,6 +19,8 @@
 #include <termios.h>
 #include <unistd.h>
 #if defined(__linux__)
+#include "serial/LinuxCustomSpeed.h"
+
 #include <linux/serial.h>
 #endif
 
@@ -63,6 +65,18 @@ int speedRate(speed_t code)
     return 0;
 }
 
+// Whether rate is set through termios2 rather than a termios speed code: Linux sets any rate so,
+// other systems only the named ones.
+bool customRate(int rate)
+{
+#if defined(__linux__)
+    return !speedCode(rate) && rate >= LinuxCustomSpeed::lowestRate && rate <= LinuxCustomSpeed::highestRate;
+#else
+    (void)rate;
+    return false;
+#endif
+}
+
 OpenResult failure(OpenError error, const std::string& name, const std::string& detail)
 {
     return {error, DeviceChecks::cannotOpen(name, detail)};
@@ -84,15 +98,15 @@ OpenResult busyDevice(const std::string& name, const std::string& realPath, cons
                        "', close it, or choose another port.");
 }
 
-// Raw 8-bit line with the asked parameters and no flow control.
-bool makeTermios(termios& tio, const PortSettings& settings)
+// Raw 8-bit line with the asked parameters and no flow control. A rate termios has no code for is
+// left as the device had it, for setLine() to set afterwards.
+void makeTermios(termios& tio, const PortSettings& settings)
 {
-    const auto code = speedCode(settings.baudRate);
-    if (!code)
-        return false;
     ::cfmakeraw(&tio);
-    ::cfsetispeed(&tio, *code);
-    ::cfsetospeed(&tio, *code);
+    if (const auto code = speedCode(settings.baudRate)) {
+        ::cfsetispeed(&tio, *code);
+        ::cfsetospeed(&tio, *code);
+    }
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     tio.c_cflag |= settings.dataBits == 7 ? CS7 : CS8;
@@ -108,7 +122,6 @@ bool makeTermios(termios& tio, const PortSettings& settings)
     // can only mean the line hung up (with VMIN 0 it would mean both).
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-    return true;
 }
 
 void setModemLine(int fd, int line, bool on)
@@ -131,6 +144,15 @@ OpenResult refusal(int error, const std::string& name, const std::string& realPa
     return failure(OpenError::Other, name, std::string(std::strerror(error)) + ".");
 }
 
+// The device refused settings (error: the errno of the call that did); closes fd.
+OpenResult rejected(int fd, const std::string& name, const PortSettings& settings, int error)
+{
+    ::close(fd);
+    return failure(OpenError::SettingsRejected, name,
+                   "the device does not accept " + settings.settingsText() + " (" + std::strerror(error) +
+                       ").");
+}
+
 // Keeps the device's terminal settings in original and applies the asked ones; when either fails,
 // fd is closed and the result says why.
 OpenResult setLine(int fd, const std::string& name, const PortSettings& settings, termios& original)
@@ -144,13 +166,16 @@ OpenResult setLine(int fd, const std::string& name, const PortSettings& settings
     }
     termios tio = original;
     makeTermios(tio, settings);
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return failure(OpenError::SettingsRejected, name,
-                       "the device does not accept " + settings.settingsText() + " (" + std::strerror(error) +
-                           ").");
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
+        return rejected(fd, name, settings, errno);
+#if defined(__linux__)
+    if (customRate(settings.baudRate)) {
+        if (const int error = LinuxCustomSpeed::setRate(fd, settings.baudRate); error != 0) {
+            ::tcsetattr(fd, TCSANOW, &original); // the rest was applied: leave the device as it was
+            return rejected(fd, name, settings, error);
+        }
     }
+#endif
     return {};
 }
 
@@ -208,7 +233,7 @@ OpenResult SerialPort::openDevice(const std::string& devicePath, const std::stri
     std::string name;
     if (auto refused = startOpening(devicePath, displayName, &name); !refused.ok())
         return refused;
-    if (!speedCode(settings.baudRate))
+    if (!canSetBaudRate(settings.baudRate))
         return failure(OpenError::SettingsRejected, name,
                        "the device does not accept " + settings.settingsText() +
                            " (a baud rate this system does not know).");
@@ -334,16 +359,22 @@ PortRead SerialPort::read(int waitMs)
 
 bool SerialPort::canSetBaudRate(int rate)
 {
-    return speedCode(rate).has_value();
+    return speedCode(rate).has_value() || customRate(rate);
 }
 
 std::string SerialPort::settableBaudRates()
 {
+#if defined(__linux__)
+    return "any whole number of bits per second from " + std::to_string(LinuxCustomSpeed::lowestRate) +
+           " to " + std::to_string(LinuxCustomSpeed::highestRate) +
+           " the port's driver supports, such as 9600 or 14400";
+#else
     std::string out;
     const std::size_t count = std::size(speeds);
     for (std::size_t i = 0; i < count; ++i)
         out += (i == 0 ? "" : i + 1 == count ? " or " : ", ") + std::to_string(speeds[i].rate);
     return out;
+#endif
 }
 
 std::optional<PortSettings> SerialPort::appliedSettings() const
@@ -352,7 +383,14 @@ std::optional<PortSettings> SerialPort::appliedSettings() const
     if (!device_ || ::tcgetattr(device_->fd, &tio) != 0)
         return std::nullopt;
     PortSettings applied;
+#if defined(__linux__)
+    // glibc reads a rate set through termios2 as no rate at all; the kernel tells the one in use.
+    applied.baudRate = LinuxCustomSpeed::rate(device_->fd);
+    if (applied.baudRate == 0)
+        applied.baudRate = speedRate(::cfgetospeed(&tio));
+#else
     applied.baudRate = speedRate(::cfgetospeed(&tio));
+#endif
     applied.dataBits = (tio.c_cflag & CSIZE) == CS7 ? 7 : (tio.c_cflag & CSIZE) == CS8 ? 8 : 0;
     applied.parity = !(tio.c_cflag & PARENB) ? 'N' : (tio.c_cflag & PARODD) ? 'O' : 'E';
     applied.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
