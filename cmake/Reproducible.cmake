@@ -46,3 +46,12 @@ file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
      "        set(ENV{SOURCE_DATE_EPOCH} \"\${epoch}\")\n"
      "    endif()\n"
      "endif()\n")
+
+# Folders made by installing (and so the .deb's) get these permissions whatever the builder's umask
+# is: with umask 0002 they would be group-writable, and the package another. The .deb's ar members
+# take theirs from the files cpack writes, which only a umask of 022 at packaging time fixes
+# (scripts/release.sh sets it).
+set(vantor_directory_permissions OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+                                 WORLD_EXECUTE)
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${vantor_directory_permissions})
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${vantor_directory_permissions})
