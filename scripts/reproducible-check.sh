@@ -2,6 +2,8 @@
 # Proves that a build of one commit gives the same bytes wherever and whenever it runs: two clean
 # clones of the commit, in two folders (of different lengths, so that a path left in a file shows),
 # built one after the other the way a release builds them, and every artifact compared byte for byte.
+# The second clone is made and built under umask 0002, the first under 022: a file mode that
+# follows the builder's umask shows as a difference. An artifact only one build made fails too.
 # Prints each artifact's SHA-256 from both builds; where they differ, shows where.
 #   scripts/reproducible-check.sh [--cli] [COMMIT]
 # Without --cli: vantor and the .deb (Linux), vantor.exe, vantor-uploader.exe and the setup program
@@ -12,6 +14,7 @@
 # Exits 0 only when every artifact is equal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+umask 022
 root=$PWD
 full=1
 if [ "${1:-}" = "--cli" ]; then
@@ -21,10 +24,12 @@ fi
 commit=$(git rev-parse --verify "${1:-HEAD}^{commit}")
 dir=${VANTOR_REPRODUCIBLE_DIR:-$root/build/reproducible}
 
-# build CLONE: a fresh clone of the commit in CLONE, built by its scripts/release.sh, what it
-# publishes (SBOMs and SHA256SUMS included) and the Linux vantor copied to CLONE.artifacts.
-build() {
+# build CLONE UMASK: a fresh clone of the commit in CLONE, made and built under UMASK by its
+# scripts/release.sh, what it publishes (SBOMs and SHA256SUMS included) and the Linux vantor copied
+# to CLONE.artifacts.
+build() (
     local clone=$1 out=$1.artifacts start
+    umask "$2"
     start=$(date +%s)
     rm -rf "$clone" "$out"
     git clone -q --no-checkout "$root" "$clone"
@@ -32,8 +37,8 @@ build() {
     (cd "$clone" && ./scripts/release.sh $([ $full = 1 ] || echo --no-desktop) build/release >/dev/null)
     cp -r "$clone/build/release" "$out"
     cp "$clone/build/release-linux/src/cli/vantor" "$out/"
-    echo "built $commit in $clone: $(($(date +%s) - start)) s"
-}
+    echo "built $commit in $clone under umask $2: $(($(date +%s) - start)) s"
+)
 
 # differences A B: where two builds of an artifact part.
 differences() {
@@ -49,9 +54,14 @@ differences() {
     cmp -l "$a" "$b" | head -n 5 | sed 's/^/    /' || true
 }
 
-build "$dir/first"
-build "$dir/second-clone"
+build "$dir/first" 022
+build "$dir/second-clone" 0002
 different=0
+if ! diff <(cd "$dir/first.artifacts" && ls -A) <(cd "$dir/second-clone.artifacts" && ls -A) >"$dir/names.diff"; then
+    echo "DIFFERENT  the builds made other files (< first only, > second only):"
+    grep '^[<>]' "$dir/names.diff" | sed 's/^/    /'
+    different=1
+fi
 for a in "$dir/first.artifacts"/*; do
     name=$(basename "$a")
     b="$dir/second-clone.artifacts/$name"
