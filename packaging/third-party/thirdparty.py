@@ -3,9 +3,10 @@
 
   thirdparty.py notices --artifact A --out FILE       THIRD-PARTY-NOTICES.txt, every licence in full
   thirdparty.py sbom --artifact A --file PATH --out FILE   a CycloneDX 1.5 JSON SBOM of the file PATH
-  thirdparty.py validate FILE...                      validates SBOMs with @cyclonedx/cyclonedx-library
+  thirdparty.py validate [--file PATH] SBOM...         validates SBOMs with @cyclonedx/cyclonedx-library, and
+                                                      against the manifest and (given or beside) the artifact
   thirdparty.py check --artifact A [--link-map MAP [--remove-on-failure PROGRAM]] [--compile-commands FILE]
-                      [--header H]... [--notices FILE]
+                      [--header H]... [--deps BUILD] [--program LINUX-PROGRAM]... [--notices FILE]
   thirdparty.py copyright --out FILE                  the .deb's copyright file (Debian's DEP-5 format)
   thirdparty.py table --out FILE                      the programs' component list, as C++
 A is one of: vantor, vantor-uploader, deb, vantor.exe, vantor-uploader.exe, setup.
@@ -99,6 +100,16 @@ def excerpt(path, start, end):
     if a < 0 or b < 0:
         raise Failure(f"{path} does not hold the text from '{start}' to '{end}'")
     return text[a:b + len(end)]
+
+
+def attribution_version(given):
+    """A bundled part's version as its attribution gives it; an address is no version, though the
+    commit it names is."""
+    text = str(given or "").strip()
+    if "://" in text:
+        commit = re.search(r"\b[0-9a-f]{40}\b", text)
+        return commit.group(0) if commit else ""
+    return text
 
 
 class Manifest:
@@ -195,11 +206,15 @@ class Manifest:
         entry = next((e for e in entries if e.get("Id") == ident), None)
         if entry is None:
             raise Failure(f"{path} has no entry {ident}")
-        self._qt_source(c)
+        version = self._qt_source(c)
         c["source"] += f" ({folder})"
         c["name"] = entry["Name"]
-        if entry.get("Version"):
-            c["version"] = str(entry["Version"])
+        # Built from qt6-base's source, not a package of its own: the purl is that source's, the part
+        # is the component's name (and "qt" its folder in the source).
+        c["purl"] = f"pkg:deb/debian/qt6-base@{version}?arch=source"
+        c["version"] = attribution_version(entry.get("Version"))
+        if not c["version"]:
+            del c["version"]
         c.setdefault("license", entry.get("LicenseId"))
         if not c.get("license"):
             raise Failure(f"{path}: {ident} names no licence; give the manifest's entry one")
@@ -522,6 +537,101 @@ def check_headers(m, artifact, headers):
     return problems
 
 
+def owning_packages(paths):
+    """The Debian packages that installed each of PATHS (dpkg-query -S), by path; none for a path no
+    package holds."""
+    owners = {p: [] for p in paths}
+    if not paths:
+        return owners
+    try:
+        out = subprocess.run(["dpkg-query", "-S"] + sorted(paths), capture_output=True, text=True, check=False)
+    except FileNotFoundError as e:
+        raise Failure("dpkg-query is missing: what the build read is traced to Debian's packages") from e
+    for line in out.stdout.splitlines():
+        packages, _, path = line.partition(": ")
+        if path in owners:
+            owners[path] = [p.split(":")[0].strip() for p in packages.split(",")]
+    return owners
+
+
+def package_owners(m, artifact):
+    """Each Debian package an entry of the artifact stands for ("debian" and "packages"), by name."""
+    out = {}
+    for i in m.ids(artifact):
+        c = m.components[i]
+        for package in ([c["debian"]] if c.get("debian") else []) + c.get("packages", []):
+            out.setdefault(package, i)
+    return out
+
+
+def unowned(m, artifact, paths, what):
+    """Problems for each of PATHS that no package of an entry of the artifact installed."""
+    known = package_owners(m, artifact)
+    problems = []
+    for path, packages in sorted(owning_packages(paths).items()):
+        if not packages:
+            problems.append(f"{path}: {what} {artifact}, but no Debian package holds it, so no manifest entry can")
+        elif not any(p in known for p in packages):
+            problems.append(f"{path}: {what} {artifact}, from Debian's {', '.join(packages)}, which no manifest "
+                            f"entry of {artifact} names (an entry's \"debian\" or \"packages\")")
+    return problems
+
+
+def check_deps(m, artifact, build):
+    """Every header the shipped code read (ninja's record of each object's headers, src/ only: tests
+    and benchmarks ship nowhere) from outside the source and build trees came from a package of an
+    entry: what the compiler really used, whether found by -I or in /usr/include itself."""
+    try:
+        out = subprocess.run(["ninja", "-C", build, "-t", "deps"], capture_output=True, text=True, check=False)
+    except FileNotFoundError as e:
+        raise Failure("ninja is missing: the headers the build read are ninja's record") from e
+    if out.returncode != 0:
+        raise Failure(f"ninja -C {build} -t deps failed: {out.stderr.strip()}")
+    headers, shipped, objects = set(), False, 0
+    trees = (os.path.realpath(ROOT) + os.sep, os.path.realpath(build) + os.sep)
+    for line in out.stdout.splitlines():
+        if line and not line.startswith(" "):
+            shipped = line.startswith("src/")
+            objects += shipped
+        elif shipped and line.strip():
+            path = os.path.normpath(os.path.join(build, line.strip()))
+            if not os.path.realpath(path).startswith(trees):
+                headers.add(path)
+    if not objects:
+        return [f"{build}: ninja records no compiled object of src/: build it before the check"]
+    return unowned(m, artifact, headers, "compiled into")
+
+
+def shared_library(name, runpath):
+    """Where NAME is, as the package that installed it names the path: with /lib and /usr/lib one
+    folder (merged /usr), dpkg knows a library by the folder its package put it in."""
+    found = [os.path.join(f, name) for f in runpath + ["/lib/x86_64-linux-gnu", "/usr/lib/x86_64-linux-gnu",
+                                                        "/lib", "/usr/lib"] if os.path.exists(os.path.join(f, name))]
+    owned = [p for p, packages in owning_packages(found).items() if packages]
+    return (owned or found or [None])[0]
+
+
+def check_needed(m, program):
+    """Every shared library a Linux program needs (readelf -d) comes from a package of an entry of the
+    artifact named as the program."""
+    artifact = os.path.basename(program)
+    try:
+        out = subprocess.run(["readelf", "-d", "-W", program], capture_output=True, text=True, check=False)
+    except FileNotFoundError as e:
+        raise Failure("readelf is missing (binutils): a program's libraries are read from its dynamic section") from e
+    if out.returncode != 0:
+        raise Failure(f"readelf -d {program}: {out.stderr.strip()}")
+    runpath = [f for r in re.findall(r"\((?:RUNPATH|RPATH)\).*\[(.*)\]", out.stdout) for f in r.split(":")]
+    problems, paths = [], set()
+    for name in re.findall(r"\(NEEDED\).*\[(.*)\]", out.stdout):
+        path = shared_library(name, runpath)
+        if path is None:
+            problems.append(f"{program} needs {name}, which is not on this machine")
+        else:
+            paths.add(path)
+    return problems + unowned(m, artifact, paths, "linked into")
+
+
 def check_notices(m, artifact, path):
     text = read(path)
     problems = []
@@ -529,7 +639,7 @@ def check_notices(m, artifact, path):
         if c.get("dependency"):
             continue
         for name, body in c["textBodies"]:
-            if body.strip()[:400] not in text:
+            if body.strip() not in text:
                 problems.append(f"{path}: the licence text {name} of {c['name']} is missing")
     return problems
 
@@ -577,7 +687,8 @@ def sbom(m, artifact, path):
                           "version": project_version(), "description": m.data["artifacts"][artifact]["description"],
                           "supplier": {"name": product["supplier"]},
                           "licenses": [{"license": {"id": product["license"]}}],
-                          "hashes": [{"alg": "SHA-256", "content": digest}]},
+                          "hashes": [{"alg": "SHA-256", "content": digest}],
+                          "properties": [{"name": "vantor:artifact", "value": artifact}]},
         },
         "components": components,
         "dependencies": [{"ref": "artifact", "dependsOn": [c["bom-ref"] for c in components]}]
@@ -630,6 +741,64 @@ def validate(files):
     return subprocess.run(["node", "-e", VALIDATOR, "--"] + [os.path.abspath(f) for f in files], env=env).returncode
 
 
+def sbom_artifact(document):
+    """The manifest's artifact an SBOM describes: its own "vantor:artifact" property."""
+    component = document.get("metadata", {}).get("component", {})
+    for p in component.get("properties", []):
+        if p.get("name") == "vantor:artifact" and p.get("value") in ARTIFACTS:
+            return p["value"]
+    return None
+
+
+def sbom_problems(m, path, artifact_file=None):
+    """What an SBOM says otherwise than the manifest and its artifact: a component of the artifact's
+    entries missing or with another licence, version or purl, one the manifest lacks, a bom-ref twice,
+    and, with the artifact's file (given, or the SBOM's name less .cdx.json beside it), its SHA-256."""
+    try:
+        document = json.loads(read(path))
+    except json.JSONDecodeError as e:
+        return [f"{path}: not JSON: {e}"]
+    artifact = sbom_artifact(document)
+    if artifact is None:
+        return [f"{path}: names no artifact of the manifest (the component's vantor:artifact property)"]
+    components = document.get("components", [])
+    refs = [c.get("bom-ref") for c in components] + [document["metadata"]["component"].get("bom-ref")]
+    problems = [f"{path}: the bom-ref {r} is given {refs.count(r)} times" for r in sorted(set(map(str, refs)))
+                if list(map(str, refs)).count(r) > 1]
+    given = {c.get("bom-ref"): c for c in components}
+    for c in m.resolved(artifact):
+        entry = given.pop(c["id"], None)
+        if entry is None:
+            problems.append(f"{path}: {c['name']} ({c['id']}) is in {artifact}, but not in its SBOM")
+            continue
+        licences = [x.get("expression") or x.get("license", {}).get("id") for x in entry.get("licenses", [])]
+        for field, want, have in (("licence", c["license"], licences[0] if len(licences) == 1 else licences),
+                                  ("name", c["name"], entry.get("name")), ("version", c.get("version"), entry.get("version")),
+                                  ("purl", c.get("purl"), entry.get("purl"))):
+            if want != have:
+                problems.append(f"{path}: {c['id']}'s {field} is {have!r}, the manifest's is {want!r}")
+    problems += [f"{path}: {ref} is no component of {artifact} in the manifest" for ref in sorted(map(str, given))]
+    return problems + hash_problems(path, document, artifact_file)
+
+
+def hash_problems(path, document, artifact_file):
+    hashes = [h.get("content", "") for h in document["metadata"]["component"].get("hashes", [])
+              if h.get("alg") == "SHA-256"]
+    if len(hashes) != 1 or not re.fullmatch(r"[0-9a-f]{64}", hashes[0]):
+        return [f"{path}: the artifact's SHA-256 is missing or not 64 hexadecimal digits"]
+    if artifact_file is None and path.endswith(".cdx.json") and os.path.isfile(path[:-len(".cdx.json")]):
+        artifact_file = path[:-len(".cdx.json")]
+    if artifact_file is None:
+        print(f"{path}: no artifact beside it (NAME.cdx.json beside NAME) nor --file: its SHA-256 is not checked")
+        return []
+    with open(artifact_file, "rb") as f:
+        digest = hashlib.sha256(f.read()).hexdigest()
+    if digest != hashes[0]:
+        return [f"{path}: the SHA-256 of {artifact_file} is {digest}, the SBOM says {hashes[0]}"]
+    print(f"{path}: the SHA-256 of {artifact_file} matches")
+    return []
+
+
 def write(path, text):
     os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
     with open(path, "w", encoding="utf-8", newline="\n") as f:
@@ -648,6 +817,8 @@ def main(argv):
     p.add_argument("--file", required=True)
     p.add_argument("--out", required=True)
     p = sub.add_parser("validate")
+    p.add_argument("--file", help="the artifact of the one SBOM given, whose SHA-256 is checked (by default an SBOM's "
+                                  "name less .cdx.json, when that file is beside it)")
     p.add_argument("files", nargs="+")
     p = sub.add_parser("check")
     p.add_argument("--artifact", required=True, choices=ARTIFACTS)
@@ -655,6 +826,9 @@ def main(argv):
     p.add_argument("--compile-commands")
     p.add_argument("--notices")
     p.add_argument("--header", action="append", default=[], help="a third-party header the build compiles")
+    p.add_argument("--deps", metavar="BUILD", help="a ninja build folder: every header its src/ objects read")
+    p.add_argument("--program", action="append", default=[],
+                   help="a Linux program, named as its artifact: every library it needs (readelf -d)")
     p.add_argument("--remove-on-failure", metavar="FILE",
                    help="the program the link map is of: removed when the check fails, so that the next build "
                         "links and checks it again instead of taking it as built")
@@ -672,7 +846,13 @@ def main(argv):
         elif args.command == "sbom":
             write(args.out, sbom(m, args.artifact, args.file))
         elif args.command == "validate":
-            return validate(args.files)
+            if args.file and len(args.files) != 1:
+                raise Failure("--file is the artifact of one SBOM: give one SBOM with it")
+            status = validate(args.files)
+            problems = [p for f in args.files for p in sbom_problems(m, f, args.file)]
+            for problem in problems:
+                print(problem, file=sys.stderr)
+            return status or (1 if problems else 0)
         elif args.command == "copyright":
             write(args.out, copyright_file(m))
         elif args.command == "table":
@@ -686,6 +866,10 @@ def main(argv):
             if args.compile_commands:
                 problems += check_includes(m, args.artifact, args.compile_commands)
             problems += check_headers(m, args.artifact, args.header)
+            if args.deps:
+                problems += check_deps(m, args.artifact, args.deps)
+            for program in args.program:
+                problems += check_needed(m, program)
             if args.notices:
                 problems += check_notices(m, args.artifact, args.notices)
             for problem in problems:
