@@ -512,17 +512,12 @@ def check_includes(m, artifact, path):
                     folders.add(args[i + 1])
                 elif a.startswith(flag) and len(a) > len(flag) and flag == "-I":
                     folders.add(a[2:])
-    probes = [p for i in m.ids(artifact) for p in m.components[i].get("probes", [])]
-    problems = []
     build = os.path.dirname(os.path.abspath(path))
-    for folder in sorted(folders):
-        real = os.path.realpath(folder)
-        if real.startswith((os.path.realpath(ROOT) + os.sep, os.path.realpath(build))):
-            continue
-        # a folder is an entry's when it holds the entry's probe, or is a module folder beside it
-        if not any(os.path.exists(os.path.join(d, p)) for d in (real, os.path.dirname(real)) for p in probes):
-            problems.append(f"{path}: the build compiles with {folder}, which no manifest entry of {artifact} names")
-    return problems
+    trees = (os.path.realpath(ROOT) + os.sep, os.path.realpath(build))
+    # A folder is an entry's when a package of the entry installed it: a folder beside an entry's
+    # (/usr/include/libxml2 beside nlohmann's) is some other package's.
+    outside = {os.path.normpath(f) for f in folders if not os.path.realpath(f).startswith(trees)}
+    return unowned(m, artifact, outside, f"an include folder of {path}, compiled into")
 
 
 def check_headers(m, artifact, headers):
