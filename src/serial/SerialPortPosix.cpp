@@ -236,7 +236,7 @@ OpenResult SerialPort::openDevice(const std::string& devicePath, const std::stri
     if (!canSetBaudRate(settings.baudRate))
         return failure(OpenError::SettingsRejected, name,
                        "the device does not accept " + settings.settingsText() +
-                           " (a baud rate this system does not know).");
+                           " (a baud rate this system cannot set: it takes " + settableBaudRates() + ").");
 
     // Aliases (/dev/serial/by-id/..., a symlink of one's own) lock the device they point to.
     const std::string real = DeviceChecks::identity(devicePath);
