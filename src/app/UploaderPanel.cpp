@@ -44,8 +44,9 @@ constexpr const char* fileFilter = "Vantor Compiled Code (*.VQC)";
 constexpr int panelComPorts = 8;
 constexpr const char* title = "Vantor Program Uploader Ver 1.0";
 constexpr int iconSize = 24;
-constexpr int statusMargin = 6;  // around and between the status icon and caption
-constexpr int detailSpacing = 2; // above the caption's detail
+constexpr int statusMinHeight = 44; // two lines of the caption
+constexpr int statusMargin = 6;     // around and between the status icon and caption
+constexpr int detailSpacing = 2;    // above the caption's detail
 
 // Hides widget, keeping its place in the layout so that the panel does not jump when it shows.
 void keepSpaceWhenHidden(QWidget* widget)
@@ -352,7 +353,7 @@ void UploaderPanel::buildStatus()
     statusBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     statusBox->setAutoFillBackground(true);
     statusBox->setPalette(StatusLook::paletteFor(StatusTone::Progress, palette()));
-    statusBox->setMinimumHeight(44);
+    statusBox->setMinimumHeight(statusMinHeight);
     MessageIcon = new QLabel(statusBox);
     MessageIcon->setObjectName("MessageIcon");
     MessageIcon->setFixedSize(iconSize, iconSize);
@@ -488,9 +489,12 @@ void UploaderPanel::fitStatus()
     const int textWidth = statusBox->width() - 2 * statusBox->frameWidth() - 4 * statusMargin - 2 * iconSize;
     int needed = Message->heightForWidth(textWidth) + 4 + 2 * statusBox->frameWidth();
     if (statusDetail->isVisibleTo(statusBox))
-        needed += statusDetail->heightForWidth(textWidth);
-    if (needed > statusBox->height()) {
-        statusBox->setMinimumHeight(needed);
+        needed += statusDetail->heightForWidth(textWidth) + 2 * statusMargin; // room above and below
+    // During an upload it only grows, so that captions of different lengths do not make it jump; at
+    // rest it fits what it shows, so a short caption after a long one sits in a box of its size.
+    const int wanted = std::max(statusMinHeight, needed);
+    if (needed > statusBox->height() || (!uploading_ && wanted != statusBox->minimumHeight())) {
+        statusBox->setMinimumHeight(wanted);
         setFixedHeight(sizeHint().height());
     }
 }
@@ -548,10 +552,14 @@ void UploaderPanel::showUploading(bool uploading)
         clearDetail();
         sinceFirstRecord_.invalidate();
         uploadProgress->reset();
+        // The upload's captions start from the box's own size, not from what the last one needed.
+        statusBox->setMinimumHeight(statusMinHeight);
+        setFixedHeight(sizeHint().height());
         return;
     }
     uploadProgress->hide();
     setWindowTitle(title);
+    fitStatus();
 }
 
 void UploaderPanel::selectFile(const QString& path)
