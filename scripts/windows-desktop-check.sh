@@ -179,18 +179,18 @@ uninstall() {
 environment_key() {
     if [ "$1" = HKLM ]; then echo 'SYSTEM\CurrentControlSet\Control\Session Manager\Environment'; else echo Environment; fi
 }
-# path_set ROOT VALUE, and path_is ROOT STEP VALUE: a check that PATH there is VALUE and still
-# REG_EXPAND_SZ, which prints what the registry holds at that step.
-path_set() { "$wine" reg add "$1\\$(environment_key "$1")" /v Path /t REG_EXPAND_SZ /d "$2" /f >/dev/null 2>&1; }
+# path_set ROOT VALUE [TYPE], and path_is ROOT STEP VALUE [TYPE]: a check that PATH there is VALUE
+# and still of TYPE (REG_EXPAND_SZ unless given), which prints what the registry holds at that step.
+path_set() { "$wine" reg add "$1\\$(environment_key "$1")" /v Path /t "${3:-REG_EXPAND_SZ}" /d "$2" /f >/dev/null 2>&1; }
 path_is() {
-    local got
+    local got type=${4:-REG_EXPAND_SZ}
     got=$("$wine" reg query "$1\\$(environment_key "$1")" /v Path 2>/dev/null | tr -d '\r' |
         sed -n 's/^ *Path  *\(REG_[A-Z_]*\) *\(.*\)$/\1 \2/Ip')
     echo "    $1 PATH $2: $got"
-    if [ "$got" = "REG_EXPAND_SZ $3" ]; then
+    if [ "$got" = "$type $3" ]; then
         pass "setup: PATH $2 is as it should be"
     else
-        fail "setup: PATH $2 is not REG_EXPAND_SZ $3"
+        fail "setup: PATH $2 is not $type $3"
     fi
 }
 # Entries around ours, one unexpanded, and one that only starts like ours.
@@ -287,6 +287,46 @@ path_is HKCU "after installing per user with /NOPATH" "$user_path"
 uninstall HKCU
 waits_for 30 removed "$user_dir" "$user_menu" HKCU || fail "setup: the per-user uninstallation left something behind"
 path_is HKCU "after uninstalling that" "$user_path"
+
+# A PATH this setup cannot read as a string (RegGetValueW refuses the type) is left exactly as it
+# was, not replaced by our folder alone, and a silent setup says so in %TEMP%\vantor-setup.log.
+setup_log=$(unix_path "$("$wine" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')\\vantor-setup.log")
+for row in "REG_DWORD 0x5" "REG_BINARY 0102"; do
+    type=${row% *} value=${row#* }
+    rm -f "$setup_log"
+    path_set HKCU "$value" "$type"
+    path_is HKCU "of $type before installing per user" "$value" "$type"
+    check "setup /S /CurrentUser over a $type PATH" 0 "" "$wine" "$setup" /S /CurrentUser
+    path_is HKCU "of $type after installing per user" "$value" "$type"
+    if grep -q "PATH could not be read (error 1630), so it was left as it was: add .* yourself" "$setup_log" 2>/dev/null; then
+        pass "setup: a silent setup over a $type PATH said it left PATH alone"
+    else
+        fail "setup: a silent setup over a $type PATH left no word of it in %TEMP%\\vantor-setup.log" "$setup_log"
+    fi
+    uninstall HKCU
+    waits_for 30 removed "$user_dir" "$user_menu" HKCU || fail "setup: the per-user uninstallation left something behind"
+    path_is HKCU "of $type after uninstalling per user" "$value" "$type"
+done
+
+# A PATH ending in ";" keeps it through installing and uninstalling.
+path_set HKCU "$user_path;"
+path_is HKCU "ending in ; before installing per user" "$user_path;"
+check "setup /S /CurrentUser over a PATH ending in ;" 0 "" "$wine" "$setup" /S /CurrentUser
+path_is HKCU "ending in ; after installing per user" "$user_path;$user_win;"
+uninstall HKCU
+waits_for 30 removed "$user_dir" "$user_menu" HKCU || fail "setup: the per-user uninstallation left something behind"
+path_is HKCU "ending in ; after uninstalling per user" "$user_path;"
+
+# The uninstaller takes out the entry it added, the last one equal to the folder; one the user put
+# in since, earlier, stays.
+path_set HKCU "$user_path"
+check "setup /S /CurrentUser before the user's own copy of its entry" 0 "" "$wine" "$setup" /S /CurrentUser
+path_set HKCU "$user_win;$user_path;$user_win"
+path_is HKCU "with the user's copy of our entry" "$user_win;$user_path;$user_win"
+uninstall HKCU
+waits_for 30 removed "$user_dir" "$user_menu" HKCU || fail "setup: the per-user uninstallation left something behind"
+path_is HKCU "after uninstalling beside the user's copy" "$user_win;$user_path"
+path_set HKCU "$user_path"
 
 echo "windows desktop: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

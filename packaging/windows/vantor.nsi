@@ -104,36 +104,54 @@ VIAddVersionKey "LegalCopyright" "MIT License"
 
 ; PATH is edited as a list of entries separated by ";", each compared with the installation folder
 ; as Windows compares paths: case aside, with or without a trailing "\" or quotes. What is not ours
-; is kept as it was, empty entries and their order included, and the value keeps its type
-; (REG_EXPAND_SZ, so that entries such as %SystemRoot%\system32 stay unexpanded). NSIS strings hold
-; ${NSIS_MAX_STRLEN} characters: a longer PATH is left alone, never written back cut short. The
-; functions use $R0 to $R9; they are defined once for the setup and once for the uninstaller.
+; is kept as it was, empty entries, a trailing ";" and the order included, and the value keeps its
+; type (REG_EXPAND_SZ, so that entries such as %SystemRoot%\system32 stay unexpanded). A PATH that
+; cannot be read whole (a read that fails, a value that is no string, or one longer than the
+; ${NSIS_MAX_STRLEN} characters NSIS strings hold) is left as it was, never written back cut short
+; or replaced, and the user is told what to add or remove by hand: in a message box, or, silently,
+; in the details and in %TEMP%\vantor-setup.log. The functions use $R0 to $R9; they are defined
+; once for the setup and once for the uninstaller.
 !define /math PATH_ROOM ${NSIS_MAX_STRLEN} - 1 ; for what is added, and the ";" before it
+; The predefined keys as the running setup's pointers hold them: Windows defines them as 32-bit
+; values sign-extended to a pointer, so a 64-bit setup (Target amd64-unicode above, whose stub is
+; PE32+) must pass 0xFFFFFFFF80000002, where a 32-bit one passes 0x80000002.
+!if ${NSIS_PTR_SIZE} > 4
+  !define HKEY_LOCAL_MACHINE_HANDLE 0xFFFFFFFF80000002
+  !define HKEY_CURRENT_USER_HANDLE 0xFFFFFFFF80000001
+!else
+  !define HKEY_LOCAL_MACHINE_HANDLE 0x80000002
+  !define HKEY_CURRENT_USER_HANDLE 0x80000001
+!endif
+!define ERROR_FILE_NOT_FOUND 2
 !macro PATH_FUNCTIONS UN
 ; Reads this installation's PATH: $R0 the value as stored, $R8 its type (REG_EXPAND_SZ, 2, when there
-; is none), $R7 "1" when it may be edited (missing, or short enough to have been read whole).
+; is none), $R7 "1" when it may be edited (missing, or read whole), else "0" and $R9 why not, as the
+; end of a sentence that begins with "PATH".
 Function ${UN}PathRead
   StrCpy $R0 ""
   StrCpy $R8 2
-  StrCpy $R7 1
-  ; RRF_RT_ANY | RRF_NOEXPAND: the type and size of the value as stored, whatever its type.
+  StrCpy $R7 0
+  ; RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND: the type and size of the value as stored,
+  ; refused (ERROR_UNSUPPORTED_TYPE) when it is no string, since then nothing of ours can be in it.
   ${If} $MultiUser.InstallMode == "AllUsers"
-    System::Call 'advapi32::RegGetValueW(p 0x80000002, w "${MACHINE_ENVIRONMENT}", w "Path", i 0x1000ffff, *i .R5, p 0, *i .R6) i .R4'
+    System::Call 'advapi32::RegGetValueW(p ${HKEY_LOCAL_MACHINE_HANDLE}, w "${MACHINE_ENVIRONMENT}", w "Path", i 0x10000006, *i .R5, p 0, *i .R6) i .R4'
   ${Else}
-    System::Call 'advapi32::RegGetValueW(p 0x80000001, w "${USER_ENVIRONMENT}", w "Path", i 0x1000ffff, *i .R5, p 0, *i .R6) i .R4'
+    System::Call 'advapi32::RegGetValueW(p ${HKEY_CURRENT_USER_HANDLE}, w "${USER_ENVIRONMENT}", w "Path", i 0x10000006, *i .R5, p 0, *i .R6) i .R4'
   ${EndIf}
-  ${If} $R4 <> 0
-    Return ; no PATH of this kind yet
+  ${If} $R4 = ${ERROR_FILE_NOT_FOUND}
+    StrCpy $R7 1 ; no PATH of this kind yet
+    Return
+  ${ElseIf} $R4 <> 0
+    ; Anything else (access denied, a value of another type, a failed call) says nothing of what
+    ; PATH holds: writing ours alone would replace it.
+    StrCpy $R9 "could not be read (error $R4)"
+    Return
   ${EndIf}
   StrCpy $R8 $R5
   IntOp $R6 $R6 / ${NSIS_CHAR_SIZE} ; characters, with the terminating one
   ${If} $R6 >= ${NSIS_MAX_STRLEN}
-    StrCpy $R7 0
-    Return
-  ${EndIf}
-  ${If} $R8 <> 1
-  ${AndIf} $R8 <> 2
-    StrCpy $R7 0 ; not a string: nothing of ours can be in it
+    IntOp $R6 $R6 - 1
+    StrCpy $R9 "is $R6 characters long, more than this setup can edit"
     Return
   ${EndIf}
   ClearErrors
@@ -143,7 +161,26 @@ Function ${UN}PathRead
     ReadRegStr $R0 HKCU "${USER_ENVIRONMENT}" "Path"
   ${EndIf}
   ${If} ${Errors}
-    StrCpy $R7 0
+    StrCpy $R9 "could not be read"
+    Return
+  ${EndIf}
+  StrCpy $R7 1
+FunctionEnd
+
+; Tells the user that PATH was left as it was and what to do instead: $R9 says it, in a sentence.
+; Interactive, in a message box and the details; silent, in the details and %TEMP%\vantor-setup.log,
+; since a silent setup shows nothing and its exit status is the installation's, which succeeded.
+Function ${UN}PathLeftAlone
+  DetailPrint $R9
+  MessageBox MB_OK|MB_ICONEXCLAMATION $R9 /SD IDOK
+  ${If} ${Silent}
+    ClearErrors
+    FileOpen $R4 "$TEMP\vantor-setup.log" a
+    ${IfNot} ${Errors}
+      FileSeek $R4 0 END
+      FileWrite $R4 "${PRODUCT} ${VERSION}: $R9$\r$\n"
+      FileClose $R4
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 
@@ -170,10 +207,14 @@ Function ${UN}PathWrite
   SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
 FunctionEnd
 
-; $R1 is the entry; $R0 the list. Leaves in $R3 the list without every entry that is $R1, in $R2
-; how many there were.
+; $R1 is the entry; $R0 the list. Leaves in $R2 how many entries are $R1, and in $R3 the list
+; without the last of them: the one this setup appended, while an equal entry the user made stays.
+; The first pass counts; the second drops the match it counts down to.
 Function ${UN}PathWithout
+  Push $R7
   StrCpy $R2 0
+  StrCpy $R7 "count" ; in the second pass, the matches still to come before the one dropped
+  path_pass:
   StrCpy $R3 "" ; the entries kept, joined
   StrCpy $R4 "" ; the entry being read
   StrCpy $R5 0  ; the character read next
@@ -185,7 +226,15 @@ Function ${UN}PathWithout
       ${If} $R4 == $R1
       ${OrIf} $R4 == "$R1\"
       ${OrIf} $R4 == '"$R1"'
-        IntOp $R2 $R2 + 1
+        ${If} $R7 == "count"
+          IntOp $R2 $R2 + 1
+        ${Else}
+          IntOp $R7 $R7 - 1
+        ${EndIf}
+      ${EndIf}
+      ${If} $R7 = 0
+      ${AndIf} $R7 != "count"
+        StrCpy $R7 -1 ; dropped; any later match is kept
       ${ElseIf} $R6 = 0
         StrCpy $R3 $R4
         IntOp $R6 $R6 + 1
@@ -202,6 +251,12 @@ Function ${UN}PathWithout
     ${EndIf}
     IntOp $R5 $R5 + 1
   ${Loop}
+  ${If} $R7 == "count"
+  ${AndIf} $R2 <> 0
+    StrCpy $R7 $R2
+    Goto path_pass
+  ${EndIf}
+  Pop $R7
 FunctionEnd
 !macroend
 !insertmacro PATH_FUNCTIONS ""
@@ -211,7 +266,8 @@ FunctionEnd
 Function PathAdd
   Call PathRead
   ${If} $R7 <> 1
-    DetailPrint "PATH is too long to be edited here: add $INSTDIR to it yourself."
+    StrCpy $R9 "PATH $R9, so it was left as it was: add $INSTDIR to it yourself to run vantor from any command prompt."
+    Call PathLeftAlone
     Return
   ${EndIf}
   StrCpy $R1 $INSTDIR
@@ -224,14 +280,16 @@ Function PathAdd
   StrLen $R5 $INSTDIR
   IntOp $R4 $R4 + $R5
   ${If} $R4 >= ${PATH_ROOM}
-    DetailPrint "PATH is too long to add $INSTDIR to it here: add it yourself."
+    StrCpy $R9 "PATH would be longer than this setup can edit with $INSTDIR added, so it was left as it was: add $INSTDIR to it yourself to run vantor from any command prompt."
+    Call PathLeftAlone
     Return
   ${EndIf}
+  ; A trailing ";" stays the last character, so that removing our entry gives PATH back as it was.
   StrCpy $R4 $R0 1 -1
   ${If} $R0 == ""
     StrCpy $R0 $INSTDIR
   ${ElseIf} $R4 == ";"
-    StrCpy $R0 "$R0$INSTDIR"
+    StrCpy $R0 "$R0$INSTDIR;"
   ${Else}
     StrCpy $R0 "$R0;$INSTDIR"
   ${EndIf}
@@ -364,7 +422,8 @@ Section "Uninstall"
         Call un.PathWrite
       ${EndIf}
     ${Else}
-      DetailPrint "PATH is too long to be edited here: remove $R1 from it yourself."
+      StrCpy $R9 "PATH $R9, so it was left as it was: remove $R1 from it yourself."
+      Call un.PathLeftAlone
     ${EndIf}
   ${EndIf}
 
