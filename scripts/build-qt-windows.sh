@@ -10,6 +10,11 @@
 # installing); the prefix is about 100 MB. VANTOR_CACHE_DIR chooses the cache (default ~/.cache/vantor).
 # Beside the prefix, PREFIX.legal keeps what the notices of the programs built with it are made from:
 # Qt's licence texts and the qt_attribution.json of every bundled third party, from the same source.
+#   VANTOR_QT_SOURCE=DIR scripts/build-qt-windows.sh
+# builds a Qt you changed instead: the qtbase source folder DIR (e.g. `apt-get source
+# qt6-base=VERSION`, then your edits), with the same flags, into a prefix of its own beside the cache's
+# (qt-source-NAME-DIGEST-..., never the cached one), built anew on every run, and its licences from
+# DIR. Then `VANTOR_QT_PREFIX=PREFIX scripts/windows-build.sh` links the programs against it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -40,6 +45,20 @@ compiler=$(x86_64-w64-mingw32-g++-posix -dumpfullversion)
 digest=$( (printf '%s\n' "${configure_flags[@]}"; cat "$toolchain") | sha256sum | cut -c1-12)
 prefix=$cache/qt-${qt_version//[^A-Za-z0-9.]/_}-mingw-w64-gcc$compiler-$digest
 legal=$prefix.legal
+source_dir=${VANTOR_QT_SOURCE:-}
+if [ -n "$source_dir" ]; then
+    [ -x "$source_dir/configure" ] && [ -d "$source_dir/src/3rdparty" ] && [ -d "$source_dir/LICENSES" ] ||
+        { echo "VANTOR_QT_SOURCE=$source_dir is not a qtbase source folder (no configure, src/3rdparty or LICENSES)" >&2; exit 1; }
+    source_dir=$(realpath "$source_dir")
+    # Named after the folder, never like the cache, and always built again: its content is the user's.
+    if [ -f "$source_dir/debian/changelog" ]; then
+        qt_version=$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -S Version)
+    fi
+    tag=$(printf '%s' "$source_dir" | sha256sum | cut -c1-8)
+    prefix=$cache/qt-source-$(basename "$source_dir" | tr -c 'A-Za-z0-9.\n' _)-$tag-mingw-w64-gcc$compiler-$digest
+    legal=$prefix.legal
+    rm -f "$prefix/.complete" "$legal/.complete"
+fi
 
 if [ -f "$prefix/.complete" ] && [ -f "$legal/.complete" ]; then
     echo "$prefix"
@@ -47,8 +66,8 @@ if [ -f "$prefix/.complete" ] && [ -f "$legal/.complete" ]; then
 fi
 
 # Debian's source package comes through deb-src entries for the archives and suites the binary
-# packages come from.
-if ! apt-get source --print-uris --only-source "qt6-base=$qt_version" >/dev/null 2>&1; then
+# packages come from (not needed for a source folder of the user's).
+if [ -z "$source_dir" ] && ! apt-get source --print-uris --only-source "qt6-base=$qt_version" >/dev/null 2>&1; then
     echo "Enabling Debian's source packages (deb-src) to fetch qt6-base $qt_version" >&2
     if [ -f /etc/apt/sources.list.d/debian.sources ]; then
         sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
@@ -64,9 +83,13 @@ trap 'rm -rf "$work"' EXIT
 rm -rf "$cache"/qt-build.*
 mkdir -p "$work"
 start=$(date +%s)
-(cd "$work" && apt-get source -qq --only-source "qt6-base=$qt_version" >/dev/null 2>&1)
-src=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
-[ -n "$src" ] || { echo "apt-get source qt6-base=$qt_version gave no source folder" >&2; exit 1; }
+if [ -n "$source_dir" ]; then
+    src=$source_dir
+else
+    (cd "$work" && apt-get source -qq --only-source "qt6-base=$qt_version" >/dev/null 2>&1)
+    src=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
+    [ -n "$src" ] || { echo "apt-get source qt6-base=$qt_version gave no source folder" >&2; exit 1; }
+fi
 
 # The licences and attributions travel with the build they describe (a cache built before they were
 # kept gets them from the same source, without building Qt again).

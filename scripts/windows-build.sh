@@ -10,6 +10,12 @@
 #   scripts/windows-build.sh [--no-desktop] [--release]
 # --release builds only what ships (no tests, no Linux programs), as scripts/release.sh wants it.
 # Every time stamp is the commit's (SOURCE_DATE_EPOCH), so that two builds of one commit are equal.
+#   VANTOR_QT_PREFIX=PREFIX scripts/windows-build.sh [--release]
+# links the desktop program against a static Qt of your own instead (e.g. a modified one: the LGPL
+# lets you relink these programs with it). Build it with the configure flags of
+# scripts/build-qt-windows.sh; `VANTOR_QT_SOURCE=DIR scripts/build-qt-windows.sh` does that from your
+# qtbase source folder DIR and prints PREFIX. The notices then name what PREFIX.legal holds, where
+# there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/windows
@@ -36,16 +42,32 @@ export SOURCE_DATE_EPOCH
 
 desktop=(-DVANTOR_BUILD_GUI=OFF)
 if [ $with_desktop = 1 ]; then
-    qt=$(./scripts/build-qt-windows.sh | tail -n 1)
+    if [ -n "${VANTOR_QT_PREFIX:-}" ]; then
+        qt=$(realpath "$VANTOR_QT_PREFIX")
+        [ -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ] ||
+            { echo "VANTOR_QT_PREFIX=$VANTOR_QT_PREFIX holds no Qt 6 (no lib/cmake/Qt6/Qt6Config.cmake)" >&2; exit 1; }
+        if [ -f "$qt.legal/source.txt" ]; then
+            export VANTOR_QT_LEGAL="$qt.legal"
+        fi
+    else
+        qt=$(./scripts/build-qt-windows.sh | tail -n 1)
+    fi
     desktop=(-DVANTOR_BUILD_GUI=ON -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr
              -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+fi
+# Qt's packages, once found, stay in the cache whatever CMAKE_PREFIX_PATH says later: another Qt
+# than the one the build folder was configured with needs a fresh configuration.
+fresh=()
+if [ $with_desktop = 1 ] && [ -f "$build/CMakeCache.txt" ] &&
+    [ "$(sed -n 's/^CMAKE_PREFIX_PATH:[A-Z]*=//p' "$build/CMakeCache.txt")" != "$qt" ]; then
+    fresh=(--fresh)
 fi
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 mkdir -p "$build/json" "$build/toml"
 cp -r /usr/include/nlohmann "$build/json/"
 cp -r /usr/include/toml++ "$build/toml/"
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+cmake "${fresh[@]}" -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
     -DVANTOR_WERROR=ON -DVANTOR_BUILD_TESTS=$([ $with_tests = 1 ] && echo ON || echo OFF) \
     -DVANTOR_GTEST_SOURCE=/usr/src/googletest "${desktop[@]}" "${launcher[@]}" \
     -DVANTOR_JSON_INCLUDE_DIR="$PWD/$build/json" \
