@@ -124,6 +124,35 @@ int answerHelpOrVersion(int argc, char* argv[])
     return 0;
 }
 
+// Appends each upload to the record that --record or VANTOR_RECORD names, if any. False, said on
+// standard error (and in a message box on Windows), when that record is refused.
+bool keepRecord(vantor::app::UploaderPanel& panel, const QCommandLineParser& parser)
+{
+    const std::string record = vantor::run::RunRecord::chosenPath(
+        parser.isSet("record") ? std::optional<std::string>(parser.value("record").toStdString())
+                               : std::nullopt);
+    std::string error;
+    if (record.empty() || panel.keepRecord(record, &error))
+        return true;
+    std::fprintf(stderr, "vantor-uploader: %s\n", error.c_str());
+#ifdef Q_OS_WIN
+    QMessageBox::critical(nullptr, "Vantor Program Uploader", QString::fromStdString(error));
+#endif
+    return false;
+}
+
+// F1 in any of the program's windows (the panel and the console window alike) shows what it holds of
+// others' work, without a button or menu that would change the panel's layout.
+void offerLicences(vantor::app::UploaderPanel& panel)
+{
+    auto* licences = new QShortcut(QKeySequence::HelpContents, &panel);
+    licences->setContext(Qt::ApplicationShortcut);
+    QObject::connect(licences, &QShortcut::activated, &panel, [&panel] {
+        vantor::app::LicensesDialog::showFor(QApplication::activeWindow() ? QApplication::activeWindow()
+                                                                          : &panel);
+    });
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -151,29 +180,13 @@ int main(int argc, char* argv[])
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
     vantor::app::UploaderPanel panel(nullptr, parser.value("port"));
-    const std::string record = vantor::run::RunRecord::chosenPath(
-        parser.isSet("record") ? std::optional<std::string>(parser.value("record").toStdString())
-                               : std::nullopt);
-    std::string error;
-    if (!record.empty() && !panel.keepRecord(record, &error)) {
-        // Before any window: the record is part of the job, and an upload must not go unrecorded.
-        std::fprintf(stderr, "vantor-uploader: %s\n", error.c_str());
-#ifdef Q_OS_WIN
-        QMessageBox::critical(nullptr, "Vantor Program Uploader", QString::fromStdString(error));
-#endif
+    // Before any window: the record is part of the job, and an upload must not go unrecorded.
+    if (!keepRecord(panel, parser))
         return 2;
-    }
     if (!parser.positionalArguments().isEmpty())
         panel.selectFile(parser.positionalArguments().front());
     panel.show();
-    // F1 in any of the program's windows (the panel and the console window alike) shows what it holds
-    // of others' work, without a button or menu that would change the panel's layout.
-    auto* licences = new QShortcut(QKeySequence::HelpContents, &panel);
-    licences->setContext(Qt::ApplicationShortcut);
-    QObject::connect(licences, &QShortcut::activated, &panel, [&panel] {
-        vantor::app::LicensesDialog::showFor(QApplication::activeWindow() ? QApplication::activeWindow()
-                                                                          : &panel);
-    });
+    offerLicences(panel);
     // A stop signal closes the panel, which stops an upload at its next safe point and releases the port.
     vantor::console::StopSignals::install();
     const int status = app.exec();
