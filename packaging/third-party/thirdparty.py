@@ -250,12 +250,16 @@ On Debian 12, in a clone of this program's repository:
 
     git checkout {commit}
     scripts/install-deps.sh --checks     # the compilers and Debian's packages the build uses
-    scripts/build-qt-windows.sh          # Debian's qt6-base {qt}, built static for Windows
-    VANTOR_QT_PREFIX=/path/to/your/qt scripts/windows-build.sh
+    apt-get source qt6-base={qt}
+                                         # Qt's exact source (below); change it as you wish
+    VANTOR_QT_SOURCE=/path/to/qtbase scripts/build-qt-windows.sh
+                                         # builds that Qt static for Windows with the project's
+                                         # configure flags, and prints its prefix
+    VANTOR_QT_PREFIX=/that/prefix scripts/windows-build.sh
                                          # build/windows/src/app/vantor-uploader.exe, linked with
-                                         # your Qt instead of the one scripts/build-qt-windows.sh built
+                                         # your Qt instead of the cached one
 
-Your Qt is a static Qt {qtv} for x86_64-w64-mingw32, configured with the flags scripts/build-qt-windows.sh lists (configure_flags), e.g. from the source below after your changes, and installed in /path/to/your/qt. The notices are made from Qt's own licence files, which the build reads from the folder /path/to/your/qt.legal beside it: copy into it your Qt source's LICENSES folder and every qt_attribution.json and licence file under its src folder, keeping their paths, and write "qt6-base VERSION" (your Qt's version) into its source.txt, as scripts/build-qt-windows.sh does for its own.
+A static Qt {qtv} for x86_64-w64-mingw32 built another way works too, configured with the flags scripts/build-qt-windows.sh lists (configure_flags) and installed in /path/to/your/qt. The notices are made from Qt's own licence files, which the build reads from the folder /path/to/your/qt.legal beside it: copy into it your Qt source's LICENSES folder and every qt_attribution.json and licence file under its src folder, keeping their paths, and write "qt6-base VERSION" (your Qt's version) into its source.txt, as scripts/build-qt-windows.sh does for its own.
 
 Qt's exact source is Debian's qt6-base source package, version {qt}:
     apt-get source qt6-base={qt}
