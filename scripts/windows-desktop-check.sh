@@ -2,7 +2,7 @@
 # Proves the desktop program and the setup program on Windows, under wine on a virtual X display.
 # vantor-uploader.exe is started as a technician would start it, on COM5 (which wine maps to the
 # pseudo-terminal of the Linux `vantor plc-sim`) with the example program, and driven with the
-# keyboard through xdotool: UPLOAD NOW! and Yes, then Serial Setup and a typed command. The
+# keyboard through xdotool: Enter on UPLOAD NOW! and on Yes, then Serial Setup and a typed command. The
 # frames the PLC received must be those it receives from the Linux desktop program driven the same
 # way. Then the setup program (NSIS) is built and installed, upgraded, refused while the program
 # runs, installed per user, and uninstalled, silently, with what it leaves behind checked each time.
@@ -67,10 +67,10 @@ drive() {
     panel=$(window "^Vantor Program Uploader Ver 1.0$")
     pass "$name: the panel appeared after $((($(date +%s%N) - start) / 1000000)) ms"
     sleep 1
-    keys "$panel" Tab Tab space # from Serial Setup, which has the focus at start, to UPLOAD NOW!
+    keys "$panel" Tab Tab Return # from Serial Setup, which has the focus at start, to UPLOAD NOW!; Enter presses it
     waits_for 10 window "^Confirmation$" >/dev/null || true
     confirm=$(window "^Confirmation$")
-    keys "$confirm" space # Yes has the focus
+    keys "$confirm" Return # Yes has the focus: a fresh Enter answers it
     if waits_for 20 grep -q '^sent @01C10033\*' "$log"; then
         pass "$name: UPLOAD NOW! and Yes uploaded the example program"
     else
