@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing needs on Debian 12, with apt-get.
-#   scripts/install-deps.sh            the build and the test suite
+#   scripts/install-deps.sh            the build and the test suite (python3 makes the third-party
+#                                      notices and checks them, packaging/third-party/thirdparty.py)
 #   scripts/install-deps.sh --checks   also what CI's extra checks need: clang with libFuzzer for
 #                                      scripts/fuzz.sh; mingw-w64, wine, GoogleTest's sources and
 #                                      Debian's source-package tools for scripts/windows-check.sh;
@@ -13,6 +14,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
+  python3
   qt6-base-dev nlohmann-json3-dev libtomlplusplus-dev
   ser2net
   libgl-dev
@@ -21,7 +23,7 @@ packages=(
 )
 if [ "${1:-}" = "--checks" ]; then
   packages+=(clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine64 googletest dpkg-dev
-             xdotool nsis mandoc fonts-liberation2 nodejs python3 lintian)
+             xdotool nsis mandoc fonts-liberation2 nodejs lintian)
   # Debian's npm, unless a Node.js that brings its own (which conflicts with Debian's) is there.
   command -v npm >/dev/null || packages+=(npm)
 fi
