@@ -9,12 +9,14 @@
 # Without --cli: vantor and the .deb (Linux), vantor.exe, vantor-uploader.exe and the setup program
 # (against the Qt cached by scripts/build-qt-windows.sh), with their SBOMs and SHA256SUMS. With --cli:
 # vantor, the .deb and vantor.exe, as CI checks. COMMIT defaults to HEAD (what is not committed is not checked). The clones go under
-# VANTOR_REPRODUCIBLE_DIR (default build/reproducible). ccache, when present, keys on the compile
-# command, which names the clone's folder: nothing compiled in one clone is reused in the other.
+# VANTOR_REPRODUCIBLE_DIR (default build/reproducible). ccache is switched off: a hit from an earlier
+# run in the same folder would hand back an object instead of compiling it again, and hide a compile
+# that does not give the same bytes twice.
 # Exits 0 only when every artifact is equal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 umask 022
+export CCACHE_DISABLE=1
 root=$PWD
 full=1
 if [ "${1:-}" = "--cli" ]; then
