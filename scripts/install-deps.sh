@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing needs on Debian 12, with apt-get.
 #   scripts/install-deps.sh            the build and the test suite (python3 makes the third-party
-#                                      notices and checks them, packaging/third-party/thirdparty.py)
+#                                      notices and checks them, packaging/third-party/thirdparty.py;
+#                                      libedit gives vantor term its line editing, tmux drives it in tests)
 #   scripts/install-deps.sh --checks   also what CI's extra checks need: clang with libFuzzer for
 #                                      scripts/fuzz.sh; mingw-w64, wine, GoogleTest's sources and
 #                                      Debian's source-package tools for scripts/windows-check.sh;
@@ -17,6 +18,7 @@ packages=(
   python3
   qt6-base-dev nlohmann-json3-dev libtomlplusplus-dev
   ser2net
+  libedit-dev tmux
   libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core

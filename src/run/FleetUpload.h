@@ -68,12 +68,14 @@ public:
 
     // Blocks until every line is done. record may be null.
     static Ended run(const Plan& plan, LinesListener& listener, RunRecord* record);
+    // The record of one PLC's upload as it starts (PlcUpload::newRecord with the plan's file and the
+    // line's settings); every way of running a plan starts its records here.
+    static record::UploadRecord newRecord(const Plan& plan, const Line& line, std::int16_t id);
 
 private:
     static void runLine(const Plan& plan, std::size_t line,
                         const std::shared_ptr<const std::string>& contents, const std::string& sha256,
                         LinesListener& listener, RunRecord* record, record::UploadRecord* results);
-    static record::UploadRecord newRecord(const Plan& plan, const Line& line, std::int16_t id);
     static std::vector<record::UploadRecord> refuse(const Plan& plan, const upload::FileCheck& check,
                                                     LinesListener& listener, RunRecord* record);
 };
