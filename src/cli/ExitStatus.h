@@ -10,6 +10,7 @@ using record::exitstatus::FileChanged;
 using record::exitstatus::FileNotReadable;
 using record::exitstatus::FileRejected;
 using record::exitstatus::InternalError;
+using record::exitstatus::LinkAnswered;
 using record::exitstatus::NoLinkResponse;
 using record::exitstatus::NoResponse;
 using record::exitstatus::OutputFailed;

@@ -21,6 +21,8 @@ enum ExitStatus : int {
     ResetNotConfirmed = 13, // upload --reset: saved and confirmed, but nothing answered the reset
     RecordNotWritten = 14,  // upload --record: every upload went as its status says, but the record file
                             // could not be written (full disk, lock held by another process) during the run
+    LinkAnswered = 15,      // upload --dry-run: the PLC echoed the link test; nothing else was sent (with
+                            // several PLCs: every one of them did)
     InternalError = 70,
     OutputFailed = 74, // the command ran to its end, but standard output or error could not be written
     // A record's status for an upload the user stopped: Ctrl+C or another stop signal on the command

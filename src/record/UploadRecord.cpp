@@ -35,6 +35,8 @@ constexpr OutcomeRow outcomeRows[] = {
     {UploadOutcome::FileChanged, FileChanged, "file-changed", true},
     // Only a stop request interrupts: the user's, in either front end.
     {UploadOutcome::Interrupted, StoppedByUser, "interrupted", true},
+    // Not saved, and not a failure either: what a dry run asked for.
+    {UploadOutcome::LinkAnswered, LinkAnswered, "link-ok", true},
 };
 
 const OutcomeRow* rowOf(UploadOutcome outcome)

@@ -15,6 +15,7 @@ enum class UploadOutcome {
     PortLost,          // the port failed midway; nothing sent after it
     FileChanged,       // the file's bytes differed between the check and the sending; no "CS" sent
     Interrupted,       // the caller asked to stop; nothing sent after that, and never "CS"
+    LinkAnswered,      // a dry run: "C2" was echoed, and nothing else was sent, as asked
 };
 
 } // namespace vantor::upload
