@@ -105,6 +105,36 @@ void SerialConsole::portLost()
         stateSink_(false);
 }
 
+serial::Result<> SerialConsole::setModemLine(serial::ModemLine line, bool on)
+{
+    if (!isOpen())
+        return serial::failed(catalog_.resolve(portName_).displayName + " is not open: open it to set " +
+                              serial::Port::lineName(line) + ".");
+    serial::Result<> result = controlled(port_->setModemLine(line, on));
+    if (result.ok())
+        (line == serial::ModemLine::Dtr ? settings_.dtr : settings_.rts) = on;
+    return result;
+}
+
+serial::Result<> SerialConsole::sendBreak(int durationMs)
+{
+    if (!isOpen())
+        return serial::failed(catalog_.resolve(portName_).displayName +
+                              " is not open: open it to send a break.");
+    return controlled(port_->sendBreak(durationMs));
+}
+
+serial::Result<> SerialConsole::controlled(serial::Result<> result)
+{
+    if (result.ok())
+        return result;
+    if (!port_->isOpen()) { // the line failed on the way
+        portLost();
+        return serial::failed(lastProblem_);
+    }
+    return serial::failed(openDisplayName_ + ": " + result.message);
+}
+
 bool SerialConsole::write(const std::string& bytes)
 {
     if (port_ && port_->write(bytes))

@@ -72,6 +72,14 @@ public:
     // The sentence of the most recent port failure, an opening or a lost port; empty if none yet.
     const std::string& lastPortProblem() const { return lastProblem_; }
 
+    // The open port's modem lines and break, as serial::Port::setModemLine() and sendBreak() do them;
+    // sendBreak() blocks for the break's duration. A line set here is also kept in settings(), so
+    // that the next opening (after the port was lost, say) sets it the same way. On failure the
+    // message is a full sentence naming the port: the port is closed (nothing is opened for this), or
+    // its kind cannot, or it failed (lost then, reported as a lost port is). Not during an exchange.
+    serial::Result<> setModemLine(serial::ModemLine line, bool on);
+    serial::Result<> sendBreak(int durationMs);
+
     // One exchange (see hostlink::CommandExchange), opening the port first when it is closed.
     hostlink::ExchangeResult sendCommand(const std::string& cmd) { return exchange_.sendCommand(cmd); }
     hostlink::CommandExchange& exchange() { return exchange_; }
@@ -83,6 +91,8 @@ public:
 
 private:
     void portLost();
+    // What a port control came to, as setModemLine() and sendBreak() say it.
+    serial::Result<> controlled(serial::Result<> result);
     void reportProblem(const std::string& message);
     void warn(const std::string& warning);
 

@@ -1,6 +1,7 @@
 #include "plcsim/SimulatedPlcPort.h"
 
 #include "plcsim/InProcessPlcLink.h"
+#include "plcsim/LineControlText.h"
 #include "plcsim/PtyPlcServer.h"
 
 namespace vantor::plcsim {
@@ -102,6 +103,18 @@ void SimulatedPlcPort::hungUp()
     linkOpen_ = false;
     lostMessage_ =
         lostText(displayName_, "the simulated PLC hung up", "Open the port again for a fresh one.");
+}
+
+serial::Result<> SimulatedPlcPort::changeModemLine(serial::ModemLine line, bool on)
+{
+    controls_.push_back(LineControlText::modemLine(line, on));
+    return {};
+}
+
+serial::Result<> SimulatedPlcPort::holdBreak(int ms)
+{
+    controls_.push_back(LineControlText::breakOf(ms));
+    return {};
 }
 
 std::optional<serial::PortSettings> SimulatedPlcPort::appliedSettings() const

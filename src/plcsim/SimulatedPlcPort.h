@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vantor::plcsim {
 
@@ -40,6 +41,9 @@ public:
     // A copy of the running (or last) PLC as it is now: what it received, what it saved; nothing
     // before the first opening.
     std::optional<SimulatedPlc> plc() const;
+    // The modem line changes and breaks asked of this port since it was made, in order, as the
+    // simulator's verbose output says them ("DTR off", "RTS on", "break 250 ms"). They reach no PLC.
+    const std::vector<std::string>& controls() const { return controls_; }
     // The pseudo-terminal server; null in-process or before the first opening.
     PtyPlcServer* server() { return server_.get(); }
 
@@ -50,6 +54,9 @@ public:
     std::optional<serial::PortSettings> appliedSettings() const override;
 
 protected:
+    // Recorded in controls(), and taken.
+    serial::Result<> changeModemLine(serial::ModemLine line, bool on) override;
+    serial::Result<> holdBreak(int ms) override;
     // device is not used: the simulator supplies its own.
     serial::OpenResult openDevice(const std::string& device, const std::string& displayName,
                                   const serial::PortSettings& settings) override;
@@ -65,6 +72,7 @@ private:
     serial::SerialPort line_; // the pseudo-terminal's slave side
     std::unique_ptr<InProcessPlcLink> link_;
     bool linkOpen_ = false;
+    std::vector<std::string> controls_;
 };
 
 } // namespace vantor::plcsim

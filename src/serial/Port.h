@@ -3,12 +3,16 @@
 #include "serial/OpenResult.h"
 #include "serial/PortRead.h"
 #include "serial/PortSettings.h"
+#include "serial/Result.h"
 #include "serial/StopToken.h"
 
 #include <optional>
 #include <string>
 
 namespace vantor::serial {
+
+// The modem lines a user may set by hand on an open port.
+enum class ModemLine { Dtr, Rts };
 
 // A line to a PLC as the console drives it: a serial device here (SerialPort), a serial server on
 // the network (SocketPort for raw TCP, Rfc2217Port for Telnet with the COM port control option), or
@@ -45,6 +49,20 @@ public:
     // with an empty result. lost is set, and the port closed, when it failed or hung up.
     virtual PortRead read(int waitMs) = 0;
 
+    // Sets a modem line of the open port on or off, at once, until the next call or the closing (the
+    // next opening sets it as its settings ask). Sending a break holds the line in the break state for
+    // durationMs (0: defaultBreakMs; more than maxBreakMs is refused) and blocks that long. On failure
+    // the message is words that follow "NAME: " and end with a period ("a raw TCP port cannot set DTR:
+    // ..."): a closed port, a kind of port or device that has no such control, or a line that failed
+    // (the port is lost then, with lostMessage() saying why). A kind of port that does not override
+    // these has no controls.
+    Result<> setModemLine(ModemLine line, bool on);
+    Result<> sendBreak(int durationMs);
+    static constexpr int defaultBreakMs = 250;
+    static constexpr int maxBreakMs = 10000;
+    // "DTR", "RTS".
+    static const char* lineName(ModemLine line);
+
     // What the open port actually runs at, as it reports it; nothing when it cannot tell.
     virtual std::optional<PortSettings> appliedSettings() const = 0;
     // Something the user should know about the port just opened, as a sentence ("a raw TCP port
@@ -66,6 +84,10 @@ protected:
     // What open() does, each kind of port its own way.
     virtual OpenResult openDevice(const std::string& device, const std::string& displayName,
                                   const PortSettings& settings) = 0;
+    // What setModemLine() and sendBreak() do, each kind of port its own way, called only while the
+    // port is open; ms from 1 to maxBreakMs. The default: this kind of port has no such control.
+    virtual Result<> changeModemLine(ModemLine line, bool on);
+    virtual Result<> holdBreak(int ms);
     // The token of the latest open().
     const StopToken& stopToken() const { return stop_; }
     bool stopRequested() const { return stop_.requested(); }

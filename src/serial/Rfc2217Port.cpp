@@ -1,6 +1,7 @@
 #include "serial/Rfc2217Port.h"
 
 #include <chrono>
+#include <thread>
 
 namespace vantor::serial {
 
@@ -56,8 +57,9 @@ std::optional<std::string> Rfc2217Port::negotiate(const PortSettings& settings)
                                             std::string(1, static_cast<char>(parityCode(settings.parity))));
     requests += TelnetCodec::comPortCommand(TelnetCodec::setStopSize,
                                             std::string(1, static_cast<char>(settings.stopBits)));
-    // 1: no flow control; 8/9 DTR on/off; 11/12 RTS on/off.
-    for (const int control : {1, settings.dtr ? 8 : 9, settings.rts ? 11 : 12})
+    for (const unsigned char control :
+         {TelnetCodec::controlNoFlow, settings.dtr ? TelnetCodec::controlDtrOn : TelnetCodec::controlDtrOff,
+          settings.rts ? TelnetCodec::controlRtsOn : TelnetCodec::controlRtsOff})
         requests +=
             TelnetCodec::comPortCommand(TelnetCodec::setControl, std::string(1, static_cast<char>(control)));
     if (connection_.send(requests) != TcpConnection::Sent::All)
@@ -74,6 +76,35 @@ std::optional<std::string> Rfc2217Port::negotiate(const PortSettings& settings)
         notice_ = address_.hostPort() + " did not confirm the line settings within " +
                   std::to_string(connectTimeoutMs / 1000) + " s; they may not be applied.";
     return std::nullopt;
+}
+
+Result<> Rfc2217Port::setControl(unsigned char value, const std::string& what)
+{
+    const std::string request =
+        TelnetCodec::comPortCommand(TelnetCodec::setControl, std::string(1, static_cast<char>(value)));
+    const TcpConnection::Sent sent = connection_.send(request, stopToken());
+    if (sent == TcpConnection::Sent::All)
+        return {};
+    if (sent == TcpConnection::Sent::Stopped)
+        return failed("stopped on request before the server took the request to " + what + ".");
+    lose("the connection failed while sending");
+    return failed("cannot " + what + ": the connection to the serial server failed.");
+}
+
+Result<> Rfc2217Port::changeModemLine(ModemLine line, bool on)
+{
+    const bool dtr = line == ModemLine::Dtr;
+    return setControl(dtr ? (on ? TelnetCodec::controlDtrOn : TelnetCodec::controlDtrOff)
+                          : (on ? TelnetCodec::controlRtsOn : TelnetCodec::controlRtsOff),
+                      std::string("set ") + lineName(line));
+}
+
+Result<> Rfc2217Port::holdBreak(int ms)
+{
+    if (Result<> started = setControl(TelnetCodec::controlBreakOn, "send a break"); !started.ok())
+        return started;
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return setControl(TelnetCodec::controlBreakOff, "end the break");
 }
 
 std::optional<PortSettings> Rfc2217Port::appliedSettings() const

@@ -17,6 +17,10 @@ public:
     bool setsLine() const override { return true; }
 
 protected:
+    // Asked of the server (SET-CONTROL) without waiting for its answer; a break is its start, a wait
+    // of ms and its end. A connection that fails meanwhile is a lost port.
+    Result<> changeModemLine(ModemLine line, bool on) override;
+    Result<> holdBreak(int ms) override;
     std::optional<std::string> negotiate(const PortSettings& settings) override;
     std::string toWire(const std::string& data) override { return codec_.encode(data); }
     std::string fromWire(const std::string& raw) override { return codec_.decode(raw); }
@@ -27,6 +31,8 @@ private:
     // Reads and answers the server until done() or the timeout; false when the connection failed or a
     // stop was asked for.
     template <typename Done> bool awaitUntil(Done done);
+    // Sends SET-CONTROL with value; the failure when the port is closed or the connection failed.
+    Result<> setControl(unsigned char value, const std::string& what);
 
     TelnetCodec codec_;
 };

@@ -53,6 +53,10 @@ public:
     static std::string settableBaudRates();
 
 protected:
+    // A device without modem lines (a pseudo-terminal) refuses to set one, saying so; its break is
+    // taken and does nothing. A device that fails meanwhile is lost.
+    Result<> changeModemLine(ModemLine line, bool on) override;
+    Result<> holdBreak(int ms) override;
     // devicePath: "/dev/ttyUSB0", or "COM3" on Windows. displayName names the port in messages
     // ("COM 1"). Closes the port first if it is open. Never waits for a busy port.
     OpenResult openDevice(const std::string& devicePath, const std::string& displayName,
@@ -64,6 +68,9 @@ private:
     // serial port before anything is opened (ok() when it may be tried).
     OpenResult startOpening(const std::string& devicePath, const std::string& displayName, std::string* name);
     void lose(const std::string& what);
+    // What a port control that failed (what: "set DTR"; error: the system's code) comes to; a device
+    // that went away is lost.
+    Result<> controlFailed(const std::string& what, int error);
 
     std::unique_ptr<Device> device_;
     std::string displayName_;

@@ -17,6 +17,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 #if defined(__linux__)
 #include "serial/LinuxCustomSpeed.h"
@@ -355,6 +356,43 @@ PortRead SerialPort::read(int waitMs)
     if (device_->markParityErrors)
         result.bytes = device_->parityFilter.filter(result.bytes);
     return result;
+}
+
+Result<> SerialPort::changeModemLine(ModemLine line, bool on)
+{
+    int bit = line == ModemLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
+    if (::ioctl(device_->fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0)
+        return {};
+    return controlFailed(std::string("set ") + lineName(line), errno);
+}
+
+Result<> SerialPort::holdBreak(int ms)
+{
+    const int fd = device_->fd;
+#if defined(TIOCSBRK) && defined(TIOCCBRK)
+    // tcsendbreak() takes no duration in ms (Linux counts tenths of a second, others ignore it).
+    if (::ioctl(fd, TIOCSBRK) != 0)
+        return controlFailed("send a break", errno);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (::ioctl(fd, TIOCCBRK) != 0)
+        return controlFailed("end the break", errno);
+#else
+    (void)ms; // the system's own duration, 0.25 to 0.5 s
+    if (::tcsendbreak(fd, 0) != 0)
+        return controlFailed("send a break", errno);
+#endif
+    return {};
+}
+
+Result<> SerialPort::controlFailed(const std::string& what, int error)
+{
+    if (error == ENOTTY || error == EINVAL)
+        return failed("this device has no modem lines (a pseudo-terminal has none): cannot " + what + ".");
+    if (error == EIO || error == ENXIO || error == ENODEV) {
+        lose(disconnected);
+        return failed("cannot " + what + ": " + disconnected + ".");
+    }
+    return failed("cannot " + what + ": " + std::strerror(error) + ".");
 }
 
 bool SerialPort::canSetBaudRate(int rate)

@@ -286,6 +286,37 @@ PortRead SerialPort::read(int waitMs)
     return result;
 }
 
+Result<> SerialPort::changeModemLine(ModemLine line, bool on)
+{
+    const DWORD function = line == ModemLine::Dtr ? (on ? SETDTR : CLRDTR) : (on ? SETRTS : CLRRTS);
+    if (EscapeCommFunction(device_->handle, function))
+        return {};
+    return controlFailed(std::string("set ") + lineName(line), static_cast<int>(GetLastError()));
+}
+
+Result<> SerialPort::holdBreak(int ms)
+{
+    if (!SetCommBreak(device_->handle))
+        return controlFailed("send a break", static_cast<int>(GetLastError()));
+    Sleep(static_cast<DWORD>(ms));
+    if (!ClearCommBreak(device_->handle))
+        return controlFailed("end the break", static_cast<int>(GetLastError()));
+    return {};
+}
+
+Result<> SerialPort::controlFailed(const std::string& what, int error)
+{
+    const DWORD code = static_cast<DWORD>(error);
+    if (code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED)
+        return failed("this port's driver has no such control: cannot " + what + ".");
+    if (code == ERROR_BAD_COMMAND || code == ERROR_DEVICE_NOT_CONNECTED || code == ERROR_OPERATION_ABORTED ||
+        code == ERROR_GEN_FAILURE) {
+        lose(disconnected);
+        return failed("cannot " + what + ": " + disconnected + ".");
+    }
+    return failed("cannot " + what + ": " + systemMessage(code) + ".");
+}
+
 bool SerialPort::canSetBaudRate(int rate)
 {
     return rate > 0; // DCB.BaudRate is the rate itself; the driver says at opening what it takes

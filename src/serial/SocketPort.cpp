@@ -149,6 +149,19 @@ void SocketPort::lose(const std::string& what)
     close();
 }
 
+Result<> SocketPort::changeModemLine(ModemLine line, bool)
+{
+    return failed(std::string("a raw TCP port cannot set ") + lineName(line) +
+                  ": the serial server's own settings hold. Use rfc2217:// to control the modem lines "
+                  "from here.");
+}
+
+Result<> SocketPort::holdBreak(int)
+{
+    return failed("a raw TCP port cannot send a break: it carries bytes only. Use rfc2217:// to send one "
+                  "from here.");
+}
+
 bool SocketPort::write(const std::string& bytes)
 {
     if (!connection_.isOpen())

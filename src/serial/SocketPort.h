@@ -23,6 +23,9 @@ public:
     bool setsLine() const override { return false; }
 
 protected:
+    // A raw TCP port has no control of the server's line: both refuse, saying so.
+    Result<> changeModemLine(ModemLine line, bool on) override;
+    Result<> holdBreak(int ms) override;
     OpenResult openDevice(const std::string& device, const std::string& displayName,
                           const PortSettings& settings) override;
     // After connecting: agree on what the server must know. Nothing when the port is ready, or why
@@ -39,6 +42,8 @@ protected:
     // Waits up to waitMs for whatever arrives, decoded, the data kept for the first read(); false
     // when the connection failed or the server broke the protocol (the connection is closed then).
     bool await(int waitMs);
+    // Closes the port as lost, lostMessage() saying what happened.
+    void lose(const std::string& what);
     // The first line of what the server sent while opening, printable; empty when nothing.
     std::string serverSaid() const;
     // The sentence for a server that turned us away, saying what it said.
@@ -54,7 +59,6 @@ private:
     // Once connected: negotiate(), then drops what the server kept from before; what open() says
     // when either fails (the port is closed then).
     OpenResult startTalking(const PortSettings& settings);
-    void lose(const std::string& what);
     // Whether the first bytes from the server are its words and it then hangs up: how a serial server
     // whose port another client has turns us away. Waits a moment only for text that no PLC sends.
     bool turnsUsAway(const std::string& first);

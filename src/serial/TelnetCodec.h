@@ -23,6 +23,9 @@ public:
     // RFC 2217 client commands; the server answers each with the same code plus 100.
     static constexpr unsigned char setBaudRate = 1, setDataSize = 2, setParity = 3, setStopSize = 4,
                                    setControl = 5;
+    // SET-CONTROL's values used here.
+    static constexpr unsigned char controlNoFlow = 1, controlBreakOn = 5, controlBreakOff = 6,
+                                   controlDtrOn = 8, controlDtrOff = 9, controlRtsOn = 11, controlRtsOff = 12;
     // A subnegotiation longer than this is no COM port answer (those are a few bytes): a server that
     // sends one is broken or hostile, and nothing after it is decoded.
     static constexpr std::size_t maxSubnegotiation = 1024;

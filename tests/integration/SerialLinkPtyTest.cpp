@@ -412,3 +412,71 @@ TEST(SerialLinkPty, AnOpeningDropsWhatTheLineHeldFromBefore)
             server.join();
     }
 }
+
+// The modem lines and the break, asked through the console of each kind of port: done, or refused
+// with a sentence that names the port and says why, the port staying open unless it failed.
+TEST(SerialLinkPty, PortControlsAreDoneOrRefusedWithTheReason)
+{
+    plcsim::PtyPlcServer pty;
+    ASSERT_TRUE(pty.start().ok());
+    serial::TcpListener raw;
+    ASSERT_TRUE(raw.listen("127.0.0.1", 0).ok());
+    const std::string rawName = "socket://" + raw.address();
+    enum Control { DtrOff, RtsOn, Break };
+    const struct
+    {
+        std::string port; // "SIM": the simulator; empty: a port never opened
+        Control control;
+        int breakMs;
+        const char* says; // empty: done
+    } rows[] = {
+        {"SIM", DtrOff, 0, ""},
+        {"SIM", RtsOn, 0, ""},
+        {"SIM", Break, 0, ""},
+        {"SIM", Break, 10000, ""},
+        {"SIM", Break, -1, "SIM: a break lasts from 1 to 10000 ms (0: 250 ms), not -1 ms."},
+        {"SIM", Break, 10001, "not 10001 ms"},
+        {pty.devicePath(), DtrOff, 0, "has no modem lines (a pseudo-terminal has none): cannot set DTR."},
+        {pty.devicePath(), Break, 5, ""}, // a pseudo-terminal takes a break and does nothing with it
+        {rawName, RtsOn, 0, ": a raw TCP port cannot set RTS: the serial server's own settings hold."},
+        {rawName, Break, 0, "a raw TCP port cannot send a break"},
+        {"", DtrOff, 0, "COM 7 is not open: open it to set DTR."},
+        {"", Break, 0, "COM 7 is not open: open it to send a break."},
+    };
+    auto simulator = std::make_shared<plcsim::SimulatedPlcPort>();
+    std::vector<std::string> simulated;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.port + " " + std::to_string(row.control) + " " + std::to_string(row.breakMs));
+        SerialConsole console;
+        console.catalog().add("SIM", "", [simulator] { return simulator; });
+        console.setPortName(row.port.empty() ? "COM7" : row.port);
+        serial::TcpConnection server; // the raw port's far end, kept until the row is done
+        std::thread accepting([&raw, &row, &rawName, &server] {
+            std::string peer;
+            if (row.port == rawName)
+                raw.accept(5000, &server, &peer);
+        });
+        const bool opened = row.port.empty() || console.openPort();
+        accepting.join();
+        ASSERT_TRUE(opened) << console.lastPortProblem();
+        const serial::Result<> done =
+            row.control == Break ? console.sendBreak(row.breakMs)
+                                 : console.setModemLine(row.control == DtrOff ? serial::ModemLine::Dtr
+                                                                              : serial::ModemLine::Rts,
+                                                        row.control == RtsOn);
+        EXPECT_EQ(done.ok(), std::string(row.says).empty()) << done.message;
+        EXPECT_NE(done.message.find(row.says), std::string::npos) << done.message;
+        EXPECT_EQ(console.isOpen(), !row.port.empty()) << "a refusal is no loss";
+        if (row.port == "SIM" && done.ok())
+            simulated.push_back(row.control == DtrOff ? "DTR off"
+                                : row.control == RtsOn
+                                    ? "RTS on"
+                                    : "break " + std::to_string(row.breakMs ? row.breakMs : 250) + " ms");
+        if (row.control != Break && done.ok()) {
+            EXPECT_EQ(row.control == DtrOff ? console.settings().dtr : console.settings().rts,
+                      row.control == RtsOn)
+                << "the next opening sets the line as it was set by hand";
+        }
+    }
+    EXPECT_EQ(simulator->controls(), simulated);
+}
