@@ -485,6 +485,8 @@ UploadOutcome UploadProcedure::run(const UploadInput& input)
         return *failed;
     if (test.step == Step::NotEchoed)
         return stop(UploadOutcome::NoLinkResponse, noResponseCaption, false);
+    if (input.linkOnly)
+        return stop(UploadOutcome::LinkAnswered, linkAnsweredCaption, false);
     progress.phase = Phase::Sending;
     progress.lastCode = test.code;
     if (const auto stopped = sendRecords(reader, input, progress))

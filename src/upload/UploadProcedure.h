@@ -38,10 +38,14 @@ struct UploadInput
     // Each reply is checked in full (see ReplyCheck): "*" at its end, a correct FCS and the end code
     // "00"; for PLCs known to answer so. Off: the echo alone is checked.
     bool verifyReplies = false;
+    // A dry run: the file is read and checked as for an upload, then only the link test is sent; its
+    // echo ends the run as LinkAnswered (linkAnsweredCaption), nothing else sent. Off: the upload.
+    bool linkOnly = false;
 };
 
 // Transfers one compiled-code file into the PLC:
 //   "C2" link test -> one frame per record line -> "CS" -> up to 20 "IR" polls -> ["CL"] "C1" ["CL"]
+// With UploadInput::linkOnly it stops after the link test: the file checked, "C2" alone sent.
 // A record that is not echoed ("@" + the PLC ID as the frame renders it + the command code) stops the
 // upload at once. The save counts as confirmed only when "CS" got an answer and an "IR" poll was echoed.
 // A link test whose last try heard nothing at all waits one timeout more before giving up: an echo
@@ -89,6 +93,8 @@ public:
     static constexpr const char* noResponseCaption = "No response from PLC";
     static constexpr const char* recordFailedCaption = "Error receiving PLC Response. Upload aborted.";
     static constexpr const char* savingCaption = "Saving Program to EEPROM...";
+    static constexpr const char* linkAnsweredCaption =
+        "The PLC answered the link test; nothing else was sent (dry run)";
     static constexpr const char* saveNotConfirmedWarning =
         " (Warning: the PLC did not confirm the EEPROM save)";
     static std::string lineCaption(std::int64_t lineNumber); // "Uploading Line #:  1"

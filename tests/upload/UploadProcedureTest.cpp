@@ -315,6 +315,7 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
         int drawMs = 0; // how long showing a record's progress takes
         std::string file = {};
         bool reset = false;
+        bool linkOnly = false; // a dry run
     };
     const Case cases[] = {
         // The first record's frame ("@01CZ0058*") is itself what a PLC answers to it: the second one tells.
@@ -443,6 +444,17 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
          {"C2"},
          "the port, the settings and the cable work, since a PLC answered; set the PLC ID to the one the PLC "
          "has, or try a scan of the line to find which IDs answer on this line"},
+        // A dry run stops at the echo of the link test, even on a line that would take every record.
+        {"a dry run, a PLC that answers",
+         plc,
+         UploadOutcome::LinkAnswered,
+         {"C2"},
+         "",
+         false,
+         0,
+         {},
+         true,
+         true},
         {"checked in full, a corrupted link test",
          [corrupted](Bench& b, const std::string& code, const std::string&) { corrupted(b, code); },
          UploadOutcome::NoLinkResponse,
@@ -462,6 +474,7 @@ TEST(UploadProcedure, OnlyThePlcsAnswerToTheFrameJustSentCounts)
         TempFile file(c.file.empty() ? mixed : c.file);
         upload::UploadInput input{file.path(), [] { return "01"; }, [&c] { return c.reset; }};
         input.verifyReplies = c.verify;
+        input.linkOnly = c.linkOnly;
         EXPECT_EQ(procedure.run(input), c.outcome);
         std::vector<std::string> codes;
         for (const std::string& frame : b.frames())
