@@ -38,6 +38,7 @@ serial::PortRead InProcessPlcLink::read(int waitMs)
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
+        session_.talkUnasked(*this);
         const auto now = Clock::now();
         while (!pending_.empty() && pending_.front().due <= now) {
             PlcAction action = std::move(pending_.front().action);
@@ -58,7 +59,9 @@ serial::PortRead InProcessPlcLink::read(int waitMs)
             got.bytes += floodBytes();
         if (!got.bytes.empty() || now >= deadline)
             return got;
-        const auto next = pending_.empty() ? deadline : std::min(deadline, pending_.front().due);
+        auto next = pending_.empty() ? deadline : std::min(deadline, pending_.front().due);
+        if (const int unasked = session_.msUntilUnasked(); unasked >= 0)
+            next = std::min(next, now + std::chrono::milliseconds(unasked));
         std::this_thread::sleep_until(next);
     }
 }

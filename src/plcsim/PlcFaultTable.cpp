@@ -1,6 +1,7 @@
 #include "plcsim/PlcFaultTable.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 
 namespace vantor::plcsim {
@@ -8,6 +9,13 @@ namespace vantor::plcsim {
 namespace {
 using Value = PlcFaultTable::Value;
 using Row = PlcFaultTable::Row;
+
+void talkUnasked(PlcFaults& f, int ms, const char* text, bool once)
+{
+    f.unaskedMs = ms;
+    f.unaskedOnce = once;
+    std::snprintf(f.unaskedText, sizeof f.unaskedText, "%s", text);
+}
 
 // The line ends in the order the line-end row lists them.
 constexpr LineEnd lineEnds[] = {LineEnd::CR, LineEnd::CRLF, LineEnd::LF};
@@ -66,6 +74,13 @@ const Row table[] = {
          f.endCode[0] = code[0];
          f.endCode[1] = code[1];
      }},
+    {"talks unasked", "unasked", "MS:TEXT", "",
+     "Every MS milliseconds, send TEXT and a line end without being asked, as a PLC that reports on "
+     "its own.",
+     Value::MsAndText, [](PlcFaults& f, int n, const char* text) { talkUnasked(f, n, text, false); }},
+    {"talks unasked once", "unasked-once", "MS:TEXT", "",
+     "Send TEXT and a line end once, unasked, MS milliseconds after the first line received.",
+     Value::MsAndText, [](PlcFaults& f, int n, const char* text) { talkUnasked(f, n, text, true); }},
 };
 } // namespace
 

@@ -20,6 +20,8 @@ public:
         Answer,        // the number of an answer to a frame, counted from 1
         AnswerAndCode, // "N" or "N:CODE": an answer's number and two hexadecimal digits
         Choice,        // one of the words valueName lists, separated by "|", in any case
+        MsAndText,     // "MS:TEXT": milliseconds, 1 or more, and up to PlcFaults::maxUnaskedText
+                       // printable characters
     };
 
     struct Row
@@ -31,7 +33,8 @@ public:
         const char* help;
         Value value;
         // Puts the fault into faults: number is the count, the answer's number or the index of the
-        // choice (1 for a flag); code is the two upper-case digits of AnswerAndCode, null otherwise.
+        // choice (1 for a flag) or the milliseconds of MsAndText; code is the two upper-case digits of
+        // AnswerAndCode or the text of MsAndText, null otherwise.
         void (*apply)(PlcFaults& faults, int number, const char* code);
     };
 

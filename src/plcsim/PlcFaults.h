@@ -33,6 +33,13 @@ struct PlcFaults
     // aggregate (GCC warns about a string member of one copied into tables of them).
     char endCode[3] = "13";
     int doubleAnswer = 0; // > 0: that answer goes out twice, one copy right after the other
+    // > 0 with unaskedText: the PLC sends unaskedText and its line end without being asked, every
+    // unaskedMs from the start of the line (each TCP connection), or once unaskedMs after the first
+    // line or ENQ it receives there when unaskedOnce.
+    int unaskedMs = 0;
+    bool unaskedOnce = false;
+    static constexpr int maxUnaskedText = 80;
+    char unaskedText[maxUnaskedText + 1] = "";
 };
 
 } // namespace vantor::plcsim

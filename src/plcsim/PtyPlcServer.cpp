@@ -50,6 +50,7 @@ serial::Result<> PtyPlcServer::start()
         return serial::failed(std::string("cannot create a pipe: ") + std::strerror(error));
     }
     path_ = name;
+    session_.startConnection(); // the unasked talk counts from here
     serving_ = true;
     thread_ = std::thread([this] { serve(); });
     return {};
@@ -122,6 +123,7 @@ void PtyPlcServer::serve()
     while (take(&bytes)) {
         if (!bytes.empty() && !session_.perform(session_.receive(bytes), *this))
             break;
+        session_.talkUnasked(*this);
     }
     serving_ = false;
 }
@@ -131,7 +133,7 @@ bool PtyPlcServer::take(std::string* bytes)
     bytes->clear();
     pollfd fds[2] = {{master_, static_cast<short>(flooding_ ? POLLIN | POLLOUT : POLLIN), 0},
                      {wake_[0], POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0)
+    if (::poll(fds, 2, session_.msUntilUnasked()) < 0)
         return errno == EINTR;
     if (fds[1].revents != 0)
         return false;

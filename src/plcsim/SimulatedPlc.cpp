@@ -179,19 +179,29 @@ std::string SimulatedPlc::answerCommand(Plc& plc, const std::string& command, co
     return Frame::appendFCS(echoId, reply);
 }
 
-std::vector<PlcAction> SimulatedPlc::deliver(std::string text) const
+std::string SimulatedPlc::withLineEnd(std::string text) const
 {
     switch (faults_.lineEnd) {
     case LineEnd::CR:
-        text += '\r';
-        break;
+        return text + '\r';
     case LineEnd::CRLF:
-        text += "\r\n";
-        break;
+        return text + "\r\n";
     case LineEnd::LF:
-        text += '\n';
-        break;
+        return text + '\n';
     }
+    return text;
+}
+
+std::string SimulatedPlc::unaskedWords() const
+{
+    if (hungUp_ || faults_.unaskedMs <= 0 || faults_.unaskedText[0] == '\0')
+        return {};
+    return withLineEnd(faults_.unaskedText);
+}
+
+std::vector<PlcAction> SimulatedPlc::deliver(std::string text) const
+{
+    text = withLineEnd(std::move(text));
     if (faults_.splitChars <= 0)
         return {{PlcAction::Kind::Write, faults_.delayMs, text}};
     std::vector<PlcAction> pieces;

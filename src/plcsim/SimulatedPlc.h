@@ -101,6 +101,9 @@ public:
     const RecordWindow& received() const { return plcs_.front().records; }
     const RecordWindow& saved() const { return plcs_.front().saved; }
     const RecordWindow& saved(std::int16_t id) const;
+    // What the PLC says when it talks unasked: the text of PlcFaults::unaskedText and its line end;
+    // empty when it does not talk unasked, or hung up.
+    std::string unaskedWords() const;
     int enqCount() const { return enqCount_; }
     bool hungUp() const { return hungUp_; }
 
@@ -127,6 +130,8 @@ private:
     // The answer of plc to a frame addressed to it with a correct FCS.
     std::string answerCommand(Plc& plc, const std::string& command, const std::string& endCode);
     std::vector<PlcAction> deliver(std::string text) const;
+    // text with the line end the faults ask for.
+    std::string withLineEnd(std::string text) const;
 
     std::vector<Plc> plcs_;
     PlcFaults faults_;

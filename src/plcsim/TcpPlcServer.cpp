@@ -104,11 +104,15 @@ bool TcpPlcServer::serveClient(serial::TcpConnection& client)
     while (!stopHeard() && client.isOpen()) {
         if (flooding_)
             line.send(PlcLine::floodBytes());
-        const serial::PortRead read = client.receive(flooding_ ? 0 : sliceMs);
+        const int unasked = session_.msUntilUnasked();
+        const serial::PortRead read = client.receive(flooding_      ? 0
+                                                     : unasked >= 0 ? std::min(unasked, sliceMs)
+                                                                    : sliceMs);
         if (read.lost)
             return true;
         if (!read.bytes.empty() && !session_.perform(session_.receive(read.bytes), line))
             return false;
+        session_.talkUnasked(line);
     }
     return !stopping_;
 }

@@ -3,6 +3,7 @@
 #include "hostlink/Frame.h"
 #include "plcsim/PtyPlcServer.h"
 #include "plcsim/SimulatedPlcPort.h"
+#include "plcsim/TcpPlcServer.h"
 #include "serial/PortLock.h"
 #include "serial/TcpConnection.h"
 #include "serial/TcpListener.h"
@@ -479,4 +480,52 @@ TEST(SerialLinkPty, PortControlsAreDoneOrRefusedWithTheReason)
         }
     }
     EXPECT_EQ(simulator->controls(), simulated);
+}
+
+// A PLC that talks unasked does so on time over every transport: every period from the opening, or
+// once a period after the first line it hears, and never as part of an answer.
+TEST(SerialLinkPty, APlcThatTalksUnaskedSpeaksOnTimeOverEveryLink)
+{
+    for (const char* via : {"a pseudo-terminal", "the simulated PLC in process", "TCP"}) {
+        for (const bool once : {false, true}) {
+            SCOPED_TRACE(std::string(via) + (once ? ", once" : ", repeating"));
+            plcsim::PlcFaults faults;
+            faults.unaskedMs = 100;
+            faults.unaskedOnce = once;
+            std::snprintf(faults.unaskedText, sizeof faults.unaskedText, "%s", "ALARM 3");
+            SerialConsole console;
+            plcsim::TcpPlcServer tcp(plcsim::SimulatedPlc(1, faults));
+            if (via == std::string("TCP")) {
+                ASSERT_TRUE(tcp.start("127.0.0.1", 0).ok());
+                console.setPortName("socket://" + tcp.address());
+            } else {
+                useSimulator(console, via == std::string("the simulated PLC in process"))->setFaults(faults);
+            }
+            ASSERT_TRUE(console.openPort()) << console.lastPortProblem();
+            // How many times the words came in ms, nothing else coming.
+            auto heard = [&console](int ms) {
+                std::string got;
+                const auto start = std::chrono::steady_clock::now();
+                while (msSince(start) < ms)
+                    got += console.read(10).bytes;
+                std::size_t times = 0;
+                for (; got.compare(0, 8, "ALARM 3\r") == 0; got.erase(0, 8))
+                    ++times;
+                EXPECT_EQ(got, "");
+                return times;
+            };
+            const std::size_t first = heard(350);
+            if (once)
+                EXPECT_EQ(first, 0u) << "once: not before the first line";
+            else
+                EXPECT_TRUE(first >= 2 && first <= 4) << first;
+            console.setTimeoutText("1000");
+            EXPECT_EQ(console.sendCommand("@01C230*").response, "@01C20030*") << "the answer comes alone";
+            const std::size_t after = heard(350);
+            if (once)
+                EXPECT_EQ(after, 1u) << "once, a period after the first line";
+            else
+                EXPECT_TRUE(after >= 2 && after <= 4) << after;
+        }
+    }
 }

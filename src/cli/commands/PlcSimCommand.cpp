@@ -13,6 +13,7 @@
 
 #include "console/StopSignals.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -61,6 +62,26 @@ serial::Result<> readAnswer(const CommandLine& parser, const char* name, int* nu
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         *code = digits;
     }
+    return {};
+}
+
+// "MS:TEXT" given as --NAME: milliseconds (1 or more) in ms, and printable text of up to
+// PlcFaults::maxUnaskedText characters in text.
+serial::Result<> readMsAndText(const CommandLine& parser, const char* name, int* ms, std::string* text)
+{
+    const std::string given = parser.value(name);
+    const std::size_t colon = given.find(':');
+    const auto n = OptionValues::wholeNumber(given.substr(0, colon));
+    *text = colon == std::string::npos ? std::string() : given.substr(colon + 1);
+    const bool printable = std::all_of(text->begin(), text->end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) != 0x7F;
+    });
+    if (!n || *n < 1 || text->empty() || text->size() > plcsim::PlcFaults::maxUnaskedText || !printable)
+        return serial::failed(std::string("--") + name +
+                              " takes MS:TEXT, milliseconds (1 or more) and up to " +
+                              std::to_string(plcsim::PlcFaults::maxUnaskedText) +
+                              " printable characters, such as 2000:ALARM 3");
+    *ms = *n;
     return {};
 }
 
@@ -144,9 +165,13 @@ serial::Result<> readFault(const CommandLine& parser, const PlcFaultTable::Row& 
     case Value::Choice:
         read = readChoice(parser, row, &number);
         break;
+    case Value::MsAndText:
+        read = readMsAndText(parser, row.option, &number, &code);
+        break;
     }
+    const bool takesText = row.value == Value::AnswerAndCode || row.value == Value::MsAndText;
     if (read.ok())
-        row.apply(*faults, number, row.value == Value::AnswerAndCode ? code.c_str() : nullptr);
+        row.apply(*faults, number, takesText ? code.c_str() : nullptr);
     return read;
 }
 
