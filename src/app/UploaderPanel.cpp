@@ -657,7 +657,7 @@ upload::UploadOutcome UploaderPanel::UploadProgram()
     const record::UploadRecord started =
         run::PlcUpload::newRecord(link.isOpen() ? link.openPortName() : link.portName(),
                                   id.ok ? hostlink::Frame::renderHex(id.id) : PLCID->text().toStdString(),
-                                  file, link.settings(), timeoutMs, reset);
+                                  file, link.settings(), timeoutMs, reset, stamp_);
     // Still uploading for the window while the record waits for its lock: Stop, Esc and closing
     // work there too.
     const record::UploadRecord result =

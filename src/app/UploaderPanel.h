@@ -63,6 +63,8 @@ public:
     // vantor upload --record does, with the same checks (record::RecordFile). False with *error when it
     // cannot be appended to or is refused (a link, another user's file, one anyone may write).
     bool keepRecord(const std::string& path, std::string* error);
+    // The tags (and profile, none here) every upload's result line carries from now on; none at first.
+    void setRecordStamp(const record::RecordStamp& stamp) { stamp_ = stamp; }
 
     serialComm& console() { return *console_; }
     confirmOverwrite& confirmation() { return *confirm_; }
@@ -131,6 +133,7 @@ private:
     std::unique_ptr<FileChooser> chooser_;
     std::unique_ptr<RecordNotices> recordNotices_; // before record_, which tells it: gone after it
     std::unique_ptr<run::RunRecord> record_;
+    record::RecordStamp stamp_;
     serialComm* console_ = nullptr;
     confirmOverwrite* confirm_ = nullptr;
 

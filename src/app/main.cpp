@@ -37,6 +37,10 @@ void describeOptions(QCommandLineParser& parser)
          "Append each upload's result as a JSON line to FILE, as vantor upload --record does (also "
          "VANTOR_RECORD).",
          "FILE"},
+        {"tag",
+         "Add KEY=VALUE (a work order, a cabinet, a unit's serial number) to each upload's result line in "
+         "the record, as vantor upload --tag does; give it once per tag. KEY: letters, digits, _ and -.",
+         "KEY=VALUE"},
     });
     parser.addPositionalArgument(
         "FILE", "The compiled program (.VQC) to show in the file box, ready to upload.", "[FILE]");
@@ -124,21 +128,38 @@ int answerHelpOrVersion(int argc, char* argv[])
     return 0;
 }
 
-// Appends each upload to the record that --record or VANTOR_RECORD names, if any. False, said on
-// standard error (and in a message box on Windows), when that record is refused.
+// Says why the program will not start: on standard error, and in a message box on Windows. False.
+bool refuse(const std::string& error)
+{
+    std::fprintf(stderr, "vantor-uploader: %s\n", error.c_str());
+#ifdef Q_OS_WIN
+    QMessageBox::critical(nullptr, "Vantor Program Uploader", QString::fromStdString(error));
+#endif
+    return false;
+}
+
+// Appends each upload to the record that --record or VANTOR_RECORD names, if any. False, said
+// (refuse), when that record is refused.
 bool keepRecord(vantor::app::UploaderPanel& panel, const QCommandLineParser& parser)
 {
     const std::string record = vantor::run::RunRecord::chosenPath(
         parser.isSet("record") ? std::optional<std::string>(parser.value("record").toStdString())
                                : std::nullopt);
     std::string error;
-    if (record.empty() || panel.keepRecord(record, &error))
-        return true;
-    std::fprintf(stderr, "vantor-uploader: %s\n", error.c_str());
-#ifdef Q_OS_WIN
-    QMessageBox::critical(nullptr, "Vantor Program Uploader", QString::fromStdString(error));
-#endif
-    return false;
+    return record.empty() || panel.keepRecord(record, &error) || refuse(error);
+}
+
+// Gives each upload's result line the --tag values. False, said (refuse), for a tag that is not
+// KEY=VALUE with a valid key.
+bool stampRecords(vantor::app::UploaderPanel& panel, const QCommandLineParser& parser)
+{
+    vantor::record::RecordStamp stamp;
+    for (const QString& tag : parser.values("tag")) {
+        if (const auto added = stamp.addTag(tag.toStdString()); !added.ok())
+            return refuse("--tag " + added.message);
+    }
+    panel.setRecordStamp(stamp);
+    return true;
 }
 
 // F1 in any of the program's windows (the panel and the console window alike) shows what it holds of
@@ -181,7 +202,7 @@ int main(int argc, char* argv[])
 #endif
     vantor::app::UploaderPanel panel(nullptr, parser.value("port"));
     // Before any window: the record is part of the job, and an upload must not go unrecorded.
-    if (!keepRecord(panel, parser))
+    if (!stampRecords(panel, parser) || !keepRecord(panel, parser))
         return 2;
     if (!parser.positionalArguments().isEmpty())
         panel.selectFile(parser.positionalArguments().front());

@@ -2,13 +2,14 @@
 // O_APPEND for the single write at the end, flock for whole lines among processes, fsync for the disk.
 #include "record/RecordFile.h"
 
+#include "record/MachineIdentity.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <pwd.h>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -17,7 +18,6 @@
 #if defined(__linux__)
 #include <sys/vfs.h>
 #endif
-#include <vector>
 
 namespace vantor::record {
 
@@ -28,12 +28,8 @@ constexpr int openFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLO
 
 std::string userName(uid_t uid)
 {
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
-        return found->pw_name;
-    return "with ID " + std::to_string(uid);
+    const std::string name = MachineIdentity::accountName(uid);
+    return name.empty() ? "with ID " + std::to_string(uid) : name;
 }
 
 std::string linkRefusal(const std::string& path)

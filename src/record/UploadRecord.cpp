@@ -134,12 +134,19 @@ nlohmann::ordered_json UploadRecord::toJson() const
     line["seconds"] = rounded(seconds);
     line["detail"] = textOrNull(detail);
     line["file"] = file;
+    line["absolute_path"] = absolutePath;
     line["baud"] = settings.baudRate;
     line["parity"] = settings.parity == 'E' ? "even" : settings.parity == 'O' ? "odd" : "none";
     line["data_bits"] = settings.dataBits;
     line["stop_bits"] = settings.stopBits;
     line["timeout_ms"] = timeoutMs;
     line["reset"] = reset;
+    line["host"] = host;
+    line["user"] = user;
+    line["profile"] = textOrNull(stamp.profile);
+    line["tags"] = nlohmann::ordered_json::object();
+    for (const auto& [key, value] : stamp.tags)
+        line["tags"][key] = value;
     line["version"] = version();
     return line;
 }

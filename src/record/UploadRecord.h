@@ -1,5 +1,6 @@
 #pragma once
 
+#include "record/RecordStamp.h"
 #include "serial/PortSettings.h"
 #include "upload/UploadOutcome.h"
 
@@ -12,8 +13,9 @@
 namespace vantor::record {
 
 // How one PLC's upload ended, with what a dated record needs to stand on its own: when, which
-// file, which settings, which tool. Both front ends fill one per upload; toJson() is the "result"
-// line of the --json output and of the record file (schema in docs/vantor-json.schema.json).
+// file, which settings, which tool, on which machine as which user, and what for (the stamp). Both front ends
+// fill one per upload; toJson() is the "result" line of the --json output and of the record file (schema in
+// docs/vantor-json.schema.json).
 struct UploadRecord
 {
     std::string time;    // when this PLC's upload began: UTC, RFC 3339 with milliseconds
@@ -23,14 +25,18 @@ struct UploadRecord
     std::string outcome; // the same in one word (outcomeWord)
     upload::UploadOutcome ending = upload::UploadOutcome::Completed; // what status and outcome say
     std::int64_t records = 0;                                        // records sent and echoed
-    std::int64_t total = 0; // records in the file; 0 when it was not read to the end
-    std::string sha256;     // of the file as sent; empty when it was not read to the end
-    double seconds = 0;     // this PLC's upload, from the link test to its end
-    std::string detail;     // why it failed, in words; empty when the program was saved
-    std::string file;       // the path as given
+    std::int64_t total = 0;   // records in the file; 0 when it was not read to the end
+    std::string sha256;       // of the file as sent; empty when it was not read to the end
+    double seconds = 0;       // this PLC's upload, from the link test to its end
+    std::string detail;       // why it failed, in words; empty when the program was saved
+    std::string file;         // the path as given
+    std::string absolutePath; // file made absolute against the working folder (links not followed)
     serial::PortSettings settings;
     int timeoutMs = 0; // the response timeout in effect
     bool reset = false;
+    std::string host;  // MachineIdentity::hostName()
+    std::string user;  // MachineIdentity::userName()
+    RecordStamp stamp; // the run's profile and tags
 
     bool saved() const { return status == 0; }
     // Whether this upload used the line at all (lineUsed of its ending).
@@ -39,7 +45,8 @@ struct UploadRecord
     // it; the process's own exit status after a signal is another matter).
     void setOutcome(upload::UploadOutcome result);
 
-    // {"schema":1,"event":"result",...}, the fields in a fixed order.
+    // {"schema":1,"event":"result",...}, the fields in a fixed order; profile null when none, tags an
+    // object (empty when none).
     nlohmann::ordered_json toJson() const;
 
     // when in UTC, RFC 3339 with milliseconds: "2026-12-07T20:31:05.042Z".

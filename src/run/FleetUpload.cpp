@@ -95,12 +95,12 @@ void FleetUpload::runLine(const Plan& plan, std::size_t l, const std::shared_ptr
         const bool reset = plan.reset;
         result = PlcUpload::run(console,
                                 {plan.filePath, [&id] { return id; }, [reset] { return reset; }, contents,
-                                 sha256, plan.attempts, plan.verifyReplies},
+                                 sha256, plan.attempts, plan.verifyReplies, plan.linkOnly},
                                 newRecord(plan, line, line.ids[i]), *shown, record);
         if (result.status == record::exitstatus::PortNotOpenable)
             unopenable = &result;
-        else if (!result.saved())
-            console.closePort();
+        else if (!result.saved() && result.ending != upload::UploadOutcome::LinkAnswered)
+            console.closePort(); // a dry run's answer leaves the line as fine as a saved upload does
     }
 }
 
@@ -109,7 +109,7 @@ record::UploadRecord FleetUpload::newRecord(const Plan& plan, const Line& line, 
     const int timeoutMs =
         hostlink::TimeoutText::effectiveMs(line.timeoutText, hostlink::CommandExchange::responseFallbackMs);
     return PlcUpload::newRecord(line.port, hostlink::Frame::renderHex(id), plan.filePath, line.settings,
-                                timeoutMs, plan.reset);
+                                timeoutMs, plan.reset, plan.stamp);
 }
 
 } // namespace vantor::run

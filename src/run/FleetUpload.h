@@ -49,6 +49,9 @@ public:
         bool reset = false;
         int attempts = 1;           // of the link test (UploadInput::linkAttempts)
         bool verifyReplies = false; // UploadInput::verifyReplies
+        bool linkOnly = false;      // UploadInput::linkOnly: a dry run, only the link test on each PLC
+        // The run's profile and tags, copied into every record newRecord makes.
+        record::RecordStamp stamp;
         // Makes the catalog of each line's console (the front end's own names, such as SIM).
         std::function<serial::PortCatalog()> catalog;
         // The front end's own set-up of a line's console, after its port, settings and timeout
@@ -68,8 +71,8 @@ public:
 
     // Blocks until every line is done. record may be null.
     static Ended run(const Plan& plan, LinesListener& listener, RunRecord* record);
-    // The record of one PLC's upload as it starts (PlcUpload::newRecord with the plan's file and the
-    // line's settings); every way of running a plan starts its records here.
+    // The record of one PLC's upload as it starts (PlcUpload::newRecord with the plan's file and stamp
+    // and the line's settings); every way of running a plan starts its records here.
     static record::UploadRecord newRecord(const Plan& plan, const Line& line, std::int16_t id);
 
 private:

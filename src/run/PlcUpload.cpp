@@ -1,15 +1,17 @@
 #include "run/PlcUpload.h"
 
 #include "console/SerialConsole.h"
+#include "record/MachineIdentity.h"
 #include "run/ReasonCollector.h"
 
 #include <chrono>
+#include <filesystem>
 
 namespace vantor::run {
 
 record::UploadRecord PlcUpload::newRecord(const std::string& port, const std::string& id,
                                           const std::string& file, const serial::PortSettings& settings,
-                                          int timeoutMs, bool reset)
+                                          int timeoutMs, bool reset, const record::RecordStamp& stamp)
 {
     record::UploadRecord result;
     result.time = record::UploadRecord::utcTime(std::chrono::system_clock::now());
@@ -19,7 +21,28 @@ record::UploadRecord PlcUpload::newRecord(const std::string& port, const std::st
     result.settings = settings;
     result.timeoutMs = timeoutMs;
     result.reset = reset;
+    result.absolutePath = absolutePath(file);
+    result.host = record::MachineIdentity::hostName();
+    result.user = record::MachineIdentity::userName();
+    result.stamp = stamp;
     return result;
+}
+
+std::string PlcUpload::absolutePath(const std::string& file)
+{
+    namespace fs = std::filesystem;
+    if (file.empty())
+        return {};
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(fs::u8path(file), ec);
+    if (ec)
+        return file; // no working folder to stand on: the path as given is all there is
+    fs::path kept;
+    for (const fs::path& part : absolute) {
+        if (part != ".")
+            kept /= part;
+    }
+    return kept.u8string();
 }
 
 record::UploadRecord PlcUpload::run(console::SerialConsole& console, const upload::UploadInput& input,

@@ -20,11 +20,15 @@ class PlcUpload
 {
 public:
     // The record of an upload as it starts, with now as its time: which port and PLC (its ID as the
-    // frame renders it), which file, the port's settings, the response timeout in effect in ms and
-    // whether a reset was asked for.
+    // frame renders it), which file (as given, and absolute: see absolutePath), the port's settings,
+    // the response timeout in effect in ms, whether a reset was asked for, this machine's host and
+    // user (record::MachineIdentity) and the run's stamp (its profile and tags).
     static record::UploadRecord newRecord(const std::string& port, const std::string& id,
                                           const std::string& file, const serial::PortSettings& settings,
-                                          int timeoutMs, bool reset);
+                                          int timeoutMs, bool reset, const record::RecordStamp& stamp);
+    // file made absolute against the working folder, without "." parts; ".." and links are left as
+    // they are, since which file they reach is the system's to say. Empty for an empty file.
+    static std::string absolutePath(const std::string& file);
 
     // Runs input's upload over console's exchange (the port is opened when it is not open yet),
     // reporting to listener, fills started in (outcome, records sent of the total, the file's SHA-256,

@@ -28,6 +28,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSysInfo>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -325,6 +326,15 @@ TEST_F(Windows, YesRunsOneUploadAndNoRunsNone)
     makePanel({QString::fromStdString(program.path())}, "SIM");
     std::string error;
     ASSERT_TRUE(panel->keepRecord(record.path(), &error)) << error;
+    record::RecordStamp stamp; // as vantor-uploader --tag gives it
+    ASSERT_TRUE(stamp.addTag("order=WO-7 \"north\"\tcabinet \xc3\xa9").ok());
+    panel->setRecordStamp(stamp);
+    // What anyone who starts the program can set says nothing of who and where.
+    std::map<const char*, QByteArray> environment;
+    for (const char* name : {"USER", "USERNAME", "LOGNAME", "HOSTNAME", "COMPUTERNAME"}) {
+        environment[name] = qgetenv(name);
+        qputenv(name, "mallory");
+    }
     click(*panel, "Browse");
     EXPECT_EQ(chooser_->filters, QStringList{"Vantor Compiled Code (*.VQC)"});
     EXPECT_EQ(onPanel<QLineEdit>("Text2")->text().toStdString(), program.path());
@@ -356,13 +366,22 @@ TEST_F(Windows, YesRunsOneUploadAndNoRunsNone)
     ASSERT_TRUE(std::getline(in, line));
     EXPECT_FALSE(std::getline(in, more)) << more;
     const auto result = nlohmann::json::parse(line);
-    for (const auto& [key, value] : std::map<std::string, nlohmann::json>{{"port", "SIM"},
-                                                                          {"id", "01"},
-                                                                          {"outcome", "saved"},
-                                                                          {"records", 2},
-                                                                          {"reset", true},
-                                                                          {"status", 0}})
+    for (const auto& [key, value] :
+         std::map<std::string, nlohmann::json>{{"port", "SIM"},
+                                               {"id", "01"},
+                                               {"outcome", "saved"},
+                                               {"records", 2},
+                                               {"reset", true},
+                                               {"status", 0},
+                                               {"absolute_path", program.path()},
+                                               {"host", QSysInfo::machineHostName().toStdString()},
+                                               {"profile", nullptr},
+                                               {"tags", {{"order", "WO-7 \"north\"\tcabinet \xc3\xa9"}}}})
         EXPECT_EQ(result[key], value) << key;
+    EXPECT_NE(result.value("user", "mallory"), "mallory");
+    EXPECT_NE(result.value("user", ""), "");
+    for (const auto& [name, value] : environment)
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
     EXPECT_EQ(log(), "SIM: Open at 38400,N,8,1\r\n");
     EXPECT_TRUE(panel->console().core().isOpen()) << "the port stays open after an upload";
 }

@@ -15,9 +15,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <thread>
 #include <unistd.h>
 
@@ -82,6 +85,28 @@ private:
     std::string path_;
 };
 
+// Environment variables set for the tool this test starts, as they were again at the end.
+class Environment
+{
+public:
+    explicit Environment(const std::map<std::string, std::string>& values)
+    {
+        for (const auto& [name, value] : values) {
+            const char* before = std::getenv(name.c_str());
+            before_.emplace_back(name, before ? std::optional<std::string>(before) : std::nullopt);
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+    }
+    ~Environment()
+    {
+        for (const auto& [name, value] : before_)
+            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> before_;
+};
+
 } // namespace
 
 TEST(RecordFile, RefusesANameThatLeadsElsewhereOrAFileOthersCouldHaveWritten)
@@ -93,6 +118,12 @@ TEST(RecordFile, RefusesANameThatLeadsElsewhereOrAFileOthersCouldHaveWritten)
     const std::string record = folder / "line3.jsonl", mine = folder / "private.txt",
                       nowhere = folder / "nowhere.txt";
     const mode_t umaskBefore = ::umask(022);
+    const std::string dotted =
+        file.path().substr(0, file.path().rfind('/')) + "/./." + file.path().substr(file.path().rfind('/'));
+    utsname machine{};
+    ASSERT_EQ(::uname(&machine), 0);
+    // What anyone who starts the tool can set says nothing of who and where.
+    const Environment lies({{"USER", "mallory"}, {"LOGNAME", "mallory"}, {"HOSTNAME", "forged.example"}});
     struct Row
     {
         const char* name;
@@ -100,6 +131,8 @@ TEST(RecordFile, RefusesANameThatLeadsElsewhereOrAFileOthersCouldHaveWritten)
         int status;
         std::string says; // on standard error
         bool needsRoot = false;
+        std::vector<std::string> more = {}; // further options; the file named as dotted
+        json fields = json::object();       // in the line written
     };
     const Row rows[] = {
         {"a link to a file no one else may read",
@@ -119,7 +152,19 @@ TEST(RecordFile, RefusesANameThatLeadsElsewhereOrAFileOthersCouldHaveWritten)
          [&] { ASSERT_EQ(::link(mine.c_str(), record.c_str()), 0); }, 2,
          "it has another name too (a hard link)"},
         {"nothing: a new file, which only its group may read", [] {}, 0, ""},
+        {"nothing, and a file named with '.' parts",
+         [] {},
+         0,
+         "",
+         false,
+         {},
+         {{"file", dotted},
+          {"absolute_path", file.path()},
+          {"host", machine.nodename},
+          {"profile", nullptr},
+          {"tags", json::object()}}},
     };
+    int saved = 0;
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         if (r.needsRoot && ::geteuid() != 0)
@@ -129,7 +174,10 @@ TEST(RecordFile, RefusesANameThatLeadsElsewhereOrAFileOthersCouldHaveWritten)
         write(mine, "private\n", 0600);
         r.plant();
         const std::string before = contents(record);
-        const auto run = runTool({"upload", "--port", plc.devicePath(), "--record", record, file.path()});
+        std::vector<std::string> args{"upload", "--port", plc.devicePath(), "--record", record};
+        args.insert(args.end(), r.more.begin(), r.more.end());
+        args.push_back(r.fields.empty() ? file.path() : dotted);
+        const auto run = runTool(args);
         EXPECT_EQ(run.status, r.status) << run.err;
         EXPECT_NE(run.err.find(r.says), std::string::npos) << run.err;
         EXPECT_EQ(contents(mine), "private\n") << "nothing written through a link";
@@ -143,11 +191,17 @@ TEST(RecordFile, RefusesANameThatLeadsElsewhereOrAFileOthersCouldHaveWritten)
             EXPECT_EQ(contents(record), before);
         } else {
             EXPECT_EQ(info.st_mode & 0777, 0640u);
-            EXPECT_EQ(resultLines(contents(record)).size(), 1u);
+            const auto lines = resultLines(contents(record));
+            ASSERT_EQ(lines.size(), 1u);
+            for (const auto& [key, value] : r.fields.items())
+                EXPECT_EQ(lines[0][key], value) << key;
+            EXPECT_NE(lines[0].value("user", "mallory"), "mallory");
+            EXPECT_NE(lines[0].value("user", ""), "");
+            ++saved;
         }
     }
     ::umask(umaskBefore);
-    EXPECT_EQ(plc.snapshot().saveCount(), 1) << "only the run that was not refused reached the PLC";
+    EXPECT_EQ(plc.snapshot().saveCount(), saved) << "only the runs that were not refused reached the PLC";
 }
 
 TEST(RecordFile, ALockHeldByAReaderHoldsTheRunBoundedAndNotPastCtrlC)
@@ -259,5 +313,37 @@ TEST(RecordFile, ARotatedRecordGetsTheRestOfTheRunUnderItsName)
         EXPECT_EQ(resultLines(contents(record)).size(), r.underTheName);
         EXPECT_EQ(resultLines(contents(rotated)).size(), r.moved);
         EXPECT_EQ(resultLines(tool.err()).size(), r.onStandardError) << tool.err();
+    }
+}
+
+TEST(RecordFile, LinesOfEarlierVersionsStayValidAndTheStampIsChecked)
+{
+    static const json schema = json::parse(std::ifstream(VANTOR_JSON_SCHEMA));
+    // A line as version 1.0.0 wrote it, before host, user, absolute_path, profile and tags.
+    const std::string old =
+        R"({"schema":1,"event":"result","time":"2026-11-02T08:15:00.120Z","port":"/dev/ttyUSB0","id":"01",)"
+        R"("status":0,"outcome":"saved","records":3,"total":3,"sha256":")" +
+        std::string(64, 'a') +
+        R"(","seconds":0.4,"detail":null,"file":"a.VQC","baud":38400,"parity":"none","data_bits":8,)"
+        R"("stop_bits":1,"timeout_ms":500,"reset":false,"version":"1.0.0"})";
+    const std::string stamped = old.substr(0, old.size() - 1) +
+                                R"(,"absolute_path":"/srv/a.VQC","host":"gw3","user":"tech","profile":)";
+    struct Row
+    {
+        std::string line;
+        bool valid;
+    };
+    const Row rows[] = {
+        {old, true},
+        {stamped + R"("line3","tags":{"order":"WO-1","cabinet":""}})", true},
+        {stamped + R"(null,"tags":{}})", true},
+        {stamped + R"(null,"tags":{"order":1}})", false},
+        {stamped + R"(null,"tags":["order=WO-1"]})", false},
+        {stamped + R"(3,"tags":{}})", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.line);
+        EXPECT_EQ(test::schemaProblem(schema, json::parse(r.line)).empty(), r.valid)
+            << test::schemaProblem(schema, json::parse(r.line));
     }
 }

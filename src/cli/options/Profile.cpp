@@ -3,8 +3,10 @@
 #include "cli/options/Profile.h"
 
 #include "cli/commands/CommandTable.h"
+#include "cli/options/RecordTags.h"
 #include "cli/output/Usage.h"
 #include "hostlink/ControlText.h"
+#include "record/RecordStamp.h"
 
 // Debian's toml++ 3.3.0 has its Unicode tests reach an "unreachable" branch for some characters
 // beyond ASCII (such as "\xce\x9e" where a key is expected): undefined behaviour on a hostile or
@@ -49,6 +51,10 @@ constexpr std::size_t maxKeyParts = 32;
 
 using Type = ProfileValue;
 
+// The table of the record's tags, one string per key: each becomes a --tag KEY=VALUE, which adds to the
+// command line's rather than giving way to them.
+constexpr const char* tagsKey = "tags";
+
 // Each key a profile may hold: its option, and the one TOML type it takes.
 struct Key
 {
@@ -91,6 +97,7 @@ std::string keyList()
         if (k == 0 || all[k].option != all[k - 1].option) // not another spelling
             names.push_back(all[k].key);
     }
+    names.push_back(tagsKey);
     std::string list;
     for (std::size_t n = 0; n < names.size(); ++n)
         list += (n == 0 ? "" : n + 1 == names.size() ? " and " : ", ") + names[n];
@@ -240,6 +247,27 @@ std::size_t tooManyKeyParts(const std::string& text)
     return 0;
 }
 
+// The tags table's entries as --tag values; a failure names the line and key of the entry that is
+// not a string or whose key a tag cannot have.
+serial::Result<> tagsOf(const toml::node& node, const std::string& source, const std::string& at,
+                        std::vector<std::pair<std::string, std::string>>* options)
+{
+    const toml::table* tags = node.as_table();
+    if (!tags)
+        return serial::failed(at + " must be a table of strings: tags = { order = \"WO-1234\" }");
+    for (const auto& [key, value] : *tags) {
+        const std::string name(key.str());
+        const std::string entry =
+            where(source, key.source()) + ": " + tagsKey + "." + hostlink::ControlText::escapeControls(name);
+        if (!record::RecordStamp::validKey(name))
+            return serial::failed(entry + ": a tag's key must be one or more letters, digits, '_' or '-'");
+        if (!value.is_string())
+            return serial::failed(entry + " must be a string");
+        options->emplace_back(RecordTags::optionName, name + "=" + *value.value<std::string>());
+    }
+    return {};
+}
+
 std::string noFile(const std::string& path)
 {
     return "there is no profiles file " + path + " (see 'vantor help profiles')";
@@ -370,16 +398,18 @@ std::string Profile::helpText()
            "  attempts = 3\n"
            "  reset = true\n"
            "  record = \"/var/log/vantor/line3.jsonl\"\n"
+           "  tags = { line = \"3\", site = \"north\" }\n"
            "\n"
-           "  vantor upload --profile line3 conveyor.VQC\n"
+           "  vantor upload --profile line3 --tag order=WO-1234 conveyor.VQC\n"
            "\n"
            "Keys, named as the long options: port (a string, or a list: one line each), id (a string),\n"
            "baud, data_bits, stop_bits, timeout, attempts (whole numbers), parity and record (strings),\n"
-           "reset, verify_replies, dtr and rts (true or false); a command leaves out the keys it does\n"
-           "not take. Options given on the command line win over the profile's (a --port or --id there\n"
-           "replaces the profile's), and the profile's port wins over VANTOR_PORT. An unknown key, a\n"
-           "wrong type or a broken file is an error naming the file, line and key, and nothing is sent.\n"
-           "Without --profile the file is not read at all.\n";
+           "reset, verify_replies, dtr and rts (true or false), and tags (a table of strings: the\n"
+           "record's --tag KEY=VALUE); a command leaves out the keys it does not take. Options given on\n"
+           "the command line win over the profile's (a --port or --id there replaces the profile's; a\n"
+           "--tag adds to its tags, and wins for the same key), and the profile's port wins over\n"
+           "VANTOR_PORT. An unknown key, a wrong type or a broken file is an error naming the file,\n"
+           "line and key, and nothing is sent. Without --profile the file is not read at all.\n";
 }
 
 std::string Profile::Applied::origin() const
@@ -427,6 +457,11 @@ serial::Result<> Profile::read(const std::string& text, const std::string& sourc
             known = keyText == k.key ? &k : known;
         const std::string at = where(source, key.source()) + ": [profiles." + name + "] " +
                                hostlink::ControlText::escapeControls(keyText);
+        if (keyText == tagsKey) {
+            if (auto tags = tagsOf(node, source, at, options); !tags.ok())
+                return tags;
+            continue;
+        }
         if (!known)
             return serial::failed(at + ": no such key; a profile takes " + keyList());
         std::vector<std::string> values;
@@ -466,7 +501,9 @@ std::optional<int> Profile::parse(CommandLine& parser, const std::vector<std::st
     // --id on the command line replaces the profile's, which would otherwise add lines to it.
     std::vector<std::string> merged{arguments.front()};
     for (const auto& [option, value] : options) {
-        if (!parser.has(option) || parser.isSet(option))
+        // Tags add up: the profile's go first, so that the command line's of the same key win.
+        const bool addsUp = option == RecordTags::optionName;
+        if (!parser.has(option) || (parser.isSet(option) && !addsUp))
             continue;
         // "--record=-x" keeps a value that starts with a dash a value.
         const Key* key = keyForOption(option);

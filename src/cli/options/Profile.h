@@ -21,12 +21,15 @@ namespace vantor::cli {
 //   timeout = 300
 //   attempts = 3
 //   record = "/var/log/vantor/line3.jsonl"
+//   tags = { line = "3", site = "north" }
 //
 // Keys are the long options' names (data_bits or data-bits, stop_bits or stop-bits); each has one
-// type, and anything else in a profile (an unknown key, a wrong type, a table) is an error naming the
-// file, line and key, before anything is sent. Options on the command line win over the profile's;
-// the profile's port wins over VANTOR_PORT, since it becomes a --port. A key the command does not
-// take (reset, for send) is left out for it.
+// type, and anything else in a profile (an unknown key, a wrong type, a table other than tags) is an
+// error naming the file, line and key, before anything is sent. Options on the command line win over
+// the profile's; the profile's port wins over VANTOR_PORT, since it becomes a --port. The tags table
+// (strings, keys as RecordStamp::validKey) gives one --tag KEY=VALUE each, which the command line's
+// --tag values add to rather than replace. A key the command does not take (reset, for send) is left
+// out for it.
 class Profile
 {
 public:
