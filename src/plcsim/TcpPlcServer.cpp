@@ -1,5 +1,7 @@
 #include "plcsim/TcpPlcServer.h"
 
+#include "plcsim/LineControlText.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -41,12 +43,16 @@ void TcpPlcServer::stop()
 class TcpPlcServer::ClientLine : public PlcLine
 {
 public:
-    ClientLine(TcpPlcServer& server, serial::TcpConnection& client) : server_(server), client_(client) {}
+    ClientLine(TcpPlcServer& server, serial::TcpConnection& client,
+               const std::unique_ptr<serial::TelnetCodec>& telnet)
+        : server_(server), client_(client), telnet_(telnet)
+    {}
 
     bool pause(int ms) override { return server_.pause(ms); }
     void send(const std::string& bytes) override
     {
-        client_.send(bytes, serial::StopToken([this] { return server_.stopHeard(); }), sendTimeoutMs);
+        client_.send(telnet_ ? telnet_->encode(bytes) : bytes,
+                     serial::StopToken([this] { return server_.stopHeard(); }), sendTimeoutMs);
     }
     void flood() override { server_.flooding_ = true; }
     void hangUp() override
@@ -60,6 +66,7 @@ public:
 private:
     TcpPlcServer& server_;
     serial::TcpConnection& client_;
+    const std::unique_ptr<serial::TelnetCodec>& telnet_;
 };
 
 bool TcpPlcServer::pause(int ms)
@@ -81,6 +88,45 @@ bool TcpPlcServer::stopHeard()
     return stopping_;
 }
 
+std::string TcpPlcServer::fromClient(const std::string& raw, serial::TcpConnection& client,
+                                     std::unique_ptr<serial::TelnetCodec>& telnet, bool* first)
+{
+    using serial::TelnetCodec;
+    if (raw.empty())
+        return raw;
+    if (!telnet && static_cast<unsigned char>(raw[0]) == TelnetCodec::iac && *first) {
+        telnet = std::make_unique<TelnetCodec>(TelnetCodec::Role::Server);
+        session_.report("telnet with the COM port option");
+    }
+    *first = false;
+    if (!telnet)
+        return raw;
+    const std::string data = telnet->decode(raw);
+    if (const std::string owed = telnet->takeReplies(); !owed.empty())
+        client.send(owed, serial::StopToken([this] { return stopHeard(); }), sendTimeoutMs);
+    for (const char value : telnet->takeControls()) {
+        switch (static_cast<unsigned char>(value)) {
+        case TelnetCodec::controlDtrOn:
+        case TelnetCodec::controlDtrOff:
+            session_.report(
+                LineControlText::modemLine(serial::ModemLine::Dtr, value == TelnetCodec::controlDtrOn));
+            break;
+        case TelnetCodec::controlRtsOn:
+        case TelnetCodec::controlRtsOff:
+            session_.report(
+                LineControlText::modemLine(serial::ModemLine::Rts, value == TelnetCodec::controlRtsOn));
+            break;
+        case TelnetCodec::controlBreakOn:
+        case TelnetCodec::controlBreakOff:
+            session_.report(LineControlText::breakState(value == TelnetCodec::controlBreakOn));
+            break;
+        default:
+            break;
+        }
+    }
+    return data;
+}
+
 void TcpPlcServer::serve()
 {
     while (!stopping_) {
@@ -100,7 +146,9 @@ void TcpPlcServer::serve()
 
 bool TcpPlcServer::serveClient(serial::TcpConnection& client)
 {
-    ClientLine line(*this, client);
+    std::unique_ptr<serial::TelnetCodec> telnet;
+    bool first = true; // no byte from the client yet
+    ClientLine line(*this, client, telnet);
     while (!stopHeard() && client.isOpen()) {
         if (flooding_)
             line.send(PlcLine::floodBytes());
@@ -110,7 +158,8 @@ bool TcpPlcServer::serveClient(serial::TcpConnection& client)
                                                                     : sliceMs);
         if (read.lost)
             return true;
-        if (!read.bytes.empty() && !session_.perform(session_.receive(read.bytes), line))
+        const std::string data = fromClient(read.bytes, client, telnet, &first);
+        if (!data.empty() && !session_.perform(session_.receive(data), line))
             return false;
         session_.talkUnasked(line);
     }

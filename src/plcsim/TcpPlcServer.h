@@ -4,8 +4,10 @@
 #include "plcsim/SimulatedPlc.h"
 #include "serial/Result.h"
 #include "serial/TcpListener.h"
+#include "serial/TelnetCodec.h"
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -19,6 +21,10 @@ namespace vantor::plcsim {
 //   answers), as a serial server's port is taken while someone uses it.
 // - The PLCs' programs outlive a connection; a line a client left unfinished does not.
 // - The hang-up fault closes the connection and stops the server, as it removes the pty's device.
+// - A client whose first byte is a Telnet command (IAC, which no PLC line starts with) is served as
+//   a serial server's Telnet port with the COM port control option (rfc2217://): its line settings
+//   are confirmed as asked, and its DTR, RTS and break changes are told to the monitor ("DTR off",
+//   "break on"), as LineControlText words them.
 class TcpPlcServer
 {
 public:
@@ -28,7 +34,8 @@ public:
     TcpPlcServer& operator=(const TcpPlcServer&) = delete;
 
     // Receives one line per event: "connected HOST:PORT", "turned away HOST:PORT", "disconnected",
-    // and those PlcSession tells. Called on the server's thread; set it before start().
+    // "telnet with the COM port option", the modem line changes, and those PlcSession tells. Called on the
+    // server's thread; set it before start().
     using Monitor = PlcSession::Monitor;
     void setMonitor(Monitor monitor) { session_.setMonitor(std::move(monitor)); }
 
@@ -54,6 +61,10 @@ private:
 
     // One client, until it leaves, the server stops or the line hangs up (false then).
     bool serveClient(serial::TcpConnection& client);
+    // The data in what a client sent; a Telnet client's commands are answered and told (telnet is
+    // made on the connection's first bytes, *first, when they are Telnet's).
+    std::string fromClient(const std::string& raw, serial::TcpConnection& client,
+                           std::unique_ptr<serial::TelnetCodec>& telnet, bool* first);
     bool pause(int ms); // false when asked to stop meanwhile
     // Whether a stop was asked for; turns away whoever connects meanwhile. Every wait while a client
     // is served asks it at least every 100 ms.

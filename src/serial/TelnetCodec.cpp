@@ -11,18 +11,18 @@ std::string command(unsigned char verb, unsigned char code)
     return {static_cast<char>(TelnetCodec::iac), static_cast<char>(verb), static_cast<char>(code)};
 }
 
-bool weOffer(unsigned char code)
-{
-    return code == TelnetCodec::binary || code == TelnetCodec::suppressGoAhead ||
-           code == TelnetCodec::comPort;
-}
-
-bool weAccept(unsigned char code)
-{
-    return code == TelnetCodec::binary || code == TelnetCodec::suppressGoAhead;
-}
-
 } // namespace
+
+// The client offers the COM port option and the server accepts it; binary and go-ahead both ways.
+bool TelnetCodec::weOffer(unsigned char code) const
+{
+    return code == binary || code == suppressGoAhead || (code == comPort && role_ == Role::Client);
+}
+
+bool TelnetCodec::weAccept(unsigned char code) const
+{
+    return code == binary || code == suppressGoAhead || (code == comPort && role_ == Role::Server);
+}
 
 std::string TelnetCodec::opening()
 {
@@ -107,6 +107,8 @@ void TelnetCodec::option(unsigned char verb, unsigned char code)
     case will: // the server offers to use an option
         if (code == binary)
             serverDoesBinary_ = true;
+        if (code == comPort && role_ == Role::Server)
+            comPortAgreed_ = true;
         if (weAccept(code) && !weDo_[code]) {
             weDo_[code] = true;
             replies_ += command(doOption, code);
@@ -134,6 +136,10 @@ void TelnetCodec::subnegotiation(const std::string& body)
         return;
     const unsigned char code = static_cast<unsigned char>(body[1]);
     const std::string value = body.substr(2);
+    if (role_ == Role::Server) {
+        comPortRequest(code, value);
+        return;
+    }
     switch (code) {
     case setBaudRate + 100:
         if (value.size() == 4) {
@@ -158,6 +164,29 @@ void TelnetCodec::subnegotiation(const std::string& body)
     default: // line and modem state notifications, flow control: nothing we use
         break;
     }
+}
+
+void TelnetCodec::comPortRequest(unsigned char code, const std::string& value)
+{
+    if (code < setBaudRate || code > setControl)
+        return; // flow control suspension, purges, state masks: nothing a simulated line needs
+    const unsigned char first = static_cast<unsigned char>(value[0]);
+    if (code == setBaudRate && value.size() == 4) {
+        std::uint32_t baud = 0;
+        for (const char ch : value)
+            baud = baud << 8 | static_cast<unsigned char>(ch);
+        baud_ = baud;
+    } else if (code == setDataSize) {
+        dataSize_ = first;
+    } else if (code == setParity) {
+        parity_ = first;
+    } else if (code == setStopSize) {
+        stopSize_ = first;
+    } else if (code == setControl) {
+        control_ = first;
+        controls_ += value[0];
+    }
+    replies_ += comPortCommand(static_cast<unsigned char>(code + 100), value);
 }
 
 void TelnetCodec::afterIac(unsigned char c, std::string& data)

@@ -14,9 +14,17 @@ namespace vantor::serial {
 // COM port. A server's other requests are refused (WONT, DONT), each option answered once per change
 // so that two ends cannot loop. Data has its IAC bytes doubled, and CR followed by NUL for as long as
 // the server has not agreed to binary; incoming data has doubled IACs undone and a CR NUL made a CR.
+//
+// In the server's role (a simulated serial server) the same holds with the ends swapped: the client's
+// offer of the COM port option is agreed to, and each of its COM port commands is taken and confirmed
+// with the value asked for, as a server whose line took it; the names below that say "server" then
+// mean the client.
 class TelnetCodec
 {
 public:
+    enum class Role { Client, Server };
+    explicit TelnetCodec(Role role = Role::Client) : role_(role) {}
+
     static constexpr unsigned char iac = 255, dont = 254, doOption = 253, wont = 252, will = 251, sb = 250,
                                    se = 240;
     static constexpr unsigned char binary = 0, suppressGoAhead = 3, comPort = 44;
@@ -62,12 +70,24 @@ public:
     std::optional<unsigned char> parity() const { return parity_; }     // 1 none, 2 odd, 3 even
     std::optional<unsigned char> stopSize() const { return stopSize_; } // 1 one, 2 two, 3 one and a half
     std::optional<unsigned char> control() const { return control_; }
+    // Server role: the SET-CONTROL values the client sent since the last call, in order (each also
+    // in control()); empty when none.
+    std::string takeControls()
+    {
+        std::string out;
+        out.swap(controls_);
+        return out;
+    }
 
 private:
     void option(unsigned char verb, unsigned char code);
     // The byte after an IAC (outside a subnegotiation's value).
     void afterIac(unsigned char c, std::string& data);
     void subnegotiation(const std::string& body);
+    // Server role: takes a client's COM port command and confirms it.
+    void comPortRequest(unsigned char code, const std::string& value);
+    bool weOffer(unsigned char code) const;
+    bool weAccept(unsigned char code) const;
     void addToSubnegotiation(char c);
     // One byte that arrived, in the data or its commands (dataByte), or inside a subnegotiation
     // (subnegotiationByte, in State::Sub or State::SubIac); data takes the data bytes.
@@ -75,7 +95,9 @@ private:
     void subnegotiationByte(char ch, std::string& data);
 
     enum class State { Data, Iac, Verb, Sub, SubIac, AfterCr };
+    Role role_;
     State state_ = State::Data;
+    std::string controls_;
     unsigned char verb_ = 0;
     std::string sub_;
     std::string replies_;

@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <thread>
@@ -423,6 +425,16 @@ TEST(SerialLinkPty, PortControlsAreDoneOrRefusedWithTheReason)
     serial::TcpListener raw;
     ASSERT_TRUE(raw.listen("127.0.0.1", 0).ok());
     const std::string rawName = "socket://" + raw.address();
+    // A serial server's Telnet port, which tells what its line was asked to do.
+    plcsim::TcpPlcServer telnet;
+    std::mutex heardMutex;
+    std::vector<std::string> heard;
+    telnet.setMonitor([&](const std::string& event) {
+        std::lock_guard<std::mutex> lock(heardMutex);
+        heard.push_back(event);
+    });
+    ASSERT_TRUE(telnet.start("127.0.0.1", 0).ok());
+    const std::string rfc2217 = "rfc2217://" + telnet.address();
     enum Control { DtrOff, RtsOn, Break };
     const struct
     {
@@ -440,6 +452,8 @@ TEST(SerialLinkPty, PortControlsAreDoneOrRefusedWithTheReason)
         {pty.devicePath(), DtrOff, 0, "has no modem lines (a pseudo-terminal has none): cannot set DTR."},
         {pty.devicePath(), Break, 5, ""}, // a pseudo-terminal takes a break and does nothing with it
         {rawName, RtsOn, 0, ": a raw TCP port cannot set RTS: the serial server's own settings hold."},
+        {rfc2217, DtrOff, 0, ""},
+        {rfc2217, Break, 5, ""},
         {rawName, Break, 0, "a raw TCP port cannot send a break"},
         {"", DtrOff, 0, "COM 7 is not open: open it to set DTR."},
         {"", Break, 0, "COM 7 is not open: open it to send a break."},
@@ -473,6 +487,17 @@ TEST(SerialLinkPty, PortControlsAreDoneOrRefusedWithTheReason)
                                 : row.control == RtsOn
                                     ? "RTS on"
                                     : "break " + std::to_string(row.breakMs ? row.breakMs : 250) + " ms");
+        if (row.port == rfc2217) {
+            const std::string told = row.control == DtrOff ? "DTR off" : "break off";
+            const auto start = std::chrono::steady_clock::now();
+            auto toldYet = [&] {
+                std::lock_guard<std::mutex> lock(heardMutex);
+                return std::find(heard.begin(), heard.end(), told) != heard.end();
+            };
+            while (!toldYet() && msSince(start) < 2000)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            EXPECT_TRUE(toldYet()) << told << " reached the server";
+        }
         if (row.control != Break && done.ok()) {
             EXPECT_EQ(row.control == DtrOff ? console.settings().dtr : console.settings().rts,
                       row.control == RtsOn)

@@ -228,9 +228,10 @@ CommandSpec PlcSimCommand::spec()
     return spec.with({
         {{"listen"},
          "Serve over raw TCP instead, one client at a time, on PORT of the loopback address, or of HOST "
-         "when given (0.0.0.0 for every address; a port of 0 picks a free one).",
+         "when given (0.0.0.0 for every address; a port of 0 picks a free one). A client that starts "
+         "with Telnet (rfc2217://) is served as a serial server's Telnet port with the COM port option.",
          "[HOST:]PORT"},
-        {{"verbose"}, "Print what is received and sent."},
+        {{"verbose"}, "Print what is received and sent, and the DTR, RTS and break changes asked for."},
     });
 }
 
