@@ -287,6 +287,10 @@ TEST(VantorUpload, SendsExactlyTheFramesTheProcedureCallsFor)
                   "vantor: record 3 of 6 (file line 7): the line returned @01CT56* as sent and no PLC "
                   "answered it. "
                   "Nothing was sent after it"),
+        Case("a dry run, reset asked", mixedFile)
+            .args({"--dry-run", "--reset"})
+            .receives(1, {"C2"})
+            .ends("The PLC answered the link test; nothing else was sent (dry run)", 15),
         Case("checked in full, a corrupted answer", mixedFile)
             .args({"--verify-replies"})
             .plc(1, faults([](plcsim::PlcFaults& f) { f.wrongFcsAnswer = 3; }))

@@ -5,6 +5,7 @@
 #include "cli/options/OptionValues.h"
 #include "cli/options/PortOptions.h"
 #include "cli/options/Profile.h"
+#include "cli/options/RecordTags.h"
 #include "cli/output/FleetReporter.h"
 #include "cli/output/OnePlcReporter.h"
 #include "cli/output/RecordNotes.h"
@@ -71,7 +72,8 @@ CommandSpec UploadCommand::spec()
         "Exit status: 0 saved, 3 unreadable file, 4 rejected file, 6 port not openable, 7 no answer\n"
         "to the link test, 8 a record not echoed, 9 save not confirmed, 10 port lost, 11 the file\n"
         "changed while sending, 12 some of several PLCs failed, 13 saved but the reset not answered,\n"
-        "14 the record file failed mid-run, 2 bad command line, 128+N stopped by signal N.\n" +
+        "14 the record file failed mid-run, 15 --dry-run: the link test answered, 2 bad command line,\n"
+        "128+N stopped by signal N.\n" +
             InstalledDocs::seeManual(),
         CommandSpec::standardOptions(),
         {{"FILE", "The compiled program to upload.", "", "@(VQC|vqc)"}},
@@ -109,6 +111,10 @@ CommandSpec UploadCommand::spec()
          "FILE",
          "",
          P::Text},
+        RecordTags::option(),
+        {{"dry-run"},
+         "Read and check FILE as an upload would, then send only the link test to each PLC: exit status "
+         "15 when it answered (every PLC, with several), 12 when one did not."},
         Profile::option(),
     });
 }
@@ -143,8 +149,11 @@ std::optional<int> UploadCommand::readRequest(const std::vector<std::string>& ar
     plan.filePath = parser.positionals().front();
     plan.reset = parser.isSet("reset");
     request->json = parser.isSet("json");
+    if (const auto tagged = RecordTags::read(parser, profile, &plan.stamp); !tagged.ok())
+        return Usage::fail(tagged.message);
     if (parser.isSet("record"))
         request->recordPath = parser.value("record");
+    plan.linkOnly = parser.isSet("dry-run");
     return std::nullopt;
 }
 
@@ -267,11 +276,19 @@ int UploadCommand::upload(const run::FleetUpload::Plan& plan, const PortOptions&
         return exitStatusFor(*ended.fileRefused);
     if (StopSignals::requested())
         return StopSignals::exitStatus();
-    if (results->size() == 1)
-        return results->front().status;
-    const bool allSaved =
-        std::all_of(results->begin(), results->end(), [](const PlcResult& r) { return r.saved(); });
-    return allSaved ? Success : SomePlcsFailed;
+    return statusOf(plan, *results);
+}
+
+int UploadCommand::statusOf(const run::FleetUpload::Plan& plan, const std::vector<PlcResult>& results)
+{
+    if (results.size() == 1)
+        return results.front().status;
+    const bool all = std::all_of(results.begin(), results.end(), [&plan](const PlcResult& r) {
+        return plan.linkOnly ? r.ending == upload::UploadOutcome::LinkAnswered : r.saved();
+    });
+    if (!all)
+        return SomePlcsFailed;
+    return plan.linkOnly ? LinkAnswered : Success;
 }
 
 } // namespace vantor::cli

@@ -51,6 +51,9 @@ private:
     // several PLCs, or --json, get captions named by port and ID (FleetReporter).
     static int upload(const run::FleetUpload::Plan& plan, const PortOptions& port, bool json,
                       run::RunRecord& record, std::vector<PlcResult>* results);
+    // The exit status of a plan's run by its results: one PLC's own; several: Success when all were
+    // saved (LinkAnswered for a dry run when all answered), else SomePlcsFailed.
+    static int statusOf(const run::FleetUpload::Plan& plan, const std::vector<PlcResult>& results);
     // The note on standard error that says what goes where, before anything is sent.
     static void sayWhatGoesWhere(const run::FleetUpload::Plan& plan, const PortOptions& port, bool one);
     // Each port with the --id text it gets: a single --id applies to every --port; with several, each

@@ -43,6 +43,9 @@ void CaptionReporter::shownAlready(const std::string& caption, bool explained)
 
 void CaptionReporter::ended(const PlcResult& result, bool explained)
 {
+    // A dry run's caption says all there is: the link test answered, nothing else sent.
+    if (result.ending == upload::UploadOutcome::LinkAnswered)
+        return;
     if (!stderrIsTerminal_ && result.usedTheLine()) {
         // Logs and scripts get no bar; one closing line tells the count and the time.
         char seconds[32];

@@ -66,7 +66,10 @@ void FleetReporter::show(LineState& line)
             ")  " +
             (line.total > 0 ? std::to_string(line.record) + "/" + std::to_string(line.total) + "  " : "") +
             line.state;
-    if (line.saved + line.failed > 0)
+    if (line.answered > 0)
+        text +=
+            "  [" + std::to_string(line.answered) + " answered, " + std::to_string(line.failed) + " failed]";
+    else if (line.saved + line.failed > 0)
         text += "  [" + std::to_string(line.saved) + " saved, " + std::to_string(line.failed) + " failed]";
     board_->set(line.index, text);
 }
@@ -132,7 +135,8 @@ void FleetReporter::progress(const std::string& port, const std::string& id, std
 
 void FleetReporter::ended(const PlcResult& result, bool explained)
 {
-    if (!result.saved() && !explained)
+    // A dry run's answered link test is what was asked for: its caption says so, no reason is due.
+    if (!result.saved() && !explained && result.ending != upload::UploadOutcome::LinkAnswered)
         detail(result.port, result.id, result.detail);
 }
 
@@ -145,7 +149,8 @@ void FleetReporter::recorded(const PlcResult& result)
                 line->id = result.id;
                 ++line->started;
             }
-            ++(result.saved() ? line->saved : line->failed);
+            const bool answered = result.ending == upload::UploadOutcome::LinkAnswered;
+            ++(result.saved() ? line->saved : answered ? line->answered : line->failed);
             line->state = result.outcome;
             show(*line);
         }

@@ -59,7 +59,7 @@ private:
     {
         std::size_t index = 0;
         std::string port;
-        std::size_t plcs = 0, started = 0, saved = 0, failed = 0;
+        std::size_t plcs = 0, started = 0, saved = 0, failed = 0, answered = 0; // answered: dry run
         std::string id, state;
         std::int64_t record = 0, total = 0;
     };
