@@ -29,12 +29,13 @@ def json_lines(lines):
 
 
 def outcome_table(hostvars, hosts, var="vantor_upload"):
-    """One row per PLC of each station, in the stations' order, then a row for each station that
-    returned no PLC at all (it failed before the upload, or the tool refused the run)."""
+    """One row per PLC of each station, in the stations' order and by port and ID within one, and a
+    row for a station that returned no PLC at all (it failed before the upload, or the tool refused
+    the run)."""
     rows = [("STATION", "PORT", "ID", "OUTCOME", "SECONDS", "DETAIL")]
     for host in hosts:
         upload = _upload_of(hostvars, host, var)
-        plcs = (upload or {}).get("plcs") or []
+        plcs = sorted((upload or {}).get("plcs") or [], key=lambda plc: (plc.get("port", ""), plc.get("id", "")))
         for plc in plcs:
             rows.append((host, plc.get("port", ""), plc.get("id", ""), plc.get("outcome", ""),
                          "%.3f" % plc.get("seconds", 0), plc.get("detail") or ""))

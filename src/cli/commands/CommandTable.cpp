@@ -5,6 +5,7 @@
 #include "cli/commands/PortsCommand.h"
 #include "cli/commands/ScanCommand.h"
 #include "cli/commands/SendCommand.h"
+#include "cli/commands/TermCommand.h"
 #include "cli/commands/UploadCommand.h"
 
 namespace vantor::cli {
@@ -13,8 +14,9 @@ const std::vector<CommandTable::Command>& CommandTable::commands()
 {
     static const std::vector<Command> table{
         {UploadCommand::spec, UploadCommand::run}, {CheckCommand::spec, CheckCommand::run},
-        {SendCommand::spec, SendCommand::run},     {PortsCommand::spec, PortsCommand::run},
-        {ScanCommand::spec, ScanCommand::run},     {PlcSimCommand::spec, PlcSimCommand::run},
+        {SendCommand::spec, SendCommand::run},     {TermCommand::spec, TermCommand::run},
+        {PortsCommand::spec, PortsCommand::run},   {ScanCommand::spec, ScanCommand::run},
+        {PlcSimCommand::spec, PlcSimCommand::run},
     };
     return table;
 }
