@@ -41,28 +41,18 @@ CommandSpec TermCommand::spec()
     };
     spec.with(PortOptions::options());
     return spec.with({
-        {{"frame"},
-         "Frame each line typed for the PLC --id names: \"@\" + ID + line + FCS + \"*\".",
-         "",
-         "",
-         ProfileValue::Switch},
+        {{"frame"}, "Frame each line typed for the PLC --id names: \"@\" + ID + line + FCS + \"*\".", "", ""},
         {{"i", "id"},
          "The PLC's ID for --frame, in hexadecimal, 1 to 4 digits (default 01); Ctrl+T i changes it.",
          "ID",
          "01",
          ProfileValue::Text},
-        {{"timestamps"},
-         "Start each line shown with its time (Ctrl+T t toggles).",
-         "",
-         "",
-         ProfileValue::Switch},
-        {{"hex"}, "Show the line's bytes as hexadecimal (Ctrl+T x toggles).", "", "", ProfileValue::Switch},
+        {{"timestamps"}, "Start each line shown with its time (Ctrl+T t toggles).", "", ""},
+        {{"hex"}, "Show the line's bytes as hexadecimal (Ctrl+T x toggles)."},
         {{"log"},
          "Append everything sent and received, with its date and time, to FILE as it happens (kept as the "
          "record file is: a link or another user's file is refused).",
-         "FILE",
-         "",
-         ProfileValue::Text},
+         "FILE"},
         Profile::option(),
     });
 }
@@ -145,7 +135,8 @@ int TermCommand::talk(const Plan& plan, console::TermSession& session, console::
     }
     LineEditor editor("> ", lines);
     screen.setEditor(&editor);
-    screen.setShowSent(plan.framingId.has_value() || !editor.editing());
+    // From a pipe standard output holds the replies alone; on a terminal a frame is shown as sent.
+    screen.setShowSent(plan.framingId.has_value() && editor.editing());
     if (editor.editing())
         screen.note("Ctrl+T ? lists the menu keys; Ctrl+T q or Ctrl+D on an empty line quits");
     const int status = TermLoop(session, console, screen, log, history, editor).run();

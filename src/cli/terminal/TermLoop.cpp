@@ -64,13 +64,13 @@ void TermLoop::setId(const std::string& text)
     std::int16_t id = 0;
     if (text.empty()) {
         session_.setFramingId(std::nullopt);
-        screen_.setShowSent(!editor_.editing());
+        screen_.setShowSent(false);
         return screen_.note("typed commands are sent as typed");
     }
     if (const auto read = OptionValues::strictId(text, &id); !read.ok())
         return screen_.note(read.message);
     session_.setFramingId(id);
-    screen_.setShowSent(true);
+    screen_.setShowSent(editor_.editing());
     screen_.note("typed commands are framed for PLC " + hostlink::Frame::renderHex(id));
 }
 

@@ -12,11 +12,10 @@ class LineEditor;
 
 // What `vantor term` shows of its session's events. The line's traffic goes to standard output: a
 // reply as it came, "(Warning: No Response from PLC)", "(unasked) TEXT" for what arrived unasked, and
-// "> COMMAND" for what was sent when that is not on the screen already (framed, or with timestamps or
-// hex on). The port's news and the terminal's own notes go to standard error. On a terminal, control
-// characters are shown as the trace shows them (hostlink::ControlText), so a device cannot drive it.
-// With timestamps each line starts with "[10:42:01.120] "; with hex, the line's bytes are shown as
-// hexadecimal pairs instead.
+// "> COMMAND" for what was sent when asked for (setShowSent), or with timestamps or hex on. The port's news
+// and the terminal's own notes go to standard error. On a terminal, control characters are shown as the trace
+// shows them (hostlink::ControlText), so a device cannot drive it. With timestamps each line starts with
+// "[10:42:01.120] "; with hex, the line's bytes are shown as hexadecimal pairs instead.
 class TermScreen
 {
 public:
@@ -28,8 +27,8 @@ public:
     void setTimestamps(bool on) { timestamps_ = on; }
     bool hex() const { return hex_; }
     void setHex(bool on) { hex_ = on; }
-    // Whether Sent is shown without timestamps or hex: the line typed is not the one sent (framed),
-    // or the typed line is not on the screen (a piped input).
+    // Whether Sent is shown without timestamps or hex: on a terminal whose typed lines are framed,
+    // where the line typed is not the one sent.
     void setShowSent(bool on) { showSent_ = on; }
 
     void show(const std::vector<console::TermEvent>& events);
