@@ -37,8 +37,15 @@ TermMenu::Action TermMenu::actionFor(char key)
 std::vector<std::string> TermMenu::helpLines()
 {
     std::vector<std::string> lines;
-    for (const Entry& entry : entries())
-        lines.push_back(std::string("Ctrl+T ") + entry.key + "  " + entry.what);
+    const Entry* previous = nullptr;
+    for (const Entry& entry : entries()) {
+        // Two keys for one action share a line: "Ctrl+T ? or h".
+        if (previous && previous->action == entry.action)
+            lines.back().replace(lines.back().find("  "), 2, std::string(" or ") + entry.key + "  ");
+        else
+            lines.push_back(std::string("Ctrl+T ") + entry.key + "  " + entry.what);
+        previous = &entry;
+    }
     return lines;
 }
 
