@@ -9,6 +9,7 @@
 #elif defined(VANTOR_UTIL_H)
 #include <util.h>
 #endif
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -72,8 +73,53 @@ void PtyPlcServer::stop()
     serving_ = false;
 }
 
+namespace {
+
+// Where the link at path points; empty when path is no symbolic link.
+std::string linkTarget(const std::string& path)
+{
+    char target[4096];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+} // namespace
+
+serial::Result<> PtyPlcServer::linkAs(const std::string& path)
+{
+    if (path_.empty())
+        return serial::failed("the simulated PLC is not started");
+    if (::symlink(path_.c_str(), path.c_str()) != 0) {
+        if (errno != EEXIST)
+            return serial::failed(std::strerror(errno));
+        // A link an earlier server made to a pseudo-terminal that is gone (a run that was killed).
+        const std::string old = linkTarget(path);
+        struct stat there
+        {
+        };
+        const bool stale = old.compare(0, 5, "/dev/") == 0 && ::stat(old.c_str(), &there) != 0;
+        if (!stale)
+            return serial::failed(
+                old.empty() ? "something that is not a link is there; it is left as it is"
+                            : "it is a link to " + old +
+                                  ", a device that is there (another simulator's?); it is left as it is");
+        if (::unlink(path.c_str()) != 0 || ::symlink(path_.c_str(), path.c_str()) != 0)
+            return serial::failed(std::strerror(errno));
+    }
+    link_ = path;
+    return {};
+}
+
+void PtyPlcServer::removeLink()
+{
+    if (!link_.empty() && linkTarget(link_) == path_)
+        ::unlink(link_.c_str());
+    link_.clear();
+}
+
 void PtyPlcServer::closeLine()
 {
+    removeLink();
     if (master_ >= 0)
         ::close(master_);
     if (slave_ >= 0)

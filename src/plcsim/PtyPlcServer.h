@@ -38,6 +38,13 @@ public:
     void stop();
 
     const std::string& devicePath() const { return path_; }
+    // After start(): makes path a symbolic link to devicePath(), a name that stays the same while the
+    // device comes and goes between runs; stop() and a hang-up remove it (when it still points to this
+    // device). A link left by an earlier server whose device is gone is replaced; anything else at
+    // path (a file, a directory, a link to elsewhere or to a device that is there) is refused, as
+    // words that may follow "cannot make the link PATH: ". Called right after start(), before a
+    // client talks to the PLC.
+    serial::Result<> linkAs(const std::string& path);
     // False once stopped or hung up.
     bool isServing() const { return serving_; }
 
@@ -50,6 +57,8 @@ private:
     // when serving must end (asked to stop, or the pseudo-terminal failed).
     bool take(std::string* bytes);
     void closeLine();
+    // Removes the link linkAs() made, if it still points to this device.
+    void removeLink();
 
     // The master side as the PLC's line.
     bool pause(int ms) override;
@@ -59,6 +68,7 @@ private:
 
     PlcSession session_;
     std::string path_;
+    std::string link_; // what linkAs() made; empty when none
     int master_ = -1;
     int slave_ = -1;
     int wake_[2] = {-1, -1};

@@ -20,6 +20,12 @@ serial::Result<> PtyPlcServer::start()
 
 void PtyPlcServer::stop() {}
 
+serial::Result<> PtyPlcServer::linkAs(const std::string&)
+{
+    return serial::failed("this system has no pseudo-terminals");
+}
+void PtyPlcServer::removeLink() {}
+
 void PtyPlcServer::serve() {}
 bool PtyPlcServer::take(std::string*)
 {

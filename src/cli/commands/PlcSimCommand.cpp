@@ -231,6 +231,11 @@ CommandSpec PlcSimCommand::spec()
          "when given (0.0.0.0 for every address; a port of 0 picks a free one). A client that starts "
          "with Telnet (rfc2217://) is served as a serial server's Telnet port with the COM port option.",
          "[HOST:]PORT"},
+        {{"link"},
+         "Also make PATH a symbolic link to the pseudo-terminal, removed when the simulator ends, so that "
+         "a PLC that comes and goes keeps one name. A link an earlier run left is replaced; anything else "
+         "at PATH is refused.",
+         "PATH"},
         {{"verbose"}, "Print what is received and sent, and the DTR, RTS and break changes asked for."},
     });
 }
@@ -251,6 +256,10 @@ std::optional<int> PlcSimCommand::parse(const std::vector<std::string>& argument
         return Usage::fail(
             "--listen takes PORT or HOST:PORT, such as 4001 or 0.0.0.0:4001 (a port from 0 to 65535)");
     plan->verbose = parser.isSet("verbose");
+    plan->link = parser.value("link");
+    if (parser.isSet("link") && (plan->overTcp || plan->link.empty()))
+        return Usage::fail(plan->overTcp ? "--link names the pseudo-terminal, which --listen does not use"
+                                         : "--link takes the PATH of the link to make");
     return std::nullopt;
 }
 
@@ -291,7 +300,13 @@ int PlcSimCommand::execute(const Plan& plan)
         Usage::note(started.message);
         return InternalError;
     }
-    return serveUntilStopped(server, server.devicePath(), plan.ids);
+    if (!plan.link.empty()) {
+        if (const auto linked = server.linkAs(plan.link); !linked.ok()) {
+            Usage::note("cannot make the link " + plan.link + ": " + linked.message);
+            return PortNotOpenable;
+        }
+    }
+    return serveUntilStopped(server, plan.link.empty() ? server.devicePath() : plan.link, plan.ids);
 }
 
 } // namespace vantor::cli

@@ -31,6 +31,7 @@ private:
         std::string host;
         int port = 0;
         bool verbose = false;
+        std::string link; // a symbolic link to the pseudo-terminal to make; empty: none
     };
 
     // The plan from arguments, or the exit status when the command ends here (help, a usage error).
