@@ -6,6 +6,8 @@
 #include "cli/options/PortOptions.h"
 #include "cli/options/Profile.h"
 #include "cli/options/RecordTags.h"
+#include "cli/options/RetryFailed.h"
+#include "cli/output/EachReporter.h"
 #include "cli/output/FleetReporter.h"
 #include "cli/output/OnePlcReporter.h"
 #include "cli/output/RecordNotes.h"
@@ -14,6 +16,7 @@
 #include "console/SerialConsole.h"
 #include "console/StopSignals.h"
 #include "hostlink/Frame.h"
+#include "run/EachUpload.h"
 #include "upload/UploadProcedure.h"
 
 #include <algorithm>
@@ -73,7 +76,7 @@ CommandSpec UploadCommand::spec()
         "to the link test, 8 a record not echoed, 9 save not confirmed, 10 port lost, 11 the file\n"
         "changed while sending, 12 some of several PLCs failed, 13 saved but the reset not answered,\n"
         "14 the record file failed mid-run, 15 --dry-run: the link test answered, 2 bad command line,\n"
-        "128+N stopped by signal N.\n" +
+        "128+N stopped by signal N. --each: 0 every PLC of the run saved, 12 one was not.\n" +
             InstalledDocs::seeManual(),
         CommandSpec::standardOptions(),
         {{"FILE", "The compiled program to upload.", "", "@(VQC|vqc)"}},
@@ -112,9 +115,24 @@ CommandSpec UploadCommand::spec()
          "",
          P::Text},
         RecordTags::option(),
+        RetryFailed::option(),
         {{"dry-run"},
          "Read and check FILE as an upload would, then send only the link test to each PLC: exit status "
          "15 when it answered (every PLC, with several), 12 when one did not."},
+        {{"each"},
+         "Production line: wait for a PLC on each line, upload, wait until it is gone, and again for the "
+         "next, until Ctrl+C; one arrival gets all the line's IDs (a cabinet's PLCs on one bus). Exit "
+         "status 0 when every PLC of the run was saved, 12 when one was not."},
+        {{"poll-interval"},
+         "With --each: ask the link test every MS milliseconds while waiting for a PLC to come or go "
+         "(50 to 60000, default 500).",
+         "MS",
+         "500"},
+        {{"unplug-limit"},
+         "With --each: a PLC still answering S seconds after its upload is told once to be unplugged for "
+         "the next (1 to 86400, default 60).",
+         "S",
+         "60"},
         Profile::option(),
     });
 }
@@ -128,6 +146,8 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
     run::RunRecord record(notes);
     if (const auto opened = record.open(run::RunRecord::chosenPath(request.recordPath)); !opened.ok())
         return Usage::fail(opened.message);
+    if (request.each)
+        return record.finalStatus(uploadEach(request, record));
     std::vector<PlcResult> results;
     const int status = upload(request.plan, request.port, request.json, record, &results);
     blameProfileForPort(request.profile, results);
@@ -138,8 +158,13 @@ int UploadCommand::run(const std::vector<std::string>& arguments)
 std::optional<int> UploadCommand::readRequest(const std::vector<std::string>& arguments, Request* request)
 {
     CommandLine parser(spec());
-    if (const auto early = request->port.parse(parser, arguments, &request->profile))
+    if (const auto early = Profile::parse(parser, arguments, &request->profile))
         return early;
+    // With --retry-failed the record names the ports: neither --port nor VANTOR_PORT is needed.
+    const bool retrying = parser.isSet(RetryFailed::optionName);
+    if (const auto values = retrying ? request->port.readSettings(parser) : request->port.read(parser);
+        !values.ok())
+        return Usage::fail(request->profile.blame(values.message));
     const Profile::Applied& profile = request->profile;
     if (parser.positionals().size() != 1)
         return Usage::fail("upload takes exactly one FILE");
@@ -147,6 +172,8 @@ std::optional<int> UploadCommand::readRequest(const std::vector<std::string>& ar
     if (const auto read = readPlan(parser, request->port, &plan); !read.ok())
         return Usage::fail(profile.blame(read.message));
     plan.filePath = parser.positionals().front();
+    if (const auto done = RetryFailed::apply(parser, request->port, &plan))
+        return done;
     plan.reset = parser.isSet("reset");
     request->json = parser.isSet("json");
     if (const auto tagged = RecordTags::read(parser, profile, &plan.stamp); !tagged.ok())
@@ -154,7 +181,29 @@ std::optional<int> UploadCommand::readRequest(const std::vector<std::string>& ar
     if (parser.isSet("record"))
         request->recordPath = parser.value("record");
     plan.linkOnly = parser.isSet("dry-run");
+    if (const auto each = readEach(parser, request); !each.ok())
+        return Usage::fail(profile.blame(each.message));
     return std::nullopt;
+}
+
+serial::Result<> UploadCommand::readEach(const CommandLine& parser, Request* request)
+{
+    request->each = parser.isSet("each");
+    if (request->each && parser.isSet(RetryFailed::optionName))
+        return serial::failed("--retry-failed picks PLCs from a record and --each waits for new ones: give "
+                              "one of them");
+    if (request->each && request->plan.linkOnly)
+        return serial::failed("--dry-run checks the PLCs connected now and --each waits for PLCs to come: "
+                              "give one of them");
+    const auto interval = OptionValues::wholeNumber(parser.value("poll-interval"));
+    if (!interval || *interval < 50 || *interval > 60000)
+        return serial::failed("--poll-interval must be a whole number of milliseconds from 50 to 60000");
+    const auto limit = OptionValues::wholeNumber(parser.value("unplug-limit"));
+    if (!limit || *limit < 1 || *limit > 86400)
+        return serial::failed("--unplug-limit must be a whole number of seconds from 1 to 86400");
+    request->intervalMs = *interval;
+    request->unplugLimitMs = *limit * 1000;
+    return {};
 }
 
 serial::Result<> UploadCommand::readPlan(const CommandLine& parser, const PortOptions& port,
@@ -289,6 +338,24 @@ int UploadCommand::statusOf(const run::FleetUpload::Plan& plan, const std::vecto
     if (!all)
         return SomePlcsFailed;
     return plan.linkOnly ? LinkAnswered : Success;
+}
+
+int UploadCommand::uploadEach(const Request& request, run::RunRecord& record)
+{
+    const run::FleetUpload::Plan& plan = request.plan;
+    sayWhatGoesWhere(plan, request.port, false);
+    Usage::note("waiting for each PLC in turn (Ctrl+C ends the run)");
+    StopSignals::install();
+    EachReporter reporter(request.json ? FleetReporter::Format::Json : FleetReporter::Format::Text,
+                          request.intervalMs);
+    run::EachUpload::Plan each{plan, request.intervalMs, request.unplugLimitMs};
+    const run::EachUpload::Ended ended = run::EachUpload::run(each, reporter, &record);
+    if (ended.fileRefused)
+        return exitStatusFor(*ended.fileRefused);
+    reporter.finish(ended.results);
+    const bool allSaved =
+        std::all_of(ended.results.begin(), ended.results.end(), [](const PlcResult& r) { return r.saved(); });
+    return allSaved ? Success : SomePlcsFailed;
 }
 
 } // namespace vantor::cli

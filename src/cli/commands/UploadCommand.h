@@ -39,6 +39,11 @@ private:
         bool json = false;
         std::optional<std::string> recordPath;
         Profile::Applied profile;
+        // --each: the production line's loop, with how often a waiting line asks (ms) and how long a
+        // PLC may stay connected after its upload before it is told to be unplugged (ms).
+        bool each = false;
+        int intervalMs = 500;
+        int unplugLimitMs = 60000;
     };
     // Reads the command line into request; an exit status when the command is done already (help
     // shown, or a usage error said).
@@ -51,6 +56,11 @@ private:
     // several PLCs, or --json, get captions named by port and ID (FleetReporter).
     static int upload(const run::FleetUpload::Plan& plan, const PortOptions& port, bool json,
                       run::RunRecord& record, std::vector<PlcResult>* results);
+    // --each's options into request, checked; a failure's message names the option.
+    static serial::Result<> readEach(const CommandLine& parser, Request* request);
+    // Runs the loop of --each until Ctrl+C: exit status 0 when every PLC of the run was saved (a run
+    // of none included), SomePlcsFailed when one was not, as the closing summary says.
+    static int uploadEach(const Request& request, run::RunRecord& record);
     // The exit status of a plan's run by its results: one PLC's own; several: Success when all were
     // saved (LinkAnswered for a dry run when all answered), else SomePlcsFailed.
     static int statusOf(const run::FleetUpload::Plan& plan, const std::vector<PlcResult>& results);
