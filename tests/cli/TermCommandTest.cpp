@@ -182,13 +182,18 @@ TEST(VantorTerm, RestoresTheTerminalAndReleasesThePortOnEveryWayOut)
     const struct
     {
         const char* how;
-        std::vector<std::string> keys; // pressed in turn; none: sent signal instead
+        // Pressed in turn, each with what to wait for before the next (a signal would merge with one
+        // still pending); none: signal is sent instead.
+        std::vector<std::pair<std::string, std::string>> keys;
         int signal;
         int status;
     } ways[] = {
-        {"the menu's quit", {"C-t", "q"}, 0, 0},
-        {"Ctrl+D on an empty line", {"C-d"}, 0, 0},
-        {"Ctrl+C on a typed line, then on the empty one", {"R", "C-c", "C-c"}, 0, 0},
+        {"the menu's quit", {{"C-t", ""}, {"q", ""}}, 0, 0},
+        {"Ctrl+D on an empty line", {{"C-d", ""}}, 0, 0},
+        {"Ctrl+C on a typed line, then on the empty one",
+         {{"R", "> R"}, {"C-c", "> R\\^C"}, {"C-c", ""}},
+         0,
+         0},
         {"SIGTERM", {}, SIGTERM, 128 + SIGTERM},
         {"SIGHUP, the SSH session dropped", {}, SIGHUP, 128 + SIGHUP},
     };
@@ -197,8 +202,11 @@ TEST(VantorTerm, RestoresTheTerminalAndReleasesThePortOnEveryWayOut)
         SCOPED_TRACE(way.how);
         screen.term("--port " + device);
         screen.waitFor("Ctrl\\+T \\? lists");
-        for (const std::string& key : way.keys)
+        for (const auto& [key, shown] : way.keys) {
             screen.key(key);
+            if (!shown.empty())
+                screen.waitFor(shown);
+        }
         if (way.signal) {
             ASSERT_EQ(::kill(screen.termPid(), way.signal), 0);
         }

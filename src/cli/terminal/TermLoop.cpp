@@ -54,9 +54,13 @@ void TermLoop::onLine(const std::string& line)
         if (const auto kept = history_.append(line); !kept.ok())
             screen_.note("cannot keep the history any more: " + kept.message);
     }
-    show(session_.send(line));
-    // Ctrl+C ended the wait for the reply; it is not also a key at the prompt.
-    TermSignals::takeInterrupt();
+    const std::vector<TermEvent> events = session_.send(line);
+    show(events);
+    // A Ctrl+C that ended the wait for the reply is not also a key at the prompt.
+    for (const TermEvent& event : events) {
+        if (event.kind == TermEvent::Kind::Interrupted)
+            TermSignals::takeInterrupt();
+    }
 }
 
 void TermLoop::setId(const std::string& text)

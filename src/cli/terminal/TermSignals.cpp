@@ -12,7 +12,7 @@
 namespace vantor::cli {
 
 namespace {
-std::atomic<bool> interrupted{false};
+std::atomic<int> interrupted{0}; // presses not taken yet: two quick ones are two
 std::atomic<bool> resized{false};
 
 extern "C" void onInterrupt(int number)
@@ -23,7 +23,7 @@ extern "C" void onInterrupt(int number)
 #else
     static_cast<void>(number);
 #endif
-    interrupted.store(true);
+    interrupted.fetch_add(1);
     errno = savedErrno;
 }
 
@@ -60,12 +60,15 @@ void TermSignals::install()
 
 bool TermSignals::takeInterrupt()
 {
-    return interrupted.exchange(false);
+    int pending = interrupted.load();
+    while (pending > 0 && !interrupted.compare_exchange_weak(pending, pending - 1)) {
+    }
+    return pending > 0;
 }
 
 bool TermSignals::interruptPending()
 {
-    return interrupted.load();
+    return interrupted.load() > 0;
 }
 
 bool TermSignals::takeResize()
@@ -75,7 +78,7 @@ bool TermSignals::takeResize()
 
 serial::StopToken TermSignals::token()
 {
-    return serial::StopToken([] { return interrupted.load() || console::StopSignals::requested(); });
+    return serial::StopToken([] { return interrupted.load() > 0 || console::StopSignals::requested(); });
 }
 
 } // namespace vantor::cli

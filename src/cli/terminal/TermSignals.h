@@ -13,7 +13,7 @@ class TermSignals
 public:
     // Installs console::StopSignals, then puts Ctrl+C (and SIGWINCH) under this class.
     static void install();
-    // Whether Ctrl+C was pressed since the last take; takes it.
+    // Whether Ctrl+C was pressed and not taken yet; takes one press.
     static bool takeInterrupt();
     // Whether Ctrl+C is waiting to be taken; any thread.
     static bool interruptPending();
