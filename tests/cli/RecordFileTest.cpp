@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -123,7 +124,15 @@ TEST(RecordFile, RefusesANameThatLeadsElsewhereOrAFileOthersCouldHaveWritten)
     utsname machine{};
     ASSERT_EQ(::uname(&machine), 0);
     // What anyone who starts the tool can set says nothing of who and where.
-    const Environment lies({{"USER", "mallory"}, {"LOGNAME", "mallory"}, {"HOSTNAME", "forged.example"}});
+    const Environment lies({{"USER", "mallory"},
+                            {"LOGNAME", "mallory"},
+                            {"HOSTNAME", "forged.example"},
+                            {"XDG_CONFIG_HOME", folder / "config"}});
+    std::filesystem::create_directories(folder / "config/vantor");
+    write(folder / "config/vantor/vantor.toml",
+          "[profiles.line3]\ntags = { order = \"WO-1\", site = \"north\" }\n"
+          "[profiles.bad]\ntags = { \"work order\" = \"WO-1\" }\n",
+          0644);
     struct Row
     {
         const char* name;
@@ -163,6 +172,25 @@ TEST(RecordFile, RefusesANameThatLeadsElsewhereOrAFileOthersCouldHaveWritten)
           {"host", machine.nodename},
           {"profile", nullptr},
           {"tags", json::object()}}},
+        {"nothing, and a profile's tags with the command line's, its order winning",
+         [] {},
+         0,
+         "",
+         false,
+         {"--profile", "line3", "--tag", "order=WO-2", "--tag", "cabinet=7 \"left\""},
+         {{"profile", "line3"}, {"tags", {{"order", "WO-2"}, {"site", "north"}, {"cabinet", "7 \"left\""}}}}},
+        {"an empty record of ours, and a tag whose key is no key",
+         [&] { write(record, "", 0640); },
+         2,
+         "--tag 'work order=WO-1': the key 'work order' must be",
+         false,
+         {"--tag", "work order=WO-1"}},
+        {"an empty record of ours, and a profile's tag whose key is no key",
+         [&] { write(record, "", 0640); },
+         2,
+         "vantor.toml:4: tags.work order: a tag's key must be",
+         false,
+         {"--profile", "bad"}},
     };
     int saved = 0;
     for (const Row& r : rows) {
@@ -345,5 +373,55 @@ TEST(RecordFile, LinesOfEarlierVersionsStayValidAndTheStampIsChecked)
         SCOPED_TRACE(r.line);
         EXPECT_EQ(test::schemaProblem(schema, json::parse(r.line)).empty(), r.valid)
             << test::schemaProblem(schema, json::parse(r.line));
+    }
+}
+
+TEST(RecordFile, ARetryAsksOnlyThePlcsWhoseLastLineForTheProgramIsNotSaved)
+{
+    TempFile file(program);
+    const SharedFolder folder;
+    const std::string record = folder / "line3.jsonl", line = folder / "ttyLINE3";
+    // Another program's failures and what is no result line of ours must not count.
+    write(record,
+          "not json\n" + forged + R"({"schema":1,"event":"result","port":")" + line +
+              R"(","id":"01","outcome":"aborted","sha256":")" + std::string(64, 'b') + "\"}\n",
+          0644);
+    {
+        plcsim::PtyPlcServer first(plcsim::SimulatedPlc({1, 3, 5}, {})); // 02 and 04 are not plugged in
+        ASSERT_TRUE(first.start().ok());
+        ASSERT_TRUE(first.linkAs(line).ok());
+        const auto run = runTool(
+            {"upload", "--port", line, "--id", "1-5", "--timeout", "30", "--record", record, file.path()});
+        ASSERT_EQ(run.status, 12) << run.err;
+    }
+    struct Row
+    {
+        std::vector<std::string> narrowing;
+        int status;
+        std::vector<std::string> asked; // the IDs the PLCs on the line heard from
+        std::string says;
+    };
+    // In turn: the line now holds all five; each retry appends to the record it reads.
+    const Row rows[] = {
+        {{"--port", folder / "elsewhere"}, 0, {}, "nothing to retry (3 saved, 2 left out by --port/--id)"},
+        {{"--id", "4"}, 0, {"04"}, "retrying " + line + " 04: its last result (line 7, "},
+        {{}, 0, {"02"}, "skipped 2 lines of " + record},
+        {{}, 0, {}, "nothing to retry (5 saved)"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.says);
+        plcsim::PtyPlcServer plc(plcsim::SimulatedPlc({1, 2, 3, 4, 5}, {}));
+        ASSERT_TRUE(plc.start().ok());
+        ASSERT_TRUE(plc.linkAs(line).ok());
+        std::vector<std::string> args{"upload", "--retry-failed", record, "--record", record};
+        args.insert(args.end(), r.narrowing.begin(), r.narrowing.end());
+        args.push_back(file.path());
+        const auto run = runTool(args);
+        EXPECT_EQ(run.status, r.status) << run.err;
+        EXPECT_NE(run.err.find(r.says), std::string::npos) << run.err;
+        std::set<std::string> asked;
+        for (const std::string& frame : plc.snapshot().frames())
+            asked.insert(frame.substr(1, 2));
+        EXPECT_EQ(asked, std::set<std::string>(r.asked.begin(), r.asked.end()));
     }
 }

@@ -78,19 +78,23 @@ public:
 
 private:
     static std::string shown(const std::string& text) { return hostlink::ControlText::escapeControls(text); }
+    // "1 PLC", "2 PLCs".
+    static std::string count(std::size_t n, const std::string& what)
+    {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    }
 
     static void sayRead(const std::string& recordPath, const std::string& file, const std::string& sha256,
                         const record::RecordHistory::Read& read)
     {
-        Usage::note("--retry-failed: " + recordPath + " has " + std::to_string(read.forProgram) +
-                    " result line(s) of " + file + " (SHA-256 " + sha256.substr(0, 12) + "...) for " +
-                    std::to_string(read.plcs.size()) + " PLC(s), among " + std::to_string(read.lines) +
-                    " line(s)" +
-                    (read.otherPrograms ? "; " + std::to_string(read.otherPrograms) + " are of other programs"
-                                        : std::string()));
+        Usage::note("--retry-failed: " + recordPath + " has " + count(read.forProgram, "result line") +
+                    " of " + file + " (SHA-256 " + sha256.substr(0, 12) + "...) for " +
+                    count(read.plcs.size(), "PLC") + ", among " + count(read.lines, "line") +
+                    (read.otherPrograms
+                         ? "; " + count(read.otherPrograms, "result line") + " of other programs"
+                         : std::string()));
         if (read.skipped)
-            Usage::note("--retry-failed: skipped " + std::to_string(read.skipped) + " line(s) of " +
-                        recordPath +
+            Usage::note("--retry-failed: skipped " + count(read.skipped, "line") + " of " + recordPath +
                         " that are no result line of this tool (broken or foreign; the first: line " +
                         std::to_string(read.firstSkipped) + ")");
         if (read.stopped)
@@ -161,7 +165,7 @@ private:
         std::size_t plcs = 0;
         for (const run::FleetUpload::Line& line : picked)
             plcs += line.ids.size();
-        Usage::note("--retry-failed: " + std::to_string(plcs) + " PLC(s) to retry (" + left + ")");
+        Usage::note("--retry-failed: " + count(plcs, "PLC") + " to retry (" + left + ")");
         plan->lines = std::move(picked);
         return std::nullopt;
     }
