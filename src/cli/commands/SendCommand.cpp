@@ -9,13 +9,17 @@
 #include "cli/output/JsonLines.h"
 #include "cli/output/Usage.h"
 #include "cli/terminal/Terminal.h"
+#include "console/FramedCommand.h"
 #include "console/SerialConsole.h"
 #include "console/StopSignals.h"
 #include "hostlink/ControlText.h"
 #include "hostlink/Frame.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace vantor::cli {
 
@@ -52,6 +56,35 @@ void printReply(const hostlink::ExchangeResult& result, bool terminal)
     }
     std::fflush(stdout);
 }
+constexpr std::size_t longestLine = 64 * 1024;
+
+// The next line of in without its line end (LF or CR LF; a last line without one is taken), in
+// *line. False at the end of in, or when it cannot be read or the line is longer than longestLine
+// (*error says which then, and the line's number: *number counts the lines read).
+bool nextLine(std::FILE* in, std::string* line, int* number, std::string* error)
+{
+    line->clear();
+    int c = 0;
+    while ((c = std::getc(in)) != EOF && c != '\n') {
+        if (line->size() == longestLine) {
+            *error = "line " + std::to_string(*number + 1) + " is longer than " +
+                     std::to_string(longestLine) + " bytes, which no command is";
+            return false;
+        }
+        line->push_back(static_cast<char>(c));
+    }
+    if (c == EOF && std::ferror(in)) {
+        *error = std::string("cannot be read");
+        return false;
+    }
+    if (c == EOF && line->empty())
+        return false;
+    ++*number;
+    if (!line->empty() && line->back() == '\r')
+        line->pop_back();
+    return true;
+}
+
 } // namespace
 
 serial::Result<> SendCommand::framesFor(const CommandLine& parser, std::vector<std::string>* frames)
@@ -60,17 +93,10 @@ serial::Result<> SendCommand::framesFor(const CommandLine& parser, std::vector<s
     if (auto read = OptionValues::strictId(parser.value("id"), &id); !read.ok())
         return read;
     for (const std::string& command : parser.values("frame")) {
-        // What would end the frame early, or is no character of the host link, is refused: the
-        // frame must be the one the FCS was computed for.
-        const bool plain = std::all_of(command.begin(), command.end(), [](char c) {
-            return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F && c != '*';
-        });
-        if (command.size() < 2 || !plain)
-            return serial::failed(
-                "--frame " + hostlink::ControlText::escapeControls(command) +
-                ": a command is two letters or more (C2, CS, IR, a record's code and data), "
-                "printable ASCII without \"*\"");
-        frames->push_back(hostlink::Frame::build(id, command));
+        std::string frame;
+        if (auto built = console::FramedCommand::build(id, command, &frame); !built.ok())
+            return serial::failed("--frame " + built.message);
+        frames->push_back(frame);
     }
     return {};
 }
@@ -85,6 +111,10 @@ CommandSpec SendCommand::spec()
         "preceded by the ENQ handshake. Replies go to standard output, shown safely on a terminal.\n"
         "--frame CMD instead builds the frame as the upload does, \"@\" + ID + CMD + FCS + \"*\":\n"
         "  vantor send --port SIM --id 0A --frame CL     sends @0ACL3E*\n"
+        "With - (or --file FILE) the commands are read one per line (LF or CR LF) from standard input\n"
+        "(or FILE), each sent as soon as it is read; empty lines are skipped:\n"
+        "  printf '@01C230*\\nRS\\n' | vantor send --port SIM -\n"
+        "The port's opening line goes to standard error, so standard output holds the replies alone.\n"
         "Exit status 0 when every command got a response, 1 when one did not, 2 for a bad command\n"
         "line, 6 when the port cannot be opened, 10 when it is lost, 128+N when stopped by signal N.",
         CommandSpec::standardOptions(),
@@ -95,6 +125,10 @@ CommandSpec SendCommand::spec()
         {{"json"},
          "Write each command and its reply as JSON Lines on standard output (see " + InstalledDocs::manual() +
              ")."},
+        {{"file"},
+         "Read the commands from FILE, one per line, instead of COMMAND arguments ('-': standard "
+         "input).",
+         "FILE"},
         {{"frame"},
          "Send CMD (such as C2 or CL) framed for the PLC --id names, with its FCS; may be given again.",
          "CMD"},
@@ -119,6 +153,19 @@ std::optional<int> SendCommand::readPlan(const std::vector<std::string>& argumen
         return early;
     const Profile::Applied& profile = plan->profile;
     plan->commands = parser.positionals();
+    if (plan->commands.size() == 1 && plan->commands[0] == "-") {
+        plan->commands.clear();
+        plan->commandFile = "-";
+    }
+    if (parser.isSet("file")) {
+        if (!plan->commandFile.empty() || !plan->commands.empty() || parser.isSet("frame"))
+            return Usage::fail("--file gives every command: give no COMMAND, '-' or --frame with it");
+        plan->commandFile = parser.value("file");
+        if (plan->commandFile.empty())
+            return Usage::fail("--file takes the FILE to read the commands from ('-': standard input)");
+    }
+    if (std::find(plan->commands.begin(), plan->commands.end(), "-") != plan->commands.end())
+        return Usage::fail("'-' reads every command from standard input: give no other COMMAND with it");
     if (parser.isSet("frame")) {
         if (!plan->commands.empty())
             return Usage::fail("--frame and COMMAND arguments do not mix: give every command one way");
@@ -127,8 +174,8 @@ std::optional<int> SendCommand::readPlan(const std::vector<std::string>& argumen
     } else if (parser.isSet("id") && !profile.sets("id")) {
         return Usage::fail("--id is for --frame: a COMMAND is sent exactly as typed");
     }
-    if (plan->commands.empty())
-        return Usage::fail("no COMMAND given");
+    if (plan->commands.empty() && plan->commandFile.empty())
+        return Usage::fail("no COMMAND given (or '-' to read them from standard input)");
     plan->json = parser.isSet("json");
     return std::nullopt;
 }
@@ -138,11 +185,22 @@ int SendCommand::send(const Plan& plan)
     const bool json = plan.json;
     console::SerialConsole console(PortOptions::catalog(), StopSignals::token());
     plan.port.applyTo(console);
-    // With --json standard output is for the JSON alone; the opening line goes with the notes.
-    console.setLogSink([json](const std::string& line) { Usage::line(json ? stderr : stdout, line); });
+    // Standard output is for the replies (or the JSON) alone; the opening line goes with the notes.
+    console.setLogSink([](const std::string& line) { Usage::line(stderr, line); });
     console.setWarningSink([](const std::string& line) { Usage::note(line); });
     console.setErrorSink([](const std::string& message) { Usage::note(message); });
 
+    // The command file is opened first: one that cannot be read leaves the port alone.
+    const bool fromStdin = plan.commandFile == "-";
+    std::FILE* in = nullptr;
+    if (!plan.commandFile.empty()) {
+        in = fromStdin ? stdin : std::fopen(plan.commandFile.c_str(), "rb");
+        if (!in) {
+            Usage::note("cannot read the commands from " + plan.commandFile + ": " + std::strerror(errno));
+            return FileNotReadable;
+        }
+    }
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(fromStdin ? nullptr : in, std::fclose);
     StopSignals::install();
     if (!console.openPort()) {
         if (plan.profile.sets("port"))
@@ -152,23 +210,54 @@ int SendCommand::send(const Plan& plan)
     // A reply is printed whole, NUL bytes included; on a terminal its control characters are shown
     // in the trace's notation, so a device cannot drive the user's terminal.
     const bool terminal = Terminal::isTerminal(stdout);
+    if (in)
+        return sendFromFile(console, in, fromStdin ? "standard input" : plan.commandFile, plan.json,
+                            terminal);
     int status = Success;
     for (const std::string& command : plan.commands) {
-        const auto result = StopSignals::requested()
-                                ? hostlink::ExchangeResult{hostlink::ExchangeStatus::Interrupted, {}}
-                                : console.sendCommand(command);
-        if (json)
-            writeJson(command, result);
-        if (result.status == hostlink::ExchangeStatus::Interrupted) {
-            Usage::note("interrupted; the remaining commands were not sent");
-            return StopSignals::exitStatus();
-        }
-        if (result.portFailed())
-            return result.status == hostlink::ExchangeStatus::PortNotOpen ? PortNotOpenable : PortLost;
-        if (!result.hasResponse())
-            status = NoResponse;
-        if (!json)
-            printReply(result, terminal);
+        if (const auto ended = exchange(console, command, json, terminal, &status))
+            return *ended;
+    }
+    return status;
+}
+
+std::optional<int> SendCommand::exchange(console::SerialConsole& console, const std::string& command,
+                                         bool json, bool terminal, int* status)
+{
+    const auto result = StopSignals::requested()
+                            ? hostlink::ExchangeResult{hostlink::ExchangeStatus::Interrupted, {}}
+                            : console.sendCommand(command);
+    if (json)
+        writeJson(command, result);
+    if (result.status == hostlink::ExchangeStatus::Interrupted) {
+        Usage::note("interrupted; the remaining commands were not sent");
+        return StopSignals::exitStatus();
+    }
+    if (result.portFailed())
+        return result.status == hostlink::ExchangeStatus::PortNotOpen ? PortNotOpenable : PortLost;
+    if (!result.hasResponse())
+        *status = NoResponse;
+    if (!json)
+        printReply(result, terminal);
+    return std::nullopt;
+}
+
+int SendCommand::sendFromFile(console::SerialConsole& console, std::FILE* in, const std::string& name,
+                              bool json, bool terminal)
+{
+    int status = Success;
+    int number = 0;
+    std::string line, error;
+    std::optional<int> ended;
+    while (!ended && nextLine(in, &line, &number, &error)) {
+        if (!line.empty()) // a blank line is no command (an ENQ handshake for nothing)
+            ended = exchange(console, line, json, terminal, &status);
+    }
+    if (ended)
+        return *ended;
+    if (!error.empty()) {
+        Usage::note("the commands of " + name + ": " + error + "; the rest were not sent");
+        return FileNotReadable;
     }
     return status;
 }
