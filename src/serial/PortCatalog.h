@@ -16,6 +16,12 @@ namespace vantor::serial {
 //                          elsewhere
 //   "socket://HOST:PORT"   a serial server on the network: raw TCP; "rfc2217://HOST:PORT" with Telnet;
 //                          one kind of port for each scheme of PortKind (see NetworkAddress)
+//   "usb:SERIAL", "usb:VID:PID", "usb:VID:PID:SERIAL"
+//                          (any case; VID and PID four hexadecimal digits) the USB serial adapter with
+//                          that serial number and/or IDs, wherever the system put it: looked up in
+//                          listPorts() at every resolve() and portFor(), so each opening finds it
+//                          afresh; no match, or more than one, gives a port whose opening says so
+//                          and lists what is plugged in
 //   a registered name      (any case) the port a front end registered under it, such as "SIM"
 //   anything else          a device path, opened as it is ("/dev/ttyUSB0")
 // A catalog is filled first and only read afterwards, so threads may then share it.
@@ -63,6 +69,14 @@ public:
     // The serial ports there are now, asked afresh on every call: systemPorts() or the lister's.
     std::vector<PortInfo> listPorts() const { return lister_ ? lister_() : systemPorts(); }
 
+    // The usb: name that picks port out of ports, the listing it is in: usb:SERIAL when its serial
+    // number is the only one of its kind there, else usb:VID:PID:SERIAL when that is, usb:VID:PID for
+    // an adapter without a serial number that is the only one of its IDs; empty when none picks it
+    // (no USB device, or twins).
+    static std::string usbNameOf(const PortInfo& port, const std::vector<PortInfo>& ports);
+    // Whether the name is a usb: name, well-formed or not.
+    static bool isUsbName(const std::string& name);
+
     // n for "COMn" with 1 <= n <= 999, nothing for other names.
     static std::optional<int> comNumber(const std::string& name);
     // The COM name that stands for a device ("COM1" for /dev/ttyS0 here); empty when none does.
@@ -70,6 +84,12 @@ public:
 
 private:
     const Registered* find(const std::string& name) const;
+    // The ports of listPorts() that a usb: name picks, and in *wanted what it asks for, in words
+    // ("serial number A1B2"); *wanted empty when the name is malformed.
+    std::vector<PortInfo> usbMatches(const std::string& name, std::string* wanted) const;
+    // Why a usb: name picks no port (NoSuchDevice: the adapter may be plugged in later) or several
+    // (Other), as an opening says it; ok() when it picks one.
+    OpenResult usbProblem(const std::string& name) const;
     static bool sameServerPort(const std::string& a, const std::string& b);
 
     std::vector<Registered> registered_;

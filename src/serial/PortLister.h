@@ -12,7 +12,8 @@ namespace vantor::serial {
 // Linux: every tty in sysfs (<sysRoot>/class/tty) that belongs to a device, but UARTs the kernel
 // probed and found absent (a "type" of 0), with the driver, the USB identity of the nearest USB device
 // above it, and the links in <devRoot>/serial/by-id that point to it. Windows: the ports in
-// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, with friendly names and USB IDs where SetupAPI has them (the
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, with friendly names, USB IDs and serial numbers (from the
+// device instance ID: USB-bus and FTDI adapters) where SetupAPI has them (the
 // roots are not used there). Reads only; opens no port, so no modem line moves.
 class PortLister
 {

@@ -61,6 +61,31 @@ int hexAfter(const std::string& text, const char* marker)
         std::strtol(text.substr(at + std::string(marker).size(), 4).c_str(), nullptr, 16));
 }
 
+// The USB serial number in the device's instance ID, where it holds one: "USB\VID_2341&PID_0043\SERIAL"
+// for an adapter on the USB bus itself (a generated ID, with '&' in it, is no serial number), and
+// "FTDIBUS\VID_0403+PID_6001+SERIALA\0000" for FTDI's driver, which appends the channel's letter.
+// Other drivers give none, and so does wine, whose listing is the registry's with no USB data.
+std::string serialNumberOf(HDEVINFO set, SP_DEVINFO_DATA& device)
+{
+    char id[512] = {};
+    if (!SetupDiGetDeviceInstanceIdA(set, &device, id, sizeof id - 1, nullptr))
+        return {};
+    const std::string instance = id;
+    const std::size_t first = instance.find('\\');
+    const std::size_t second = first == std::string::npos ? first : instance.find('\\', first + 1);
+    if (instance.compare(0, 4, "USB\\") == 0 && second != std::string::npos) {
+        const std::string serial = instance.substr(second + 1);
+        return serial.find('&') == std::string::npos ? serial : std::string();
+    }
+    if (instance.compare(0, 8, "FTDIBUS\\") == 0) {
+        const std::size_t plus = instance.find('+', instance.find("PID_"));
+        if (plus == std::string::npos || second == std::string::npos || second <= plus + 2)
+            return {};
+        return instance.substr(plus + 1, second - plus - 2); // without the channel's letter
+    }
+    return {};
+}
+
 // Adds friendly names and USB identities to the ports SetupAPI lists in the Ports class.
 void describe(std::vector<PortInfo>& ports)
 {
@@ -89,6 +114,7 @@ void describe(std::vector<PortInfo>& ports)
             const std::string hardwareId = deviceProperty(set, device, SPDRP_HARDWAREID);
             port.vendorId = hexAfter(hardwareId, "VID_");
             port.productId = hexAfter(hardwareId, "PID_");
+            port.serialNumber = serialNumberOf(set, device);
         }
     }
     SetupDiDestroyDeviceInfoList(set);

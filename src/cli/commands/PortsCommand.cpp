@@ -47,8 +47,9 @@ CommandSpec PortsCommand::spec()
 {
     CommandSpec spec{"ports",
                      "list the serial ports",
-                     "Lists the serial ports the system reports, what it knows of each,\n"
-                     "the COM names this program accepts, and SIM.",
+                     "Lists the serial ports the system reports, what it knows of each (for a USB\n"
+                     "adapter the usb: name that finds it wherever the system puts it, such as\n"
+                     "usb:A1B2C3 for --port), the COM names this program accepts, and SIM.",
                      CommandSpec::standardOptions(),
                      {}};
     spec.options.push_back(
@@ -86,6 +87,8 @@ int PortsCommand::run(const std::vector<std::string>& arguments)
             if (!value.empty())
                 Usage::say("  " + std::string(name) + std::string(15 - std::strlen(name), ' ') + value);
         };
+        // The name that finds this adapter wherever the system puts it next time.
+        field("port name", serial::PortCatalog::usbNameOf(port, ports));
         field("description", port.description);
         field("manufacturer", port.manufacturer);
         field("USB id", port.usbId());

@@ -42,7 +42,9 @@ std::vector<OptionSpec> PortOptions::options(bool scan)
 #else
          "Serial port: a device such as /dev/ttyUSB0, COM1..COM8 (/dev/ttyS0..7 here), a serial server's "
 #endif
-             + serial::PortKind::listed(", ", " or ", true) + ", or SIM for the built-in simulated PLC. " +
+             + serial::PortKind::listed(", ", " or ", true) +
+             ", a USB adapter by its serial number or IDs wherever it is plugged in (usb:SERIAL, "
+             "usb:VID:PID[:SERIAL]), or SIM for the built-in simulated PLC. " +
              std::string(scan ? "Give it once for each line to scan; without it, VANTOR_PORT names the line, "
                                 "else every port the system lists is scanned ('vantor ports' lists them)."
                               : "Required, unless VANTOR_PORT is set; 'vantor ports' lists them."),
