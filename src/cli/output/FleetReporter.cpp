@@ -165,8 +165,14 @@ void FleetReporter::finish(const std::vector<PlcResult>& results)
         std::count_if(results.begin(), results.end(), [](const PlcResult& r) { return r.saved(); });
     if (format_ == Format::Json) {
         auto line = JsonLines::event("summary");
+        // A dry run saves none: its answered link tests are counted apart, not as failures.
+        const auto answered = std::count_if(results.begin(), results.end(), [](const PlcResult& r) {
+            return r.ending == upload::UploadOutcome::LinkAnswered;
+        });
         line["saved"] = saved;
-        line["failed"] = static_cast<std::int64_t>(results.size()) - saved;
+        line["failed"] = static_cast<std::int64_t>(results.size()) - saved - answered;
+        if (answered > 0)
+            line["answered"] = answered;
         line["version"] = PlcResult::version();
         JsonLines::write(line);
     }
