@@ -172,6 +172,11 @@ std::optional<int> UploadCommand::readRequest(const std::vector<std::string>& ar
     if (const auto read = readPlan(parser, request->port, &plan); !read.ok())
         return Usage::fail(profile.blame(read.message));
     plan.filePath = parser.positionals().front();
+    // Refused before the record is read: its picks would be said and then not run.
+    if (parser.isSet("each") && retrying)
+        return Usage::fail(
+            "--retry-failed picks PLCs from a record and --each waits for new ones: give one of "
+            "them");
     if (const auto done = RetryFailed::apply(parser, request->port, &plan))
         return done;
     plan.reset = parser.isSet("reset");
@@ -189,9 +194,6 @@ std::optional<int> UploadCommand::readRequest(const std::vector<std::string>& ar
 serial::Result<> UploadCommand::readEach(const CommandLine& parser, Request* request)
 {
     request->each = parser.isSet("each");
-    if (request->each && parser.isSet(RetryFailed::optionName))
-        return serial::failed("--retry-failed picks PLCs from a record and --each waits for new ones: give "
-                              "one of them");
     if (request->each && request->plan.linkOnly)
         return serial::failed("--dry-run checks the PLCs connected now and --each waits for PLCs to come: "
                               "give one of them");
