@@ -68,15 +68,8 @@ EachUpload::Ended EachUpload::run(const Plan& plan, EachListener& listener, RunR
             console::SerialConsole console(upload.catalog ? upload.catalog() : serial::PortCatalog(),
                                            upload.stop);
             const FleetUpload::Line& line = upload.lines[l];
-            console.setPortName(line.port);
-            console.setSettings(line.settings);
-            console.setTimeoutText(line.timeoutText);
-            if (upload.setUp)
-                upload.setUp(console, l);
-            console.setLogSink([&listener](const std::string& text) { listener.log(text, false); });
-            console.setWarningSink([&listener](const std::string& text) { listener.log(text, true); });
             // A port's problems are said by waitingForPort and the uploads' captions.
-            console.setErrorSink([](const std::string&) {});
+            FleetUpload::setUpConsole(upload, l, listener, console);
             LineRun run{plan, line, console, listener, record, shared, contents, sha256};
             runLine(run);
         });

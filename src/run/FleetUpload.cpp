@@ -67,15 +67,7 @@ void FleetUpload::runLine(const Plan& plan, std::size_t l, const std::shared_ptr
 {
     const Line& line = plan.lines[l];
     console::SerialConsole console(plan.catalog ? plan.catalog() : serial::PortCatalog(), plan.stop);
-    console.setPortName(line.port);
-    console.setSettings(line.settings);
-    console.setTimeoutText(line.timeoutText);
-    if (plan.setUp)
-        plan.setUp(console, l);
-    console.setLogSink([&listener](const std::string& text) { listener.log(text, false); });
-    console.setWarningSink([&listener](const std::string& text) { listener.log(text, true); });
-    // Port failures reach the user through the final caption, which names the port and the cause.
-    console.setErrorSink([](const std::string&) {});
+    setUpConsole(plan, l, listener, console);
     // A port that cannot be opened is not tried again for each further PLC: behind a serial server
     // that is down, each try would wait out the connection timeout.
     const record::UploadRecord* unopenable = nullptr;
@@ -102,6 +94,20 @@ void FleetUpload::runLine(const Plan& plan, std::size_t l, const std::shared_ptr
         else if (!result.saved() && result.ending != upload::UploadOutcome::LinkAnswered)
             console.closePort(); // a dry run's answer leaves the line as fine as a saved upload does
     }
+}
+
+void FleetUpload::setUpConsole(const Plan& plan, std::size_t l, LinesListener& listener,
+                               console::SerialConsole& console)
+{
+    const Line& line = plan.lines[l];
+    console.setPortName(line.port);
+    console.setSettings(line.settings);
+    console.setTimeoutText(line.timeoutText);
+    if (plan.setUp)
+        plan.setUp(console, l);
+    console.setLogSink([&listener](const std::string& text) { listener.log(text, false); });
+    console.setWarningSink([&listener](const std::string& text) { listener.log(text, true); });
+    console.setErrorSink([](const std::string&) {});
 }
 
 record::UploadRecord FleetUpload::newRecord(const Plan& plan, const Line& line, std::int16_t id)

@@ -74,6 +74,11 @@ public:
     // The record of one PLC's upload as it starts (PlcUpload::newRecord with the plan's file and stamp
     // and the line's settings); every way of running a plan starts its records here.
     static record::UploadRecord newRecord(const Plan& plan, const Line& line, std::int16_t id);
+    // Sets up the console of the plan's line l as every way of running a plan does: its port,
+    // settings and timeout, the front end's set-up, the log and warnings to listener. Port failures are
+    // not passed on: each run says them in its own words (captions, waiting for the port).
+    static void setUpConsole(const Plan& plan, std::size_t l, LinesListener& listener,
+                             console::SerialConsole& console);
 
 private:
     static void runLine(const Plan& plan, std::size_t line,

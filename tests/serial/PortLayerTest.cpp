@@ -50,6 +50,7 @@ TEST(PortCatalog, MapsNamesToDevices)
         vantor::serial::PortInfo port;
 #ifdef _WIN32
         port.device = windows;
+        (void)device;
 #else
         port.device = device;
         (void)windows;
