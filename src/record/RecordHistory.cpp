@@ -1,5 +1,7 @@
 #include "record/RecordHistory.h"
 
+#include "record/UploadRecord.h"
+
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
@@ -68,9 +70,13 @@ void RecordHistory::take(const std::string& text, std::size_t lineNumber, const 
     last.time = isText(line, "time") ? line["time"].get<std::string>() : std::string();
     last.line = lineNumber;
     last.hasSettings = settingsOf(line, &last.settings);
+    // A dry run's answer says nothing of the program the PLC holds: it does not hide an upload's result
+    // before it (a saved PLC checked afterwards is not uploaded again).
+    const bool dryRun = last.outcome == UploadRecord::outcomeWord(upload::UploadOutcome::LinkAnswered);
     for (Last& known : read->plcs) {
         if (known.port == last.port && known.id == last.id) {
-            known = last;
+            if (!dryRun)
+                known = last;
             return;
         }
     }

@@ -394,6 +394,18 @@ TEST(RecordFile, ARetryAsksOnlyThePlcsWhoseLastLineForTheProgramIsNotSaved)
             {"upload", "--port", line, "--id", "1-5", "--timeout", "30", "--record", record, file.path()});
         ASSERT_EQ(run.status, 12) << run.err;
     }
+    {
+        // A saved PLC checked afterwards by a dry run still holds the program: it is not asked again.
+        std::ifstream in(record);
+        std::string text, dryRun;
+        while (std::getline(in, text)) {
+            if (text.find("\"id\":\"01\"") != std::string::npos &&
+                text.find("\"saved\"") != std::string::npos)
+                dryRun = text.replace(text.find("\"saved\""), 7, "\"link-ok\"");
+        }
+        ASSERT_FALSE(dryRun.empty());
+        std::ofstream(record, std::ios::app) << dryRun << "\n";
+    }
     struct Row
     {
         std::vector<std::string> narrowing;
